@@ -1,0 +1,116 @@
+// The arithmetic of the ALU as pure functions of (a, operand, status): the
+// instruction templates only move their results into place. Sums are formed
+// on 16-bit values so the carry out is bit 8 before anything truncates.
+#pragma once
+
+#include "cpu/state.hpp"
+
+struct AluResult {
+    u8 value;   // what lands in the register or memory byte
+    u8 status;  // the whole status byte afterwards
+};
+
+namespace alu {
+
+[[nodiscard]] constexpr u8 with(u8 status, u8 flag, bool on) {
+    return static_cast<u8>(on ? status | flag : status & ~flag);
+}
+
+[[nodiscard]] constexpr u8 zn(u8 status, u16 value) {
+    return with(with(status, FLAG_Z, (value & 0xFF) == 0), FLAG_N, (value & 0x80) != 0);
+}
+
+[[nodiscard]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(a + operand + (status & FLAG_C));
+    status = with(status, FLAG_C, result > 0xFF);
+    status = with(status, FLAG_V, ((result ^ a) & (result ^ operand) & 0x80) != 0);
+    return {static_cast<u8>(result), zn(status, result)};
+}
+
+// Decimal ADC as this machine has always done it: N from the sum before the
+// high-digit correction, V set by any corrected sum of 0x80 or more, and Z
+// from the plain binary sum. Programs written for it rely on these.
+[[nodiscard]] constexpr AluResult adc_decimal(u8 a, u8 operand, u8 status) {
+    const unsigned carry = status & FLAG_C;
+    const unsigned plain = a + operand + carry;
+    unsigned low = (a & 0x0F) + (operand & 0x0F) + carry;
+    if (low > 9) low = ((low + 6) & 0x0F) + 0x10;
+    unsigned sum = (a & 0xF0) + (operand & 0xF0) + low;
+    status = with(status, FLAG_N, (sum & 0x80) != 0);
+    if (sum > 0x9F) sum += 0x60;
+    status = with(status, FLAG_V, sum >= 0x80);
+    status = with(status, FLAG_C, sum > 0xFF);
+    status = with(status, FLAG_Z, (plain & 0xFF) == 0);
+    return {static_cast<u8>(sum), status};
+}
+
+// Subtraction is addition of the one's complement.
+[[nodiscard]] constexpr AluResult sbc_binary(u8 a, u8 operand, u8 status) {
+    return adc_binary(a, static_cast<u8>(operand ^ 0xFF), status);
+}
+
+// Decimal SBC: all four flags from the binary subtraction, only the
+// accumulator gets the decimal difference.
+[[nodiscard]] constexpr AluResult sbc_decimal(u8 a, u8 operand, u8 status) {
+    const int carry = status & FLAG_C;
+    const u8 flags = sbc_binary(a, operand, status).status;
+    int low = (a & 0x0F) - (operand & 0x0F) + carry - 1;
+    if (low < 0) low = ((low - 6) & 0x0F) - 0x10;
+    int diff = (a & 0xF0) - (operand & 0xF0) + low;
+    if (diff < 0) diff -= 0x60;
+    return {static_cast<u8>(diff & 0xFF), flags};
+}
+
+[[nodiscard]] constexpr AluResult adc(u8 a, u8 operand, u8 status) {
+    return (status & FLAG_D) ? adc_decimal(a, operand, status) : adc_binary(a, operand, status);
+}
+
+[[nodiscard]] constexpr AluResult sbc(u8 a, u8 operand, u8 status) {
+    return (status & FLAG_D) ? sbc_decimal(a, operand, status) : sbc_binary(a, operand, status);
+}
+
+// CMP, CPX, CPY: the register is left alone and V is untouched.
+[[nodiscard]] constexpr u8 compare(u8 reg, u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(reg - operand);
+    status = with(status, FLAG_C, reg >= operand);
+    status = with(status, FLAG_Z, reg == operand);
+    return with(status, FLAG_N, (result & 0x80) != 0);
+}
+
+// BIT: N and V are copied from the operand itself, not from the AND.
+[[nodiscard]] constexpr u8 bit_test(u8 a, u8 operand, u8 status) {
+    status = with(status, FLAG_Z, (a & operand) == 0);
+    return static_cast<u8>((status & 0x3F) | (operand & 0xC0));
+}
+
+[[nodiscard]] constexpr AluResult asl(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand << 1);
+    return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
+}
+
+[[nodiscard]] constexpr AluResult rol(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand << 1 | (status & FLAG_C));
+    return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
+}
+
+[[nodiscard]] constexpr AluResult lsr(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand >> 1);
+    return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
+}
+
+[[nodiscard]] constexpr AluResult ror(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand >> 1 | ((status & FLAG_C) << 7));
+    return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
+}
+
+[[nodiscard]] constexpr AluResult inc(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand + 1);
+    return {static_cast<u8>(result), zn(status, result)};
+}
+
+[[nodiscard]] constexpr AluResult dec(u8 operand, u8 status) {
+    const u16 result = static_cast<u16>(operand - 1);
+    return {static_cast<u8>(result), zn(status, result)};
+}
+
+}  // namespace alu

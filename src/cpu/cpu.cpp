@@ -1,0 +1,52 @@
+#include "cpu/cpu.hpp"
+
+#include "cpu/dispatch.hpp"
+
+Cpu cpu{};
+
+void cpu_reset() {
+    // The real part's six discarded reads; they reach only plain RAM.
+    for (const u16 address : {0x00FF, 0x00FF, 0x00FF, 0x0100, 0x01FF, 0x01FE}) (void)bus_read(address);
+    cpu.pc = read_word(RESET_VECTOR);
+    cpu.sp = 0xFD;
+    cpu.status |= FLAG_I | FLAG_CONSTANT;
+}
+
+u32 cpu_step() { return cpu_step_inline(); }
+
+u32 cpu_exec(u32 budget) {
+    cpu.cycle_goal = budget;
+    cpu.cycle_count = 0;
+    while (cpu.cycle_count < cpu.cycle_goal) {
+        cpu.cycle_count += execute_instruction();
+        ++cpu.instruction_count;
+        if (cpu.hook_installed) cpu.step_hook();
+    }
+    return cpu.cycle_count;
+}
+
+namespace {
+// Interrupt entry costs no cycles here and leaves D alone.
+void enter_interrupt(u16 vector) {
+    stack_push_word(cpu.pc);
+    stack_push_byte(cpu.status & static_cast<u8>(~FLAG_B));
+    cpu.status |= FLAG_I;
+    cpu.pc = read_word(vector);
+}
+}  // namespace
+
+void cpu_irq() {
+    if (cpu.status & FLAG_I) return;
+    enter_interrupt(IRQ_VECTOR);
+}
+
+void cpu_nmi() { enter_interrupt(NMI_VECTOR); }
+
+void cpu_set_hook(StepHook hook) {
+    if (hook != nullptr) {
+        cpu.step_hook = hook;
+        cpu.hook_installed = true;
+    } else {
+        cpu.hook_installed = false;  // the old procedure stays, unused
+    }
+}

@@ -1,0 +1,11 @@
+// The processor's interface: reset, step, run for a budget, interrupts.
+#pragma once
+
+#include "cpu/state.hpp"
+
+void cpu_reset();
+u32 cpu_step();                // one instruction; returns its cycles
+u32 cpu_exec(u32 budget);      // whole instructions until budget cycles are spent
+void cpu_irq();                // dropped, not held, while I is set
+void cpu_nmi();
+void cpu_set_hook(StepHook hook);  // nullptr removes the hook

@@ -1,0 +1,103 @@
+// The thirteen addressing modes. A mode reads only its operand bytes (and the
+// pointer of an indirect mode), leaves pc at the next instruction and says
+// where the operand is. The indexed modes that can leave their page report it
+// as page_penalty_addr; whether that costs a cycle is the operation's call.
+#pragma once
+
+#include "cpu/state.hpp"
+
+// imp and acc do the same nothing, but stay distinct: an accumulator
+// operand is recognised only by its mode being acc.
+enum class Mode : u8 { imp, acc, imm, zp, zpx, zpy, rel, abs, abx, aby, ind, izx, izy };
+
+inline constexpr int MODE_COUNT = 13;
+
+[[nodiscard]] constexpr int operand_bytes(Mode m) {
+    switch (m) {
+    case Mode::imp:
+    case Mode::acc: return 0;
+    case Mode::abs:
+    case Mode::abx:
+    case Mode::aby:
+    case Mode::ind: return 2;
+    default: return 1;
+    }
+}
+
+[[gnu::always_inline]] inline u8 next_operand_byte() { return bus_read(cpu.pc++); }
+
+// Runs mode M; returns page_penalty_addr.
+template <Mode M>
+[[gnu::always_inline]] inline bool address_operand() {
+    if constexpr (M == Mode::imp || M == Mode::acc) {
+        return false;
+    } else if constexpr (M == Mode::imm) {
+        // The immediate byte is read only if the operation fetches it.
+        cpu.effective_address = cpu.pc++;
+        return false;
+    } else if constexpr (M == Mode::zp) {
+        cpu.effective_address = next_operand_byte();
+        return false;
+    } else if constexpr (M == Mode::zpx || M == Mode::zpy) {
+        const u8 index = M == Mode::zpx ? cpu.x : cpu.y;
+        cpu.effective_address = static_cast<u8>(next_operand_byte() + index);  // stays in page zero
+        return false;
+    } else if constexpr (M == Mode::rel) {
+        const u8 offset = next_operand_byte();
+        cpu.branch_offset = static_cast<u16>(static_cast<std::int8_t>(offset));
+        return false;
+    } else if constexpr (M == Mode::abs) {
+        const u8 low = next_operand_byte();
+        const u8 high = next_operand_byte();
+        cpu.effective_address = static_cast<u16>(high << 8 | low);
+        return false;
+    } else if constexpr (M == Mode::abx || M == Mode::aby) {
+        const u8 low = next_operand_byte();
+        const u8 high = next_operand_byte();
+        const u16 base = static_cast<u16>(high << 8 | low);
+        cpu.effective_address = static_cast<u16>(base + (M == Mode::abx ? cpu.x : cpu.y));
+        return ((base ^ cpu.effective_address) & 0xFF00) != 0;
+    } else if constexpr (M == Mode::ind) {
+        const u8 low = next_operand_byte();
+        const u8 high = next_operand_byte();
+        // The pointer's high byte comes from the same page as its low byte:
+        // JMP ($12FF) reads 0x12FF and 0x1200, as the NMOS part does.
+        const u16 pointer = static_cast<u16>(high << 8 | low);
+        const u8 target_low = bus_read(pointer);
+        const u8 target_high = bus_read(static_cast<u16>((pointer & 0xFF00) | ((pointer + 1) & 0x00FF)));
+        cpu.effective_address = static_cast<u16>(target_high << 8 | target_low);
+        return false;
+    } else if constexpr (M == Mode::izx) {
+        const u8 zero_page = static_cast<u8>(next_operand_byte() + cpu.x);
+        const u8 target_low = bus_read(zero_page);
+        const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
+        cpu.effective_address = static_cast<u16>(target_high << 8 | target_low);
+        return false;
+    } else {
+        static_assert(M == Mode::izy);
+        const u8 zero_page = next_operand_byte();
+        const u8 target_low = bus_read(zero_page);
+        const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));
+        const u16 base = static_cast<u16>(target_high << 8 | target_low);
+        cpu.effective_address = static_cast<u16>(base + cpu.y);
+        return ((base ^ cpu.effective_address) & 0xFF00) != 0;
+    }
+}
+
+// The only operand traffic an operation has: the accumulator for acc,
+// otherwise exactly one bus access at effective_address per call.
+template <Mode M>
+[[nodiscard, gnu::always_inline]] inline u8 fetch_operand() {
+    if constexpr (M == Mode::acc)
+        return cpu.a;
+    else
+        return bus_read(cpu.effective_address);
+}
+
+template <Mode M>
+[[gnu::always_inline]] inline void store_result(u16 value) {
+    if constexpr (M == Mode::acc)
+        cpu.a = static_cast<u8>(value);
+    else
+        bus_write(cpu.effective_address, static_cast<u8>(value));
+}

@@ -1,0 +1,74 @@
+// The processor: registers, the working values of the current instruction,
+// and the counters. One processor per process, zero at start.
+#pragma once
+
+#include "bus/bus.hpp"
+
+inline constexpr u8 FLAG_N = 0x80;
+inline constexpr u8 FLAG_V = 0x40;
+inline constexpr u8 FLAG_CONSTANT = 0x20;  // reads as 1 after every opcode fetch
+inline constexpr u8 FLAG_B = 0x10;         // exists only in pushed copies and after PLP/RTI
+inline constexpr u8 FLAG_D = 0x08;
+inline constexpr u8 FLAG_I = 0x04;
+inline constexpr u8 FLAG_Z = 0x02;
+inline constexpr u8 FLAG_C = 0x01;
+
+inline constexpr u16 NMI_VECTOR = 0xFFFA;
+inline constexpr u16 RESET_VECTOR = 0xFFFC;
+inline constexpr u16 IRQ_VECTOR = 0xFFFE;
+
+using StepHook = void (*)();
+
+struct Cpu {
+    u16 pc;
+    u8 sp, a, x, y, status;
+
+    // Working values of the instruction being executed.
+    u8 opcode;
+    u16 effective_address;
+    u16 branch_offset;
+
+    u32 cycle_count;        // this step's cycles, or the running total of cpu_exec
+    u32 cycle_goal;         // cpu_exec's budget
+    u32 instruction_count;  // since process start, never reset
+
+    StepHook step_hook;
+    bool hook_installed;
+};
+
+extern Cpu cpu;
+
+// Z and N from a value just stored in a register or memory byte.
+[[gnu::always_inline]] inline void set_zn(u8 value) {
+    cpu.status = static_cast<u8>((cpu.status & ~(FLAG_N | FLAG_Z)) | (value & FLAG_N) | (value == 0 ? FLAG_Z : 0));
+}
+
+[[nodiscard]] inline u16 read_word(u16 address) {
+    const u8 low = bus_read(address);
+    const u8 high = bus_read(static_cast<u16>(address + 1));
+    return static_cast<u16>(high << 8 | low);
+}
+
+// The stack lives at 0x0100-0x01FF and wraps inside that page.
+inline void stack_push_byte(u8 value) {
+    bus_write(static_cast<u16>(0x0100 | cpu.sp), value);
+    --cpu.sp;
+}
+
+inline void stack_push_word(u16 value) {
+    bus_write(static_cast<u16>(0x0100 | cpu.sp), static_cast<u8>(value >> 8));
+    bus_write(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp - 1)), static_cast<u8>(value));
+    cpu.sp = static_cast<u8>(cpu.sp - 2);
+}
+
+[[nodiscard]] inline u8 stack_pull_byte() {
+    ++cpu.sp;
+    return bus_read(static_cast<u16>(0x0100 | cpu.sp));
+}
+
+[[nodiscard]] inline u16 stack_pull_word() {
+    const u8 low = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp + 1)));
+    const u8 high = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp + 2)));
+    cpu.sp = static_cast<u8>(cpu.sp + 2);
+    return static_cast<u16>(high << 8 | low);
+}

@@ -1,0 +1,21 @@
+// Memory at start-up and at the end of a run: the default fill and vectors,
+// the saved image "membackup", and the program image.
+#pragma once
+
+#include <string>
+
+#include "bus/bus.hpp"
+
+void prepare_memory();  // 0xEE everywhere, reset vector 0x0200, IRQ vector 0x0000, trace off
+
+enum class MembackupLoad { loaded, missing, too_long };
+[[nodiscard]] MembackupLoad load_membackup();
+
+enum class ImageLoad { loaded, unreadable, read_error, too_large, negative_address };
+[[nodiscard]] ImageLoad load_image(const char* path, long load_address);
+[[nodiscard]] const char* image_load_message(ImageLoad result);
+
+// Writes all 64 KiB so that the previous image survives any failure.
+[[nodiscard]] bool save_membackup();
+
+inline constexpr const char* MEMBACKUP_NAME = "membackup";

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <cstdint>
+
+// Runs the machine until an instruction leaves pc at 0x0000. Returns 0, or
+// the signal that asked the run to stop.
+[[nodiscard]] int run_machine(std::int64_t irq_deadline);

@@ -1,0 +1,16 @@
+#include "driver/trace.hpp"
+
+#include <cstdio>
+
+#include "cpu/state.hpp"
+
+namespace {
+constexpr const char* nibble_bits[16] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+                                         "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
+}
+
+void print_trace_line() {
+    // The opcode shown is the stored byte: tracing must not trigger a device.
+    std::fprintf(stderr, "PC=%x mem=%x a=%x x=%x y=%x st=%s%s sp=%x \r\n", cpu.pc, bus_peek(cpu.pc), cpu.a, cpu.x,
+                 cpu.y, nibble_bits[cpu.status >> 4], nibble_bits[cpu.status & 0x0F], cpu.sp);
+}

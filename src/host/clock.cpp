@@ -1,0 +1,23 @@
+#include "host/clock.hpp"
+
+#include <time.h>
+
+namespace {
+std::int64_t monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+const std::int64_t process_start_ms = monotonic_ms();
+}  // namespace
+
+std::int64_t host_clock_ms() { return monotonic_ms() - process_start_ms; }
+
+std::time_t host_time_seconds() { return std::time(nullptr); }
+
+std::tm host_local_time() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}

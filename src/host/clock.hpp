@@ -1,0 +1,10 @@
+// Time as the machine sees it: a monotonic millisecond count for the timer
+// interrupt and the local calendar for the clock registers.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+[[nodiscard]] std::int64_t host_clock_ms();  // milliseconds since the process started
+[[nodiscard]] std::time_t host_time_seconds();
+[[nodiscard]] std::tm host_local_time();

@@ -1,0 +1,29 @@
+// Standard input and output, byte by byte, without stdio buffering: what the
+// program prints must reach the terminal before the next instruction runs.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "host/terminal.hpp"
+
+int host_stdin_read() {
+    unsigned char byte = 0;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, &byte, 1);
+        if (n == 1) return byte;
+        if (n < 0 && errno == EINTR && host_stop_signal() == 0) continue;
+        return -1;
+    }
+}
+
+void host_console_write(std::uint8_t value) {
+    for (;;) {
+        const ssize_t n = write(STDOUT_FILENO, &value, 1);
+        if (n == 1) return;
+        if (n < 0 && errno == EINTR && host_stop_signal() == 0) continue;
+        return;  // a closed or failing output drops the byte; the machine runs on
+    }
+}
+
+// Linux terminals interpret escape sequences already: nothing to switch.
+void host_enable_virtual_terminal() {}

@@ -1,0 +1,76 @@
+// Signals never interrupt an instruction: Ctrl-C, SIGTERM and SIGHUP only
+// restore the terminal and raise a flag that the run loop polls between
+// instructions. The loop then closes the data file and lets the signal
+// end the process as it would have, so "membackup" keeps the last image.
+#include <csignal>
+#include <cerrno>
+#include <cstdlib>
+
+#include "host/keyboard_state.hpp"
+#include "host/terminal.hpp"
+
+namespace {
+volatile sig_atomic_t stop_signal = 0;
+
+void on_stop_request(int signal_number) {
+    const int saved_errno = errno;
+    keyboard_leave_key_mode();
+    stop_signal = signal_number;
+    errno = saved_errno;
+}
+
+void on_suspend(int) {
+    const int saved_errno = errno;
+    keyboard_leave_key_mode();
+    // Stop for real with the default action; SIGCONT brings us back here.
+    std::signal(SIGTSTP, SIG_DFL);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(SIGTSTP);
+    struct sigaction again {};
+    again.sa_handler = on_suspend;
+    sigemptyset(&again.sa_mask);
+    sigaction(SIGTSTP, &again, nullptr);
+    errno = saved_errno;
+}
+
+void on_resume(int) {
+    const int saved_errno = errno;
+    keyboard_enter_key_mode();  // only if we came back to the foreground
+    errno = saved_errno;
+}
+
+void install(int signal_number, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocked read of standard input returns
+    sigaction(signal_number, &action, nullptr);
+}
+}  // namespace
+
+void signals_install() {
+    install(SIGINT, on_stop_request);
+    install(SIGTERM, on_stop_request);
+    install(SIGHUP, on_stop_request);
+    install(SIGTSTP, on_suspend);
+    install(SIGCONT, on_resume);
+    // A job in the background must neither stop nor hang on the terminal.
+    std::signal(SIGTTOU, SIG_IGN);
+    std::signal(SIGTTIN, SIG_IGN);
+}
+
+int host_stop_signal() { return stop_signal; }
+
+void host_die_by_signal(int signal_number) {
+    keyboard_close();
+    std::signal(signal_number, SIG_DFL);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, signal_number);
+    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(signal_number);
+    std::_Exit(128 + signal_number);  // only if the signal did not end us
+}

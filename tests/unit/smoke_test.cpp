@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "cpu/cpu.hpp"
+TEST(Smoke, Builds) { SUCCEED(); }
