@@ -1,0 +1,59 @@
+// Runs the real emu6502 binary in a fresh temporary directory and captures
+// everything it does: standard output, standard error, exit status, files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct RunResult {
+    int exit_code = -1;    // when the process exited
+    int term_signal = 0;   // when a signal ended it
+    bool timed_out = false;
+    std::string out;
+    std::string err;
+};
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path file(const std::string& name) const { return path_ / name; }
+    void write(const std::string& name, const Bytes& bytes) const;
+    void write(const std::string& name, const std::string& text) const;
+    [[nodiscard]] bool exists(const std::string& name) const;
+    [[nodiscard]] Bytes read(const std::string& name) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+struct RunOptions {
+    std::string stdin_data;       // fed through a pipe, then closed
+    bool stdin_closed = false;    // run with standard input closed altogether
+    bool stdout_closed = false;   // run with standard output closed altogether
+    int timeout_seconds = 30;
+    int kill_after_ms = 0;        // send kill_signal after this long (0: never)
+    int kill_signal = 15;
+};
+
+// Runs emu6502 with `args` in `dir`, detached from any terminal (as in CI).
+RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args, const RunOptions& options = {});
+
+// A program image: `code` placed at `origin` (an image file holds only code).
+[[nodiscard]] std::string binary_path();
+[[nodiscard]] std::string source_dir();
+
+// The 65,536-byte memory image a program leaves in "membackup".
+[[nodiscard]] Bytes membackup(const TempDir& dir);
+
+}  // namespace e2e
