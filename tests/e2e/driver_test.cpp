@@ -1,0 +1,259 @@
+// The driver through the real binary: start-up, images, messages, the trace
+// line and the end of a run.
+#include <gtest/gtest.h>
+
+#include "e2e/harness.hpp"
+
+namespace {
+
+using e2e::Bytes;
+using e2e::RunResult;
+using e2e::TempDir;
+
+constexpr std::size_t MEMORY_SIZE = 0x10000;
+
+// Memory as a fresh machine has it before any image is loaded.
+Bytes default_memory() {
+    Bytes m(MEMORY_SIZE, 0xEE);
+    m[0xFFFC] = 0x00;
+    m[0xFFFD] = 0x02;
+    m[0xFFFE] = 0x00;
+    m[0xFFFF] = 0x00;
+    m[0xFF03] = 0x00;
+    return m;
+}
+
+void place(Bytes& memory, std::size_t at, const Bytes& code) {
+    std::copy(code.begin(), code.end(), memory.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// LDA #'H'; STA $FF01; LDA #'i'; STA $FF01; JMP $0000
+const Bytes hi_program = {0xA9, 0x48, 0x8D, 0x01, 0xFF, 0xA9, 0x69, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+
+TEST(Driver, FirstRunPrintsAndSavesTheWholeMemory) {
+    TempDir dir;
+    dir.write("prog.bin", hi_program);
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Hi");
+    EXPECT_EQ(r.err, "can't read membackup file.\n");
+
+    Bytes expected = default_memory();
+    place(expected, 0x0200, hi_program);
+    expected[0xFF01] = 0x69;  // the last byte written to the console register
+    const Bytes saved = e2e::membackup(dir);
+    ASSERT_EQ(saved.size(), MEMORY_SIZE);
+    EXPECT_TRUE(saved == expected);
+}
+
+TEST(Driver, SecondRunStartsFromTheSavedImage) {
+    TempDir dir;
+    dir.write("prog.bin", hi_program);
+    ASSERT_EQ(e2e::run_emulator(dir, {"prog.bin"}).exit_code, 0);
+    // No image this time: the program comes back from "membackup".
+    const RunResult r = e2e::run_emulator(dir, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Hi");
+    EXPECT_EQ(r.err, "");
+}
+
+struct RefusedImage {
+    const char* name;
+    std::vector<std::string> args;
+    bool make_directory;      // "prog.bin" is a directory
+    std::size_t image_size;   // bytes of the image written as "prog.bin"
+    const char* message;
+};
+
+class RefusedImages : public testing::TestWithParam<RefusedImage> {};
+
+TEST_P(RefusedImages, NothingRunsAndNothingIsSaved) {
+    const RefusedImage& c = GetParam();
+    TempDir dir;
+    if (c.make_directory) std::filesystem::create_directory(dir.file("prog.bin"));
+    else if (c.image_size > 0) dir.write("prog.bin", Bytes(c.image_size, 0x4C));
+    const RunResult r = e2e::run_emulator(dir, c.args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("can't read membackup file.\n") + c.message);
+    EXPECT_FALSE(dir.exists("membackup"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Driver, RefusedImages,
+    testing::Values(
+        RefusedImage{"Missing", {"nothing.bin"}, false, 0, "can't read file.\n"},
+        RefusedImage{"Directory", {"prog.bin"}, true, 0, "can't read file.\n"},
+        RefusedImage{"SwitchAloneIsAPath", {"-i"}, false, 0, "can't read file.\n"},
+        RefusedImage{"AddressAloneIsAPath", {"$C000"}, false, 0, "can't read file.\n"},
+        RefusedImage{"LargerThanMemory", {"prog.bin"}, false, MEMORY_SIZE + 1,
+                     "program image does not fit in memory above its load address.\n"},
+        RefusedImage{"RunsPastTheTop", {"prog.bin", "$FFFE"}, false, 3,
+                     "program image does not fit in memory above its load address.\n"},
+        RefusedImage{"FromZeroLargerThanMemory", {"prog.bin", "$0"}, false, MEMORY_SIZE + 1,
+                     "program image does not fit in memory above its load address.\n"},
+        RefusedImage{"NegativeAddress", {"prog.bin", "$-1"}, false, 3, "load address is negative.\n"},
+        RefusedImage{"NegativeAddressEvenWhenEmpty", {"prog.bin", "$-10"}, true, 0, "can't read file.\n"}),
+    [](const testing::TestParamInfo<RefusedImage>& info) { return info.param.name; });
+
+// The "$" argument as the runtime's "%4x" scan reads it.
+struct LoadAddress {
+    const char* name;
+    const char* argument;
+    std::size_t expected;
+};
+
+class LoadAddresses : public testing::TestWithParam<LoadAddress> {};
+
+TEST_P(LoadAddresses, ImageLandsWhereTheScanSays) {
+    const LoadAddress& c = GetParam();
+    TempDir dir;
+    // A saved machine whose program at 0x0200 ends the run at once.
+    Bytes saved = default_memory();
+    place(saved, 0x0200, {0x4C, 0x00, 0x00});
+    dir.write("membackup", saved);
+    // The image is harmless wherever it lands, and carries a marker.
+    const Bytes image = {0x4C, 0x00, 0x00, 0x5A, 0xA5};
+    dir.write("prog.bin", image);
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin", c.argument});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Bytes expected = saved;
+    place(expected, c.expected, image);
+    EXPECT_TRUE(e2e::membackup(dir) == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, LoadAddresses,
+                         testing::Values(LoadAddress{"Hex", "$C000", 0xC000}, LoadAddress{"LowerCase", "$c000", 0xC000},
+                                         LoadAddress{"Empty", "$", 0x0200}, LoadAddress{"NotHex", "$zz", 0x0200},
+                                         LoadAddress{"FiveDigits", "$12345", 0x1234},
+                                         LoadAddress{"PlusCounts", "$+C0", 0x00C0},
+                                         LoadAddress{"PrefixCounts", "$0x1F", 0x001F},
+                                         LoadAddress{"LeadingSpace", "$ 1234", 0x1234},
+                                         LoadAddress{"HighPage", "$FFF0", 0xFFF0},
+                                         LoadAddress{"MinusZero", "$-0", 0x0000},
+                                         LoadAddress{"OtherArgumentIgnored", "junk", 0x0200}),
+                         [](const testing::TestParamInfo<LoadAddress>& info) { return info.param.name; });
+
+TEST(Driver, EmptyImageChangesNothing) {
+    TempDir dir;
+    Bytes saved = default_memory();
+    place(saved, 0x0200, {0x4C, 0x00, 0x00});
+    dir.write("membackup", saved);
+    dir.write("prog.bin", Bytes{});
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(e2e::membackup(dir) == saved);
+}
+
+TEST(Driver, ShortMembackupLoadsWhatItHas) {
+    TempDir dir;
+    dir.write("membackup", Bytes{0x11, 0x22});
+    dir.write("prog.bin", Bytes{0x4C, 0x00, 0x00});
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    Bytes expected = default_memory();
+    place(expected, 0, {0x11, 0x22});
+    place(expected, 0x0200, {0x4C, 0x00, 0x00});
+    EXPECT_TRUE(e2e::membackup(dir) == expected);
+}
+
+TEST(Driver, OverlongMembackupLoadsItsFirst64KiBWithAWarning) {
+    TempDir dir;
+    Bytes saved = default_memory();
+    place(saved, 0x0200, {0x4C, 0x00, 0x00});
+    Bytes longer = saved;
+    longer.resize(MEMORY_SIZE + 100, 0x77);
+    dir.write("membackup", longer);
+    const RunResult r = e2e::run_emulator(dir, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "membackup file is longer than 65536 bytes; the rest was ignored.\n");
+    EXPECT_TRUE(e2e::membackup(dir) == saved);
+}
+
+TEST(Driver, MembackupThatIsADirectoryIsUnreadableAndUnwritable) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("membackup"));
+    dir.write("prog.bin", Bytes{0x4C, 0x00, 0x00});
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "can't read membackup file.\ncan't write membackup file.\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("membackup")));
+}
+
+// LDA #1; STA $FF03 (trace on); LDX #0; LDY #$FF; JMP $0000
+const Bytes trace_program = {0xA9, 0x01, 0x8D, 0x03, 0xFF, 0xA2, 0x00, 0xA0, 0xFF, 0x4C, 0x00, 0x00};
+
+TEST(Driver, TraceLinesFollowEachInstructionOnceTheSwitchHoldsOne) {
+    TempDir dir;
+    dir.write("prog.bin", trace_program);
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err,
+              "can't read membackup file.\n"
+              "PC=205 mem=a2 a=1 x=0 y=0 st=00100100 sp=fd \r\n"
+              "PC=207 mem=a0 a=1 x=0 y=0 st=00100110 sp=fd \r\n"
+              "PC=209 mem=4c a=1 x=0 y=ff st=10100100 sp=fd \r\n"
+              "PC=0 mem=ee a=1 x=0 y=ff st=10100100 sp=fd \r\n");
+}
+
+TEST(Driver, SavedTraceSwitchTracesFromTheFirstInstruction) {
+    TempDir dir;
+    Bytes saved = default_memory();
+    saved[0xFF03] = 1;
+    place(saved, 0x0200, {0xEA, 0x4C, 0x00, 0x00});  // NOP; JMP $0000
+    dir.write("membackup", saved);
+    const RunResult r = e2e::run_emulator(dir, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err,
+              "PC=201 mem=4c a=0 x=0 y=0 st=00100100 sp=fd \r\n"
+              "PC=0 mem=ee a=0 x=0 y=0 st=00100100 sp=fd \r\n");
+}
+
+TEST(Driver, SavedVectorsReplaceTheDefaults) {
+    TempDir dir;
+    Bytes saved = default_memory();
+    saved[0xFFFC] = 0x00;
+    saved[0xFFFD] = 0x30;  // reset to 0x3000
+    place(saved, 0x3000, {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00});
+    dir.write("membackup", saved);
+    const RunResult r = e2e::run_emulator(dir, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "!");
+}
+
+TEST(Driver, TimerInterruptReachesTheVectorAndMayEndTheRun) {
+    TempDir dir;
+    // At 0x0000 JMP $0000, at 0x0200 CLI and a loop: the first timer
+    // interrupt sends the processor to 0x0000 and the JMP there ends the run.
+    Bytes image(0x0204, 0xEA);
+    place(image, 0x0000, {0x4C, 0x00, 0x00});
+    place(image, 0x0200, {0x58, 0x4C, 0x01, 0x02});
+    dir.write("prog.bin", image);
+    e2e::RunOptions options;
+    options.timeout_seconds = 10;
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin", "$0"}, options);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    const Bytes saved = e2e::membackup(dir);
+    ASSERT_EQ(saved.size(), MEMORY_SIZE);
+    // The interrupt pushed the loop's address and a status with B clear, I clear.
+    EXPECT_EQ(saved[0x01FD], 0x02);
+    EXPECT_EQ(saved[0x01FC], 0x01);
+    EXPECT_EQ(saved[0x01FB] & 0x14, 0x00);
+}
+
+TEST(Driver, BrkThroughTheDefaultVectorEndsTheRun) {
+    TempDir dir;
+    dir.write("prog.bin", Bytes{0x78, 0x00});  // SEI; BRK
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    const Bytes saved = e2e::membackup(dir);
+    ASSERT_EQ(saved.size(), MEMORY_SIZE);
+    EXPECT_EQ(saved[0x01FD], 0x02);
+    EXPECT_EQ(saved[0x01FC], 0x03);
+    EXPECT_EQ(saved[0x01FB], 0x34);  // B and the constant bit set in the pushed copy, I from SEI
+}
+
+}  // namespace
