@@ -7,16 +7,37 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <initializer_list>
 
 #include "host/terminal.hpp"
 #include "host/keyboard_state.hpp"
 
 namespace {
-int tty_fd = -1;
+volatile sig_atomic_t tty_fd = -1;
 termios saved_settings{};
 termios key_settings{};
 volatile sig_atomic_t key_mode_active = 0;
 int pending_key = -1;
+
+// The handlers switch the terminal too; while the main flow does so, they
+// wait, or a Ctrl-Z between the switch and its flag would leave the
+// terminal raw for the shell, and a resume during the close would make it
+// raw again after it had been restored.
+class TerminalSignalsBlocked {
+public:
+    TerminalSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT}) sigaddset(&set, s);
+        sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~TerminalSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    TerminalSignalsBlocked(const TerminalSignalsBlocked&) = delete;
+    TerminalSignalsBlocked& operator=(const TerminalSignalsBlocked&) = delete;
+
+private:
+    sigset_t previous_;
+};
 }  // namespace
 
 // Called from signal handlers as well: only async-signal-safe calls here.
@@ -48,15 +69,17 @@ void keyboard_open() {
     key_settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
     key_settings.c_cc[VMIN] = 0;
     key_settings.c_cc[VTIME] = 0;
+    const TerminalSignalsBlocked blocked;
     tty_fd = fd;
     keyboard_enter_key_mode();
 }
 
 void keyboard_close() {
+    const TerminalSignalsBlocked blocked;
     keyboard_leave_key_mode();
     if (tty_fd >= 0) {
         close(tty_fd);
-        tty_fd = -1;
+        tty_fd = -1;  // from here on a resume leaves the terminal alone
     }
     pending_key = -1;
 }

@@ -1,4 +1,4 @@
-// Signals never interrupt an instruction: Ctrl-C, SIGTERM and SIGHUP only
+// Signals never interrupt an instruction: Ctrl-C, Ctrl-\, SIGTERM and SIGHUP only
 // restore the terminal and raise a flag that the run loop polls between
 // instructions. The loop then closes the data file and lets the signal
 // end the process as it would have, so "membackup" keeps the last image.
@@ -55,11 +55,15 @@ void signals_install() {
     install(SIGINT, on_stop_request);
     install(SIGTERM, on_stop_request);
     install(SIGHUP, on_stop_request);
+    install(SIGQUIT, on_stop_request);
     install(SIGTSTP, on_suspend);
     install(SIGCONT, on_resume);
     // A job in the background must neither stop nor hang on the terminal.
     std::signal(SIGTTOU, SIG_IGN);
     std::signal(SIGTTIN, SIG_IGN);
+    // A reader that went away (emu6502 prog | head) drops the output, as
+    // any failing output does, instead of killing us with the terminal raw.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int host_stop_signal() { return stop_signal; }

@@ -16,7 +16,7 @@ void keyboard_close();          // restores the settings found at open; idempote
 void host_console_write(std::uint8_t value);  // one byte to standard output, at once
 void host_enable_virtual_terminal();    // the console's escape-sequence mode
 
-// Signals: Ctrl-C, SIGTERM and SIGHUP ask the run to stop between two
+// Signals: Ctrl-C, Ctrl-\ (SIGQUIT), SIGTERM and SIGHUP ask the run to stop between two
 // instructions; Ctrl-Z hands the terminal back while the job is suspended.
 void signals_install();
 [[nodiscard]] int host_stop_signal();   // the signal that asked to stop, or 0

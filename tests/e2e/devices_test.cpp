@@ -1,0 +1,262 @@
+// The device registers seen from a running program, with no terminal: the
+// keyboard fed by standard input, console output, the data file channel,
+// the clock and the random byte, and instructions that touch a device more
+// than once (or not at all). Programs are hand-assembled, start with SEI so
+// the timer interrupt cannot end them early, store what they read from 0x1000
+// on, and end with JMP $0000; results are checked in "membackup".
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e/harness.hpp"
+
+namespace {
+
+using e2e::Bytes;
+
+constexpr std::size_t RESULTS = 0x1000;
+const std::string NO_MEMBACKUP = "can't read membackup file.\n";
+
+Bytes program(const Bytes& body) {
+    Bytes code{0x78};  // SEI
+    code.insert(code.end(), body.begin(), body.end());
+    code.insert(code.end(), {0x4C, 0x00, 0x00});  // JMP $0000
+    return code;
+}
+
+Bytes operator+(Bytes left, const Bytes& right) {
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+// Little building blocks, each one instruction or two.
+Bytes lda_imm(std::uint8_t v) { return {0xA9, v}; }
+Bytes ldx_imm(std::uint8_t v) { return {0xA2, v}; }
+Bytes lda_abs(std::uint16_t a) { return {0xAD, static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8)}; }
+Bytes sta_abs(std::uint16_t a) { return {0x8D, static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8)}; }
+Bytes stx_abs(std::uint16_t a) { return {0x8E, static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8)}; }
+// Reads a device register and keeps the value at 0x1000 + slot.
+Bytes keep(std::uint16_t device, std::uint8_t slot) { return lda_abs(device) + sta_abs(RESULTS + slot); }
+Bytes put(std::uint16_t device, std::uint8_t v) { return lda_imm(v) + sta_abs(device); }
+
+// The default memory the machine starts with, as a "membackup" a test can
+// leave in place of a first run.
+Bytes default_image() {
+    Bytes image(0x10000, 0xEE);
+    image[0xFFFC] = 0x00;
+    image[0xFFFD] = 0x02;
+    image[0xFFFE] = 0x00;
+    image[0xFFFF] = 0x00;
+    image[0xFF03] = 0x00;
+    return image;
+}
+
+Bytes results(const e2e::TempDir& dir, std::size_t count) {
+    const Bytes image = e2e::membackup(dir);
+    if (image.size() != 0x10000) return {};
+    return Bytes(image.begin() + RESULTS, image.begin() + static_cast<long>(RESULTS + count));
+}
+
+struct DeviceCase {
+    const char* name;
+    Bytes code;
+    std::vector<std::string> args;  // after the image path
+    std::string stdin_data;
+    bool stdin_closed = false;
+    bool stdout_closed = false;
+    std::vector<std::pair<std::string, Bytes>> files_before;
+    std::string expected_out;
+    Bytes expected_results;                                          // from 0x1000
+    std::vector<std::pair<std::string, std::optional<Bytes>>> files_after;  // nullopt: must not exist
+};
+
+std::string with_zero(const char* text, std::size_t length) { return std::string(text, length); }
+
+const DeviceCase DEVICE_CASES[] = {
+    // Keyboard through standard input ("-i") and without it.
+    {"stdin_bytes_then_zero", keep(0xFF00, 0) + keep(0xFF00, 1) + keep(0xFF00, 2) + keep(0xFF00, 3), {"-i"}, "AB",
+     false, false, {}, "", {0x41, 0x42, 0x00, 0x00}, {}},
+    {"stdin_del_stays_7f", keep(0xFF00, 0) + keep(0xFF00, 1), {"-i"}, "\x7F", false, false, {}, "", {0x7F, 0x00}, {}},
+    {"stdin_zero_byte_is_delivered", keep(0xFF00, 0) + keep(0xFF00, 1), {"-i"}, with_zero("\0Q", 2), false, false, {},
+     "", {0x00, 0x51}, {}},
+    {"stdin_empty_reads_zero", keep(0xFF00, 0), {"-i"}, "", false, false, {}, "", {0x00}, {}},
+    {"stdin_closed_reads_zero", keep(0xFF00, 0) + keep(0xFF00, 1), {"-i"}, "", true, false, {}, "", {0x00, 0x00}, {}},
+    {"without_switch_stdin_is_not_keyboard", keep(0xFF00, 0) + keep(0xFF00, 1), {}, "AB", false, false, {}, "",
+     {0x00, 0x00}, {}},
+    {"write_to_kbd_is_stored_but_read_is_input", put(0xFF00, 0x99) + keep(0xFF00, 0), {"-i"}, "Z", false, false, {},
+     "", {0x5A}, {}},
+    // Console output: raw bytes, escape sequences and zero included.
+    {"console_bytes_unchanged",
+     put(0xFF01, 0x1B) + put(0xFF01, '[') + put(0xFF01, '2') + put(0xFF01, 'J') + put(0xFF01, 0x00) +
+         put(0xFF01, 0xFF) + put(0xFF01, '\n') + put(0xFF01, '\r') + put(0xFF01, 'x') + keep(0xFF01, 0),
+     {}, "", false, false, {}, with_zero("\x1B[2J\0\xFF\n\rx", 9), {'x'}, {}},
+    {"console_with_stdout_closed_runs_on", put(0xFF01, 'A') + keep(0xFF01, 0), {}, "", false, true, {}, "", {'A'}, {}},
+    // Data files.
+    {"file_write_close_read_back",
+     put(0xFF0B, 1) + put(0xFF0B, 2) + put(0xFF0B, 3) + keep(0xFF0C, 0) + keep(0xFF0A, 1) + keep(0xFF0A, 2) +
+         keep(0xFF0A, 3) + keep(0xFF0A, 4) + keep(0xFF0A, 5) + keep(0xFF0C, 6),
+     {}, "", false, false, {}, "", {0x00, 1, 2, 3, 0xFF, 0xFF, 0x00}, {{"file0", Bytes{1, 2, 3}}}},
+    {"select_while_open_keeps_the_open_file",
+     put(0xFF0B, 7) + put(0xFF0C, 3) + put(0xFF0B, 8) + keep(0xFF0C, 0) + put(0xFF0B, 9) + keep(0xFF0C, 1), {}, "",
+     false, false, {}, "", {0x00, 0x00}, {{"file0", Bytes{7, 8}}, {"file3", Bytes{9}}}},
+    {"file255_fills_the_name", put(0xFF0C, 255) + put(0xFF0B, 0x5A) + keep(0xFF0C, 0), {}, "", false, false, {}, "",
+     {0x00}, {{"file255", Bytes{0x5A}}, {"file0", std::nullopt}, {"file25", std::nullopt}}},
+    {"select_reads_memory_with_no_file_open", put(0xFF0C, 42) + keep(0xFF0C, 0), {}, "", false, false, {}, "",
+     {42}, {{"file42", std::nullopt}}},
+    {"select_reads_status_then_memory",
+     put(0xFF0C, 5) + put(0xFF0B, 0xAB) + keep(0xFF0C, 0) + keep(0xFF0C, 1), {}, "", false, false, {}, "",
+     {0x00, 0x05}, {{"file5", Bytes{0xAB}}}},
+    {"existing_file_is_not_emptied", put(0xFF0B, 0x5A) + keep(0xFF0C, 0), {}, "", false, false,
+     {{"file0", Bytes{0x41, 0x42, 0x43}}}, "", {0x00}, {{"file0", Bytes{0x5A, 0x42, 0x43}}}},
+    {"existing_file_reads_from_start", keep(0xFF0A, 0) + keep(0xFF0A, 1) + keep(0xFF0A, 2) + keep(0xFF0C, 3), {}, "",
+     false, false, {{"file7", Bytes{0xFF, 0x00}}, {"file0", Bytes{0x10, 0x20}}}, "", {0x10, 0x20, 0xFF, 0x00},
+     {{"file0", Bytes{0x10, 0x20}}}},
+    {"missing_file_is_created_empty", keep(0xFF0A, 0) + keep(0xFF0C, 1), {}, "", false, false, {}, "", {0xFF, 0x00},
+     {{"file0", Bytes{}}}},
+    {"file_left_open_at_the_end_is_flushed", put(0xFF0B, 0x11) + put(0xFF0B, 0x22), {}, "", false, false, {}, "", {},
+     {{"file0", Bytes{0x11, 0x22}}}},
+    // Instructions that reach a device more than once, or not at all.
+    {"inc_prints_one_character", put(0xFF01, 0x40) + Bytes{0xEE, 0x01, 0xFF} + keep(0xFF01, 0), {}, "", false, false,
+     {}, "@A", {0x41}, {}},
+    {"sax_prints_three_characters", lda_imm(0x41) + ldx_imm(0x43) + Bytes{0x8F, 0x01, 0xFF} + keep(0xFF01, 0), {},
+     "", false, false, {}, "ACA", {0x41}, {}},
+    {"sax_writes_three_file_bytes", lda_imm(0x41) + ldx_imm(0x43) + Bytes{0x8F, 0x0B, 0xFF} + keep(0xFF0C, 0), {}, "",
+     false, false, {}, "", {0x00}, {{"file0", Bytes{0x41, 0x43, 0x41}}}},
+    {"nop_abs_consumes_no_key", Bytes{0x0C, 0x00, 0xFF} + keep(0xFF00, 0), {"-i"}, "QR", false, false, {}, "",
+     {0x51}, {}},
+    {"lax_reads_the_file_twice", Bytes{0xAF, 0x0A, 0xFF} + sta_abs(RESULTS) + stx_abs(RESULTS + 1) + keep(0xFF0A, 2),
+     {}, "", false, false, {{"file0", Bytes{0x41, 0x42}}}, "", {0x41, 0x42, 0xFF}, {}},
+    {"lax_reads_two_keys", Bytes{0xAF, 0x00, 0xFF} + sta_abs(RESULTS) + stx_abs(RESULTS + 1) + keep(0xFF00, 2),
+     {"-i"}, "XYZ", false, false, {}, "", {0x58, 0x59, 0x5A}, {}},
+};
+
+class DeviceTest : public ::testing::TestWithParam<DeviceCase> {};
+
+TEST_P(DeviceTest, Runs) {
+    const DeviceCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", program(c.code));
+    for (const auto& [name, bytes] : c.files_before) dir.write(name, bytes);
+    std::vector<std::string> args{"prog.bin"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    e2e::RunOptions options;
+    options.stdin_data = c.stdin_data;
+    options.stdin_closed = c.stdin_closed;
+    options.stdout_closed = c.stdout_closed;
+    options.timeout_seconds = 20;
+
+    const e2e::RunResult run = e2e::run_emulator(dir, args, options);
+
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.term_signal, 0);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, NO_MEMBACKUP);
+    EXPECT_EQ(run.out, c.expected_out);
+    EXPECT_EQ(results(dir, c.expected_results.size()), c.expected_results);
+    for (const auto& [name, bytes] : c.files_after) {
+        SCOPED_TRACE(name);
+        if (!bytes) {
+            EXPECT_FALSE(dir.exists(name));
+            continue;
+        }
+        ASSERT_TRUE(dir.exists(name));
+        EXPECT_EQ(dir.read(name), *bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, DeviceTest, ::testing::ValuesIn(DEVICE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A name that is a directory can be neither opened nor created: reads give
+// 0xFF, writes vanish, and the next access tries again, so a new selection
+// works at once.
+TEST(DataFileFailure, DirectoryNameReadsFFAndRetries) {
+    e2e::TempDir dir;
+    std::filesystem::create_directory(dir.file("file0"));
+    dir.write("prog.bin", program(keep(0xFF0A, 0) + put(0xFF0B, 0x33) + keep(0xFF0A, 1) + keep(0xFF0C, 2) +
+                                  put(0xFF0C, 1) + put(0xFF0B, 0x44) + keep(0xFF0C, 3)));
+    const e2e::RunResult run = e2e::run_emulator(dir, {"prog.bin"});
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, NO_MEMBACKUP);
+    // 0xFF0C: nothing was open, so the read is the cell's starting fill.
+    EXPECT_EQ(results(dir, 4), (Bytes{0xFF, 0xFF, 0xEE, 0x00}));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("file0")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("file0")));
+    EXPECT_EQ(dir.read("file1"), Bytes{0x44});
+}
+
+TEST(DataFileFailure, ReadOnlyDirectoryReadsFFAndDropsWrites) {
+    if (geteuid() == 0) GTEST_SKIP() << "running as root: a read-only directory does not stop root from creating files";
+    e2e::TempDir dir;
+    dir.write("prog.bin", program(keep(0xFF0A, 0) + put(0xFF0B, 0x33) + keep(0xFF0A, 1) + keep(0xFF0C, 2)));
+    // An existing, writable "membackup" can still be rewritten in place.
+    dir.write("membackup", default_image());
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    const e2e::RunResult run = e2e::run_emulator(dir, {"prog.bin"});
+    chmod(dir.path().c_str(), 0755);
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(results(dir, 3), (Bytes{0xFF, 0xFF, 0xEE}));
+    EXPECT_FALSE(dir.exists("file0"));
+}
+
+// The calendar registers against the host's local time, sampled on both
+// sides of the run so that a rollover in between is accepted.
+TEST(ClockRegisters, MatchLocalTime) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", program(keep(0xFF04, 0) + keep(0xFF05, 1) + keep(0xFF06, 2) + keep(0xFF07, 3) +
+                                  keep(0xFF08, 4) + keep(0xFF09, 5)));
+    const std::time_t before_t = std::time(nullptr);
+    const e2e::RunResult run = e2e::run_emulator(dir, {"prog.bin"});
+    const std::time_t after_t = std::time(nullptr);
+    ASSERT_EQ(run.exit_code, 0);
+    std::tm before{}, after{};
+    localtime_r(&before_t, &before);
+    localtime_r(&after_t, &after);
+    const Bytes got = results(dir, 6);
+    ASSERT_EQ(got.size(), 6u);
+    const int fields_before[] = {before.tm_year - 100, before.tm_mon + 1, before.tm_mday, before.tm_hour, before.tm_min};
+    const int fields_after[] = {after.tm_year - 100, after.tm_mon + 1, after.tm_mday, after.tm_hour, after.tm_min};
+    const char* names[] = {"year", "month", "day", "hour", "minute"};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_TRUE(got[i] == static_cast<std::uint8_t>(fields_before[i]) ||
+                    got[i] == static_cast<std::uint8_t>(fields_after[i]))
+            << "read " << int(got[i]) << ", host had " << fields_before[i] << " / " << fields_after[i];
+    }
+    EXPECT_LE(got[5], 60);
+    if (before_t == after_t) {
+        EXPECT_EQ(got[5], before.tm_sec);
+    }
+    // Plain binary, not BCD: month 12 is 0x0C.
+    EXPECT_GE(got[1], 1);
+    EXPECT_LE(got[1], 12);
+}
+
+// Every read is a fresh draw: sixteen reads that all agree would mean the
+// register returns a stored byte.
+TEST(RandomRegister, SuccessiveReadsDiffer) {
+    e2e::TempDir dir;
+    Bytes body;
+    for (std::uint8_t i = 0; i < 16; ++i) body = body + keep(0xFF02, i);
+    // A write to the register is stored but does not replace the draws.
+    dir.write("prog.bin", program(put(0xFF02, 0x00) + body));
+    const e2e::RunResult run = e2e::run_emulator(dir, {"prog.bin"});
+    ASSERT_EQ(run.exit_code, 0);
+    const Bytes got = results(dir, 16);
+    ASSERT_EQ(got.size(), 16u);
+    int changes = 0;
+    for (std::size_t i = 1; i < got.size(); ++i) changes += got[i] != got[i - 1];
+    EXPECT_GE(changes, 8) << "random reads look constant";
+    EXPECT_EQ(e2e::membackup(dir)[0xFF02], 0x00);
+}
+
+}  // namespace
