@@ -6,21 +6,21 @@
 #include "cpu/alu.hpp"
 #include "cpu/transfer.hpp"
 
-template <Mode M> [[gnu::always_inline]] inline void SLO() { ASL<M>(); ORA<M>(); }
-template <Mode M> [[gnu::always_inline]] inline void RLA() { ROL<M>(); AND<M>(); }
-template <Mode M> [[gnu::always_inline]] inline void SRE() { LSR<M>(); EOR<M>(); }
-template <Mode M> [[gnu::always_inline]] inline void RRA() { ROR<M>(); ADC<M>(); }  // ROR's carry feeds ADC
-template <Mode M> [[gnu::always_inline]] inline void DCP() { DEC<M>(); CMP<M>(); }
-template <Mode M> [[gnu::always_inline]] inline void ISB() { INC<M>(); SBC<M>(); }  // INC keeps C: SBC borrows as before
-template <Mode M> [[gnu::always_inline]] inline void LAX() { LDA<M>(); LDX<M>(); }  // two reads; flags from x
+template <Mode M> [[gnu::always_inline]] inline void SLO(Cpu& c) { ASL<M>(c); ORA<M>(c); }
+template <Mode M> [[gnu::always_inline]] inline void RLA(Cpu& c) { ROL<M>(c); AND<M>(c); }
+template <Mode M> [[gnu::always_inline]] inline void SRE(Cpu& c) { LSR<M>(c); EOR<M>(c); }
+template <Mode M> [[gnu::always_inline]] inline void RRA(Cpu& c) { ROR<M>(c); ADC<M>(c); }  // ROR's carry feeds ADC
+template <Mode M> [[gnu::always_inline]] inline void DCP(Cpu& c) { DEC<M>(c); CMP<M>(c); }
+template <Mode M> [[gnu::always_inline]] inline void ISB(Cpu& c) { INC<M>(c); SBC<M>(c); }  // INC keeps C: SBC borrows as before
+template <Mode M> [[gnu::always_inline]] inline void LAX(Cpu& c) { LDA<M>(c); LDX<M>(c); }  // two reads; flags from x
 
 template <Mode M>
-[[gnu::always_inline]] inline void SAX() {
-    STA<M>();
-    STX<M>();
-    store_result<M>(cpu.a & cpu.x);
+[[gnu::always_inline]] inline void SAX(Cpu& c) {
+    STA<M>(c);
+    STX<M>(c);
+    store_result<M>(c, c.a & c.x);
 }
 
 // NOP reads nothing of its own: the mode has consumed the operand bytes (and
 // a pointer for izy); the formed address is never touched.
-[[gnu::always_inline]] inline void NOP() {}
+[[gnu::always_inline]] inline void NOP(Cpu& c) {}

@@ -4,6 +4,15 @@
 
 Cpu cpu{};
 
+void publish_registers(u16 pc, u8 sp, u8 a, u8 x, u8 y, u8 status) {
+    cpu.pc = pc;
+    cpu.sp = sp;
+    cpu.a = a;
+    cpu.x = x;
+    cpu.y = y;
+    cpu.status = status;
+}
+
 void cpu_reset() {
     // The real part's six discarded reads; they reach only plain RAM.
     for (const u16 address : {0x00FF, 0x00FF, 0x00FF, 0x0100, 0x01FF, 0x01FE}) (void)bus_read(address);
@@ -12,13 +21,13 @@ void cpu_reset() {
     cpu.status |= FLAG_I | FLAG_CONSTANT;
 }
 
-u32 cpu_step() { return cpu_step_inline(); }
+u32 cpu_step() { return step_on(cpu); }
 
 u32 cpu_exec(u32 budget) {
     cpu.cycle_goal = budget;
     cpu.cycle_count = 0;
     while (cpu.cycle_count < cpu.cycle_goal) {
-        cpu.cycle_count += execute_instruction();
+        cpu.cycle_count += execute_instruction(cpu);
         ++cpu.instruction_count;
         if (cpu.hook_installed) cpu.step_hook();
     }
@@ -29,7 +38,7 @@ namespace {
 // Interrupt entry costs no cycles here and leaves D alone.
 void enter_interrupt(u16 vector) {
     stack_push_word(cpu.pc);
-    stack_push_byte(cpu.status & static_cast<u8>(~FLAG_B));
+    stack_push_byte(static_cast<u8>(cpu.status & ~FLAG_B));
     cpu.status |= FLAG_I;
     cpu.pc = read_word(vector);
 }

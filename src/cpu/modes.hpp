@@ -24,80 +24,80 @@ inline constexpr int MODE_COUNT = 13;
     }
 }
 
-[[gnu::always_inline]] inline u8 next_operand_byte() { return bus_read(cpu.pc++); }
+[[gnu::always_inline]] inline u8 next_operand_byte(Cpu& c) { return bus_read(c.pc++); }
 
 // Runs mode M; returns page_penalty_addr.
 template <Mode M>
-[[gnu::always_inline]] inline bool address_operand() {
+[[gnu::always_inline]] inline bool address_operand(Cpu& c) {
     if constexpr (M == Mode::imp || M == Mode::acc) {
         return false;
     } else if constexpr (M == Mode::imm) {
         // The immediate byte is read only if the operation fetches it.
-        cpu.effective_address = cpu.pc++;
+        c.effective_address = c.pc++;
         return false;
     } else if constexpr (M == Mode::zp) {
-        cpu.effective_address = next_operand_byte();
+        c.effective_address = next_operand_byte(c);
         return false;
     } else if constexpr (M == Mode::zpx || M == Mode::zpy) {
-        const u8 index = M == Mode::zpx ? cpu.x : cpu.y;
-        cpu.effective_address = static_cast<u8>(next_operand_byte() + index);  // stays in page zero
+        const u8 index = M == Mode::zpx ? c.x : c.y;
+        c.effective_address = static_cast<u8>(next_operand_byte(c) + index);  // stays in page zero
         return false;
     } else if constexpr (M == Mode::rel) {
-        const u8 offset = next_operand_byte();
-        cpu.branch_offset = static_cast<u16>(static_cast<std::int8_t>(offset));
+        const u8 offset = next_operand_byte(c);
+        c.branch_offset = static_cast<u16>(static_cast<std::int8_t>(offset));
         return false;
     } else if constexpr (M == Mode::abs) {
-        const u8 low = next_operand_byte();
-        const u8 high = next_operand_byte();
-        cpu.effective_address = static_cast<u16>(high << 8 | low);
+        const u8 low = next_operand_byte(c);
+        const u8 high = next_operand_byte(c);
+        c.effective_address = static_cast<u16>(high << 8 | low);
         return false;
     } else if constexpr (M == Mode::abx || M == Mode::aby) {
-        const u8 low = next_operand_byte();
-        const u8 high = next_operand_byte();
+        const u8 low = next_operand_byte(c);
+        const u8 high = next_operand_byte(c);
         const u16 base = static_cast<u16>(high << 8 | low);
-        cpu.effective_address = static_cast<u16>(base + (M == Mode::abx ? cpu.x : cpu.y));
-        return ((base ^ cpu.effective_address) & 0xFF00) != 0;
+        c.effective_address = static_cast<u16>(base + (M == Mode::abx ? c.x : c.y));
+        return ((base ^ c.effective_address) & 0xFF00) != 0;
     } else if constexpr (M == Mode::ind) {
-        const u8 low = next_operand_byte();
-        const u8 high = next_operand_byte();
+        const u8 low = next_operand_byte(c);
+        const u8 high = next_operand_byte(c);
         // The pointer's high byte comes from the same page as its low byte:
         // JMP ($12FF) reads 0x12FF and 0x1200, as the NMOS part does.
         const u16 pointer = static_cast<u16>(high << 8 | low);
         const u8 target_low = bus_read(pointer);
         const u8 target_high = bus_read(static_cast<u16>((pointer & 0xFF00) | ((pointer + 1) & 0x00FF)));
-        cpu.effective_address = static_cast<u16>(target_high << 8 | target_low);
+        c.effective_address = static_cast<u16>(target_high << 8 | target_low);
         return false;
     } else if constexpr (M == Mode::izx) {
-        const u8 zero_page = static_cast<u8>(next_operand_byte() + cpu.x);
+        const u8 zero_page = static_cast<u8>(next_operand_byte(c) + c.x);
         const u8 target_low = bus_read(zero_page);
         const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
-        cpu.effective_address = static_cast<u16>(target_high << 8 | target_low);
+        c.effective_address = static_cast<u16>(target_high << 8 | target_low);
         return false;
     } else {
         static_assert(M == Mode::izy);
-        const u8 zero_page = next_operand_byte();
+        const u8 zero_page = next_operand_byte(c);
         const u8 target_low = bus_read(zero_page);
         const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));
         const u16 base = static_cast<u16>(target_high << 8 | target_low);
-        cpu.effective_address = static_cast<u16>(base + cpu.y);
-        return ((base ^ cpu.effective_address) & 0xFF00) != 0;
+        c.effective_address = static_cast<u16>(base + c.y);
+        return ((base ^ c.effective_address) & 0xFF00) != 0;
     }
 }
 
 // The only operand traffic an operation has: the accumulator for acc,
 // otherwise exactly one bus access at effective_address per call.
 template <Mode M>
-[[nodiscard, gnu::always_inline]] inline u8 fetch_operand() {
+[[nodiscard, gnu::always_inline]] inline u8 fetch_operand(Cpu& c) {
     if constexpr (M == Mode::acc)
-        return cpu.a;
+        return c.a;
     else
-        return bus_read(cpu.effective_address);
+        return bus_read(c.effective_address);
 }
 
 template <Mode M>
-[[gnu::always_inline]] inline void store_result(u16 value) {
+[[gnu::always_inline]] inline void store_result(Cpu& c, u16 value) {
     if constexpr (M == Mode::acc)
-        cpu.a = static_cast<u8>(value);
+        c.a = static_cast<u8>(value);
     else
-        bus_write(cpu.effective_address, static_cast<u8>(value));
+        bus_write(c.effective_address, static_cast<u8>(value));
 }

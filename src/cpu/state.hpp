@@ -38,37 +38,47 @@ struct Cpu {
 
 extern Cpu cpu;
 
+// The instruction templates take the processor by reference: cpu_step
+// passes the global one, and the run loop a local copy that the compiler
+// keeps in host registers.
+
 // Z and N from a value just stored in a register or memory byte.
-[[gnu::always_inline]] inline void set_zn(u8 value) {
-    cpu.status = static_cast<u8>((cpu.status & ~(FLAG_N | FLAG_Z)) | (value & FLAG_N) | (value == 0 ? FLAG_Z : 0));
+[[gnu::always_inline]] inline void set_zn(Cpu& c, u8 value) {
+    c.status = static_cast<u8>((c.status & ~(FLAG_N | FLAG_Z)) | (value & FLAG_N) | (value == 0 ? FLAG_Z : 0));
 }
 
-[[nodiscard]] inline u16 read_word(u16 address) {
+[[nodiscard, gnu::always_inline]] inline u16 read_word(u16 address) {
     const u8 low = bus_read(address);
     const u8 high = bus_read(static_cast<u16>(address + 1));
     return static_cast<u16>(high << 8 | low);
 }
 
 // The stack lives at 0x0100-0x01FF and wraps inside that page.
-inline void stack_push_byte(u8 value) {
-    bus_write(static_cast<u16>(0x0100 | cpu.sp), value);
-    --cpu.sp;
+[[gnu::always_inline]] inline void stack_push_byte(Cpu& c, u8 value) {
+    bus_write(static_cast<u16>(0x0100 | c.sp), value);
+    --c.sp;
 }
 
-inline void stack_push_word(u16 value) {
-    bus_write(static_cast<u16>(0x0100 | cpu.sp), static_cast<u8>(value >> 8));
-    bus_write(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp - 1)), static_cast<u8>(value));
-    cpu.sp = static_cast<u8>(cpu.sp - 2);
+[[gnu::always_inline]] inline void stack_push_word(Cpu& c, u16 value) {
+    bus_write(static_cast<u16>(0x0100 | c.sp), static_cast<u8>(value >> 8));
+    bus_write(static_cast<u16>(0x0100 | static_cast<u8>(c.sp - 1)), static_cast<u8>(value));
+    c.sp = static_cast<u8>(c.sp - 2);
 }
 
-[[nodiscard]] inline u8 stack_pull_byte() {
-    ++cpu.sp;
-    return bus_read(static_cast<u16>(0x0100 | cpu.sp));
+[[nodiscard, gnu::always_inline]] inline u8 stack_pull_byte(Cpu& c) {
+    ++c.sp;
+    return bus_read(static_cast<u16>(0x0100 | c.sp));
 }
 
-[[nodiscard]] inline u16 stack_pull_word() {
-    const u8 low = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp + 1)));
-    const u8 high = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(cpu.sp + 2)));
-    cpu.sp = static_cast<u8>(cpu.sp + 2);
+[[nodiscard, gnu::always_inline]] inline u16 stack_pull_word(Cpu& c) {
+    const u8 low = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(c.sp + 1)));
+    const u8 high = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(c.sp + 2)));
+    c.sp = static_cast<u8>(c.sp + 2);
     return static_cast<u16>(high << 8 | low);
 }
+
+// The same primitives on the machine's one processor.
+inline void stack_push_byte(u8 value) { stack_push_byte(cpu, value); }
+inline void stack_push_word(u16 value) { stack_push_word(cpu, value); }
+[[nodiscard]] inline u8 stack_pull_byte() { return stack_pull_byte(cpu); }
+[[nodiscard]] inline u16 stack_pull_word() { return stack_pull_word(cpu); }

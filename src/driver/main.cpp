@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
     keyboard_open();
     cpu_reset();
 
-    const int stop_signal = run_machine(irq_deadline);
+    RunTotals totals;
+    const int stop_signal = run_machine(irq_deadline, totals);
 
     data_file_close();
     keyboard_close();

@@ -7,32 +7,53 @@
 #include "host/terminal.hpp"
 
 namespace {
-// The host clock is read every CLOCK_POLL instructions, not at each one:
-// at emulation speed that is well under a millisecond, and between two
-// readings the last one stands for "clock".
+// The host clock is read every CLOCK_POLL instructions rather than after
+// each one: at emulation speed that is a small fraction of a millisecond,
+// and in between, the last reading stands for the clock.
 constexpr int CLOCK_POLL = 128;
 constexpr std::int64_t TIMER_PERIOD_MS = 10;
 }  // namespace
 
-int run_machine(std::int64_t irq_deadline) {
-    std::int64_t clock = host_clock_ms();
+// The driver installs no step hook, so its loop is cpu_step without the
+// hook test: fetch, execute, count, trace test, stop test, timer.
+int run_machine(std::int64_t irq_deadline, RunTotals& totals) {
+    // The registers live in a local copy while the loop runs, so that they
+    // stay in host registers; `cpu` is brought up to date before anything
+    // that looks at it (trace, interrupt, the end of the run).
+    Cpu c = cpu;
+    std::uint64_t instructions = 0;
+    std::uint64_t cycles = 0;
+    u32 last_cycles = 0;
     int poll_countdown = CLOCK_POLL;
+    int stop_signal = 0;
     for (;;) {
-        (void)cpu_step_inline();
-        if (memory[TRACE_CTL] == 1) [[unlikely]]
+        last_cycles = execute_instruction(c);
+        cycles += last_cycles;
+        ++instructions;
+        if (memory[TRACE_CTL] == 1) [[unlikely]] {
+            publish_registers(c);
             print_trace_line();
-        if (cpu.pc == 0x0000) return 0;
+        }
+        if (c.pc == 0x0000) break;
         if (--poll_countdown == 0) [[unlikely]] {
             poll_countdown = CLOCK_POLL;
-            clock = host_clock_ms();
-            if (const int signal_number = host_stop_signal()) return signal_number;
-        }
-        // The deadline moves by exactly one period per request, so after a
-        // stall the requests due follow one per instruction until it catches
-        // up; a request dropped because I is set is not raised again.
-        if (clock >= irq_deadline) [[unlikely]] {
-            irq_deadline += TIMER_PERIOD_MS;
-            cpu_irq();
+            if ((stop_signal = host_stop_signal()) != 0) break;
+            // The deadline moves by exactly one period per request, so after
+            // a stall the requests due follow one per instruction until it
+            // has caught up; a request dropped because I is set is gone.
+            if (host_clock_ms() >= irq_deadline) {
+                irq_deadline += TIMER_PERIOD_MS;
+                publish_registers(c);
+                cpu_irq();
+                take_registers(c);
+                if (host_clock_ms() >= irq_deadline) poll_countdown = 1;
+            }
         }
     }
+    publish_registers(c);
+    cpu.cycle_count = last_cycles;
+    cpu.instruction_count += static_cast<u32>(instructions);
+    totals.instructions += instructions;
+    totals.cycles += cycles;
+    return stop_signal;
 }
