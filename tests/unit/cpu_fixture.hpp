@@ -21,7 +21,7 @@ inline constexpr u16 ORIGIN = 0x0200;
 // modes, one in RAM well away from the program and the stack otherwise.
 inline constexpr u16 ZP_TARGET = 0x0042;
 inline constexpr u16 FAR_TARGET = 0x1342;
-inline constexpr u8 IZX_OPERAND = 0x80;  // pointer lives at 0x80 + x
+inline constexpr u8 IZX_OPERAND = 0x80;  // pointer lives at 0x80/0x81
 inline constexpr u8 IZY_OPERAND = 0x90;  // pointer lives at 0x90/0x91
 
 // Bytes that follow the opcode, as the machine's manual gives them per mode.
@@ -105,8 +105,10 @@ protected:
 
     // Writes `opcode` at ORIGIN with operand bytes (and x, y, pointers) so
     // that its mode forms ZP_TARGET or FAR_TARGET; `cross` makes the index
-    // of abx, aby and izy carry into the next page. Returns the address the
-    // mode will form (for imm: the immediate byte; imp, acc, rel: 0).
+    // of abx, aby and izy carry into the next page. zpx, zpy and izx keep an
+    // index the caller has already set (zero is replaced by a small one);
+    // abx, aby and izy choose their own. Returns the address the mode will
+    // form (for imm: the immediate byte; imp, acc, rel: 0).
     static u16 aim(u8 opcode, bool cross = false) {
         cpu.pc = ORIGIN;
         memory[ORIGIN] = opcode;
@@ -119,12 +121,12 @@ protected:
         case Mode::imm: return ORIGIN + 1;
         case Mode::zp: load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET)}); return ZP_TARGET;
         case Mode::zpx:
-            cpu.x = 0x05;
-            load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET - 0x05)});
+            if (cpu.x == 0) cpu.x = 0x05;
+            load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET - cpu.x)});
             return ZP_TARGET;
         case Mode::zpy:
-            cpu.y = 0x05;
-            load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET - 0x05)});
+            if (cpu.y == 0) cpu.y = 0x05;
+            load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET - cpu.y)});
             return ZP_TARGET;
         case Mode::abs: load(ORIGIN + 1, {FAR_TARGET & 0xFF, FAR_TARGET >> 8}); return FAR_TARGET;
         case Mode::abx:
@@ -140,9 +142,9 @@ protected:
             poke_word(0x0300, FAR_TARGET);
             return FAR_TARGET;
         case Mode::izx:
-            cpu.x = 0x04;
-            load(ORIGIN + 1, {IZX_OPERAND});
-            poke_word(IZX_OPERAND + 0x04, FAR_TARGET);
+            if (cpu.x == 0) cpu.x = 0x04;
+            load(ORIGIN + 1, {static_cast<u8>(IZX_OPERAND - cpu.x)});
+            poke_word(IZX_OPERAND, FAR_TARGET);
             return FAR_TARGET;
         case Mode::izy:
             cpu.y = far_index;
