@@ -7,20 +7,20 @@
 #include "cpu/modes.hpp"
 
 // Read kind: A op operand -> A.
-template <Mode M, AluResult (*F)(u8, u8, u8)>
+template <Mode M, Fetch FETCH, AluResult (*F)(u8, u8, u8)>
 [[gnu::always_inline]] inline void read_into_a(Cpu& c) {
-    const AluResult r = F(c.a, fetch_operand<M>(c), c.status);
+    const AluResult r = F(c.a, fetch_operand<M, FETCH>(c), c.status);
     c.a = r.value;
     c.status = r.status;
 }
 
 // Read-modify-write kind: one read, then one write of the new value; a
 // device at the address sees exactly those two accesses.
-template <Mode M, AluResult (*F)(u8, u8)>
+template <Mode M, Fetch FETCH, AluResult (*F)(u8, u8)>
 [[gnu::always_inline]] inline void read_modify_write(Cpu& c) {
-    const AluResult r = F(fetch_operand<M>(c), c.status);
+    const AluResult r = F(fetch_operand<M, FETCH>(c), c.status);
     c.status = r.status;
-    store_result<M>(c, r.value);
+    store_result<M, FETCH>(c, r.value);
 }
 
 namespace alu {
@@ -29,23 +29,23 @@ namespace alu {
 [[nodiscard]] constexpr AluResult eor(u8 a, u8 m, u8 status) { return {static_cast<u8>(a ^ m), zn(status, a ^ m)}; }
 }  // namespace alu
 
-template <Mode M> [[gnu::always_inline]] inline void ADC(Cpu& c) { read_into_a<M, alu::adc>(c); }
-template <Mode M> [[gnu::always_inline]] inline void SBC(Cpu& c) { read_into_a<M, alu::sbc>(c); }
-template <Mode M> [[gnu::always_inline]] inline void AND(Cpu& c) { read_into_a<M, alu::and_>(c); }
-template <Mode M> [[gnu::always_inline]] inline void ORA(Cpu& c) { read_into_a<M, alu::ora>(c); }
-template <Mode M> [[gnu::always_inline]] inline void EOR(Cpu& c) { read_into_a<M, alu::eor>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ADC(Cpu& c) { read_into_a<M, F, alu::adc>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void SBC(Cpu& c) { read_into_a<M, F, alu::sbc>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void AND(Cpu& c) { read_into_a<M, F, alu::and_>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ORA(Cpu& c) { read_into_a<M, F, alu::ora>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void EOR(Cpu& c) { read_into_a<M, F, alu::eor>(c); }
 
-template <Mode M> [[gnu::always_inline]] inline void CMP(Cpu& c) { c.status = alu::compare(c.a, fetch_operand<M>(c), c.status); }
-template <Mode M> [[gnu::always_inline]] inline void CPX(Cpu& c) { c.status = alu::compare(c.x, fetch_operand<M>(c), c.status); }
-template <Mode M> [[gnu::always_inline]] inline void CPY(Cpu& c) { c.status = alu::compare(c.y, fetch_operand<M>(c), c.status); }
-template <Mode M> [[gnu::always_inline]] inline void BIT(Cpu& c) { c.status = alu::bit_test(c.a, fetch_operand<M>(c), c.status); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void CMP(Cpu& c) { c.status = alu::compare(c.a, fetch_operand<M, F>(c), c.status); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void CPX(Cpu& c) { c.status = alu::compare(c.x, fetch_operand<M, F>(c), c.status); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void CPY(Cpu& c) { c.status = alu::compare(c.y, fetch_operand<M, F>(c), c.status); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void BIT(Cpu& c) { c.status = alu::bit_test(c.a, fetch_operand<M, F>(c), c.status); }
 
-template <Mode M> [[gnu::always_inline]] inline void ASL(Cpu& c) { read_modify_write<M, alu::asl>(c); }
-template <Mode M> [[gnu::always_inline]] inline void LSR(Cpu& c) { read_modify_write<M, alu::lsr>(c); }
-template <Mode M> [[gnu::always_inline]] inline void ROL(Cpu& c) { read_modify_write<M, alu::rol>(c); }
-template <Mode M> [[gnu::always_inline]] inline void ROR(Cpu& c) { read_modify_write<M, alu::ror>(c); }
-template <Mode M> [[gnu::always_inline]] inline void INC(Cpu& c) { read_modify_write<M, alu::inc>(c); }
-template <Mode M> [[gnu::always_inline]] inline void DEC(Cpu& c) { read_modify_write<M, alu::dec>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ASL(Cpu& c) { read_modify_write<M, F, alu::asl>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void LSR(Cpu& c) { read_modify_write<M, F, alu::lsr>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ROL(Cpu& c) { read_modify_write<M, F, alu::rol>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ROR(Cpu& c) { read_modify_write<M, F, alu::ror>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void INC(Cpu& c) { read_modify_write<M, F, alu::inc>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void DEC(Cpu& c) { read_modify_write<M, F, alu::dec>(c); }
 
 [[gnu::always_inline]] inline void INX(Cpu& c) { ++c.x; set_zn(c, c.x); }
 [[gnu::always_inline]] inline void INY(Cpu& c) { ++c.y; set_zn(c, c.y); }

@@ -16,8 +16,9 @@ namespace alu {
     return static_cast<u8>(on ? status | flag : status & ~flag);
 }
 
+// Z and N from the low byte of a 16-bit working value.
 [[nodiscard]] constexpr u8 zn(u8 status, u16 value) {
-    return with(with(status, FLAG_Z, (value & 0xFF) == 0), FLAG_N, (value & 0x80) != 0);
+    return static_cast<u8>((status & ~(FLAG_N | FLAG_Z)) | zn_flags[value & 0xFF]);
 }
 
 [[nodiscard]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {

@@ -6,21 +6,21 @@
 #include "cpu/alu.hpp"
 #include "cpu/transfer.hpp"
 
-template <Mode M> [[gnu::always_inline]] inline void SLO(Cpu& c) { ASL<M>(c); ORA<M>(c); }
-template <Mode M> [[gnu::always_inline]] inline void RLA(Cpu& c) { ROL<M>(c); AND<M>(c); }
-template <Mode M> [[gnu::always_inline]] inline void SRE(Cpu& c) { LSR<M>(c); EOR<M>(c); }
-template <Mode M> [[gnu::always_inline]] inline void RRA(Cpu& c) { ROR<M>(c); ADC<M>(c); }  // ROR's carry feeds ADC
-template <Mode M> [[gnu::always_inline]] inline void DCP(Cpu& c) { DEC<M>(c); CMP<M>(c); }
-template <Mode M> [[gnu::always_inline]] inline void ISB(Cpu& c) { INC<M>(c); SBC<M>(c); }  // INC keeps C: SBC borrows as before
-template <Mode M> [[gnu::always_inline]] inline void LAX(Cpu& c) { LDA<M>(c); LDX<M>(c); }  // two reads; flags from x
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void SLO(Cpu& c) { ASL<M, F>(c); ORA<M, F>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void RLA(Cpu& c) { ROL<M, F>(c); AND<M, F>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void SRE(Cpu& c) { LSR<M, F>(c); EOR<M, F>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void RRA(Cpu& c) { ROR<M, F>(c); ADC<M, F>(c); }  // ROR's carry feeds ADC
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void DCP(Cpu& c) { DEC<M, F>(c); CMP<M, F>(c); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void ISB(Cpu& c) { INC<M, F>(c); SBC<M, F>(c); }  // INC keeps C: SBC borrows as before
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void LAX(Cpu& c) { LDA<M, F>(c); LDX<M, F>(c); }  // two reads; flags from x
 
-template <Mode M>
+template <Mode M, Fetch F>
 [[gnu::always_inline]] inline void SAX(Cpu& c) {
-    STA<M>(c);
-    STX<M>(c);
-    store_result<M>(c, c.a & c.x);
+    STA<M, F>(c);
+    STX<M, F>(c);
+    store_result<M, F>(c, c.a & c.x);
 }
 
 // NOP reads nothing of its own: the mode has consumed the operand bytes (and
 // a pointer for izy); the formed address is never touched.
-[[gnu::always_inline]] inline void NOP(Cpu& c) {}
+[[gnu::always_inline]] inline void NOP(Cpu&) {}

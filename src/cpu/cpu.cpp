@@ -13,6 +13,14 @@ void publish_registers(u16 pc, u8 sp, u8 a, u8 x, u8 y, u8 status) {
     cpu.status = status;
 }
 
+// Out of line: two copies of the whole instruction set would not help the
+// common case.
+u32 execute_instruction_near_devices() {
+    cpu.opcode = bus_read(cpu.pc++);
+    cpu.status |= FLAG_CONSTANT;
+    return execute_opcode<Fetch::near_devices>(cpu, cpu.opcode);
+}
+
 void cpu_reset() {
     // The real part's six discarded reads; they reach only plain RAM.
     for (const u16 address : {0x00FF, 0x00FF, 0x00FF, 0x0100, 0x01FF, 0x01FE}) (void)bus_read(address);

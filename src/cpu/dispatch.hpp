@@ -8,14 +8,14 @@
 
 // Runs operation O on the operand that mode M located; returns the cycles a
 // taken branch adds.
-template <Op O, Mode M>
+template <Op O, Mode M, Fetch F>
 [[gnu::always_inline]] inline u32 perform(Cpu& c) {
-    if constexpr (O == Op::LDA) LDA<M>(c);
-    else if constexpr (O == Op::LDX) LDX<M>(c);
-    else if constexpr (O == Op::LDY) LDY<M>(c);
-    else if constexpr (O == Op::STA) STA<M>(c);
-    else if constexpr (O == Op::STX) STX<M>(c);
-    else if constexpr (O == Op::STY) STY<M>(c);
+    if constexpr (O == Op::LDA) LDA<M, F>(c);
+    else if constexpr (O == Op::LDX) LDX<M, F>(c);
+    else if constexpr (O == Op::LDY) LDY<M, F>(c);
+    else if constexpr (O == Op::STA) STA<M, F>(c);
+    else if constexpr (O == Op::STX) STX<M, F>(c);
+    else if constexpr (O == Op::STY) STY<M, F>(c);
     else if constexpr (O == Op::TAX) TAX(c);
     else if constexpr (O == Op::TAY) TAY(c);
     else if constexpr (O == Op::TSX) TSX(c);
@@ -46,52 +46,53 @@ template <Op O, Mode M>
     else if constexpr (O == Op::RTS) RTS(c);
     else if constexpr (O == Op::RTI) RTI(c);
     else if constexpr (O == Op::BRK) BRK(c);
-    else if constexpr (O == Op::ADC) ADC<M>(c);
-    else if constexpr (O == Op::AND) AND<M>(c);
-    else if constexpr (O == Op::ASL) ASL<M>(c);
-    else if constexpr (O == Op::BIT) BIT<M>(c);
-    else if constexpr (O == Op::CMP) CMP<M>(c);
-    else if constexpr (O == Op::CPX) CPX<M>(c);
-    else if constexpr (O == Op::CPY) CPY<M>(c);
-    else if constexpr (O == Op::DEC) DEC<M>(c);
+    else if constexpr (O == Op::ADC) ADC<M, F>(c);
+    else if constexpr (O == Op::AND) AND<M, F>(c);
+    else if constexpr (O == Op::ASL) ASL<M, F>(c);
+    else if constexpr (O == Op::BIT) BIT<M, F>(c);
+    else if constexpr (O == Op::CMP) CMP<M, F>(c);
+    else if constexpr (O == Op::CPX) CPX<M, F>(c);
+    else if constexpr (O == Op::CPY) CPY<M, F>(c);
+    else if constexpr (O == Op::DEC) DEC<M, F>(c);
     else if constexpr (O == Op::DEX) DEX(c);
     else if constexpr (O == Op::DEY) DEY(c);
-    else if constexpr (O == Op::EOR) EOR<M>(c);
-    else if constexpr (O == Op::INC) INC<M>(c);
+    else if constexpr (O == Op::EOR) EOR<M, F>(c);
+    else if constexpr (O == Op::INC) INC<M, F>(c);
     else if constexpr (O == Op::INX) INX(c);
     else if constexpr (O == Op::INY) INY(c);
-    else if constexpr (O == Op::LSR) LSR<M>(c);
-    else if constexpr (O == Op::ORA) ORA<M>(c);
-    else if constexpr (O == Op::ROL) ROL<M>(c);
-    else if constexpr (O == Op::ROR) ROR<M>(c);
-    else if constexpr (O == Op::SBC) SBC<M>(c);
-    else if constexpr (O == Op::LAX) LAX<M>(c);
-    else if constexpr (O == Op::SAX) SAX<M>(c);
-    else if constexpr (O == Op::DCP) DCP<M>(c);
-    else if constexpr (O == Op::ISB) ISB<M>(c);
-    else if constexpr (O == Op::SLO) SLO<M>(c);
-    else if constexpr (O == Op::RLA) RLA<M>(c);
-    else if constexpr (O == Op::SRE) SRE<M>(c);
-    else if constexpr (O == Op::RRA) RRA<M>(c);
+    else if constexpr (O == Op::LSR) LSR<M, F>(c);
+    else if constexpr (O == Op::ORA) ORA<M, F>(c);
+    else if constexpr (O == Op::ROL) ROL<M, F>(c);
+    else if constexpr (O == Op::ROR) ROR<M, F>(c);
+    else if constexpr (O == Op::SBC) SBC<M, F>(c);
+    else if constexpr (O == Op::LAX) LAX<M, F>(c);
+    else if constexpr (O == Op::SAX) SAX<M, F>(c);
+    else if constexpr (O == Op::DCP) DCP<M, F>(c);
+    else if constexpr (O == Op::ISB) ISB<M, F>(c);
+    else if constexpr (O == Op::SLO) SLO<M, F>(c);
+    else if constexpr (O == Op::RLA) RLA<M, F>(c);
+    else if constexpr (O == Op::SRE) SRE<M, F>(c);
+    else if constexpr (O == Op::RRA) RRA<M, F>(c);
     else if constexpr (O == Op::NOP) NOP(c);
     else static_assert(O != O, "operation without an implementation");
     return 0;
 }
 
 // One opcode after its fetch: mode, operation, cycles.
-template <u8 OPCODE>
+template <u8 OPCODE, Fetch F>
 [[gnu::always_inline]] inline u32 execute(Cpu& c) {
     constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
-    const bool page_penalty_addr = address_operand<entry.mode>(c);
-    const u32 branch_cycles = perform<entry.op, entry.mode>(c);
+    const bool page_penalty_addr = address_operand<entry.mode, F>(c);
+    const u32 branch_cycles = perform<entry.op, entry.mode, F>(c);
     constexpr bool page_penalty_op = pays_page_cycle(entry.op, OPCODE);
     return entry.cycles + branch_cycles + (page_penalty_op && page_penalty_addr ? 1u : 0u);
 }
 
+template <Fetch F>
 [[gnu::always_inline]] inline u32 execute_opcode(Cpu& c, u8 opcode) {
     switch (opcode) {
 #define EMU6502_CASE(n) \
-    case (n): return execute<(n)>(c);
+    case (n): return execute<(n), F>(c);
 #define EMU6502_CASE4(n) EMU6502_CASE(n) EMU6502_CASE((n) + 1) EMU6502_CASE((n) + 2) EMU6502_CASE((n) + 3)
 #define EMU6502_CASE16(n) EMU6502_CASE4(n) EMU6502_CASE4((n) + 4) EMU6502_CASE4((n) + 8) EMU6502_CASE4((n) + 12)
 #define EMU6502_CASE64(n) EMU6502_CASE16(n) EMU6502_CASE16((n) + 16) EMU6502_CASE16((n) + 32) EMU6502_CASE16((n) + 48)
@@ -106,11 +107,11 @@ template <u8 OPCODE>
 
 // Fetch, decode and execute one instruction; returns its cycles. No
 // counters, no hook: cpu_step and cpu_exec add those.
-[[gnu::always_inline]] inline u32 execute_instruction(Cpu& c) {
-    c.opcode = bus_read(c.pc++);
-    c.status |= FLAG_CONSTANT;
-    return execute_opcode(c, c.opcode);
-}
+// Works on `cpu`, so that a run loop's local copy never has its address
+// taken and can stay in host registers.
+[[gnu::cold]] u32 execute_instruction_near_devices();
+
+[[gnu::always_inline]] inline u32 execute_instruction(Cpu& c);
 
 // Registers only: the working values die with each instruction and the
 // counters always live in `cpu`. Publishing is out of line and takes the
@@ -143,4 +144,17 @@ template <u8 OPCODE>
         if (&c != &cpu) take_registers(c);
     }
     return cycles;
+}
+
+[[gnu::always_inline]] inline u32 execute_instruction(Cpu& c) {
+    if (instruction_near_devices(c.pc)) [[unlikely]] {
+        if (&c == &cpu) return execute_instruction_near_devices();
+        publish_registers(c);
+        const u32 cycles = execute_instruction_near_devices();
+        take_registers(c);
+        return cycles;
+    }
+    c.opcode = memory[c.pc++];
+    c.status |= FLAG_CONSTANT;
+    return execute_opcode<Fetch::plain_ram>(c, c.opcode);
 }

@@ -24,10 +24,29 @@ inline constexpr int MODE_COUNT = 13;
     }
 }
 
-[[gnu::always_inline]] inline u8 next_operand_byte(Cpu& c) { return bus_read(c.pc++); }
+// Where the instruction's own bytes lie. Almost always far from the device
+// page: then they, like every zero-page byte, are plain RAM and need no
+// device test. Only an instruction starting in 0xFEFE-0xFF0C can touch a
+// device with its opcode or operand bytes.
+enum class Fetch : u8 { near_devices, plain_ram };
+
+[[nodiscard, gnu::always_inline]] constexpr bool instruction_near_devices(u16 pc) {
+    return static_cast<u16>(pc - (DEVICE_FIRST - 2)) <= DEVICE_COUNT + 1;
+}
+
+template <Fetch F>
+[[gnu::always_inline]] inline u8 next_operand_byte(Cpu& c) {
+    if constexpr (F == Fetch::near_devices)
+        return bus_read(c.pc++);
+    else
+        return memory[c.pc++];
+}
+
+// Zero page and stack never hold a device: the bus test can be skipped.
+[[nodiscard, gnu::always_inline]] inline u8 zero_page_read(u8 address) { return memory[address]; }
 
 // Runs mode M; returns page_penalty_addr.
-template <Mode M>
+template <Mode M, Fetch F>
 [[gnu::always_inline]] inline bool address_operand(Cpu& c) {
     if constexpr (M == Mode::imp || M == Mode::acc) {
         return false;
@@ -36,30 +55,30 @@ template <Mode M>
         c.effective_address = c.pc++;
         return false;
     } else if constexpr (M == Mode::zp) {
-        c.effective_address = next_operand_byte(c);
+        c.effective_address = next_operand_byte<F>(c);
         return false;
     } else if constexpr (M == Mode::zpx || M == Mode::zpy) {
         const u8 index = M == Mode::zpx ? c.x : c.y;
-        c.effective_address = static_cast<u8>(next_operand_byte(c) + index);  // stays in page zero
+        c.effective_address = static_cast<u8>(next_operand_byte<F>(c) + index);  // stays in page zero
         return false;
     } else if constexpr (M == Mode::rel) {
-        const u8 offset = next_operand_byte(c);
+        const u8 offset = next_operand_byte<F>(c);
         c.branch_offset = static_cast<u16>(static_cast<std::int8_t>(offset));
         return false;
     } else if constexpr (M == Mode::abs) {
-        const u8 low = next_operand_byte(c);
-        const u8 high = next_operand_byte(c);
+        const u8 low = next_operand_byte<F>(c);
+        const u8 high = next_operand_byte<F>(c);
         c.effective_address = static_cast<u16>(high << 8 | low);
         return false;
     } else if constexpr (M == Mode::abx || M == Mode::aby) {
-        const u8 low = next_operand_byte(c);
-        const u8 high = next_operand_byte(c);
+        const u8 low = next_operand_byte<F>(c);
+        const u8 high = next_operand_byte<F>(c);
         const u16 base = static_cast<u16>(high << 8 | low);
         c.effective_address = static_cast<u16>(base + (M == Mode::abx ? c.x : c.y));
         return ((base ^ c.effective_address) & 0xFF00) != 0;
     } else if constexpr (M == Mode::ind) {
-        const u8 low = next_operand_byte(c);
-        const u8 high = next_operand_byte(c);
+        const u8 low = next_operand_byte<F>(c);
+        const u8 high = next_operand_byte<F>(c);
         // The pointer's high byte comes from the same page as its low byte:
         // JMP ($12FF) reads 0x12FF and 0x1200, as the NMOS part does.
         const u16 pointer = static_cast<u16>(high << 8 | low);
@@ -68,16 +87,16 @@ template <Mode M>
         c.effective_address = static_cast<u16>(target_high << 8 | target_low);
         return false;
     } else if constexpr (M == Mode::izx) {
-        const u8 zero_page = static_cast<u8>(next_operand_byte(c) + c.x);
-        const u8 target_low = bus_read(zero_page);
-        const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
+        const u8 zero_page = static_cast<u8>(next_operand_byte<F>(c) + c.x);
+        const u8 target_low = zero_page_read(zero_page);
+        const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
         c.effective_address = static_cast<u16>(target_high << 8 | target_low);
         return false;
     } else {
         static_assert(M == Mode::izy);
-        const u8 zero_page = next_operand_byte(c);
-        const u8 target_low = bus_read(zero_page);
-        const u8 target_high = bus_read(static_cast<u8>(zero_page + 1));
+        const u8 zero_page = next_operand_byte<F>(c);
+        const u8 target_low = zero_page_read(zero_page);
+        const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));
         const u16 base = static_cast<u16>(target_high << 8 | target_low);
         c.effective_address = static_cast<u16>(base + c.y);
         return ((base ^ c.effective_address) & 0xFF00) != 0;
@@ -87,17 +106,24 @@ template <Mode M>
 // The only operand traffic an operation has: the accumulator for acc,
 // otherwise exactly one bus access at effective_address per call.
 template <Mode M>
+inline constexpr bool in_zero_page = M == Mode::zp || M == Mode::zpx || M == Mode::zpy;
+
+template <Mode M, Fetch F>
 [[nodiscard, gnu::always_inline]] inline u8 fetch_operand(Cpu& c) {
     if constexpr (M == Mode::acc)
         return c.a;
+    else if constexpr (in_zero_page<M> || (M == Mode::imm && F == Fetch::plain_ram))
+        return memory[c.effective_address];
     else
         return bus_read(c.effective_address);
 }
 
-template <Mode M>
+template <Mode M, Fetch F>
 [[gnu::always_inline]] inline void store_result(Cpu& c, u16 value) {
     if constexpr (M == Mode::acc)
         c.a = static_cast<u8>(value);
+    else if constexpr (in_zero_page<M>)
+        memory[c.effective_address] = static_cast<u8>(value);
     else
         bus_write(c.effective_address, static_cast<u8>(value));
 }

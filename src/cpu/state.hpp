@@ -42,9 +42,17 @@ extern Cpu cpu;
 // passes the global one, and the run loop a local copy that the compiler
 // keeps in host registers.
 
+// N and Z of every byte, looked up rather than computed: nearly every
+// instruction sets them, and a load and an OR beat a compare and a shift.
+inline constexpr std::array<u8, 256> zn_flags = [] {
+    std::array<u8, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<u8>((v & FLAG_N) | (v == 0 ? FLAG_Z : 0));
+    return table;
+}();
+
 // Z and N from a value just stored in a register or memory byte.
 [[gnu::always_inline]] inline void set_zn(Cpu& c, u8 value) {
-    c.status = static_cast<u8>((c.status & ~(FLAG_N | FLAG_Z)) | (value & FLAG_N) | (value == 0 ? FLAG_Z : 0));
+    c.status = static_cast<u8>((c.status & ~(FLAG_N | FLAG_Z)) | zn_flags[value]);
 }
 
 [[nodiscard, gnu::always_inline]] inline u16 read_word(u16 address) {
@@ -54,25 +62,26 @@ extern Cpu cpu;
 }
 
 // The stack lives at 0x0100-0x01FF and wraps inside that page.
+// No device lives there, so the stack page is plain memory.
 [[gnu::always_inline]] inline void stack_push_byte(Cpu& c, u8 value) {
-    bus_write(static_cast<u16>(0x0100 | c.sp), value);
+    memory[0x0100 | c.sp] = value;
     --c.sp;
 }
 
 [[gnu::always_inline]] inline void stack_push_word(Cpu& c, u16 value) {
-    bus_write(static_cast<u16>(0x0100 | c.sp), static_cast<u8>(value >> 8));
-    bus_write(static_cast<u16>(0x0100 | static_cast<u8>(c.sp - 1)), static_cast<u8>(value));
+    memory[0x0100 | c.sp] = static_cast<u8>(value >> 8);
+    memory[0x0100 | static_cast<u8>(c.sp - 1)] = static_cast<u8>(value);
     c.sp = static_cast<u8>(c.sp - 2);
 }
 
 [[nodiscard, gnu::always_inline]] inline u8 stack_pull_byte(Cpu& c) {
     ++c.sp;
-    return bus_read(static_cast<u16>(0x0100 | c.sp));
+    return memory[0x0100 | c.sp];
 }
 
 [[nodiscard, gnu::always_inline]] inline u16 stack_pull_word(Cpu& c) {
-    const u8 low = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(c.sp + 1)));
-    const u8 high = bus_read(static_cast<u16>(0x0100 | static_cast<u8>(c.sp + 2)));
+    const u8 low = memory[0x0100 | static_cast<u8>(c.sp + 1)];
+    const u8 high = memory[0x0100 | static_cast<u8>(c.sp + 2)];
     c.sp = static_cast<u8>(c.sp + 2);
     return static_cast<u16>(high << 8 | low);
 }

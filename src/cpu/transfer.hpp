@@ -3,14 +3,14 @@
 
 #include "cpu/modes.hpp"
 
-template <Mode M> [[gnu::always_inline]] inline void LDA(Cpu& c) { c.a = fetch_operand<M>(c); set_zn(c, c.a); }
-template <Mode M> [[gnu::always_inline]] inline void LDX(Cpu& c) { c.x = fetch_operand<M>(c); set_zn(c, c.x); }
-template <Mode M> [[gnu::always_inline]] inline void LDY(Cpu& c) { c.y = fetch_operand<M>(c); set_zn(c, c.y); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void LDA(Cpu& c) { c.a = fetch_operand<M, F>(c); set_zn(c, c.a); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void LDX(Cpu& c) { c.x = fetch_operand<M, F>(c); set_zn(c, c.x); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void LDY(Cpu& c) { c.y = fetch_operand<M, F>(c); set_zn(c, c.y); }
 
 // A store writes once and never reads its target first.
-template <Mode M> [[gnu::always_inline]] inline void STA(Cpu& c) { store_result<M>(c, c.a); }
-template <Mode M> [[gnu::always_inline]] inline void STX(Cpu& c) { store_result<M>(c, c.x); }
-template <Mode M> [[gnu::always_inline]] inline void STY(Cpu& c) { store_result<M>(c, c.y); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void STA(Cpu& c) { store_result<M, F>(c, c.a); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void STX(Cpu& c) { store_result<M, F>(c, c.x); }
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void STY(Cpu& c) { store_result<M, F>(c, c.y); }
 
 [[gnu::always_inline]] inline void TAX(Cpu& c) { c.x = c.a; set_zn(c, c.x); }
 [[gnu::always_inline]] inline void TAY(Cpu& c) { c.y = c.a; set_zn(c, c.y); }

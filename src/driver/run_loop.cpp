@@ -12,31 +12,32 @@ namespace {
 // and in between, the last reading stands for the clock.
 constexpr int CLOCK_POLL = 128;
 constexpr std::int64_t TIMER_PERIOD_MS = 10;
-}  // namespace
 
 // The driver installs no step hook, so its loop is cpu_step without the
-// hook test: fetch, execute, count, trace test, stop test, timer.
-int run_machine(std::int64_t irq_deadline, RunTotals& totals) {
+// hook test: fetch, execute, trace test, stop test, and the timer.
+template <bool COUNT_CYCLES>
+int run(std::int64_t irq_deadline, RunTotals& totals) {
     // The registers live in a local copy while the loop runs, so that they
     // stay in host registers; `cpu` is brought up to date before anything
     // that looks at it (trace, interrupt, the end of the run).
     Cpu c = cpu;
-    std::uint64_t instructions = 0;
     std::uint64_t cycles = 0;
-    u32 last_cycles = 0;
-    int poll_countdown = CLOCK_POLL;
+    // Instructions are counted by the poll countdown itself.
+    std::uint64_t instructions_before_poll = 0;
+    int poll_length = CLOCK_POLL;
+    int poll_countdown = poll_length;
     int stop_signal = 0;
     for (;;) {
-        last_cycles = execute_instruction(c);
-        cycles += last_cycles;
-        ++instructions;
+        const u32 step_cycles = execute_instruction(c);
+        if constexpr (COUNT_CYCLES) cycles += step_cycles;
         if (memory[TRACE_CTL] == 1) [[unlikely]] {
             publish_registers(c);
             print_trace_line();
         }
         if (c.pc == 0x0000) break;
         if (--poll_countdown == 0) [[unlikely]] {
-            poll_countdown = CLOCK_POLL;
+            instructions_before_poll += static_cast<std::uint64_t>(poll_length);
+            poll_length = poll_countdown = CLOCK_POLL;
             if ((stop_signal = host_stop_signal()) != 0) break;
             // The deadline moves by exactly one period per request, so after
             // a stall the requests due follow one per instruction until it
@@ -46,14 +47,20 @@ int run_machine(std::int64_t irq_deadline, RunTotals& totals) {
                 publish_registers(c);
                 cpu_irq();
                 take_registers(c);
-                if (host_clock_ms() >= irq_deadline) poll_countdown = 1;
+                if (host_clock_ms() >= irq_deadline) poll_length = poll_countdown = 1;
             }
         }
     }
     publish_registers(c);
-    cpu.cycle_count = last_cycles;
+    const std::uint64_t instructions =
+        instructions_before_poll + static_cast<std::uint64_t>(poll_length - poll_countdown) + (stop_signal ? 0 : 1);
     cpu.instruction_count += static_cast<u32>(instructions);
     totals.instructions += instructions;
     totals.cycles += cycles;
     return stop_signal;
+}
+}  // namespace
+
+int run_machine(std::int64_t irq_deadline, RunTotals& totals) {
+    return totals.count_cycles ? run<true>(irq_deadline, totals) : run<false>(irq_deadline, totals);
 }
