@@ -1,13 +1,23 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
-struct RunTotals {
+struct RunSettings {
     bool count_cycles = false;  // summing cycles costs a little: only when asked
-    std::uint64_t instructions = 0;
-    std::uint64_t cycles = 0;   // the sum of what each step returned
+    bool trace_always = false;  // trace every instruction, whatever TRACE_CTL holds
+    std::optional<std::uint64_t> max_instructions;
 };
 
-// Runs the machine until an instruction leaves pc at 0x0000. Returns 0, or
-// the signal that asked the run to stop.
-[[nodiscard]] int run_machine(std::int64_t irq_deadline, RunTotals& totals);
+enum class RunEnd { program_ended, signal, instruction_limit };
+
+struct RunOutcome {
+    RunEnd end = RunEnd::program_ended;
+    int signal = 0;                 // for RunEnd::signal
+    std::uint64_t instructions = 0;
+    std::uint64_t cycles = 0;       // the sum of the steps' cycles, when counted
+};
+
+// Runs the machine until an instruction leaves pc at 0x0000, a signal asks
+// it to stop, or the instruction limit is reached.
+[[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings);
