@@ -1,0 +1,324 @@
+// The keyboard on a real terminal: keys typed through a pseudo-terminal
+// reach the program one code per read, unechoed, and the terminal's settings
+// come back exactly on every way out: normal end, error exit, Ctrl-C,
+// SIGTERM, SIGHUP, Ctrl-\, and Ctrl-Z with a resume. A job in the background
+// neither stops nor touches the terminal.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.hpp"
+#include "e2e/pty_session.hpp"
+
+namespace {
+
+using e2e::Bytes;
+using e2e::PtyOptions;
+using e2e::PtySession;
+
+const std::string NO_MEMBACKUP = "can't read membackup file.\n";
+
+// Reads KBD_IN once before anything is typed (kept at 0x1100), prints "R",
+// polls until `keys` codes have arrived (kept from 0x1000), reads once more
+// (kept at 0x1101) and ends.
+Bytes key_program(std::uint8_t keys) {
+    return {
+        0x78,              // 0200 SEI
+        0xAD, 0x00, 0xFF,  // 0201 LDA $FF00
+        0x8D, 0x00, 0x11,  // 0204 STA $1100
+        0xA9, 'R',         // 0207 LDA #'R'
+        0x8D, 0x01, 0xFF,  // 0209 STA $FF01
+        0xA2, 0x00,        // 020C LDX #0
+        0xAD, 0x00, 0xFF,  // 020E LDA $FF00
+        0xF0, 0xFB,        // 0211 BEQ $020E
+        0x9D, 0x00, 0x10,  // 0213 STA $1000,X
+        0xE8,              // 0216 INX
+        0xE0, keys,        // 0217 CPX #keys
+        0xD0, 0xF3,        // 0219 BNE $020E
+        0xAD, 0x00, 0xFF,  // 021B LDA $FF00
+        0x8D, 0x01, 0x11,  // 021E STA $1101
+        0x4C, 0x00, 0x00,  // 0221 JMP $0000
+    };
+}
+
+// Writes 1, 2, 3 to file0, prints "R" and polls the keyboard for ever.
+const Bytes ENDLESS_PROGRAM = {
+    0x78,              // 0200 SEI
+    0xA9, 0x01,        // 0201 LDA #1
+    0x8D, 0x0B, 0xFF,  // 0203 STA $FF0B
+    0xA9, 0x02,        // 0206 LDA #2
+    0x8D, 0x0B, 0xFF,  // 0208 STA $FF0B
+    0xA9, 0x03,        // 020B LDA #3
+    0x8D, 0x0B, 0xFF,  // 020D STA $FF0B
+    0xA9, 'R',         // 0210 LDA #'R'
+    0x8D, 0x01, 0xFF,  // 0212 STA $FF01
+    0xAD, 0x00, 0xFF,  // 0215 LDA $FF00
+    0x4C, 0x15, 0x02,  // 0218 JMP $0215
+};
+
+// Prints "BG", then polls the keyboard (any code read is ORed into 0x1000)
+// until file0 holds a byte, which it keeps at 0x1001 before it ends. The
+// file is closed after every read, so each turn sees what the test wrote.
+const Bytes BACKGROUND_PROGRAM = {
+    0x78,                    // 0200 SEI
+    0xA9, 'B', 0x8D, 0x01, 0xFF,  // 0201 print "B"
+    0xA9, 'G', 0x8D, 0x01, 0xFF,  // 0206 print "G"
+    0xA9, 0x00,              // 020B LDA #0
+    0x8D, 0x00, 0x10,        // 020D STA $1000
+    0xAD, 0x00, 0xFF,        // 0210 LDA $FF00
+    0x0D, 0x00, 0x10,        // 0213 ORA $1000
+    0x8D, 0x00, 0x10,        // 0216 STA $1000
+    0xAD, 0x0A, 0xFF,        // 0219 LDA $FF0A
+    0xAE, 0x0C, 0xFF,        // 021C LDX $FF0C
+    0xC9, 0xFF,              // 021F CMP #$FF
+    0xF0, 0xED,              // 0221 BEQ $0210
+    0x8D, 0x01, 0x10,        // 0223 STA $1001
+    0x4C, 0x00, 0x00,        // 0226 JMP $0000
+};
+
+// A saved memory image that starts programs at 0x0200 and carries a marker,
+// to tell whether an interrupted run rewrote it.
+Bytes marked_image() {
+    Bytes image(0x10000, 0xEE);
+    image[0xFFFC] = 0x00;
+    image[0xFFFD] = 0x02;
+    image[0xFFFE] = 0x00;
+    image[0xFFFF] = 0x00;
+    image[0xFF03] = 0x00;
+    for (std::size_t i = 0; i < 4; ++i) image[0x3000 + i] = static_cast<std::uint8_t>("KEEP"[i]);
+    return image;
+}
+
+Bytes memory_at(const e2e::TempDir& dir, std::size_t address, std::size_t count) {
+    const Bytes image = e2e::membackup(dir);
+    if (image.size() != 0x10000) return {};
+    return Bytes(image.begin() + static_cast<long>(address), image.begin() + static_cast<long>(address + count));
+}
+
+std::string stderr_text(const e2e::TempDir& dir) {
+    const Bytes b = dir.read("stderr.txt");
+    return std::string(b.begin(), b.end());
+}
+
+#define EXPECT_SETTINGS_RESTORED(session)                                                   \
+    EXPECT_TRUE(e2e::same_settings((session).settings_now(), (session).settings_before())) \
+        << "before: " << e2e::describe_settings((session).settings_before())              \
+        << "\nafter:  " << e2e::describe_settings((session).settings_now())
+
+struct KeyCase {
+    const char* name;
+    std::string typed;
+    Bytes expected;  // the codes the program reads
+    std::vector<std::string> args = {};
+    std::optional<std::string> stdin_content = std::nullopt;  // standard input from a file
+    std::uint8_t first_read = 0;  // what KBD_IN gave before anything was typed
+};
+
+const KeyCase KEY_CASES[] = {
+    {"letter", "x", {'x'}},
+    {"two_letters_one_at_a_time", "ab", {'a', 'b'}},
+    {"del_becomes_backspace", "\x7F", {0x08}},
+    {"backspace_stays", "\x08", {0x08}},
+    {"enter_is_carriage_return", "\r", {0x0D}},
+    {"line_feed_stays", "\n", {0x0A}},
+    {"arrow_up_is_three_codes", "\x1B[A", {0x1B, '[', 'A'}},
+    {"flow_control_keys_are_keys", "\x13\x11", {0x13, 0x11}},
+    {"literal_next_is_a_key", "\x16", {0x16}},
+    {"end_of_file_key_is_a_key", "\x04", {0x04}},
+    {"stdin_from_file_is_not_the_keyboard", "k", {'k'}, {}, std::string("Z"), 0},
+    {"after_stdin_ends_keys_come_from_terminal", "k", {'k'}, {"-i"}, std::string("Z"), 'Z'},
+    {"empty_stdin_then_terminal", "k", {'k'}, {"-i"}, std::string(""), 0},
+    {"stdin_is_the_terminal", "k", {'k'}, {"-i"}, std::nullopt, 0},
+};
+
+class KeyboardTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyboardTest, KeysArriveOnceUnechoed) {
+    const KeyCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", key_program(static_cast<std::uint8_t>(c.expected.size())));
+    PtyOptions options;
+    if (c.stdin_content) {
+        dir.write("input", *c.stdin_content);
+        options.stdin_file = "input";
+    }
+    std::vector<std::string> args{"prog.bin"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    PtySession session(dir, args, options);
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(e2e::canonical_mode(session.settings_before()));
+
+    ASSERT_TRUE(session.wait_for_output("R")) << "output so far: " << session.output();
+    EXPECT_TRUE(e2e::key_mode(session.settings_now())) << e2e::describe_settings(session.settings_now());
+    session.type(c.typed);
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end) << "the program did not end; output: " << session.output();
+    EXPECT_EQ(end->exit_code(), 0);
+
+    // Nothing but the program's own output: no echo of the keys.
+    EXPECT_EQ(session.drain(), "R");
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(stderr_text(dir), NO_MEMBACKUP);
+    EXPECT_EQ(memory_at(dir, 0x1000, c.expected.size()), c.expected);
+    EXPECT_EQ(memory_at(dir, 0x1100, 2), (Bytes{c.first_read, 0x00})) << "a key was read twice or too early";
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyboardTest, ::testing::ValuesIn(KEY_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Ways out by signal: the run stops, the data file keeps what was written,
+// "membackup" keeps the previous image, and the process ends by the signal.
+struct SignalCase {
+    const char* name;
+    std::string typed;  // typed on the terminal, or
+    int sent = 0;       // sent with kill()
+    int expected_signal;
+};
+
+const SignalCase SIGNAL_CASES[] = {
+    {"ctrl_c", "\x03", 0, SIGINT},
+    {"ctrl_backslash", "\x1C", 0, SIGQUIT},
+    {"sigterm", "", SIGTERM, SIGTERM},
+    {"sighup", "", SIGHUP, SIGHUP},
+};
+
+class SignalExitTest : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(SignalExitTest, RestoresTerminalAndKeepsFiles) {
+    const SignalCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", ENDLESS_PROGRAM);
+    const Bytes saved = marked_image();
+    dir.write("membackup", saved);
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+
+    ASSERT_TRUE(session.wait_for_output("R")) << "output so far: " << session.output();
+    EXPECT_TRUE(e2e::key_mode(session.settings_now()));
+    if (!c.typed.empty()) session.type(c.typed);
+    if (c.sent != 0) session.send_signal(c.sent);
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end) << "the program did not stop";
+
+    EXPECT_TRUE(end->signaled()) << "exit code " << end->exit_code();
+    EXPECT_EQ(end->signal(), c.expected_signal);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(session.drain(), "R");
+    EXPECT_EQ(dir.read("file0"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(e2e::membackup(dir), saved) << "membackup was rewritten";
+    EXPECT_EQ(stderr_text(dir), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalExitTest, ::testing::ValuesIn(SIGNAL_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Ctrl-Z hands the terminal back while the job is stopped and takes it
+// again on resume; the run then goes on and ends normally.
+TEST(KeyboardSuspend, CtrlZRestoresAndResumeSetsAgain) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", key_program(1));
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    EXPECT_TRUE(e2e::key_mode(session.settings_now()));
+
+    session.type("\x1A");
+    const auto stop = session.next_event();
+    ASSERT_TRUE(stop);
+    ASSERT_TRUE(stop->stopped()) << "status " << stop->status;
+    EXPECT_EQ(stop->signal(), SIGTSTP);
+    EXPECT_SETTINGS_RESTORED(session);
+
+    session.send_signal(SIGCONT);
+    EXPECT_TRUE(session.wait_for_settings(e2e::key_mode)) << "key mode not set again on resume";
+    session.type("q");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(session.drain(), "R");
+    EXPECT_EQ(memory_at(dir, 0x1000, 1), Bytes{'q'});
+}
+
+// An error exit after the run ("membackup" cannot be saved) and one before
+// it (no image) both leave the terminal as it was.
+TEST(KeyboardErrorExit, MembackupNotWritable) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", key_program(1));
+    std::filesystem::create_directory(dir.file("membackup"));
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 1);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(stderr_text(dir), NO_MEMBACKUP + "can't write membackup file.\n");
+}
+
+TEST(KeyboardErrorExit, MissingImage) {
+    e2e::TempDir dir;
+    PtySession session(dir, {"missing.bin"});
+    ASSERT_TRUE(session.started());
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 1);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(stderr_text(dir), NO_MEMBACKUP + "can't read file.\n");
+}
+
+// A background job: with TOSTOP set, writing to the terminal or changing
+// its settings would stop a job that does not take care; it must finish,
+// read no key, and leave the settings and the typed-ahead line alone.
+struct BackgroundCase {
+    const char* name;
+    std::vector<std::string> args;
+};
+
+const BackgroundCase BACKGROUND_CASES[] = {
+    {"keyboard", {}},
+    {"stdin_is_the_terminal", {"-i"}},
+};
+
+class BackgroundTest : public ::testing::TestWithParam<BackgroundCase> {};
+
+TEST_P(BackgroundTest, NeverStopsAndLeavesTerminalAlone) {
+    const BackgroundCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", BACKGROUND_PROGRAM);
+    PtyOptions options;
+    options.background = true;
+    options.tostop = true;
+    options.typed_before_start = "z\n";
+    std::vector<std::string> args{"prog.bin"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    PtySession session(dir, args, options);
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.settings_before().c_lflag & TOSTOP);
+
+    // While it runs, the terminal stays as the foreground left it.
+    ASSERT_TRUE(session.wait_for_output("BG")) << "output so far: " << session.output();
+    EXPECT_SETTINGS_RESTORED(session);
+    session.type("k");  // for the foreground, not for this job
+    session.wait_for_output("k", 200);
+    EXPECT_SETTINGS_RESTORED(session);
+    dir.write("file0", "x");
+
+    const auto event = session.next_event();
+    ASSERT_TRUE(event) << "the background job hung";
+    if (event->stopped()) session.send_signal(SIGKILL);
+    ASSERT_FALSE(event->stopped()) << "stopped by signal " << event->signal();
+    EXPECT_EQ(event->exit_code(), 0);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(memory_at(dir, 0x1000, 2), (Bytes{0x00, 'x'})) << "a key reached the background job";
+    EXPECT_EQ(session.unread_input(), "z\n") << "the background job took the foreground's input";
+}
+
+INSTANTIATE_TEST_SUITE_P(Background, BackgroundTest, ::testing::ValuesIn(BACKGROUND_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
