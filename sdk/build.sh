@@ -1,0 +1,48 @@
+#!/bin/bash
+# Builds a raw program image for the emu6502 machine with cc65.
+#
+#   sdk/build.sh OUTPUT.bin SOURCE.c|SOURCE.s ...
+#
+# Sources are compiled/assembled in a temporary directory (nothing is
+# written next to them) and linked with sdk/emu6502.cfg.  When any source
+# is C, the kit's runtime (sdk/*.s: start-up, console, devices) and cc65's
+# "none" library are linked in; an assembly-only program gets neither, and
+# its first source's CODE segment starts the image at $0200.
+# The output depends only on the sources.
+set -euo pipefail
+
+if (($# < 2)); then
+    echo "usage: $0 OUTPUT.bin SOURCE..." >&2
+    exit 2
+fi
+sdk=$(cd "$(dirname "$0")" && pwd)
+out=$1
+shift
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+objects=()
+with_runtime=no
+n=0
+compile() {
+    n=$((n + 1))
+    local obj="$tmp/$n.o"
+    cl65 -t none -O -c -I "$sdk" --asm-include-dir "$sdk" -o "$obj" "$1"
+    objects+=("$obj")
+}
+for src in "$@"; do
+    case $src in
+        *.c) with_runtime=yes ;;
+        *.s) ;;
+        *) echo "$0: $src: expected a .c or .s file" >&2; exit 2 ;;
+    esac
+    compile "$src"
+done
+if [[ $with_runtime == yes ]]; then
+    for src in "$sdk"/crt0.s "$sdk"/console.s "$sdk"/devices.s; do
+        compile "$src"
+    done
+fi
+cl65 -t none -C "$sdk/emu6502.cfg" -o "$tmp/image.bin" "${objects[@]}"
+cp "$tmp/image.bin" "$out"
