@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "e2e/harness.hpp"
@@ -85,6 +86,8 @@ struct BrokenCase {
     std::size_t offset;   // byte of the pattern to change
     std::uint8_t value;
 };
+
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name; }
 
 class SelftestBroken : public ::testing::TestWithParam<BrokenCase> {};
 
