@@ -12,16 +12,16 @@ struct AluResult {
 
 namespace alu {
 
-[[nodiscard]] constexpr u8 with(u8 status, u8 flag, bool on) {
+[[nodiscard, gnu::always_inline]] constexpr u8 with(u8 status, u8 flag, bool on) {
     return static_cast<u8>(on ? status | flag : status & ~flag);
 }
 
 // Z and N from the low byte of a 16-bit working value.
-[[nodiscard]] constexpr u8 zn(u8 status, u16 value) {
+[[nodiscard, gnu::always_inline]] constexpr u8 zn(u8 status, u16 value) {
     return static_cast<u8>((status & ~(FLAG_N | FLAG_Z)) | zn_flags[value & 0xFF]);
 }
 
-[[nodiscard]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {
     const u16 result = static_cast<u16>(a + operand + (status & FLAG_C));
     status = with(status, FLAG_C, result > 0xFF);
     status = with(status, FLAG_V, ((result ^ a) & (result ^ operand) & 0x80) != 0);
@@ -46,7 +46,7 @@ namespace alu {
 }
 
 // Subtraction is addition of the one's complement.
-[[nodiscard]] constexpr AluResult sbc_binary(u8 a, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult sbc_binary(u8 a, u8 operand, u8 status) {
     return adc_binary(a, static_cast<u8>(operand ^ 0xFF), status);
 }
 
@@ -62,16 +62,16 @@ namespace alu {
     return {static_cast<u8>(diff & 0xFF), flags};
 }
 
-[[nodiscard]] constexpr AluResult adc(u8 a, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult adc(u8 a, u8 operand, u8 status) {
     return (status & FLAG_D) ? adc_decimal(a, operand, status) : adc_binary(a, operand, status);
 }
 
-[[nodiscard]] constexpr AluResult sbc(u8 a, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult sbc(u8 a, u8 operand, u8 status) {
     return (status & FLAG_D) ? sbc_decimal(a, operand, status) : sbc_binary(a, operand, status);
 }
 
 // CMP, CPX, CPY: the register is left alone and V is untouched.
-[[nodiscard]] constexpr u8 compare(u8 reg, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr u8 compare(u8 reg, u8 operand, u8 status) {
     const u16 result = static_cast<u16>(reg - operand);
     status = with(status, FLAG_C, reg >= operand);
     status = with(status, FLAG_Z, reg == operand);
@@ -79,37 +79,37 @@ namespace alu {
 }
 
 // BIT: N and V are copied from the operand itself, not from the AND.
-[[nodiscard]] constexpr u8 bit_test(u8 a, u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr u8 bit_test(u8 a, u8 operand, u8 status) {
     status = with(status, FLAG_Z, (a & operand) == 0);
     return static_cast<u8>((status & 0x3F) | (operand & 0xC0));
 }
 
-[[nodiscard]] constexpr AluResult asl(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult asl(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand << 1);
     return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
 }
 
-[[nodiscard]] constexpr AluResult rol(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult rol(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand << 1 | (status & FLAG_C));
     return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
 }
 
-[[nodiscard]] constexpr AluResult lsr(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult lsr(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand >> 1);
     return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
 }
 
-[[nodiscard]] constexpr AluResult ror(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult ror(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand >> 1 | ((status & FLAG_C) << 7));
     return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
 }
 
-[[nodiscard]] constexpr AluResult inc(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult inc(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand + 1);
     return {static_cast<u8>(result), zn(status, result)};
 }
 
-[[nodiscard]] constexpr AluResult dec(u8 operand, u8 status) {
+[[nodiscard, gnu::always_inline]] constexpr AluResult dec(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand - 1);
     return {static_cast<u8>(result), zn(status, result)};
 }
