@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -248,5 +249,65 @@ TEST(RandomRegister, SuccessiveReadsDiffer) {
     EXPECT_GE(changes, 8) << "random reads look constant";
     EXPECT_EQ(e2e::membackup(dir)[0xFF02], 0x00);
 }
+
+// The notebook example: scripted keys through "-i", checked on the screen
+// and in file0, where each note is "HH:MM text" and a line feed.
+struct NotesCase {
+    const char* name;
+    std::string keys;
+    std::string file0_before;  // empty: no file0
+    std::vector<std::string> notes_added;
+    std::vector<std::string> shown;  // texts the screen must show
+};
+
+const NotesCase NOTES_CASES[] = {
+    {"one_note", "milk\rq\r", "", {"milk"}, {"milk\r\n"}},
+    {"editing_keys", "ab\x1B[Dc\x7F\bx\bd\r\bq\r", "", {"ad"}, {"ad\r\n", "\b \b"}},
+    {"empty_line_redraws", "\r\rq\r", "", {}, {}},
+    {"earlier_notes_are_listed", "eggs\rq\r", "09:15 old note\n", {"eggs"}, {"09:15 old note\r\n", "eggs\r\n"}},
+    {"q_with_more_is_a_note", "qq\rq\r", "", {"qq"}, {"qq\r\n"}},
+};
+
+class NotesExampleTest : public ::testing::TestWithParam<NotesCase> {};
+
+TEST_P(NotesExampleTest, KeepsNotesInFile0) {
+    const NotesCase& c = GetParam();
+    e2e::TempDir dir;
+    if (!c.file0_before.empty()) dir.write("file0", c.file0_before);
+    const std::string image = e2e::source_dir() + "/examples/notes.bin";
+    e2e::RunOptions options;
+    options.stdin_data = c.keys;
+    options.timeout_seconds = 20;
+    const e2e::RunResult run = e2e::run_emulator(dir, {image, "-i"}, options);
+
+    ASSERT_FALSE(run.timed_out) << run.out;
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, NO_MEMBACKUP);
+    EXPECT_EQ(run.out.rfind("\x1B[2J\x1B[H", 0), 0u) << "the screen is not cleared first";
+    EXPECT_NE(run.out.find("notes\x1B[0m  20"), std::string::npos);
+    EXPECT_TRUE(run.out.ends_with("q\r\nbye\r\n")) << run.out;
+    for (const auto& text : c.shown) EXPECT_NE(run.out.find(text), std::string::npos) << "not shown: " << text;
+
+    ASSERT_TRUE(dir.exists("file0"));
+    const Bytes file = dir.read("file0");
+    const std::string kept(file.begin(), file.end());
+    ASSERT_EQ(kept.rfind(c.file0_before, 0), 0u) << "earlier notes were lost: " << kept;
+    std::string rest = kept.substr(c.file0_before.size());
+    for (const auto& note : c.notes_added) {
+        SCOPED_TRACE(note);
+        const std::string line = rest.substr(0, rest.find('\n') + 1);
+        ASSERT_EQ(line.size(), 6 + note.size() + 1) << "in file0: " << kept;
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(line[0])) && std::isdigit(static_cast<unsigned char>(line[1])) &&
+                    line[2] == ':' && std::isdigit(static_cast<unsigned char>(line[3])) &&
+                    std::isdigit(static_cast<unsigned char>(line[4])) && line[5] == ' ')
+            << "no time stamp: " << line;
+        EXPECT_EQ(line.substr(6), note + "\n");
+        rest = rest.substr(line.size());
+    }
+    EXPECT_EQ(rest, "") << "unexpected bytes in file0";
+}
+
+INSTANTIATE_TEST_SUITE_P(Notes, NotesExampleTest, ::testing::ValuesIn(NOTES_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
