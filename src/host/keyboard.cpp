@@ -86,7 +86,16 @@ void keyboard_close() {
 
 bool host_key_waiting() {
     if (pending_key >= 0) return true;
-    if (tty_fd < 0 || !key_mode_active) return false;
+    if (tty_fd < 0) return false;
+    if (!key_mode_active) {
+        // A job started in the background may be brought to the foreground
+        // without a SIGCONT (a shell's "fg" on a running job): take the
+        // terminal as soon as it is ours.
+        if (tcgetpgrp(tty_fd) != getpgrp()) return false;
+        const TerminalSignalsBlocked blocked;
+        keyboard_enter_key_mode();
+        if (!key_mode_active) return false;
+    }
     unsigned char code = 0;
     if (read(tty_fd, &code, 1) == 1) {
         pending_key = code;

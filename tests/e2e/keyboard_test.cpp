@@ -318,6 +318,28 @@ TEST_P(BackgroundTest, NeverStopsAndLeavesTerminalAlone) {
     EXPECT_EQ(session.unread_input(), "z\n") << "the background job took the foreground's input";
 }
 
+// Brought to the foreground while running, the job takes the keyboard.
+TEST(BackgroundToForeground, TakesTheKeyboardWithoutSigcont) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", key_program(1));
+    PtyOptions options;
+    options.background = true;
+    PtySession session(dir, {"prog.bin"}, options);
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    EXPECT_SETTINGS_RESTORED(session);
+
+    session.bring_to_foreground();
+    EXPECT_TRUE(session.wait_for_settings(e2e::key_mode)) << "key mode not taken in the foreground";
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(session.drain(), "R");
+    EXPECT_EQ(memory_at(dir, 0x1000, 1), Bytes{'k'});
+}
+
 INSTANTIATE_TEST_SUITE_P(Background, BackgroundTest, ::testing::ValuesIn(BACKGROUND_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 

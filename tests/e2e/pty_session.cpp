@@ -50,7 +50,7 @@ bool read_all(int fd, void* data, std::size_t size) {
 
 // The session leader: plays the shell for one job. Never returns.
 [[noreturn]] void lead_session(const TempDir& dir, const std::vector<std::string>& args, const PtyOptions& options,
-                               int report, int release) {
+                               int report, int release, int command) {
     if (options.tostop) {
         termios t{};
         tcgetattr(STDIN_FILENO, &t);
@@ -98,11 +98,26 @@ bool read_all(int fd, void* data, std::size_t size) {
     write_all(report, &job, sizeof job);
     for (;;) {
         int status = 0;
-        const pid_t r = waitpid(job, &status, WUNTRACED | WCONTINUED);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) _exit(125);
-        write_all(report, &status, sizeof status);
-        if (WIFEXITED(status) || WIFSIGNALED(status)) _exit(0);
+        const pid_t r = waitpid(job, &status, WUNTRACED | WCONTINUED | WNOHANG);
+        if (r < 0 && errno != EINTR) _exit(125);
+        if (r == job) {
+            write_all(report, &status, sizeof status);
+            if (WIFEXITED(status) || WIFSIGNALED(status)) _exit(0);
+            continue;
+        }
+        // Between two looks at the job, the test may ask for the terminal
+        // to be handed to it, as "fg" does for a running job.
+        pollfd asked{command, POLLIN, 0};
+        if (command >= 0 && poll(&asked, 1, 5) == 1) {
+            char what = 0;
+            if (read(command, &what, 1) == 1) {
+                if (what == 'f') tcsetpgrp(STDIN_FILENO, job);
+            } else {
+                command = -1;
+            }
+        } else if (command < 0) {
+            usleep(5000);
+        }
     }
 }
 
@@ -119,19 +134,23 @@ int PtyEvent::signal() const {
 }
 
 PtySession::PtySession(const TempDir& dir, const std::vector<std::string>& args, const PtyOptions& options) {
-    int report_pipe[2], release_pipe[2];
-    if (pipe2(report_pipe, O_CLOEXEC) != 0 || pipe2(release_pipe, O_CLOEXEC) != 0)
+    int report_pipe[2], release_pipe[2], command_pipe[2];
+    if (pipe2(report_pipe, O_CLOEXEC) != 0 || pipe2(release_pipe, O_CLOEXEC) != 0 ||
+        pipe2(command_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     const pid_t pid = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid < 0) throw std::runtime_error("forkpty failed");
     if (pid == 0) {
         close(report_pipe[0]);
         close(release_pipe[1]);
-        lead_session(dir, args, options, report_pipe[1], release_pipe[0]);
+        close(command_pipe[1]);
+        lead_session(dir, args, options, report_pipe[1], release_pipe[0], command_pipe[0]);
     }
     leader_ = pid;
     close(report_pipe[1]);
     close(release_pipe[0]);
+    close(command_pipe[0]);
+    command_ = command_pipe[1];
     report_ = report_pipe[0];
     release_ = release_pipe[1];
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
@@ -168,7 +187,7 @@ PtySession::~PtySession() {
             usleep(5000);
         }
     }
-    for (const int fd : {master_, slave_, report_, release_})
+    for (const int fd : {master_, slave_, report_, release_, command_})
         if (fd >= 0) close(fd);
 }
 
@@ -217,6 +236,11 @@ const std::string& PtySession::drain(int quiet_ms) {
 }
 
 void PtySession::type(const std::string& keys) { write_all(master_, keys.data(), keys.size()); }
+
+void PtySession::bring_to_foreground() const {
+    const char what = 'f';
+    write_all(command_, &what, 1);
+}
 
 void PtySession::send_signal(int signal_number) const {
     if (emulator_ > 0 && !ended_) kill(emulator_, signal_number);

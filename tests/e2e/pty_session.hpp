@@ -59,6 +59,9 @@ public:
 
     void type(const std::string& keys);
     void send_signal(int signal_number) const;
+    // Makes the emulator's group the terminal's foreground group, without
+    // a SIGCONT (as a shell's "fg" does for a job that is running).
+    void bring_to_foreground() const;
 
     // The next stop, continue or end of the emulator; nullopt on timeout.
     std::optional<PtyEvent> next_event(int timeout_ms = 10000);
@@ -76,6 +79,7 @@ private:
     int slave_ = -1;
     int report_ = -1;
     int release_ = -1;
+    int command_ = -1;
     pid_t leader_ = -1;
     pid_t emulator_ = -1;
     bool ended_ = false;
