@@ -188,6 +188,29 @@ const std::string ASM_HELLO =
     "        END_RUN\n"
     "        .rodata\n"
     "text:   .byte   \"Hello, world!\", CR, LF, 0\n";
+// The number-printing macros over their digit boundaries.
+const std::string ASM_MACROS =
+    "        .include \"emu6502.inc\"\n"
+    "        .code\n"
+    "        ldy     #0\n"
+    "hex:    lda     hexes,y\n"
+    "        PUTHEX\n"
+    "        PUTC    ' '\n"
+    "        iny\n"
+    "        cpy     #6\n"
+    "        bne     hex\n"
+    "        NEWLINE\n"
+    "        ldy     #0\n"
+    "decl:   lda     decimals,y\n"
+    "        PUTDEC2\n"
+    "        PUTC    ' '\n"
+    "        iny\n"
+    "        cpy     #6\n"
+    "        bne     decl\n"
+    "        END_RUN\n"
+    "        .rodata\n"
+    "hexes:  .byte   $00, $09, $0A, $0F, $A0, $FF\n"
+    "decimals: .byte 0, 9, 10, 19, 59, 99\n";
 const std::string C_EXIT =
     "#include <stdlib.h>\n"
     "#include \"emu6502.h\"\n"
@@ -220,6 +243,8 @@ const BuildCase BUILD_CASES[] = {
     {"asm_one_line_cl65", "hello.s", ASM_HELLO,
      "cl65 -t none -C SDK/emu6502.cfg --asm-include-dir SDK -o hello.bin hello.s", "", "Hello, world!\r\n"},
     {"asm_build_script", "hello.s", ASM_HELLO, "SDK/build.sh hello.bin hello.s", "", "Hello, world!\r\n"},
+    {"asm_number_macros", "macros.s", ASM_MACROS, "SDK/build.sh hello.bin macros.s", "",
+     "00 09 0A 0F A0 FF \r\n00 09 10 19 59 99 "},
     {"c_exit_runs_atexit_and_ends", "hello.c", C_EXIT, "SDK/build.sh hello.bin hello.c", "", "before\natexit ran\n"},
     {"c_survives_timer_ticks", "hello.c", C_LONG_RUN, "SDK/build.sh hello.bin hello.c", "", "450000\n"},
     {"c_stdio_reads_keys", "hello.c", C_STDIO, "SDK/build.sh hello.bin hello.c", "ab cd\rxy", "[ab cd] 120 121\n"},
