@@ -38,13 +38,13 @@ void device_write(u16 address, u8 value);
     return static_cast<u16>(address - DEVICE_FIRST) < DEVICE_COUNT;
 }
 
-[[nodiscard]] inline u8 bus_read(u16 address) {
+[[nodiscard, gnu::always_inline]] inline u8 bus_read(u16 address) {
     if (is_device(address)) [[unlikely]]
         return device_read(address);
     return memory[address];
 }
 
-inline void bus_write(u16 address, u8 value) {
+[[gnu::always_inline]] inline void bus_write(u16 address, u8 value) {
     if (is_device(address)) [[unlikely]]
         device_write(address, value);
     else

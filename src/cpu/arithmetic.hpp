@@ -21,11 +21,14 @@ namespace alu {
     return static_cast<u8>((status & ~(FLAG_N | FLAG_Z)) | zn_flags[value & 0xFF]);
 }
 
+// The flags of the hot instructions are assembled without branches: C is
+// bit 8 of the sum, V bit 7 of the overflow term moved down to bit 6.
 [[nodiscard, gnu::always_inline]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {
-    const u16 result = static_cast<u16>(a + operand + (status & FLAG_C));
-    status = with(status, FLAG_C, result > 0xFF);
-    status = with(status, FLAG_V, ((result ^ a) & (result ^ operand) & 0x80) != 0);
-    return {static_cast<u8>(result), zn(status, result)};
+    const unsigned result = a + operand + (status & FLAG_C);
+    const unsigned carry = result >> 8;
+    const unsigned overflow = ((result ^ a) & (result ^ operand) & 0x80) >> 1;
+    const unsigned kept = status & ~(FLAG_N | FLAG_V | FLAG_Z | FLAG_C);
+    return {static_cast<u8>(result), static_cast<u8>(kept | zn_flags[result & 0xFF] | overflow | carry)};
 }
 
 // Decimal ADC as this machine has always done it: N from the sum before the
@@ -73,9 +76,8 @@ namespace alu {
 // CMP, CPX, CPY: the register is left alone and V is untouched.
 [[nodiscard, gnu::always_inline]] constexpr u8 compare(u8 reg, u8 operand, u8 status) {
     const u16 result = static_cast<u16>(reg - operand);
-    status = with(status, FLAG_C, reg >= operand);
-    status = with(status, FLAG_Z, reg == operand);
-    return with(status, FLAG_N, (result & 0x80) != 0);
+    const unsigned kept = status & ~(FLAG_N | FLAG_Z | FLAG_C);
+    return static_cast<u8>(kept | zn_flags[result & 0xFF] | (reg >= operand ? FLAG_C : 0));
 }
 
 // BIT: N and V are copied from the operand itself, not from the AND.
@@ -84,24 +86,28 @@ namespace alu {
     return static_cast<u8>((status & 0x3F) | (operand & 0xC0));
 }
 
+// Shifts: N and Z from the result, C from the bit shifted out.
+[[nodiscard, gnu::always_inline]] constexpr AluResult shifted(unsigned result, unsigned carry, u8 status) {
+    const unsigned kept = status & ~(FLAG_N | FLAG_Z | FLAG_C);
+    return {static_cast<u8>(result), static_cast<u8>(kept | zn_flags[result & 0xFF] | carry)};
+}
+
 [[nodiscard, gnu::always_inline]] constexpr AluResult asl(u8 operand, u8 status) {
-    const u16 result = static_cast<u16>(operand << 1);
-    return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
+    const unsigned result = operand << 1;
+    return shifted(result, result >> 8, status);
 }
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult rol(u8 operand, u8 status) {
-    const u16 result = static_cast<u16>(operand << 1 | (status & FLAG_C));
-    return {static_cast<u8>(result), zn(with(status, FLAG_C, result > 0xFF), result)};
+    const unsigned result = operand << 1 | (status & FLAG_C);
+    return shifted(result, result >> 8, status);
 }
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult lsr(u8 operand, u8 status) {
-    const u16 result = static_cast<u16>(operand >> 1);
-    return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
+    return shifted(operand >> 1, operand & 1u, status);
 }
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult ror(u8 operand, u8 status) {
-    const u16 result = static_cast<u16>(operand >> 1 | ((status & FLAG_C) << 7));
-    return {static_cast<u8>(result), zn(with(status, FLAG_C, (operand & 1) != 0), result)};
+    return shifted(operand >> 1 | (status & FLAG_C) << 7, operand & 1u, status);
 }
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult inc(u8 operand, u8 status) {
