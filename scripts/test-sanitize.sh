@@ -1,0 +1,22 @@
+#!/bin/sh
+# Builds the whole test suite (unit and end-to-end) with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs it. The emulator binary that the
+# end-to-end tests start is instrumented too, so a fault in a run of the real
+# program fails its test. Any sanitizer report aborts the process.
+#
+#   scripts/test-sanitize.sh [build-dir]     (default: build-sanitize)
+set -eu
+cd "$(dirname "$0")/.."
+build_dir=${1:-build-sanitize}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Stop at the first report, and make leaks and UB findings fatal as well.
+ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1}
+UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ASAN_OPTIONS UBSAN_OPTIONS
+
+cmake -S . -B "$build_dir" -DEMU6502_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEMU6502_BENCH=OFF
+cmake --build "$build_dir" -j"$jobs"
+# The sanitized emulator runs a few times slower; the end-to-end tests
+# carry their own per-test timeouts, generous enough for that.
+ctest --test-dir "$build_dir" --output-on-failure -j"$jobs"
