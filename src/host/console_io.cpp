@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "host/terminal.hpp"
 
@@ -21,7 +22,12 @@ void host_console_write(std::uint8_t value) {
         const ssize_t n = write(STDOUT_FILENO, &value, 1);
         if (n == 1) return;
         if (n < 0 && errno == EINTR && host_stop_signal() == 0) continue;
-        return;  // a closed or failing output drops the byte; the machine runs on
+        // Nobody reads any more (emu6502 prog | head): end the run as any
+        // pipeline stage would, between two instructions, with the terminal
+        // restored and the data file closed. Any other failure, such as a
+        // closed standard output, only drops the byte: the machine runs on.
+        if (n < 0 && errno == EPIPE) host_request_stop(SIGPIPE);
+        return;
     }
 }
 

@@ -61,12 +61,17 @@ void signals_install() {
     // A job in the background must neither stop nor hang on the terminal.
     std::signal(SIGTTOU, SIG_IGN);
     std::signal(SIGTTIN, SIG_IGN);
-    // A reader that went away (emu6502 prog | head) drops the output, as
-    // any failing output does, instead of killing us with the terminal raw.
+    // A reader that went away (emu6502 prog | head) must not kill us in the
+    // middle of an instruction with the terminal raw: the failed write asks
+    // the run to stop instead, and we end by SIGPIPE between instructions.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
 int host_stop_signal() { return stop_signal; }
+
+void host_request_stop(int signal_number) {
+    if (stop_signal == 0) stop_signal = signal_number;
+}
 
 void host_die_by_signal(int signal_number) {
     keyboard_close();

@@ -20,4 +20,5 @@ void host_enable_virtual_terminal();    // the console's escape-sequence mode
 // instructions; Ctrl-Z hands the terminal back while the job is suspended.
 void signals_install();
 [[nodiscard]] int host_stop_signal();   // the signal that asked to stop, or 0
+void host_request_stop(int signal_number);  // stop as if that signal had arrived
 [[noreturn]] void host_die_by_signal(int signal_number);

@@ -1,0 +1,196 @@
+// Nothing lost when the host fails: a full disk while saving "membackup" or
+// writing a data file, a reader that goes away, a closed standard output.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "e2e/harness.hpp"
+
+namespace {
+
+using e2e::Bytes;
+using e2e::RunResult;
+using e2e::TempDir;
+
+Bytes default_memory() {
+    Bytes m(0x10000, 0xEE);
+    m[0xFFFC] = 0x00;
+    m[0xFFFD] = 0x02;
+    m[0xFFFE] = m[0xFFFF] = 0x00;
+    m[0xFF03] = 0x00;
+    return m;
+}
+
+// A small tmpfs inside a TempDir, for as long as the test runs. Mounting
+// needs root; without it the tests that need a full disk are skipped.
+class SmallDisk {
+public:
+    SmallDisk(const TempDir& dir, const char* size) : path_(dir.file("disk")) {
+        std::filesystem::create_directory(path_);
+        const std::string options = std::string("size=") + size;
+        mounted_ = geteuid() == 0 && mount("tmpfs", path_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    [[nodiscard]] bool mounted() const { return mounted_; }
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    bool mounted_ = false;
+};
+
+void write_file(const std::filesystem::path& path, const Bytes& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+Bytes read_file(const std::filesystem::path& path) {
+    Bytes bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return bytes;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+    return bytes;
+}
+
+// Runs emu6502 through the shell with its working directory on `disk`,
+// which is not a TempDir of the harness.
+RunResult run_in(const std::filesystem::path& disk, const std::vector<std::string>& args) {
+    TempDir scratch;
+    std::string command = "cd '" + disk.string() + "' && '" + e2e::binary_path() + "'";
+    for (const auto& a : args) command += " '" + a + "'";
+    command += " >'" + scratch.file("out").string() + "' 2>'" + scratch.file("err").string() + "' </dev/null";
+    RunResult r;
+    const int status = std::system(command.c_str());
+    if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
+    const Bytes out = scratch.read("out"), err = scratch.read("err");
+    r.out.assign(out.begin(), out.end());
+    r.err.assign(err.begin(), err.end());
+    return r;
+}
+
+TEST(FullDisk, FailedSaveKeepsThePreviousMembackupWhole) {
+    TempDir dir;
+    SmallDisk disk(dir, "100k");
+    if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs; not tested here";
+    // The old image takes 64 KiB of the 100 KiB: a second copy cannot fit.
+    Bytes old_image = default_memory();
+    const Bytes program = {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};  // LDA #'!'; STA $FF01; JMP $0000
+    std::copy(program.begin(), program.end(), old_image.begin() + 0x0200);
+    write_file(disk.path() / "membackup", old_image);
+    const RunResult r = run_in(disk.path(), {});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "!");
+    EXPECT_EQ(r.err, "can't write membackup file.\n");
+    EXPECT_TRUE(read_file(disk.path() / "membackup") == old_image);
+    // No temporary file is left behind.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(disk.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"membackup"});
+}
+
+TEST(FullDisk, DataFileThatFillsTheDiskNeverStopsTheMachine) {
+    TempDir dir;
+    SmallDisk disk(dir, "64k");
+    if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs; not tested here";
+    // Write 256 x 256 bytes (more than the disk holds) to file0, close it,
+    // keep the close status at 0x0010, and end. The run itself must finish.
+    const Bytes program = {
+        0x78,                    // SEI
+        0xA0, 0x00,              // LDY #0
+        0xA2, 0x00,              // outer: LDX #0
+        0x8E, 0x0B, 0xFF,        // inner: STX $FF0B
+        0xE8,                    // INX
+        0xD0, 0xFA,              // BNE inner
+        0xC8,                    // INY
+        0xD0, 0xF5,              // BNE outer
+        0xAD, 0x0C, 0xFF,        // LDA $FF0C (close)
+        0x85, 0x10,              // STA $10
+        0x4C, 0x00, 0x00,        // JMP $0000
+    };
+    write_file(disk.path() / "prog.bin", program);
+    // The image and "membackup" need room too: save to the TempDir instead by
+    // checking only what matters: the status and that the run ended.
+    const RunResult r = run_in(disk.path(), {"--clean", "prog.bin"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto size = std::filesystem::file_size(disk.path() / "file0");
+    EXPECT_LT(size, 65536u);
+    EXPECT_GT(size, 0u);
+}
+
+TEST(FullDisk, CloseStatusReportsTheLostBytes) {
+    TempDir dir;
+    SmallDisk disk(dir, "64k");
+    if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs; not tested here";
+    // Fill the disk with another file first, then write file0: its close
+    // must read 0xFF, and the status is printed as a byte on the console.
+    write_file(disk.path() / "filler", Bytes(60 * 1024, 0x55));
+    const Bytes program = {
+        0x78,                    // SEI
+        0xA2, 0x00,              // LDX #0
+        0xA0, 0x40,              // LDY #$40 (16 KiB)
+        0x8E, 0x0B, 0xFF,        // loop: STX $FF0B
+        0xE8,                    // INX
+        0xD0, 0xFA,              // BNE loop
+        0x88,                    // DEY
+        0xD0, 0xF7,              // BNE loop
+        0xAD, 0x0C, 0xFF,        // LDA $FF0C (close)
+        0x8D, 0x01, 0xFF,        // STA $FF01
+        0x4C, 0x00, 0x00,        // JMP $0000
+    };
+    write_file(disk.path() / "prog.bin", program);
+    const RunResult r = run_in(disk.path(), {"--clean", "prog.bin"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, std::string(1, '\xFF'));
+}
+
+TEST(Output, ClosedStandardOutputDropsBytesAndTheRunGoesOn) {
+    TempDir dir;
+    // LDA #'A'; STA $FF01; STA $10; JMP $0000
+    dir.write("prog.bin", Bytes{0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x85, 0x10, 0x4C, 0x00, 0x00});
+    e2e::RunOptions options;
+    options.stdout_closed = true;
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"}, options);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.term_signal, 0);
+    const Bytes saved = e2e::membackup(dir);
+    ASSERT_EQ(saved.size(), 0x10000u);
+    EXPECT_EQ(saved[0x10], 0x41);
+    EXPECT_EQ(saved[0xFF01], 0x41);
+}
+
+TEST(Output, ReaderGoingAwayEndsTheRunBySigpipeAndKeepsTheFiles) {
+    TempDir dir;
+    const Bytes old_image = [] {
+        Bytes m = default_memory();
+        m[0x1234] = 0x99;  // a mark that a new save would not have
+        return m;
+    }();
+    dir.write("membackup", old_image);
+    // Write 1, 2, 3 to file0, then print 'A' for ever.
+    dir.write("prog.bin", Bytes{0x78, 0xA9, 0x01, 0x8D, 0x0B, 0xFF, 0xA9, 0x02, 0x8D, 0x0B, 0xFF, 0xA9, 0x03, 0x8D, 0x0B,
+                                0xFF, 0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x4C, 0x10, 0x02});
+    dir.write("run.sh", "'" + e2e::binary_path() +
+                            "' prog.bin 2>/dev/null </dev/null | head -c 5 >head.out; echo ${PIPESTATUS[0]} >status\n");
+    ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && bash run.sh").c_str()), 0);
+    const Bytes status = dir.read("status");
+    EXPECT_EQ(std::string(status.begin(), status.end()), "141\n");  // killed by SIGPIPE
+    const Bytes head = dir.read("head.out");
+    EXPECT_EQ(std::string(head.begin(), head.end()), "AAAAA");
+    EXPECT_TRUE(e2e::membackup(dir) == old_image);
+    EXPECT_EQ(dir.read("file0"), (Bytes{0x01, 0x02, 0x03}));
+}
+
+}  // namespace
