@@ -41,7 +41,7 @@ TEST(OpcodeCensus, ModesHaveTheirOpcodeCounts) {
     EXPECT_EQ(counted, expected);
 }
 
-TEST(OpcodeCensus, SpecialModesBelongToTheirInstructions) {
+TEST(OpcodeCensus, AccRelAndIndBelongToTheirInstructions) {
     for (int opcode = 0; opcode < 256; ++opcode) {
         SCOPED_TRACE(hex(static_cast<unsigned>(opcode)));
         const Mode m = mode_table[opcode];
