@@ -1,9 +1,36 @@
 #!/bin/sh
-# Builds and runs every test: the release build's unit and end-to-end tests.
+# Builds and runs every test:
+#  1. the release build's unit and end-to-end tests (CTest);
+#  2. the 6502 program images rebuilt from their sources must match the
+#     committed ones byte for byte (needs cc65);
+#  3. the whole suite again under AddressSanitizer and UBSan;
+#  4. a bounded fuzzing run of the machine (about a minute; needs clang).
+# Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
+echo "== release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+[ "${EMU6502_QUICK:-0}" = 1 ] && exit 0
+
+echo "== program images match their sources"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp tests/programs/build.sh tests/programs/*.s "$work/"
+sh "$work/build.sh"
+for image in tests/programs/*.bin; do
+    cmp "$image" "$work/$(basename "$image")" || { echo "$image differs from its source"; exit 1; }
+done
+scripts/build-examples.sh --check
+echo "images ok"
+
+echo "== sanitizer build and tests"
+scripts/test-sanitize.sh
+
+echo "== fuzzing"
+scripts/fuzz.sh "${EMU6502_FUZZ_SECONDS:-60}"
+
+echo "all tests passed"
