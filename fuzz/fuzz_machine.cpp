@@ -12,7 +12,8 @@
 //
 // After every instruction and every interrupt the target checks what the
 // processor must have done, worked out independently from the opcode grid
-// below: cycles, pc, sp, the B and constant bits, stack contents, vectors.
+// below: cycles, pc, sp, the B and constant bits, stack contents, vectors,
+// and what loads, stores and transfers moved.
 // A violation traps, so libFuzzer records the input as a crash.
 #include <dirent.h>
 #include <fcntl.h>
@@ -184,7 +185,8 @@ struct Before {
     std::array<u8, 3> bytes;
     std::array<bool, 3> bytes_known;
     std::array<u8, 3> stack_above;  // 0x0100 + sp + 1 .. + 3
-    u16 izy_pointer;                // the zero-page pointer an izy mode would read
+    u16 izx_pointer;                // the zero-page pointers the indirect modes would read
+    u16 izy_pointer;
 };
 
 Before before{};
@@ -208,8 +210,11 @@ void take_before() {
         before.bytes_known[i] = known(address);
         before.stack_above[i] = memory[stack_address(static_cast<u8>(cpu.sp + 1 + i))];
     }
-    const u8 zp = before.bytes[1];
-    before.izy_pointer = static_cast<u16>(memory[zp] | memory[static_cast<u8>(zp + 1)] << 8);
+    const auto zero_page_word = [](u8 zp) {
+        return static_cast<u16>(memory[zp] | memory[static_cast<u8>(zp + 1)] << 8);
+    };
+    before.izx_pointer = zero_page_word(static_cast<u8>(before.bytes[1] + cpu.x));
+    before.izy_pointer = zero_page_word(before.bytes[1]);
 }
 
 bool branch_taken(u8 opcode, u8 status) {
@@ -240,6 +245,27 @@ int page_crossed(const Opcode& o) {
         index = before.y;
     }
     return ((base ^ static_cast<u16>(base + index)) & 0xFF00) != 0;
+}
+
+// The address the instruction's mode formed, or -1 when it depends on a
+// byte read from a device (or the mode forms none).
+int effective_address(const Opcode& o) {
+    const bool operand_known = before.bytes_known[1] && (o.length < 3 || before.bytes_known[2]);
+    if (!operand_known) return -1;
+    const u8 zp = before.bytes[1];
+    const u16 word = static_cast<u16>(before.bytes[1] | before.bytes[2] << 8);
+    switch (o.mode) {
+    case Mode::imm: return static_cast<u16>(before.pc + 1);
+    case Mode::zp: return zp;
+    case Mode::zpx: return static_cast<u8>(zp + before.x);
+    case Mode::zpy: return static_cast<u8>(zp + before.y);
+    case Mode::abs: return word;
+    case Mode::abx: return static_cast<u16>(word + before.x);
+    case Mode::aby: return static_cast<u16>(word + before.y);
+    case Mode::izx: return before.izx_pointer;
+    case Mode::izy: return static_cast<u16>(before.izy_pointer + before.y);
+    default: return -1;
+    }
 }
 
 // Called after every instruction with the cycles it reported.
@@ -346,23 +372,43 @@ void check_instruction(u32 cycles) {
         CHECK(cpu.a == before.y && zn_match(cpu.a));
     } else if (o.op == Op::TSX) {
         CHECK(cpu.x == before.sp && zn_match(cpu.x));
-    } else if (o.op == Op::LDA) {
-        CHECK(zn_match(cpu.a) && cpu.x == before.x && cpu.y == before.y);
-    } else if (o.op == Op::LDX) {
-        CHECK(zn_match(cpu.x) && cpu.a == before.a && cpu.y == before.y);
-    } else if (o.op == Op::LDY) {
-        CHECK(zn_match(cpu.y) && cpu.a == before.a && cpu.x == before.x);
-    } else if (o.op == Op::LAX) {
-        CHECK(cpu.a == cpu.x && zn_match(cpu.a) && cpu.y == before.y);
+    } else if (o.op == Op::LDA || o.op == Op::LDX || o.op == Op::LDY || o.op == Op::LAX) {
+        const bool to_a = o.op == Op::LDA || o.op == Op::LAX;
+        const bool to_x = o.op == Op::LDX || o.op == Op::LAX;
+        const bool to_y = o.op == Op::LDY;
+        const u8 loaded = to_y ? cpu.y : to_x ? cpu.x : cpu.a;  // LAX: flags from x
+        CHECK(zn_match(loaded));
+        CHECK(to_a || cpu.a == before.a);
+        CHECK(to_x || cpu.x == before.x);
+        CHECK(to_y || cpu.y == before.y);
+        // From memory the load takes the byte that is there, and LAX reads it
+        // twice; a device register may give a different byte at each read.
+        const int address = effective_address(o);
+        if (address >= 0 && known(static_cast<u16>(address))) {
+            CHECK(loaded == memory[static_cast<u16>(address)]);
+            CHECK(o.op != Op::LAX || cpu.a == cpu.x);
+        }
     } else if (o.op == Op::STA || o.op == Op::STX || o.op == Op::STY || o.op == Op::SAX) {
         CHECK(cpu.a == before.a && cpu.x == before.x && cpu.y == before.y);
         CHECK(cpu.status == (before.status | FLAG_CONSTANT));
+        // Every write lands in memory, device register or not; SAX writes
+        // a, then x, then a AND x.
+        const u8 stored = o.op == Op::STA ? cpu.a : o.op == Op::STX ? cpu.x : o.op == Op::STY ? cpu.y : cpu.a & cpu.x;
+        const int address = effective_address(o);
+        if (address >= 0) CHECK(memory[static_cast<u16>(address)] == stored);
     }
 }
 
 // An interrupt request and what it must have done.
 void raise_interrupt(bool nmi) {
-    const Before regs{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, cpu.instruction_count, {}, {}, {}, 0};
+    Before regs{};
+    regs.pc = cpu.pc;
+    regs.sp = cpu.sp;
+    regs.a = cpu.a;
+    regs.x = cpu.x;
+    regs.y = cpu.y;
+    regs.status = cpu.status;
+    regs.instruction_count = cpu.instruction_count;
     const std::array<u8, 3> stack_below = {memory[stack_address(cpu.sp)],
                                            memory[stack_address(static_cast<u8>(cpu.sp - 1))],
                                            memory[stack_address(static_cast<u8>(cpu.sp - 2))]};

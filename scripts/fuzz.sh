@@ -32,10 +32,11 @@ log="$build_dir/fuzz.log"
 echo "fuzzing for $seconds s; log in $log"
 status=0
 TMPDIR="$work/tmp" "$build_dir/fuzz/fuzz_machine" \
-  -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
+  -max_total_time="$seconds" -max_len=4096 -timeout=25 -print_final_stats=1 \
   -artifact_prefix="$artifacts/" "$work/corpus" </dev/null >"$log" 2>&1 || status=$?
 
-# The last progress line carries the coverage ("cov:" edges, "ft:" features).
+# The last progress line carries the coverage ("cov:" edges of the machine's
+# code, "ft:" features).
 grep -E '^#[0-9]+' "$log" | tail -n 1 || true
 grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
 if [ "$status" -ne 0 ]; then
