@@ -111,21 +111,29 @@ load_notes:
 @done:  lda FILE_SELECT ; close
         rts
 
-; Writes the whole notebook to file0 from its start; it only ever grows,
-; so the new contents cover the old.
-save_notes:
-        lda #<NOTES
+; Points src at the first note.
+rewind: lda #<NOTES
         sta src
         lda #>NOTES
         sta src+1
-        ldy #0
-@next:  lda src
+        rts
+
+; Z set when src has reached the end of the notes.
+at_end: lda src
         cmp ptr
-        bne @byte
+        bne @out
         lda src+1
         cmp ptr+1
+@out:   rts
+
+; Writes the whole notebook to file0 from its start; it only ever grows,
+; so the new contents cover the old.
+save_notes:
+        jsr rewind
+        ldy #0
+@next:  jsr at_end
         beq @done
-@byte:  lda (src),y
+        lda (src),y
         sta FILE_WRITE
         inc src
         bne @next
@@ -222,18 +230,11 @@ draw_screen:
         ldy #>help
         jsr puts
         ; the notes, one per line
-        lda #<NOTES
-        sta src
-        lda #>NOTES
-        sta src+1
+        jsr rewind
         ldy #0
-@next:  lda src
-        cmp ptr
-        bne @byte
-        lda src+1
-        cmp ptr+1
+@next:  jsr at_end
         beq @done
-@byte:  lda (src),y
+        lda (src),y
         cmp #LF
         bne @plain
         lda #CR         ; a terminal in raw mode needs both
