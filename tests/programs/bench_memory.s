@@ -175,22 +175,7 @@ done:   lda #13
         sta CON_OUT
         jmp $0000
 
-print_hex:
-        pha
-        lsr a
-        lsr a
-        lsr a
-        lsr a
-        tax
-        lda digits,x
-        sta CON_OUT
-        pla
-        and #$0F
-        tax
-        lda digits,x
-        sta CON_OUT
-        rts
+        .include "print_hex.inc"
 
 title:    .byte "MEM ", 0
 bad_text: .byte "MEM BAD", 0
-digits:   .byte "0123456789ABCDEF"

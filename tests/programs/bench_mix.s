@@ -113,21 +113,6 @@ mix_sub:
         sta tmp
         rts
 
-print_hex:
-        pha
-        lsr a
-        lsr a
-        lsr a
-        lsr a
-        tax
-        lda digits,x
-        sta CON_OUT
-        pla
-        and #$0F
-        tax
-        lda digits,x
-        sta CON_OUT
-        rts
+        .include "print_hex.inc"
 
 title:  .byte "MIX ", 0
-digits: .byte "0123456789ABCDEF"
