@@ -11,8 +11,7 @@
 //         every other byte holds FILL_BYTE.
 //
 // After every instruction and every interrupt the target checks what the
-// processor must have done, worked out independently from the opcode grid
-// below: cycles, pc, sp, the B and constant bits, stack contents, vectors,
+// processor must have done, worked out from the machine's rules: cycles, pc, sp, the B and constant bits, stack contents, vectors,
 // and what loads, stores and transfers moved.
 // A violation traps, so libFuzzer records the input as a crash.
 #include <dirent.h>
@@ -33,6 +32,7 @@
 #include "bus/bus.hpp"
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
+#include "cpu/opcode_matrix.hpp"
 #include "cpu/state.hpp"
 
 namespace {
@@ -56,106 +56,27 @@ enum class RunMode : u8 {
 constexpr u8 MODE_RESET = 0x04;
 
 // ---------------------------------------------------------------------------
-// The opcode grid: operation, addressing mode, base cycles ('+': one more
-// when the indexed address crosses a page). Kept apart from the core's own
-// tables on purpose, so that a slip in either shows up as a mismatch.
-constexpr std::array<std::string_view, 32> GRID = {
-    "BRK imp 7|ORA izx 6|NOP imp 2|SLO izx 8|NOP zp 3|ORA zp 3|ASL zp 5|SLO zp 5",
-    "PHP imp 3|ORA imm 2|ASL acc 2|NOP imm 2|NOP abs 4|ORA abs 4|ASL abs 6|SLO abs 6",
-    "BPL rel 2|ORA izy 5+|NOP imp 2|SLO izy 8|NOP zpx 4|ORA zpx 4|ASL zpx 6|SLO zpx 6",
-    "CLC imp 2|ORA aby 4+|NOP imp 2|SLO aby 7|NOP abx 4+|ORA abx 4+|ASL abx 7|SLO abx 7",
-    "JSR abs 6|AND izx 6|NOP imp 2|RLA izx 8|BIT zp 3|AND zp 3|ROL zp 5|RLA zp 5",
-    "PLP imp 4|AND imm 2|ROL acc 2|NOP imm 2|BIT abs 4|AND abs 4|ROL abs 6|RLA abs 6",
-    "BMI rel 2|AND izy 5+|NOP imp 2|RLA izy 8|NOP zpx 4|AND zpx 4|ROL zpx 6|RLA zpx 6",
-    "SEC imp 2|AND aby 4+|NOP imp 2|RLA aby 7|NOP abx 4+|AND abx 4+|ROL abx 7|RLA abx 7",
-    "RTI imp 6|EOR izx 6|NOP imp 2|SRE izx 8|NOP zp 3|EOR zp 3|LSR zp 5|SRE zp 5",
-    "PHA imp 3|EOR imm 2|LSR acc 2|NOP imm 2|JMP abs 3|EOR abs 4|LSR abs 6|SRE abs 6",
-    "BVC rel 2|EOR izy 5+|NOP imp 2|SRE izy 8|NOP zpx 4|EOR zpx 4|LSR zpx 6|SRE zpx 6",
-    "CLI imp 2|EOR aby 4+|NOP imp 2|SRE aby 7|NOP abx 4+|EOR abx 4+|LSR abx 7|SRE abx 7",
-    "RTS imp 6|ADC izx 6|NOP imp 2|RRA izx 8|NOP zp 3|ADC zp 3|ROR zp 5|RRA zp 5",
-    "PLA imp 4|ADC imm 2|ROR acc 2|NOP imm 2|JMP ind 5|ADC abs 4|ROR abs 6|RRA abs 6",
-    "BVS rel 2|ADC izy 5+|NOP imp 2|RRA izy 8|NOP zpx 4|ADC zpx 4|ROR zpx 6|RRA zpx 6",
-    "SEI imp 2|ADC aby 4+|NOP imp 2|RRA aby 7|NOP abx 4+|ADC abx 4+|ROR abx 7|RRA abx 7",
-    "NOP imm 2|STA izx 6|NOP imm 2|SAX izx 6|STY zp 3|STA zp 3|STX zp 3|SAX zp 3",
-    "DEY imp 2|NOP imm 2|TXA imp 2|NOP imm 2|STY abs 4|STA abs 4|STX abs 4|SAX abs 4",
-    "BCC rel 2|STA izy 6|NOP imp 2|NOP izy 6|STY zpx 4|STA zpx 4|STX zpy 4|SAX zpy 4",
-    "TYA imp 2|STA aby 5|TXS imp 2|NOP aby 5|NOP abx 5|STA abx 5|NOP aby 5|NOP aby 5",
-    "LDY imm 2|LDA izx 6|LDX imm 2|LAX izx 6|LDY zp 3|LDA zp 3|LDX zp 3|LAX zp 3",
-    "TAY imp 2|LDA imm 2|TAX imp 2|NOP imm 2|LDY abs 4|LDA abs 4|LDX abs 4|LAX abs 4",
-    "BCS rel 2|LDA izy 5+|NOP imp 2|LAX izy 5+|LDY zpx 4|LDA zpx 4|LDX zpy 4|LAX zpy 4",
-    "CLV imp 2|LDA aby 4+|TSX imp 2|LAX aby 4+|LDY abx 4+|LDA abx 4+|LDX aby 4+|LAX aby 4+",
-    "CPY imm 2|CMP izx 6|NOP imm 2|DCP izx 8|CPY zp 3|CMP zp 3|DEC zp 5|DCP zp 5",
-    "INY imp 2|CMP imm 2|DEX imp 2|NOP imm 2|CPY abs 4|CMP abs 4|DEC abs 6|DCP abs 6",
-    "BNE rel 2|CMP izy 5+|NOP imp 2|DCP izy 8|NOP zpx 4|CMP zpx 4|DEC zpx 6|DCP zpx 6",
-    "CLD imp 2|CMP aby 4+|NOP imp 2|DCP aby 7|NOP abx 4+|CMP abx 4+|DEC abx 7|DCP abx 7",
-    "CPX imm 2|SBC izx 6|NOP imm 2|ISB izx 8|CPX zp 3|SBC zp 3|INC zp 5|ISB zp 5",
-    "INX imp 2|SBC imm 2|NOP imp 2|SBC imm 2|CPX abs 4|SBC abs 4|INC abs 6|ISB abs 6",
-    "BEQ rel 2|SBC izy 5+|NOP imp 2|ISB izy 8|NOP zpx 4|SBC zpx 4|INC zpx 6|ISB zpx 6",
-    "SED imp 2|SBC aby 4+|NOP imp 2|ISB aby 7|NOP abx 4+|SBC abx 4+|INC abx 7|ISB abx 7",
-};
-
-// The operations and modes the checks tell apart; the rest are `other`.
-enum class Op : u8 { other, NOP, PHA, PHP, PLA, PLP, JSR, RTS, RTI, BRK, JMP, TXS, TAX, TAY, TXA, TYA, TSX,
-                     LDA, LDX, LDY, LAX, STA, STX, STY, SAX };
-constexpr std::array<std::string_view, 25> OP_NAMES = {
-    "",    "NOP", "PHA", "PHP", "PLA", "PLP", "JSR", "RTS", "RTI", "BRK", "JMP", "TXS", "TAX",
-    "TAY", "TXA", "TYA", "TSX", "LDA", "LDX", "LDY", "LAX", "STA", "STX", "STY", "SAX"};
-enum class Mode : u8 { imp, acc, imm, zp, zpx, zpy, rel, abs, abx, aby, ind, izx, izy };
-constexpr std::array<std::string_view, 13> MODE_NAMES = {"imp", "acc", "imm", "zp",  "zpx", "zpy", "rel",
-                                                         "abs", "abx", "aby", "ind", "izx", "izy"};
+// What the checks need to know of each opcode, taken from the core's one
+// opcode grid. The checks themselves work the behaviour out from the rules:
+// the page test, the branch costs, pc, the stack and the registers.
 
 struct Opcode {
     Op op;
     Mode mode;
     u8 length;  // opcode plus operand bytes
-    u8 cycles;
-    bool page_cycle;
+    u8 cycles;  // base cycles
+    bool page_cycle;  // one more when the indexed address crosses a page
 };
 
 std::array<Opcode, 256> grid{};
 
-u8 operand_bytes(Mode mode) {
-    switch (mode) {
-    case Mode::imp:
-    case Mode::acc: return 0;
-    case Mode::abs:
-    case Mode::abx:
-    case Mode::aby:
-    case Mode::ind: return 2;
-    default: return 1;
-    }
-}
-
-template <typename Enum, std::size_t N>
-Enum lookup(const std::array<std::string_view, N>& names, std::string_view name, bool required) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (names[i] == name) return static_cast<Enum>(i);
-    if (required) __builtin_trap();
-    return static_cast<Enum>(0);
-}
-
 void parse_grid() {
-    std::size_t index = 0;
-    for (std::string_view row : GRID) {
-        while (!row.empty()) {
-            const std::size_t bar = row.find('|');
-            std::string_view cell = row.substr(0, bar);
-            row = bar == std::string_view::npos ? std::string_view{} : row.substr(bar + 1);
-            const std::size_t space1 = cell.find(' ');
-            const std::size_t space2 = cell.find(' ', space1 + 1);
-            const std::string_view op = cell.substr(0, space1);
-            const std::string_view mode = cell.substr(space1 + 1, space2 - space1 - 1);
-            const std::string_view cycles = cell.substr(space2 + 1);
-            if (index >= grid.size() || op.size() != 3) __builtin_trap();
-            Opcode& o = grid[index++];
-            o.op = lookup<Op>(OP_NAMES, op, false);
-            o.mode = lookup<Mode>(MODE_NAMES, mode, true);
-            o.length = static_cast<u8>(1 + operand_bytes(o.mode));
-            o.cycles = static_cast<u8>(cycles[0] - '0');
-            o.page_cycle = cycles.size() > 1 && cycles[1] == '+';
-        }
+    for (int i = 0; i < 256; ++i) {
+        const OpcodeEntry& entry = opcode_matrix[i];
+        const bool indexed = entry.mode == Mode::abx || entry.mode == Mode::aby || entry.mode == Mode::izy;
+        grid[i] = {entry.op, entry.mode, static_cast<u8>(1 + operand_bytes(entry.mode)), entry.cycles,
+                   indexed && pays_page_cycle(entry.op, static_cast<u8>(i))};
     }
-    if (index != grid.size()) __builtin_trap();
 }
 
 // ---------------------------------------------------------------------------
