@@ -19,7 +19,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 echo "== program images match their sources"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp tests/programs/build.sh tests/programs/*.s "$work/"
+cp tests/programs/build.sh tests/programs/*.s tests/programs/*.inc "$work/"
 sh "$work/build.sh"
 for image in tests/programs/*.bin; do
     cmp "$image" "$work/$(basename "$image")" || { echo "$image differs from its source"; exit 1; }
