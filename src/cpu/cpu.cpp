@@ -29,7 +29,12 @@ void cpu_reset() {
     cpu.status |= FLAG_I | FLAG_CONSTANT;
 }
 
-u32 cpu_step() { return step_on(cpu); }
+u32 cpu_step() {
+    cpu.cycle_count = execute_instruction(cpu);
+    ++cpu.instruction_count;
+    if (cpu.hook_installed) cpu.step_hook();
+    return cpu.cycle_count;
+}
 
 u32 cpu_exec(u32 budget) {
     cpu.cycle_goal = budget;

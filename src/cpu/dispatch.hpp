@@ -105,18 +105,12 @@ template <Fetch F>
     __builtin_unreachable();
 }
 
-// Fetch, decode and execute one instruction; returns its cycles. No
-// counters, no hook: cpu_step and cpu_exec add those.
-// Works on `cpu`, so that a run loop's local copy never has its address
-// taken and can stay in host registers.
-[[gnu::cold]] u32 execute_instruction_near_devices();
-
-[[gnu::always_inline]] inline u32 execute_instruction(Cpu& c);
-
-// Registers only: the working values die with each instruction and the
-// counters always live in `cpu`. Publishing is out of line and takes the
-// registers by value, so the compiler keeps a run loop's copy in host
-// registers instead of assembling it for the store on every instruction.
+// A run loop may keep the registers in a local copy of `cpu`, which the
+// compiler then holds in host registers. These bring the copy and `cpu` in
+// line around anything that looks at `cpu`. Publishing is out of line and
+// takes the registers by value, so that the copy is never assembled in
+// memory on the hot path; the working values die with each instruction and
+// the counters live in `cpu`.
 [[gnu::cold, gnu::noinline]] void publish_registers(u16 pc, u8 sp, u8 a, u8 x, u8 y, u8 status);
 
 [[gnu::always_inline]] inline void publish_registers(const Cpu& from) {
@@ -132,20 +126,12 @@ template <Fetch F>
     to.status = cpu.status;
 }
 
-// cpu_step on the processor record `c`: the global `cpu`, or a local copy
-// that a run loop keeps in host registers. Counters and hook are global.
-[[gnu::always_inline]] inline u32 step_on(Cpu& c) {
-    const u32 cycles = execute_instruction(c);
-    cpu.cycle_count = cycles;
-    ++cpu.instruction_count;
-    if (cpu.hook_installed) [[unlikely]] {
-        if (&c != &cpu) publish_registers(c);
-        cpu.step_hook();
-        if (&c != &cpu) take_registers(c);
-    }
-    return cycles;
-}
+// An instruction whose bytes may lie on the device page, executed on `cpu`
+// through the bus for every byte; out of line and rare.
+[[gnu::cold]] u32 execute_instruction_near_devices();
 
+// Fetch, decode and execute one instruction on `c` (`cpu` or a run loop's
+// copy); returns its cycles. No counters, no hook: callers add those.
 [[gnu::always_inline]] inline u32 execute_instruction(Cpu& c) {
     if (instruction_near_devices(c.pc)) [[unlikely]] {
         if (&c == &cpu) return execute_instruction_near_devices();
