@@ -93,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedImage{"FromZeroLargerThanMemory", {"prog.bin", "$0"}, false, MEMORY_SIZE + 1,
                      "program image does not fit in memory above its load address.\n"},
         RefusedImage{"NegativeAddress", {"prog.bin", "$-1"}, false, 3, "load address is negative.\n"},
-        RefusedImage{"NegativeAddressEvenWhenEmpty", {"prog.bin", "$-10"}, true, 0, "can't read file.\n"}),
+        RefusedImage{"NegativeAddressEvenWhenEmpty", {"prog.bin", "$-10"}, true, 0, "can't read file.\n"},
+        // Opens fine, then every read fails: a read error, not an end of file.
+        RefusedImage{"ReadError", {"/proc/self/mem"}, false, 0, "read error in program image.\n"}),
     [](const testing::TestParamInfo<RefusedImage>& info) { return info.param.name; });
 
 // The "$" argument as the runtime's "%4x" scan reads it.
@@ -170,6 +172,18 @@ TEST(Driver, OverlongMembackupLoadsItsFirst64KiBWithAWarning) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err, "membackup file is longer than 65536 bytes; the rest was ignored.\n");
     EXPECT_TRUE(e2e::membackup(dir) == saved);
+}
+
+TEST(Driver, MembackupThatCannotBeReadToItsEndLeavesAFreshMachine) {
+    TempDir dir;
+    std::filesystem::create_symlink("/proc/self/mem", dir.file("membackup"));
+    dir.write("prog.bin", Bytes{0x4C, 0x00, 0x00});
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "can't read membackup file.\n");
+    Bytes expected = default_memory();
+    place(expected, 0x0200, {0x4C, 0x00, 0x00});
+    EXPECT_TRUE(e2e::membackup(dir) == expected);
 }
 
 TEST(Driver, MembackupThatIsADirectoryIsUnreadableAndUnwritable) {
