@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds and runs every test:
-#  1. the release build's unit and end-to-end tests (CTest);
+#  1. the release build's unit and end-to-end tests (CTest), and the demo;
 #  2. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
 #  3. the whole suite again under AddressSanitizer and UBSan;
@@ -15,6 +15,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 [ "${EMU6502_QUICK:-0}" = 1 ] && exit 0
+
+echo "== the demo of README.md"
+cmake --build build --target demo | grep -qx "Hello from the 6502!" || { echo "the demo did not greet"; exit 1; }
+echo "demo ok"
 
 echo "== program images match their sources"
 work=$(mktemp -d)
