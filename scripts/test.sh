@@ -17,7 +17,8 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 [ "${EMU6502_QUICK:-0}" = 1 ] && exit 0
 
 echo "== the demo of README.md"
-cmake --build build --target demo | grep -q "^Hello from the 6502!" || { echo "the demo did not greet"; exit 1; }
+demo=$(cmake --build build --target demo)
+echo "$demo" | grep -q "^Hello from the 6502!" || { echo "the demo did not greet"; exit 1; }
 echo "demo ok"
 
 echo "== program images match their sources"
