@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds and runs every test:
+# Installs what is missing (scripts/install-deps.sh), then builds and runs
+# every test:
 #  1. the release build's unit and end-to-end tests (CTest), and the demo;
 #  2. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
@@ -9,6 +10,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+
+scripts/install-deps.sh
 
 echo "== release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
