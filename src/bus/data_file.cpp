@@ -1,5 +1,6 @@
 // FILE_READ, FILE_WRITE, FILE_SELECT: one byte stream at a time to the files
 // file0 ... file255 in the working directory.
+#include <cerrno>
 #include <cstdio>
 
 #include "bus/devices.hpp"
@@ -19,6 +20,14 @@ bool write_failed = false;
 bool ensure_open() {
     if (data_file != nullptr) return true;
     data_file = std::fopen(data_file_name, "rb+");
+    if (data_file == nullptr) {
+        // Create it only if it is still missing: another program may have
+        // written it since the first try, and "wb+" would empty it.
+        data_file = std::fopen(data_file_name, "wb+x");
+        if (data_file == nullptr && errno == EEXIST) data_file = std::fopen(data_file_name, "rb+");
+    }
+    // There but not readable and writable (say, write-only): replace it,
+    // as the channel always has.
     if (data_file == nullptr) data_file = std::fopen(data_file_name, "wb+");
     last_access = LastAccess::none;
     write_failed = false;
