@@ -69,9 +69,24 @@ constexpr bool relative_only_for_branches() {
     }
     return true;
 }
+// Every operation and every mode serves at least one opcode.
+constexpr bool everything_used() {
+    for (int op = 1; op <= OPERATION_COUNT; ++op) {
+        bool found = false;
+        for (const OpcodeEntry& e : opcode_matrix) found = found || e.op == static_cast<Op>(op);
+        if (!found) return false;
+    }
+    for (int mode = 0; mode < MODE_COUNT; ++mode) {
+        bool found = false;
+        for (const OpcodeEntry& e : opcode_matrix) found = found || e.mode == static_cast<Mode>(mode);
+        if (!found) return false;
+    }
+    return true;
+}
 }  // namespace detail
 
 static_assert(detail::every_slot_filled(), "every opcode must decode");
+static_assert(OPERATION_COUNT == 64 && detail::everything_used(), "64 operations and 13 modes, all in use");
 static_assert(detail::cycles_in_range(), "base cycles run from 2 to 8");
 static_assert(detail::accumulator_only_for_shifts());
 static_assert(detail::relative_only_for_branches());
