@@ -130,6 +130,13 @@ template <Fetch F>
 // through the bus for every byte; out of line and rare.
 [[gnu::cold]] u32 execute_instruction_near_devices();
 
+// One instruction that the caller knows to lie away from the device page.
+[[gnu::always_inline]] inline u32 execute_instruction_in_ram(Cpu& c) {
+    c.opcode = memory[c.pc++];
+    c.status |= FLAG_CONSTANT;
+    return execute_opcode<Fetch::plain_ram>(c, c.opcode);
+}
+
 // Fetch, decode and execute one instruction on `c` (`cpu` or a run loop's
 // copy); returns its cycles. No counters, no hook: callers add those.
 [[gnu::always_inline]] inline u32 execute_instruction(Cpu& c) {
@@ -140,7 +147,5 @@ template <Fetch F>
         take_registers(c);
         return cycles;
     }
-    c.opcode = memory[c.pc++];
-    c.status |= FLAG_CONSTANT;
-    return execute_opcode<Fetch::plain_ram>(c, c.opcode);
+    return execute_instruction_in_ram(c);
 }

@@ -34,24 +34,40 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     }
     std::uint64_t poll_length = next_poll_length();
     std::uint64_t countdown = poll_length;
+    // An interrupt that sends the processor to 0x0000 does not end the run:
+    // the instruction there runs first, and the stop test follows it.
+    bool interrupted_to_zero = false;
     for (;;) {
-        const u32 step_cycles = execute_instruction(c);
+        // One unsigned test serves two rare cases: the stop test for the
+        // instruction just finished (pc 0x0000) and an instruction whose
+        // bytes may touch the device page (from 0xFEFE up). Everything
+        // else, nearly always, takes the plain RAM path.
+        u32 step_cycles;
+        if (static_cast<u16>(c.pc - (DEVICE_FIRST - 2)) <= 0x0102) [[unlikely]] {
+            if (c.pc == 0x0000) {
+                const bool executed_any = counted != 0 || countdown != poll_length;
+                if (executed_any && !interrupted_to_zero) break;
+                interrupted_to_zero = false;
+            }
+            step_cycles = execute_instruction(c);
+        } else {
+            step_cycles = execute_instruction_in_ram(c);
+        }
         if constexpr (COUNT_CYCLES) outcome.cycles += step_cycles;
         if (TRACE_ALWAYS || memory[TRACE_CTL] == 1) [[unlikely]] {
             publish_registers(c);
             print_trace_line();
         }
-        if (c.pc == 0x0000) {
-            counted += poll_length - countdown + 1;
-            break;
-        }
         if (--countdown == 0) [[unlikely]] {
             counted += poll_length;
+            poll_length = countdown = next_poll_length();
+            // The stop test comes first: a program that ends here has ended,
+            // whatever the limit, a signal or the timer would say.
+            if (c.pc == 0x0000) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
             }
-            poll_length = countdown = next_poll_length();
             if ((outcome.signal = host_stop_signal()) != 0) {
                 outcome.end = RunEnd::signal;
                 break;
@@ -64,10 +80,12 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
                 publish_registers(c);
                 cpu_irq();
                 take_registers(c);
+                interrupted_to_zero = c.pc == 0x0000;
                 if (host_clock_ms() >= irq_deadline) poll_length = countdown = 1;
             }
         }
     }
+    counted += poll_length - countdown;
     publish_registers(c);
     outcome.instructions = counted;
     cpu.instruction_count += static_cast<u32>(counted);

@@ -237,12 +237,13 @@ TEST(Driver, SavedVectorsReplaceTheDefaults) {
     EXPECT_EQ(r.out, "!");
 }
 
-TEST(Driver, TimerInterruptReachesTheVectorAndMayEndTheRun) {
+TEST(Driver, TimerInterruptToZeroRunsTheInstructionThereBeforeTheStopTest) {
     TempDir dir;
-    // At 0x0000 JMP $0000, at 0x0200 CLI and a loop: the first timer
-    // interrupt sends the processor to 0x0000 and the JMP there ends the run.
+    // At 0x0000 LDA #'Z'; STA $FF01; JMP $0000, at 0x0200 CLI and a loop:
+    // the first timer interrupt sends the processor to 0x0000, which does
+    // not end the run by itself; the JMP back to 0x0000 does.
     Bytes image(0x0204, 0xEA);
-    place(image, 0x0000, {0x4C, 0x00, 0x00});
+    place(image, 0x0000, {0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00});
     place(image, 0x0200, {0x58, 0x4C, 0x01, 0x02});
     dir.write("prog.bin", image);
     e2e::RunOptions options;
@@ -250,6 +251,7 @@ TEST(Driver, TimerInterruptReachesTheVectorAndMayEndTheRun) {
     const RunResult r = e2e::run_emulator(dir, {"prog.bin", "$0"}, options);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Z");
     const Bytes saved = e2e::membackup(dir);
     ASSERT_EQ(saved.size(), MEMORY_SIZE);
     // The interrupt pushed the loop's address and a status with B clear, I clear.
@@ -257,6 +259,35 @@ TEST(Driver, TimerInterruptReachesTheVectorAndMayEndTheRun) {
     EXPECT_EQ(saved[0x01FC], 0x01);
     EXPECT_EQ(saved[0x01FB] & 0x14, 0x00);
 }
+
+struct StartAddress {
+    const char* name;
+    std::size_t start;
+};
+
+class StartAddresses : public testing::TestWithParam<StartAddress> {};
+
+// The first instruction always runs, even at 0x0000, and code runs the
+// same anywhere: next to the device page and among the vectors too.
+TEST_P(StartAddresses, ProgramRunsFromItsResetVector) {
+    TempDir dir;
+    Bytes saved = default_memory();
+    const std::size_t at = GetParam().start;
+    saved[0xFFFC] = static_cast<std::uint8_t>(at & 0xFF);
+    saved[0xFFFD] = static_cast<std::uint8_t>(at >> 8);
+    place(saved, at, {0xA9, 0x51, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00});  // LDA #'Q'; STA $FF01; JMP $0000
+    dir.write("membackup", saved);
+    const RunResult r = e2e::run_emulator(dir, {"--stats"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Q");
+    EXPECT_NE(r.err.find("stats: 3 instructions, 9 cycles, "), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, StartAddresses,
+                         testing::Values(StartAddress{"Zero", 0x0000}, StartAddress{"Low", 0x0300},
+                                         StartAddress{"JustBelowDevices", 0xFEF0},
+                                         StartAddress{"AboveDevices", 0xFF10}, StartAddress{"AmongVectors", 0xFFF0}),
+                         [](const testing::TestParamInfo<StartAddress>& info) { return info.param.name; });
 
 TEST(Driver, BrkThroughTheDefaultVectorEndsTheRun) {
     TempDir dir;
