@@ -119,14 +119,21 @@ Before before{};
     __builtin_trap();
 }
 
+// The registers and the count as they stand now; memory left for the caller.
+Before registers_now() {
+    Before now{};
+    now.pc = cpu.pc;
+    now.sp = cpu.sp;
+    now.a = cpu.a;
+    now.x = cpu.x;
+    now.y = cpu.y;
+    now.status = cpu.status;
+    now.instruction_count = cpu.instruction_count;
+    return now;
+}
+
 void take_before() {
-    before.pc = cpu.pc;
-    before.sp = cpu.sp;
-    before.a = cpu.a;
-    before.x = cpu.x;
-    before.y = cpu.y;
-    before.status = cpu.status;
-    before.instruction_count = cpu.instruction_count;
+    before = registers_now();
     for (int i = 0; i < 3; ++i) {
         const u16 address = static_cast<u16>(cpu.pc + i);
         before.bytes[i] = memory[address];
@@ -324,14 +331,7 @@ void check_instruction(u32 cycles) {
 
 // An interrupt request and what it must have done.
 void raise_interrupt(bool nmi) {
-    Before regs{};
-    regs.pc = cpu.pc;
-    regs.sp = cpu.sp;
-    regs.a = cpu.a;
-    regs.x = cpu.x;
-    regs.y = cpu.y;
-    regs.status = cpu.status;
-    regs.instruction_count = cpu.instruction_count;
+    const Before regs = registers_now();
     const std::array<u8, 3> stack_below = {memory[stack_address(cpu.sp)],
                                            memory[stack_address(static_cast<u8>(cpu.sp - 1))],
                                            memory[stack_address(static_cast<u8>(cpu.sp - 2))]};

@@ -148,13 +148,8 @@ sum:    lda (ptr,x)
         beq finish
         jmp round
 
-finish: ldx #0
-:       lda title,x
-        beq :+
-        sta CON_OUT
-        inx
-        bne :-
-:       lda sum_hi
+finish: jsr print_title
+        lda sum_hi
         jsr print_hex
         lda sum_lo
         jsr print_hex
@@ -175,7 +170,7 @@ done:   lda #13
         sta CON_OUT
         jmp $0000
 
-        .include "print_hex.inc"
+        .include "print.inc"
 
 title:    .byte "MEM ", 0
 bad_text: .byte "MEM BAD", 0

@@ -84,13 +84,8 @@ inner:  txa                     ; binary 16-bit accumulate
         dec outer
         bne round
 
-        ldx #0                  ; "MIX hhhhhhhhhh\r\n"
-:       lda title,x
-        beq :+
-        sta CON_OUT
-        inx
-        bne :-
-:       lda sum_hi
+        jsr print_title         ; "MIX hhhhhhhhhh\r\n"
+        lda sum_hi
         jsr print_hex
         lda sum_lo
         jsr print_hex
@@ -113,6 +108,6 @@ mix_sub:
         sta tmp
         rts
 
-        .include "print_hex.inc"
+        .include "print.inc"
 
 title:  .byte "MIX ", 0
