@@ -137,6 +137,9 @@ template <Fetch F>
     return execute_opcode<Fetch::plain_ram>(c, c.opcode);
 }
 
+// execute_instruction(cpu), compiled once, out of line.
+[[gnu::noinline]] u32 execute_instruction_on_cpu();
+
 // Fetch, decode and execute one instruction on `c` (`cpu` or a run loop's
 // copy); returns its cycles. No counters, no hook: callers add those.
 [[gnu::always_inline]] inline u32 execute_instruction(Cpu& c) {
