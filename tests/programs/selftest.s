@@ -242,13 +242,10 @@ tno .set 0
     CHKB ABST, m_out
 .endmacro
 
-; ASL LSR ROL ROR: accumulator, then four memory modes (A must stay $33).
-.macro SHIFT5 op, m, p_in, m_out, p_out
-    T
-    SETUP m, p_in
-    op a
-    EXPECT m_out, p_out
-    S
+
+; A read-modify-write instruction on memory through zp, zp,x, abs and abs,x,
+; one step each (A must stay $33).
+.macro RMW_MEMORY op, m, p_in, m_out, p_out
     lda #(m)
     sta ZPT
     SETUP $33, p_in
@@ -280,38 +277,20 @@ tno .set 0
     CHKB ABST, m_out
 .endmacro
 
+; ASL LSR ROL ROR: accumulator, then the four memory modes.
+.macro SHIFT5 op, m, p_in, m_out, p_out
+    T
+    SETUP m, p_in
+    op a
+    EXPECT m_out, p_out
+    S
+    RMW_MEMORY op, m, p_in, m_out, p_out
+.endmacro
+
 ; INC DEC through their four modes.
 .macro INCDEC4 op, m, p_in, m_out, p_out
     T
-    lda #(m)
-    sta ZPT
-    SETUP $33, p_in
-    op ZPT
-    EXPECT $33, p_out
-    CHKB ZPT, m_out
-    S
-    lda #(m)
-    sta ZPT
-    ldx #IDX
-    SETUP $33, p_in
-    op ZPXB,x
-    EXPECT $33, p_out
-    CHKB ZPT, m_out
-    S
-    lda #(m)
-    sta ABST
-    SETUP $33, p_in
-    op ABST
-    EXPECT $33, p_out
-    CHKB ABST, m_out
-    S
-    lda #(m)
-    sta ABST
-    ldx #IDX
-    SETUP $33, p_in
-    op ABXB,x
-    EXPECT $33, p_out
-    CHKB ABST, m_out
+    RMW_MEMORY op, m, p_in, m_out, p_out
 .endmacro
 
 ; CPX CPY BIT in the modes given (imm, zp, abs).
