@@ -24,9 +24,9 @@ template <Mode M, Fetch FETCH, AluResult (*F)(u8, u8)>
 }
 
 namespace alu {
-[[nodiscard, gnu::always_inline]] constexpr AluResult and_(u8 a, u8 m, u8 status) { return {static_cast<u8>(a & m), zn(status, a & m)}; }
-[[nodiscard, gnu::always_inline]] constexpr AluResult ora(u8 a, u8 m, u8 status) { return {static_cast<u8>(a | m), zn(status, a | m)}; }
-[[nodiscard, gnu::always_inline]] constexpr AluResult eor(u8 a, u8 m, u8 status) { return {static_cast<u8>(a ^ m), zn(status, a ^ m)}; }
+[[nodiscard, gnu::always_inline]] constexpr AluResult and_(u8 a, u8 m, u8 status) { return {static_cast<u8>(a & m), with_zn(status, a & m)}; }
+[[nodiscard, gnu::always_inline]] constexpr AluResult ora(u8 a, u8 m, u8 status) { return {static_cast<u8>(a | m), with_zn(status, a | m)}; }
+[[nodiscard, gnu::always_inline]] constexpr AluResult eor(u8 a, u8 m, u8 status) { return {static_cast<u8>(a ^ m), with_zn(status, a ^ m)}; }
 }  // namespace alu
 
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void ADC(Cpu& c) { read_into_a<M, F, alu::adc>(c); }

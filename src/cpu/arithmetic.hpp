@@ -16,11 +16,6 @@ namespace alu {
     return static_cast<u8>(on ? status | flag : status & ~flag);
 }
 
-// Z and N from the low byte of a 16-bit working value.
-[[nodiscard, gnu::always_inline]] constexpr u8 zn(u8 status, u16 value) {
-    return static_cast<u8>((status & ~(FLAG_N | FLAG_Z)) | zn_flags[value & 0xFF]);
-}
-
 // The flags of the hot instructions are assembled without branches: C is
 // bit 8 of the sum, V bit 7 of the overflow term moved down to bit 6.
 [[nodiscard, gnu::always_inline]] constexpr AluResult adc_binary(u8 a, u8 operand, u8 status) {
@@ -112,12 +107,12 @@ namespace alu {
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult inc(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand + 1);
-    return {static_cast<u8>(result), zn(status, result)};
+    return {static_cast<u8>(result), with_zn(status, result)};
 }
 
 [[nodiscard, gnu::always_inline]] constexpr AluResult dec(u8 operand, u8 status) {
     const u16 result = static_cast<u16>(operand - 1);
-    return {static_cast<u8>(result), zn(status, result)};
+    return {static_cast<u8>(result), with_zn(status, result)};
 }
 
 }  // namespace alu

@@ -30,8 +30,11 @@ inline constexpr int MODE_COUNT = 13;
 // device with its opcode or operand bytes.
 enum class Fetch : u8 { near_devices, plain_ram };
 
+// The lowest such start: its two operand bytes reach 0xFF00.
+inline constexpr u16 FIRST_PC_NEAR_DEVICES = DEVICE_FIRST - 2;
+
 [[nodiscard, gnu::always_inline]] constexpr bool instruction_near_devices(u16 pc) {
-    return static_cast<u16>(pc - (DEVICE_FIRST - 2)) <= DEVICE_COUNT + 1;
+    return static_cast<u16>(pc - FIRST_PC_NEAR_DEVICES) <= DEVICE_COUNT + 1;
 }
 
 template <Fetch F>

@@ -50,10 +50,13 @@ inline constexpr std::array<u8, 256> zn_flags = [] {
     return table;
 }();
 
-// Z and N from a value just stored in a register or memory byte.
-[[gnu::always_inline]] inline void set_zn(Cpu& c, u8 value) {
-    c.status = static_cast<u8>((c.status & ~(FLAG_N | FLAG_Z)) | zn_flags[value]);
+// `status` with Z and N from the low byte of a value just computed.
+[[nodiscard, gnu::always_inline]] constexpr u8 with_zn(u8 status, unsigned value) {
+    return static_cast<u8>((status & ~(FLAG_N | FLAG_Z)) | zn_flags[value & 0xFF]);
 }
+
+// Z and N from a value just stored in a register or memory byte.
+[[gnu::always_inline]] inline void set_zn(Cpu& c, u8 value) { c.status = with_zn(c.status, value); }
 
 [[nodiscard, gnu::always_inline]] inline u16 read_word(u16 address) {
     const u8 low = bus_read(address);

@@ -62,12 +62,12 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     // the instruction there runs first, and the stop test follows it.
     bool interrupted_to_zero = false;
     for (;;) {
-        // One unsigned test serves two rare cases: the stop test for the
-        // instruction just finished (pc 0x0000) and an instruction whose
-        // bytes may touch the device page (from 0xFEFE up). Everything
-        // else, nearly always, takes the plain RAM path.
+        // One unsigned test over 0xFEFE-0xFFFF and 0x0000 serves two rare
+        // cases: the stop test for the instruction just finished (pc
+        // 0x0000) and an instruction whose bytes may touch the device page.
+        // Everything else, nearly always, takes the plain RAM path.
         u32 step_cycles;
-        if (static_cast<u16>(c.pc - (DEVICE_FIRST - 2)) <= 0x0102) [[unlikely]] {
+        if (static_cast<u16>(c.pc - FIRST_PC_NEAR_DEVICES) <= 0xFFFF - FIRST_PC_NEAR_DEVICES + 1) [[unlikely]] {
             if (c.pc == 0x0000) {
                 const bool executed_any = counted != 0 || countdown != poll_length;
                 if (executed_any && !interrupted_to_zero) break;
@@ -99,13 +99,15 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             // The deadline moves by exactly one period per request, so after
             // a stall the requests due follow one per instruction until it
             // has caught up; a request dropped because I is set is gone.
-            if (host_clock_ms() >= irq_deadline) {
+            const std::int64_t clock = host_clock_ms();
+            if (clock >= irq_deadline) {
                 irq_deadline += TIMER_PERIOD_MS;
                 publish_registers(c);
                 cpu_irq();
                 take_registers(c);
                 interrupted_to_zero = c.pc == 0x0000;
-                if (host_clock_ms() >= irq_deadline) poll_length = countdown = 1;
+                // Still behind: look again after the next instruction.
+                if (clock >= irq_deadline) poll_length = countdown = 1;
             }
         }
     }
