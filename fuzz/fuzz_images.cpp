@@ -82,8 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same bytes as a saved machine: its first 64 KiB, at 0x0000.
     write_file(MEMBACKUP_NAME, bytes, count);
     memory.fill(FILL);
-    const MembackupLoad saved = load_membackup();
-    check(saved == (count > memory.size() ? MembackupLoad::too_long : MembackupLoad::loaded));
+    const MembackupLoad saved = load_membackup().result;
+    check(saved == (count > memory.size()    ? MembackupLoad::too_long
+                    : count < memory.size() ? MembackupLoad::too_short
+                                            : MembackupLoad::loaded));
     for (std::size_t i = 0; i < memory.size(); ++i) check(memory[i] == (i < count ? bytes[i] : FILL));
     return 0;
 }

@@ -1,9 +1,9 @@
 // FILE_READ, FILE_WRITE, FILE_SELECT: one byte stream at a time to the files
 // file0 ... file255 in the working directory.
-#include <cerrno>
 #include <cstdio>
 
 #include "bus/devices.hpp"
+#include "host/files.hpp"
 
 namespace {
 char data_file_name[8] = "file0";  // "file255" and its zero fill all 8 bytes
@@ -16,22 +16,19 @@ LastAccess last_access = LastAccess::none;
 // A write the host refused makes the close report failure, so a program
 // that checks the close status learns that bytes were lost.
 bool write_failed = false;
+// An open that failed, and so a read answered 0xFF or a write dropped,
+// since the last select or close: the next FILE_SELECT read says so with
+// 0xFF rather than the stored file number, which reads like success.
+bool access_failed = false;
 
 bool ensure_open() {
     if (data_file != nullptr) return true;
-    data_file = std::fopen(data_file_name, "rb+");
-    if (data_file == nullptr) {
-        // Create it only if it is still missing: another program may have
-        // written it since the first try, and "wb+" would empty it.
-        data_file = std::fopen(data_file_name, "wb+x");
-        if (data_file == nullptr && errno == EEXIST) data_file = std::fopen(data_file_name, "rb+");
-    }
-    // There but not readable and writable (say, write-only): replace it,
-    // as the channel always has.
-    if (data_file == nullptr) data_file = std::fopen(data_file_name, "wb+");
+    data_file = host_open_data_file(data_file_name);
     last_access = LastAccess::none;
     write_failed = false;
-    // Neither worked (say, a read-only directory): the next access tries again.
+    // Not possible (a read-only folder, a FIFO or a device by that name):
+    // the next access tries again.
+    if (data_file == nullptr) access_failed = true;
     return data_file != nullptr;
 }
 
@@ -43,6 +40,7 @@ void switch_direction(LastAccess next) {
 
 void data_file_init() {
     data_file_close();
+    access_failed = false;
     std::snprintf(data_file_name, sizeof data_file_name, "file%d", 0);
 }
 
@@ -69,15 +67,22 @@ void file_write(u8 value) {
 
 void file_select_write(u8 number) {
     // The new name takes effect at the next open; an open file stays open.
+    access_failed = false;
     std::snprintf(data_file_name, sizeof data_file_name, "file%d", number);
 }
 
 bool file_select_read(u8& status) {
-    if (data_file == nullptr) return false;
+    if (data_file == nullptr) {
+        if (!access_failed) return false;
+        access_failed = false;
+        status = 0xFF;
+        return true;
+    }
     const int closed = std::fclose(data_file);
     data_file = nullptr;
     last_access = LastAccess::none;
-    status = closed == 0 && !write_failed ? 0x00 : 0xFF;
+    status = closed == 0 && !write_failed && !access_failed ? 0x00 : 0xFF;
+    access_failed = false;
     return true;
 }
 

@@ -8,14 +8,22 @@
 
 void prepare_memory();  // 0xEE everywhere, reset vector 0x0200, IRQ vector 0x0000, trace off
 
-enum class MembackupLoad { loaded, missing, too_long };
-[[nodiscard]] MembackupLoad load_membackup();
+enum class MembackupLoad { loaded, missing, unreadable, too_short, too_long };
+struct MembackupRead {
+    MembackupLoad result;
+    int error;  // why an existing file could not be read
+};
+// Only a missing file means a fresh machine; one that is there but cannot
+// be read must stop the run, or its end would overwrite it.
+[[nodiscard]] MembackupRead load_membackup();
 
 enum class ImageLoad { loaded, unreadable, read_error, too_large, negative_address };
 [[nodiscard]] ImageLoad load_image(const char* path, long load_address);
 [[nodiscard]] const char* image_load_message(ImageLoad result);
 
-// Writes all 64 KiB so that the previous image survives any failure.
+// Writes all 64 KiB so that the previous image survives any failure, in
+// place of the file that "membackup" names (links followed), keeping its
+// mode, owner and group.
 [[nodiscard]] bool save_membackup();
 
 inline constexpr const char* MEMBACKUP_NAME = "membackup";

@@ -8,6 +8,8 @@
 #include "driver/images.hpp"
 #include "driver/run_loop.hpp"
 #include "host/clock.hpp"
+#include "host/files.hpp"
+#include "host/process.hpp"
 #include "host/terminal.hpp"
 
 namespace {
@@ -23,9 +25,40 @@ void print_stats(const RunOutcome& outcome, Clock::duration elapsed) {
                  static_cast<double>(outcome.instructions) * per_microsecond,
                  static_cast<double>(outcome.cycles) * per_microsecond);
 }
+// Reads "membackup" into memory under the folder's lock; false when the run
+// must not start. `read_only` tells that the file is there and may not be
+// replaced.
+bool take_saved_memory(bool& read_only) {
+    switch (host_lock_working_folder()) {
+    case FolderLock::taken:
+    case FolderLock::unsupported: break;
+    case FolderLock::busy:
+        std::fputs("another run is using this folder's membackup.\n", stderr);
+        return false;
+    }
+    const MembackupRead saved = load_membackup();
+    switch (saved.result) {
+    case MembackupLoad::loaded: break;
+    case MembackupLoad::missing: std::fputs("can't read membackup file.\n", stderr); break;
+    case MembackupLoad::unreadable:
+        std::fprintf(stderr, "can't read membackup file: %s; it was left as it is.\n", host_error_text(saved.error));
+        return false;
+    case MembackupLoad::too_short:
+        std::fputs("membackup file is shorter than 65536 bytes; the rest is a fresh machine.\n", stderr);
+        break;
+    case MembackupLoad::too_long:
+        std::fputs("membackup file is longer than 65536 bytes; the rest was ignored.\n", stderr);
+        break;
+    }
+    read_only = host_file_read_only(MEMBACKUP_NAME);
+    if (read_only) std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
+    return true;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file, or it could land on a closed 1 or 2.
+    host_guard_standard_streams();
     const CommandLine line = parse_command_line(argc, argv);
     if (!line.error.empty()) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
@@ -43,18 +76,10 @@ int main(int argc, char** argv) {
     random_seed(static_cast<unsigned>(host_time_seconds()));
     data_file_init();
     console_init(false);
-    const std::int64_t irq_deadline = host_clock_ms() + 10;
 
     prepare_memory();
-    if (!line.clean) {
-        switch (load_membackup()) {
-        case MembackupLoad::loaded: break;
-        case MembackupLoad::missing: std::fputs("can't read membackup file.\n", stderr); break;
-        case MembackupLoad::too_long:
-            std::fputs("membackup file is longer than 65536 bytes; the rest was ignored.\n", stderr);
-            break;
-        }
-    }
+    bool membackup_read_only = false;
+    if (!line.clean && !take_saved_memory(membackup_read_only)) return 1;
     if (line.image_path != nullptr) {
         const ImageLoad loaded = load_image(line.image_path, line.load_address);
         if (loaded != ImageLoad::loaded) {
@@ -67,6 +92,9 @@ int main(int argc, char** argv) {
     signals_install();
     keyboard_open();
     cpu_reset();
+    // Set last: a slow image or membackup read must not leave timer
+    // requests overdue before the first instruction.
+    const std::int64_t irq_deadline = host_clock_ms() + 10;
 
     RunSettings settings;
     settings.count_cycles = line.stats;
@@ -78,13 +106,13 @@ int main(int argc, char** argv) {
 
     data_file_close();
     keyboard_close();
-    if (outcome.end == RunEnd::signal) host_die_by_signal(outcome.signal);  // "membackup" keeps the last saved image
     if (line.stats) print_stats(outcome, elapsed);
+    if (outcome.end == RunEnd::signal) host_die_by_signal(outcome.signal);  // "membackup" keeps the last saved image
     if (outcome.end == RunEnd::instruction_limit) {
         std::fputs("instruction limit reached; memory not saved.\n", stderr);
         return EXIT_INSTRUCTION_LIMIT;
     }
-    if (!line.clean && !save_membackup()) {
+    if (!line.clean && (membackup_read_only || !save_membackup())) {
         std::fputs("can't write membackup file.\n", stderr);
         return 1;
     }

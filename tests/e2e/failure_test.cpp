@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
 
 #include "e2e/harness.hpp"
@@ -191,6 +194,217 @@ TEST(Output, ReaderGoingAwayEndsTheRunBySigpipeAndKeepsTheFiles) {
     EXPECT_EQ(std::string(head.begin(), head.end()), "AAAAA");
     EXPECT_TRUE(e2e::membackup(dir) == old_image);
     EXPECT_EQ(dir.read("file0"), (Bytes{0x01, 0x02, 0x03}));
+}
+
+}  // namespace
+
+namespace {
+
+// LDA #'!'; STA $FF01; JMP $0000
+const Bytes bang_program = {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+
+// A saved machine that differs from anything a run would save.
+Bytes marked_memory() {
+    Bytes m = default_memory();
+    m[0x1234] = 0x99;
+    return m;
+}
+
+// Streams: a data file opened while 0, 1 or 2 was closed must not take its
+// number, or console bytes and trace lines would land in the file.
+struct ClosedStream {
+    const char* name;
+    bool stdin_closed, stdout_closed, stderr_closed;
+};
+
+class ClosedStreams : public testing::TestWithParam<ClosedStream> {};
+
+TEST_P(ClosedStreams, DataFileGetsOnlyItsOwnBytes) {
+    const ClosedStream& c = GetParam();
+    TempDir dir;
+    // SEI; LDA #1; STA $FF0C (file1); LDA #'F'; STA $FF0B; LDA #1; STA $FF03 (trace on);
+    // LDA #'C'; STA $FF01; LDA #0; STA $FF03; LDA $FF00; LDA $FF0C (close); JMP $0000
+    dir.write("prog.bin", Bytes{0x78, 0xA9, 0x01, 0x8D, 0x0C, 0xFF, 0xA9, 0x46, 0x8D, 0x0B, 0xFF, 0xA9, 0x01,
+                                0x8D, 0x03, 0xFF, 0xA9, 0x43, 0x8D, 0x01, 0xFF, 0xA9, 0x00, 0x8D, 0x03, 0xFF,
+                                0xAD, 0x00, 0xFF, 0xAD, 0x0C, 0xFF, 0x4C, 0x00, 0x00});
+    e2e::RunOptions options;
+    options.stdin_closed = c.stdin_closed;
+    options.stdout_closed = c.stdout_closed;
+    options.stderr_closed = c.stderr_closed;
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin", "-i"}, options);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(dir.read("file1"), Bytes{'F'});
+    EXPECT_EQ(r.out, c.stdout_closed ? "" : "C");
+    EXPECT_EQ(e2e::membackup(dir).size(), 0x10000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ClosedStreams,
+                         testing::Values(ClosedStream{"StdinClosed", true, false, false},
+                                         ClosedStream{"StdoutClosed", false, true, false},
+                                         ClosedStream{"StderrClosed", false, false, true},
+                                         ClosedStream{"AllClosed", true, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Saved memory: only a missing "membackup" means a fresh machine; whatever
+// is there and cannot be read, or may not be replaced, is left as it was.
+enum class Saved { plain, mode_000, mode_0444, mode_0600, directory, read_error, short_file, link_to_folder, others };
+
+struct SavedCase {
+    const char* name;
+    Saved saved;
+    bool as_normal_user;
+    int exit_code;
+    std::string out;
+    std::string err;
+};
+
+void prepare_saved(const TempDir& dir, Saved kind) {
+    switch (kind) {
+    case Saved::directory: std::filesystem::create_directory(dir.file("membackup")); return;
+    case Saved::read_error: std::filesystem::create_symlink("/proc/self/mem", dir.file("membackup")); return;
+    case Saved::short_file: dir.write("membackup", Bytes{0x11, 0x22}); return;
+    case Saved::link_to_folder:
+        std::filesystem::create_directory(dir.file("keep"));
+        dir.write("keep/machine", marked_memory());
+        std::filesystem::create_symlink("keep/machine", dir.file("membackup"));
+        return;
+    default: dir.write("membackup", marked_memory());
+    }
+    const auto mode = kind == Saved::mode_000 ? 0000 : kind == Saved::mode_0444 ? 0444 : kind == Saved::mode_0600 ? 0600 : 0644;
+    ASSERT_EQ(chmod(dir.file("membackup").c_str(), static_cast<mode_t>(mode)), 0);
+}
+
+class SavedMemory : public testing::TestWithParam<SavedCase> {};
+
+TEST_P(SavedMemory, NothingLostOrAltered) {
+    const SavedCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", bang_program);
+    prepare_saved(dir, c.saved);
+    if (c.saved == Saved::others) {
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user; not tested here";
+        ASSERT_EQ(chown(dir.file("membackup").c_str(), 65534, 65534), 0);
+    }
+    const Bytes old_bytes = c.saved == Saved::directory || c.saved == Saved::read_error ? Bytes{} : e2e::membackup(dir);
+    if (c.as_normal_user) e2e::hand_to_normal_user(dir);
+    struct stat before {};
+    ASSERT_EQ(stat(dir.file("membackup").c_str(), &before), 0);
+    e2e::RunOptions options;
+    options.as_normal_user = c.as_normal_user;
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin"}, options);
+    if (r.exit_code == 125) GTEST_SKIP() << "cannot run as a normal user here";
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    struct stat after {};
+    ASSERT_EQ(stat(dir.file("membackup").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    Bytes expected = c.saved == Saved::short_file ? default_memory() : marked_memory();
+    if (c.saved == Saved::short_file) expected[0] = 0x11, expected[1] = 0x22;
+    std::copy(bang_program.begin(), bang_program.end(), expected.begin() + 0x0200);
+    expected[0xFF01] = '!';
+    const bool saved = c.exit_code == 0;
+    if (c.saved == Saved::link_to_folder) {
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("membackup")));
+        EXPECT_TRUE(dir.read("keep/machine") == expected);
+    } else if (c.saved != Saved::directory && c.saved != Saved::read_error) {
+        EXPECT_TRUE(e2e::membackup(dir) == (saved ? expected : old_bytes));
+    }
+    // No temporary file is left beside it.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (c.saved == Saved::link_to_folder ? std::vector<std::string>{"keep", "membackup", "prog.bin"}
+                                                       : std::vector<std::string>{"membackup", "prog.bin"}));
+}
+
+const std::string LEFT = "; it was left as it is.\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Membackup, SavedMemory,
+    testing::Values(
+        SavedCase{"Replaced", Saved::plain, false, 0, "!", ""},
+        SavedCase{"ModeKept", Saved::mode_0600, false, 0, "!", ""},
+        SavedCase{"OwnerAndGroupKept", Saved::others, false, 0, "!", ""},
+        SavedCase{"LinkFollowedAndKept", Saved::link_to_folder, false, 0, "!", ""},
+        SavedCase{"ShortLoadsWithAWarning", Saved::short_file, false, 0, "!",
+                  "membackup file is shorter than 65536 bytes; the rest is a fresh machine.\n"},
+        SavedCase{"ReadOnlyRunsButIsNotReplaced", Saved::mode_0444, false, 1, "!",
+                  "membackup file is read-only; this run's memory will not be saved.\n"
+                  "can't write membackup file.\n"},
+        SavedCase{"UnreadableStopsBeforeTheFirstInstruction", Saved::mode_000, true, 1, "",
+                  "can't read membackup file: Permission denied" + LEFT},
+        SavedCase{"ReadErrorStops", Saved::read_error, false, 1, "",
+                  "can't read membackup file: Input/output error" + LEFT},
+        SavedCase{"DirectoryStops", Saved::directory, false, 1, "", "can't read membackup file: Is a directory" + LEFT}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two runs in one folder: the second one that would read and write
+// "membackup" stops at once; runs with --clean share the folder freely.
+TEST(Locking, SecondRunInTheFolderStopsAndCleanRunsShare) {
+    TempDir dir;
+    dir.write("membackup", marked_memory());
+    // SEI; loop: JMP loop
+    dir.write("loop.bin", Bytes{0x78, 0x4C, 0x01, 0x02});
+    dir.write("prog.bin", bang_program);
+    const pid_t first = fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        // The first run holds the folder until it is stopped.
+        e2e::RunOptions options;
+        options.kill_after_ms = 1500;
+        const RunResult r = e2e::run_emulator(dir, {"loop.bin"}, options);
+        _exit(r.term_signal == 15 ? 0 : 1);
+    }
+    usleep(500 * 1000);
+    const RunResult second = e2e::run_emulator(dir, {"prog.bin"});
+    const RunResult clean = e2e::run_emulator(dir, {"--clean", "prog.bin"});
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(second.exit_code, 1);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "another run is using this folder's membackup.\n");
+    EXPECT_EQ(clean.exit_code, 0);
+    EXPECT_EQ(clean.out, "!");
+    EXPECT_TRUE(e2e::membackup(dir) == marked_memory());
+    // Once the first run has gone, the folder is free again.
+    EXPECT_EQ(e2e::run_emulator(dir, {"prog.bin"}).exit_code, 0);
+}
+
+// --stats reports a run that a signal ended, before the signal ends it.
+TEST(Signals, StatsLinePrecedesTheEndBySignal) {
+    TempDir dir;
+    dir.write("loop.bin", Bytes{0x78, 0x4C, 0x01, 0x02});
+    e2e::RunOptions options;
+    options.kill_after_ms = 300;
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--stats", "loop.bin"}, options);
+    EXPECT_EQ(r.term_signal, 15);
+    EXPECT_EQ(r.err.rfind("stats: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+}
+
+// The timer starts with the first instruction: an image that arrives slowly
+// (here through a pipe, 300 ms late) releases no backlog of requests at CLI.
+TEST(Timer, SlowImageReleasesNoStaleInterrupts) {
+    TempDir dir;
+    // Handler at 0x0300: INC $10; RTI. Main: LDA #0; STA $10; LDA #3; STA $FFFF; LDA #0; STA $FFFE;
+    // CLI; NOP x8; SEI; LDA $10; STA $FF01; JMP $0000
+    Bytes program = {0xA9, 0x00, 0x85, 0x10, 0xA9, 0x03, 0x8D, 0xFF, 0xFF, 0xA9, 0x00, 0x8D, 0xFE, 0xFF, 0x58};
+    program.insert(program.end(), 8, 0xEA);
+    program.insert(program.end(), {0x78, 0xA5, 0x10, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00});
+    program.resize(0x100, 0xEA);
+    program.insert(program.end(), {0xE6, 0x10, 0x40});
+    dir.write("prog.bin", program);
+    const std::string command = "cd '" + dir.path().string() + "' && (sleep 0.3; cat prog.bin) | '" +
+                                e2e::binary_path() + "' --clean /dev/stdin >out 2>err";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Bytes out = dir.read("out");
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_LE(out[0], 1) << "a backlog of " << int(out[0]) << " requests";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "e2e/harness.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +56,23 @@ std::string source_dir() { return EMU6502_SOURCE_DIR; }
 
 Bytes membackup(const TempDir& dir) { return dir.read("membackup"); }
 
+std::optional<unsigned> normal_user_id() {
+    if (geteuid() != 0) return geteuid();
+    // "nobody" where the system has it; the number serves even without an entry.
+    const passwd* nobody = getpwnam("nobody");
+    return nobody != nullptr ? nobody->pw_uid : 65534u;
+}
+
+void hand_to_normal_user(const TempDir& dir) {
+    if (geteuid() != 0) return;
+    const unsigned id = normal_user_id().value_or(0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+        if (lchown(entry.path().c_str(), id, id) != 0) throw std::runtime_error("lchown failed");
+    if (chown(dir.path().c_str(), id, id) != 0) throw std::runtime_error("chown failed");
+    // The temporary folder's parent must let the user in.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+}
+
 namespace {
 void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 }  // namespace
@@ -71,7 +90,12 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
         else dup2(in_pipe[0], 0);
         if (options.stdout_closed) close(1);
         else dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
+        if (options.stderr_closed) close(2);
+        else dup2(err_pipe[1], 2);
+        if (options.as_normal_user && geteuid() == 0) {
+            const unsigned id = normal_user_id().value_or(0);
+            if (id == 0 || setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) _exit(125);
+        }
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
             if (fd > 2) close(fd);
         signal(SIGPIPE, SIG_DFL);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct RunOptions {
     std::string stdin_data;       // fed through a pipe, then closed
     bool stdin_closed = false;    // run with standard input closed altogether
     bool stdout_closed = false;   // run with standard output closed altogether
+    bool stderr_closed = false;   // run with standard error closed altogether
+    bool as_normal_user = false;  // as root, run as normal_user_id() (see hand_to_normal_user)
     int timeout_seconds = 30;
     int kill_after_ms = 0;        // send kill_signal after this long (0: never)
     int kill_signal = 15;
@@ -48,6 +51,13 @@ struct RunOptions {
 
 // Runs emu6502 with `args` in `dir`, detached from any terminal (as in CI).
 RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args, const RunOptions& options = {});
+
+// The user a root test runs the emulator as, when permissions matter: root
+// may read and write anything. nullopt when no such user can be had.
+[[nodiscard]] std::optional<unsigned> normal_user_id();
+// Makes `dir` and everything in it the normal user's, so that a run with
+// as_normal_user can work there (nothing to do when not root).
+void hand_to_normal_user(const TempDir& dir);
 
 // A program image: `code` placed at `origin` (an image file holds only code).
 [[nodiscard]] std::string binary_path();

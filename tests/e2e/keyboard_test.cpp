@@ -248,7 +248,11 @@ TEST(KeyboardSuspend, CtrlZRestoresAndResumeSetsAgain) {
 TEST(KeyboardErrorExit, MembackupNotWritable) {
     e2e::TempDir dir;
     dir.write("prog.bin", key_program(1));
-    std::filesystem::create_directory(dir.file("membackup"));
+    Bytes saved(0x10000, 0xEE);
+    saved[0xFFFC] = saved[0xFFFE] = saved[0xFFFF] = saved[0xFF03] = 0x00;
+    saved[0xFFFD] = 0x02;  // reset vector 0x0200
+    dir.write("membackup", saved);
+    std::filesystem::permissions(dir.file("membackup"), std::filesystem::perms::owner_read);
     PtySession session(dir, {"prog.bin"});
     ASSERT_TRUE(session.started());
     ASSERT_TRUE(session.wait_for_output("R"));
@@ -257,7 +261,8 @@ TEST(KeyboardErrorExit, MembackupNotWritable) {
     ASSERT_TRUE(end);
     EXPECT_EQ(end->exit_code(), 1);
     EXPECT_SETTINGS_RESTORED(session);
-    EXPECT_EQ(stderr_text(dir), NO_MEMBACKUP + "can't write membackup file.\n");
+    EXPECT_EQ(stderr_text(dir),
+              "membackup file is read-only; this run's memory will not be saved.\ncan't write membackup file.\n");
 }
 
 TEST(KeyboardErrorExit, MissingImage) {

@@ -1,0 +1,43 @@
+// The host's file system as the driver and the data file channel need it:
+// whole files read at once, a file replaced without ever being half
+// written, and data files that are plain files only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+enum class FileReadStatus { ok, cannot_open, read_error, too_long };
+
+struct FileRead {
+    FileReadStatus status = FileReadStatus::ok;
+    std::size_t size = 0;  // bytes placed in the buffer
+    int error = 0;         // errno of a failed open or read
+};
+
+// Reads the whole of `path` into `into`; too_long when it holds more. A
+// directory cannot be opened (EISDIR).
+[[nodiscard]] FileRead host_read_file(const char* path, std::span<std::uint8_t> into);
+
+// True when `error` says the file is not there at all, as opposed to there
+// but unreadable.
+[[nodiscard]] bool host_error_is_missing(int error);
+[[nodiscard]] const char* host_error_text(int error);
+
+// A file that exists and that the user has not allowed us to write: no
+// write permission bit at all, or none for us.
+[[nodiscard]] bool host_file_read_only(const char* path);
+
+// Replaces `path` with `bytes` so that a crash or a full disk at any point
+// leaves either the old file whole or the new one: the bytes go to an
+// unnamed (or, where the file system has no such thing, a temporary) file
+// beside the file that `path` finally names, symbolic links followed, which
+// then takes its place; the old file's mode, owner and group carry over.
+[[nodiscard]] bool host_replace_file(const char* path, std::span<const std::uint8_t> bytes);
+
+// Opens a data file for reading and writing, creating it if it is missing
+// (and, when it exists but cannot be opened, emptying it as a last resort).
+// Anything but a regular file (a FIFO, a device, a directory) is refused
+// without being opened for long enough to block or to act.
+[[nodiscard]] std::FILE* host_open_data_file(const char* name);
