@@ -59,6 +59,7 @@ bool take_saved_memory(bool& read_only) {
 int main(int argc, char** argv) {
     // Before anything opens a file, or it could land on a closed 1 or 2.
     host_guard_standard_streams();
+    argv = host_arguments(argc, argv);
     const CommandLine line = parse_command_line(argc, argv);
     if (!line.error.empty()) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());

@@ -13,3 +13,7 @@ enum class FolderLock { taken, busy, unsupported };
 // leaving no file behind. Never waits: busy when another run holds it;
 // unsupported when the file system has no such locks (the run goes on).
 [[nodiscard]] FolderLock host_lock_working_folder();
+
+// The arguments as UTF-8, whatever the host's own encoding of them, so that
+// any file name can be opened. Call once, at start-up.
+[[nodiscard]] char** host_arguments(int argc, char** argv);

@@ -25,3 +25,6 @@ FolderLock host_lock_working_folder() {
     close(fd);
     return error == EWOULDBLOCK ? FolderLock::busy : FolderLock::unsupported;
 }
+
+// Arguments arrive as the bytes the user typed; file names are bytes too.
+char** host_arguments(int, char** argv) { return argv; }

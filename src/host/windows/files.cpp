@@ -1,0 +1,120 @@
+#include "host/files.hpp"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "host/windows/wide.hpp"
+
+namespace {
+bool write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 20));
+        DWORD n = 0;
+        if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr) || n == 0) return false;
+        written += n;
+    }
+    return true;
+}
+
+bool is_directory(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+}  // namespace
+
+FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+    const std::wstring wide = widen(path);
+    FileRead result;
+    // The runtime's open says EACCES for a folder; say what it is.
+    if (is_directory(wide)) return {FileReadStatus::cannot_open, 0, EISDIR};
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
+    for (;;) {
+        std::uint8_t probe = 0;
+        const bool full = result.size >= into.size();
+        std::uint8_t* to = full ? &probe : into.data() + result.size;
+        const int n = _read(fd, to, full ? 1u : static_cast<unsigned>(into.size() - result.size));
+        if (n < 0) {
+            result.status = FileReadStatus::read_error;
+            result.error = errno;
+            break;
+        }
+        if (n == 0) break;
+        if (full) {
+            result.status = FileReadStatus::too_long;
+            break;
+        }
+        result.size += static_cast<std::size_t>(n);
+    }
+    _close(fd);
+    return result;
+}
+
+bool host_error_is_missing(int error) { return error == ENOENT; }
+
+const char* host_error_text(int error) { return std::strerror(error); }
+
+bool host_file_read_only(const char* path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool host_replace_file(const char* path, std::span<const std::uint8_t> bytes) {
+    // A temporary file in the same folder, flushed to the disk, then moved
+    // over the old one in one step that is itself written through.
+    const std::wstring target = widen(path);
+    std::wstring temp;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = write_all(file, bytes) && FlushFileBuffers(file);
+    if (!CloseHandle(file)) ok = false;
+    // The old file's attributes (hidden, archive, ...) carry over.
+    const DWORD old_attributes = GetFileAttributesW(target.c_str());
+    ok = ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    if (old_attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), old_attributes);
+    return true;
+}
+
+std::FILE* host_open_data_file(const char* name) {
+    const std::wstring wide = widen(name);
+    if (is_directory(wide)) return nullptr;
+    auto open_regular = [&wide](int flags) -> int {
+        const int fd = _wopen(wide.c_str(), flags | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (fd < 0) return -1;
+        // Only a file on a disk: not a pipe, not a console or another device.
+        if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+            _close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        return fd;
+    };
+    int fd = open_regular(0);
+    if (fd < 0 && errno == ENOENT) {
+        // Create it only if it is still missing: another program may have
+        // written it since the first try, and truncating would empty it.
+        fd = open_regular(_O_CREAT | _O_EXCL);
+        if (fd < 0 && errno == EEXIST) fd = open_regular(0);
+    }
+    if (fd < 0 && errno != EINVAL) fd = open_regular(_O_CREAT | _O_TRUNC);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "r+b");
+    if (file == nullptr) _close(fd);
+    return file;
+}
