@@ -33,3 +33,4 @@ void host_console_write(std::uint8_t value) {
 
 // Linux terminals interpret escape sequences already: nothing to switch.
 void host_enable_virtual_terminal() {}
+void host_restore_console() {}

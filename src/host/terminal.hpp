@@ -15,6 +15,7 @@ void keyboard_close();          // restores the settings found at open; idempote
 [[nodiscard]] int host_stdin_read();    // next byte of standard input, or -1 at its end
 void host_console_write(std::uint8_t value);  // one byte to standard output, at once
 void host_enable_virtual_terminal();    // the console's escape-sequence mode
+void host_restore_console();            // the mode found before; idempotent
 
 // Signals: Ctrl-C, Ctrl-\ (SIGQUIT), SIGTERM and SIGHUP ask the run to stop between two
 // instructions; Ctrl-Z hands the terminal back while the job is suspended.
