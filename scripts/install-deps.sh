@@ -2,7 +2,8 @@
 # Installs with apt-get the Debian packages that building and testing need
 # and that this machine lacks (as root, or through sudo).
 set -eu
-packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind python3"
+packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind python3
+          g++-mingw-w64-x86-64 wine wine64"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

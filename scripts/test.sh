@@ -4,8 +4,9 @@
 #  1. the release build's unit and end-to-end tests (CTest), and the demo;
 #  2. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
-#  3. the whole suite again under AddressSanitizer and UBSan;
-#  4. a bounded fuzzing run of the machine (about a minute; needs clang).
+#  3. the Windows build (mingw-w64) and its tests under Wine;
+#  4. the whole suite again under AddressSanitizer and UBSan;
+#  5. a bounded fuzzing run of the machine (about a minute; needs clang).
 # Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
@@ -34,6 +35,9 @@ for image in tests/programs/*.bin; do
 done
 scripts/build-examples.sh --check
 echo "images ok"
+
+echo "== windows build under wine"
+scripts/test-windows.sh build/emu6502
 
 echo "== sanitizer build and tests"
 scripts/test-sanitize.sh

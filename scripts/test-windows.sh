@@ -1,0 +1,148 @@
+#!/bin/bash
+# The Windows console program, cross-built with mingw-w64 and tested under
+# Wine with no display:
+#  1. the unit tests, cross-compiled (unit_tests.exe);
+#  2. the same runs through emu6502.exe and through the Linux build, each in
+#     a fresh folder with the same files and standard input, compared byte
+#     for byte: standard output, standard error, exit status, "membackup"
+#     and the data files. The Linux build's behaviour is pinned by its own
+#     suite, so every message and status of the README's table is checked.
+# Ends with "N passed, M failed". Usage: scripts/test-windows.sh [linux-binary]
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+linux=${1:-$root/build/emu6502}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== windows build (mingw-w64)"
+cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DEMU6502_BENCH=OFF >/dev/null || exit 1
+cmake --build build-windows -j"$jobs" >/dev/null || { cmake --build build-windows; exit 1; }
+exe=$root/build-windows/emu6502.exe
+# One file to ship: nothing but system DLLs may be imported.
+if x86_64-w64-mingw32-objdump -p "$exe" | grep -i 'DLL Name' | grep -viE 'kernel32|msvcrt|user32|shell32|advapi32|ntdll' ; then
+    echo "emu6502.exe needs DLLs beyond the system's"; exit 1
+fi
+
+work=$(mktemp -d)
+trap 'wineserver -k 2>/dev/null; [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+wineboot -i >/dev/null 2>&1
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+
+echo "== unit tests under wine"
+if wine "$root/build-windows/tests/unit_tests.exe" --gtest_brief=1 >"$work/unit.log" 2>&1; then
+    pass
+    grep -E '^\[  PASSED  \]' "$work/unit.log"
+else
+    fail "unit tests"; tail -30 "$work/unit.log"
+fi
+
+examples=$root/examples
+programs=$root/tests/programs
+
+# run_one SIDE NAME SETUP INPUT ARGS...: runs one side of a case in its own
+# folder; SETUP is shell run there first, INPUT is standard input (printf
+# escapes).
+run_one() {
+    local side=$1 name=$2 setup=$3 input=$4
+    shift 4
+    local dir=$work/$name/$side
+    mkdir -p "$dir"
+    (
+        cd "$dir" || exit 1
+        eval "$setup"
+        printf "$input" >"$work/$name/$side.in"
+        if [ "$side" = windows ]; then
+            wine "$exe" "$@" <"$work/$name/$side.in" >out 2>err
+        else
+            "$linux" "$@" <"$work/$name/$side.in" >out 2>err
+        fi
+        echo $? >status
+    )
+}
+
+# same NAME SETUP INPUT ARGS...: both builds must leave identical folders.
+# MASK, when set, is a sed script applied to both outputs first (clock and
+# random bytes), and then membackup is not compared.
+same() {
+    local name=$1 setup=$2 input=$3
+    shift 3
+    run_one linux "$name" "$setup" "$input" "$@"
+    run_one windows "$name" "$setup" "$input" "$@"
+    if [ -n "${MASK:-}" ]; then
+        for side in linux windows; do
+            sed -i -E "$MASK" "$work/$name/$side/out"
+            rm -f "$work/$name/$side/membackup"
+        done
+    fi
+    if diff -r "$work/$name/linux" "$work/$name/windows" >"$work/$name.diff"; then
+        pass
+    else
+        fail "$name"; head -20 "$work/$name.diff"
+    fi
+}
+
+# Hand-assembled programs.
+trace_prog='\xa9\x01\x8d\x03\xff\xa2\x00\xa0\xff\x4c\x00\x00'     # trace on, LDX, LDY, end
+files_prog='\x78\xa9\x03\x8d\x0c\xff\xa9\x41\x8d\x0b\xff\xad\x0c\xff\x85\x10\xad\x0a\xff\x85\x11\xad\x0c\xff\x85\x12\x4c\x00\x00'
+loop_prog='\x78\x4c\x01\x02'                                      # SEI; JMP *
+
+echo "== emu6502.exe against the Linux build"
+# Examples, with their keys piped in on -i.
+same hello_first_run "cp $examples/hello.bin ." "" hello.bin
+same hello_from_saved_memory "cp $examples/hello.bin .; '$linux' hello.bin >/dev/null 2>&1" "" 
+same c_hello "" "" "$examples/c_hello.bin"
+same c_greet "" 'ada\n' "$examples/c_greet.bin" -i
+same c_greet_editing "" 'Al\b\beve\n' "$examples/c_greet.bin" -i
+same echo "" 'abc\r' "$examples/echo.bin" -i
+same echo_q "" 'hi qrest\n' "$examples/echo.bin" -i
+same files_example "printf 0123456789abcdefXYZ >file1" "" "$examples/files.bin"
+same notes "printf '09:15 old note\\n' >file0" 'milk\rq\r' "$examples/notes.bin" -i
+MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
+MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
+same selftest "" "" "$programs/selftest.bin"
+# The trace line, data files, load addresses, options.
+same trace "printf '$trace_prog' >prog.bin" "" prog.bin
+same data_files "printf '$files_prog' >prog.bin; printf Z >file3" "" prog.bin
+same load_address "printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin '$C000'
+same stdin_keys "printf '\\xad\\x00\\xff\\x8d\\x01\\xff\\xad\\x00\\xff\\x8d\\x01\\xff\\x4c\\x00\\x00' >prog.bin" \
+    'Q\0' prog.bin -i
+same non_ascii_path "printf '$trace_prog' >pr\$'\\xc3\\xb6'gram.bin" "" "pr$(printf '\xc3\xb6')gram.bin"
+same clean "printf '\\x4c\\x00\\x00' >prog.bin" "" --clean prog.bin
+same help "" "" --help
+same version "" "" --version
+# Every message of the README's table, with its exit status.
+same msg_missing_image "" "" nothing.bin
+same msg_directory_image "mkdir prog.bin" "" prog.bin
+same msg_image_too_large "head -c 65537 /dev/zero >prog.bin" "" prog.bin
+same msg_image_past_the_top "printf abc >prog.bin" "" prog.bin '$FFFE'
+same msg_negative_address "printf abc >prog.bin" "" prog.bin '$-1'
+same msg_unknown_option "" "" --frobnicate
+same msg_instruction_limit "printf '$loop_prog' >prog.bin" "" --max-instructions 1000 prog.bin
+same msg_membackup_too_long "head -c 65600 /dev/zero >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin
+same msg_membackup_too_short "printf ab >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin
+same msg_membackup_read_only_warns "printf '\\x4c\\x00\\x00' >prog.bin; '$linux' prog.bin >/dev/null 2>&1; chmod 444 membackup" "" prog.bin
+same msg_membackup_directory "mkdir membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin
+
+# Two runs in one folder: the second stops at once.
+lockdir=$work/lock
+mkdir -p "$lockdir" && printf "$loop_prog" >"$lockdir/loop.bin" && printf '\x4c\x00\x00' >"$lockdir/prog.bin"
+(cd "$lockdir" && exec wine "$exe" loop.bin >/dev/null 2>&1) &
+holder=$!
+sleep 2
+second=$(cd "$lockdir" && wine "$exe" prog.bin 2>&1)
+status=$?
+kill "$holder" 2>/dev/null
+wineserver -k 2>/dev/null
+wait "$holder" 2>/dev/null
+if [ "$status" = 1 ] && [ "$second" = "another run is using this folder's membackup." ]; then pass; else
+    fail "lock: status $status, said '$second'"; fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
