@@ -1,5 +1,6 @@
 #include "driver/command_line.hpp"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,14 @@ std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
     int used = 0;
     const bool scanned = std::sscanf(text, "%4x%n", &value, &used) == 1;
-    if (whole != nullptr) *whole = scanned && text[used] == '\0';
+    if (whole != nullptr) {
+        // The scan takes a bare "0x" for zero; that is not an address either.
+        const char* digits = text;
+        while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
+        if (*digits == '+' || *digits == '-') ++digits;
+        if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits += 2;
+        *whole = scanned && text[used] == '\0' && digits < text + used;
+    }
     if (!scanned) return std::nullopt;
     // "%4x" accepts a minus sign and negates in unsigned arithmetic; read
     // the bits back as the signed number the user wrote.
