@@ -5,8 +5,7 @@
 ; Backspace (or DEL) erases, arrow keys are ignored, Enter on an empty line
 ; redraws the screen with a fresh clock, and a line holding only "q" quits.
 ;
-; Build: cl65 -t none -C sdk/emu6502.cfg --asm-include-dir sdk \
-;             -o examples/notes.bin examples/notes.s   (or scripts/build-examples.sh)
+; Build: sdk/build.sh examples/notes.bin examples/notes.s   (or scripts/build-examples.sh)
 ; Run:   build/emu6502 examples/notes.bin
 ;        printf 'milk\rq\r' | build/emu6502 examples/notes.bin -i
 
