@@ -49,8 +49,10 @@ char emu_getc(void);
 char emu_key(void);
 
 /* Read a line with echo into buf (at most size-1 characters, then a zero
- * byte).  Backspace removes the last character; Enter (13 or 10) ends the
- * line and echoes '\n'.  Returns the length of the line. */
+ * byte).  Backspace (8 or 127) removes the last character; Enter (13 or 10)
+ * ends the line and echoes '\n'.  The escape sequences of arrow, function
+ * and editing keys are skipped whole; other control keys are ignored.
+ * Returns the length of the line. */
 unsigned char __fastcall__ emu_getline(char* buf, unsigned char size);
 
 /* --- Data files (file0 ... file255 in the emulator's directory) ------- */

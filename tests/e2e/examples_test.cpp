@@ -61,6 +61,17 @@ const ExampleCase EXAMPLE_CASES[] = {
      GREET_PROMPT + "x\nHello, X! Your name has 1 characters.\nBackwards: X\n", nullptr, {}},
     {"greet_control_keys_ignored", "c_greet.bin", "\x1B\tZo\n", {},
      GREET_PROMPT + "Zo\nHello, Zo! Your name has 2 characters.\nBackwards: oZ\n", nullptr, {}},
+    // Keys that send escape sequences are skipped whole (the rest of the
+    // sequence is not typed as text), whatever their form.
+    {"greet_arrow_key_skipped", "c_greet.bin", "Ad\x1B[Da\n", {},
+     GREET_PROMPT + "Ada\nHello, Ada! Your name has 3 characters.\nBackwards: adA\n", nullptr, {}},
+    {"greet_editing_and_function_keys_skipped", "c_greet.bin",
+     "Bo\x1B[3~\x1B[H\x1BOH\x1B[6~\x1BOP\x1B[15~\x1B[1;2A\x1B[[Bb\n", {},
+     GREET_PROMPT + "Bob\nHello, Bob! Your name has 3 characters.\nBackwards: boB\n", nullptr, {}},
+    {"greet_alt_key_types_the_key", "c_greet.bin", "\x1Bzoe\n", {},
+     GREET_PROMPT + "zoe\nHello, Zoe! Your name has 3 characters.\nBackwards: eoZ\n", nullptr, {}},
+    {"greet_enter_ends_a_broken_sequence", "c_greet.bin", "Al\x1B[\r", {},
+     GREET_PROMPT + "Al\nHello, Al! Your name has 2 characters.\nBackwards: lA\n", nullptr, {}},
     {"greet_long_name_is_cut_to_buffer", "c_greet.bin", std::string(30, 'k') + "\n", {},
      GREET_PROMPT + std::string(23, 'k') + "\nHello, K" + std::string(22, 'k') +
          "! Your name has 23 characters.\nBackwards: " + std::string(22, 'k') + "K\n",
