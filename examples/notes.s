@@ -24,7 +24,7 @@ len:    .res 1          ; length of the line being typed
 src:    .res 2          ; string and listing pointer
 
         .code
-start:  sei             ; the timer interrupt's default vector would end the run
+start:  sei             ; the timer's default vector, 0x0000, holds no handler
         cld
         ldx #$FF
         txs

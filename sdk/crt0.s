@@ -12,8 +12,9 @@
 
         .segment        "STARTUP"
 
-start:  sei                     ; no IRQ handler: the default vector ($0000)
-                                ; would end the run at the first timer tick
+start:  sei                     ; no IRQ handler: with the default vector
+                                ; ($0000) the first timer tick would send the
+                                ; processor into whatever memory holds there
         cld
         ldx     #$FF            ; fresh hardware stack
         txs
