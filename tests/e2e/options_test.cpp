@@ -188,6 +188,9 @@ INSTANTIATE_TEST_SUITE_P(Options, CommandLines, testing::ValuesIn(COMMAND_LINE_C
 TEST(Options, StartRunsAProgramLoadedElsewhere) {
     TempDir dir;
     dir.write("prog.bin", hi_program);
+    const RunResult fill = e2e::run_emulator(dir, {"prog.bin", "$C000", "--clean", "--max-instructions=1000"});
+    EXPECT_EQ(fill.exit_code, 3);
+    EXPECT_EQ(fill.out, "");
     const RunResult r = e2e::run_emulator(dir, {"prog.bin", "$C000", "--start", "C000"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "Hi");
