@@ -173,6 +173,7 @@ const char* usage_text() {
            "  $address         hexadecimal load address, e.g. '$C000' (quoted: the shell\n"
            "                   expands an unquoted $C000 to nothing)\n"
            "  -i               keyboard input from standard input until it ends\n"
+           "The address and -i follow the image, in either order.\n"
            "\n"
            "options (anywhere before \"--\"):\n"
            "  -h, --help                show this help and exit (-h only before the image)\n"
