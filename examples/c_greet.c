@@ -1,8 +1,6 @@
 /* c_greet.c - asks for a name, greets, and tells how long the name is.
  *
- * Build:  cl65 -t none -O -C sdk/emu6502.cfg -I sdk \
- *              -o examples/c_greet.bin sdk/crt0.s sdk/console.s sdk/devices.s \
- *              examples/c_greet.c
+ * Build:  sdk/build.sh examples/c_greet.bin examples/c_greet.c
  * Run:    build/emu6502 examples/c_greet.bin                (type a name)
  *         echo Ada | build/emu6502 examples/c_greet.bin -i
  */

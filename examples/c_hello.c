@@ -1,8 +1,6 @@
 /* c_hello.c - the smallest C program for the machine.
  *
- * Build:  cl65 -t none -O -C sdk/emu6502.cfg -I sdk \
- *              -o examples/c_hello.bin sdk/crt0.s sdk/console.s sdk/devices.s \
- *              examples/c_hello.c
+ * Build:  sdk/build.sh examples/c_hello.bin examples/c_hello.c
  * Run:    build/emu6502 examples/c_hello.bin
  */
 #include <stdio.h>

@@ -1,8 +1,7 @@
 ; clock.s - prints the date and time of the calendar clock, such as
 ; "2026-03-14 09:26:53".
 ;
-; Build:  cl65 -t none -C sdk/emu6502.cfg --asm-include-dir sdk \
-;              -o examples/clock.bin examples/clock.s
+; Build:  sdk/build.sh examples/clock.bin examples/clock.s
 ; Run:    build/emu6502 examples/clock.bin
 
         .include "emu6502.inc"

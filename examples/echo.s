@@ -1,7 +1,6 @@
 ; echo.s - keyboard echo: prints every key typed until Enter or 'q'.
 ;
-; Build:  cl65 -t none -C sdk/emu6502.cfg --asm-include-dir sdk \
-;              -o examples/echo.bin examples/echo.s
+; Build:  sdk/build.sh examples/echo.bin examples/echo.s
 ; Run:    build/emu6502 examples/echo.bin            (type, then Enter)
 ;         echo hello | build/emu6502 examples/echo.bin -i
 

@@ -1,8 +1,7 @@
 ; files.s - data file round trip: writes a message to "file1", closes it,
 ; reads it back to the end and prints what it read.
 ;
-; Build:  cl65 -t none -C sdk/emu6502.cfg --asm-include-dir sdk \
-;              -o examples/files.bin examples/files.s
+; Build:  sdk/build.sh examples/files.bin examples/files.s
 ; Run:    build/emu6502 examples/files.bin      (leaves file1 behind)
 
         .include "emu6502.inc"

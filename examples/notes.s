@@ -2,13 +2,14 @@
 ;
 ; Shows the date and time from the clock registers, lists the notes kept in
 ; file0, and adds every line you type to them, stamped with the time of day.
-; Backspace (or DEL) erases, arrow keys are ignored, Enter on an empty line
-; redraws the screen with a fresh clock, and a line holding only "q" quits.
+; Backspace (8 or 127) erases, arrow, function and editing keys are ignored
+; (their escape sequences skipped whole), Enter (13, or 10 from a pipe) ends
+; a line, Enter on an empty line redraws the screen with a fresh clock, and a
+; line holding only "q" quits.
 ;
-; Build: cl65 -t none -C sdk/emu6502.cfg --asm-include-dir sdk \
-;             -o examples/notes.bin examples/notes.s   (or scripts/build-examples.sh)
+; Build: sdk/build.sh examples/notes.bin examples/notes.s   (or scripts/build-examples.sh)
 ; Run:   build/emu6502 examples/notes.bin
-;        printf 'milk\rq\r' | build/emu6502 examples/notes.bin -i
+;        printf 'milk\nq\n' | build/emu6502 examples/notes.bin -i
 
         .include "emu6502.inc"
 
@@ -23,7 +24,7 @@ len:    .res 1          ; length of the line being typed
 src:    .res 2          ; string and listing pointer
 
         .code
-start:  sei             ; the timer interrupt's default vector would end the run
+start:  sei             ; the timer's default vector, 0x0000, holds no handler
         cld
         ldx #$FF
         txs
@@ -41,7 +42,9 @@ new_line:
         lda #0
         sta len
 key:    jsr wait_key
-        cmp #KEY_ENTER
+got:    cmp #KEY_ENTER
+        beq enter
+        cmp #LF         ; piped lines end in a line feed
         beq enter
         cmp #KEY_BS
         beq erase
@@ -72,16 +75,35 @@ erase:  ldx len
         sta CON_OUT
         jmp key
 
-; An arrow key is ESC [ and a letter: swallow the rest of it.
+; Arrow, function and editing keys send escape sequences: CSI (ESC [
+; parameters final, e.g. ESC [ D or ESC [ 3 ~) or SS3 (ESC O P). Skip them
+; whole. A control code inside one, or a key other than [ or O right after
+; ESC (Alt+key, or Esc then a key), is not part of a sequence: it counts as
+; a key of its own.
 escape: jsr wait_key
         cmp #'['
-        bne key
-        jsr wait_key
-        jmp key
+        beq @csi
+        cmp #'O'
+        beq @last
+        jmp got
+@csi:   jsr wait_key
+        cmp #'['        ; the Linux console's F1-F5: ESC [ [ A
+        beq @last
+@param: cmp #' '
+        bcc got
+        cmp #'@'        ; $40-$7E: the final byte
+        bcs @done
+        jsr wait_key    ; parameters and intermediates: $20-$3F
+        jmp @param
+@last:  jsr wait_key
+        cmp #' '
+        bcc got
+@done:  jmp key
 
 enter:  lda len
-        beq redraw      ; empty line: show the clock again
-        cmp #1
+        bne @typed
+        jmp redraw      ; empty line: show the clock again
+@typed: cmp #1
         bne keep
         lda LINE
         cmp #'q'

@@ -68,8 +68,9 @@ run_one() {
 }
 
 # same NAME SETUP INPUT ARGS...: both builds must leave identical folders.
-# MASK, when set, is a sed script applied to both outputs first (clock and
-# random bytes), and then membackup is not compared.
+# MASK, when set, is a sed script applied to both sides' standard output and
+# error first (clock, random bytes, timings), and then membackup is not
+# compared.
 same() {
     local name=$1 setup=$2 input=$3
     shift 3
@@ -77,7 +78,7 @@ same() {
     run_one windows "$name" "$setup" "$input" "$@"
     if [ -n "${MASK:-}" ]; then
         for side in linux windows; do
-            sed -i -E "$MASK" "$work/$name/$side/out"
+            sed -i -E "$MASK" "$work/$name/$side/out" "$work/$name/$side/err"
             rm -f "$work/$name/$side/membackup"
         done
     fi
@@ -115,6 +116,10 @@ same stdin_keys "printf '\\xad\\x00\\xff\\x8d\\x01\\xff\\xad\\x00\\xff\\x8d\\x01
     'Q\0' prog.bin -i
 same non_ascii_path "printf '$trace_prog' >pr\$'\\xc3\\xb6'gram.bin" "" "pr$(printf '\xc3\xb6')gram.bin"
 same clean "printf '\\x4c\\x00\\x00' >prog.bin" "" --clean prog.bin
+MASK='s/ [0-9.]+ s, .*//' same options_after_image "printf '$loop_prog' >prog.bin" "" prog.bin --max-instructions 500 --stats
+same load_and_start "printf '\\xa9\\x07\\x4c\\x00\\x00' >prog.bin" "" prog.bin --load-address C000 --start C000 --exit-status
+same address_and_stdin "printf '\\xad\\x00\\xff\\x4c\\x00\\x00' >prog.bin" 'K' prog.bin '$C000' -i --start C000 --exit-status
+same partial_address_warning "printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin '$12345' extra
 same help "" "" --help
 same version "" "" --version
 # Every message of the README's table, with its exit status.
@@ -124,6 +129,7 @@ same msg_image_too_large "head -c 65537 /dev/zero >prog.bin" "" prog.bin
 same msg_image_past_the_top "printf abc >prog.bin" "" prog.bin '$FFFE'
 same msg_negative_address "printf abc >prog.bin" "" prog.bin '$-1'
 same msg_unknown_option "" "" --frobnicate
+same msg_bad_load_address "" "" --load-address xyz prog.bin
 same msg_instruction_limit "printf '$loop_prog' >prog.bin" "" --max-instructions 1000 prog.bin
 same msg_membackup_too_long "head -c 65600 /dev/zero >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin
 same msg_membackup_too_short "printf ab >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin

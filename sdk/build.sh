@@ -18,6 +18,10 @@ fi
 sdk=$(cd "$(dirname "$0")" && pwd)
 out=$1
 shift
+case $out in
+    # A slip like "build.sh hello.s hello.c" would overwrite a source.
+    *.c|*.s|*.h|*.inc) echo "$0: $out: the output must be an image (e.g. ${out%.*}.bin), not a source" >&2; exit 2 ;;
+esac
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -25,10 +29,19 @@ trap 'rm -rf "$tmp"' EXIT
 objects=()
 with_runtime=no
 n=0
+# cc65 and ca65 are called directly, each output named in $tmp: cl65 would
+# put the compiler's intermediate NAME.s next to NAME.c (and delete it).
 compile() {
     n=$((n + 1))
     local obj="$tmp/$n.o"
-    cl65 -t none -O -c -I "$sdk" --asm-include-dir "$sdk" -o "$obj" "$1"
+    case $1 in
+        *.c)
+            # The source's own folder first, for its quoted includes.
+            cc65 -t none -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            ca65 -t none -o "$obj" "$tmp/$n.s"
+            ;;
+        *) ca65 -t none -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
+    esac
     objects+=("$obj")
 }
 for src in "$@"; do

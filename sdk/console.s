@@ -51,8 +51,9 @@ _emu_getline:
         lda     tmp1
         beq     @none           ; no room even for the zero byte
         dec     tmp1            ; room for characters
-@key:   lda     KBD_IN
-        beq     @key
+@key:   jsr     wait_key
+@got:   cmp     #ESC
+        beq     @escape
         cmp     #CR
         beq     @enter
         cmp     #LF
@@ -79,12 +80,52 @@ _emu_getline:
         lda     #KEY_BS
         sta     CON_OUT
         jmp     @key
+@escape:
+        jsr     skip_escape
+        bcs     @got            ; a key that merely followed ESC
+        jmp     @key
 @enter: lda     #0
         sta     (ptr1),y
         lda     #LF
         sta     CON_OUT
         tya
 @none:  ldx     #0
+        rts
+
+; Called after ESC: reads the rest of a key's escape sequence, CSI
+; (ESC [ parameters final, e.g. ESC [ D or ESC [ 3 ~) or SS3 (ESC O P), and
+; returns with carry clear. A control code inside the sequence, or a key
+; other than [ or O right after ESC (Alt+key, or Esc then a key), is not
+; part of one: it comes back in A with carry set, to be taken as a key.
+skip_escape:
+        jsr     wait_key
+        cmp     #'['
+        beq     @csi
+        cmp     #'O'
+        beq     @last
+        sec
+        rts
+@csi:   jsr     wait_key
+        cmp     #'['            ; the Linux console's F1-F5: ESC [ [ A
+        beq     @last
+@param: cmp     #' '
+        bcc     @key
+        cmp     #'@'            ; $40-$7E: the final byte
+        bcs     @done
+        jsr     wait_key        ; parameters and intermediates: $20-$3F
+        jmp     @param
+@last:  jsr     wait_key
+        cmp     #' '
+        bcc     @key
+@done:  clc
+        rts
+@key:   sec
+        rts
+
+; Waits for a key: KBD_IN reads 0 until one comes.
+wait_key:
+        lda     KBD_IN
+        beq     wait_key
         rts
 
 ; int write(int fd, const void* buf, unsigned count): all of buf to CON_OUT

@@ -12,8 +12,9 @@
 
         .segment        "STARTUP"
 
-start:  sei                     ; no IRQ handler: the default vector ($0000)
-                                ; would end the run at the first timer tick
+start:  sei                     ; no IRQ handler: with the default vector
+                                ; ($0000) the first timer tick would send the
+                                ; processor into whatever memory holds there
         cld
         ldx     #$FF            ; fresh hardware stack
         txs
@@ -26,7 +27,9 @@ start:  sei                     ; no IRQ handler: the default vector ($0000)
         jsr     callmain        ; main(0, NULL); its result is in A/X
 
 ; void exit(int status): run destructors and atexit functions, then end the
-; run; the emulator stops when pc reaches $0000.  A/X keep the status.
+; run; the emulator stops when pc reaches $0000.  A/X keep the status, so
+; A holds its low byte at the end: "emu6502 --exit-status" exits with it.
+; main's return value arrives here the same way.
 _exit:  pha
         txa
         pha

@@ -2,12 +2,13 @@
  * emu6502.h - C interface to the emu6502 machine (cc65).
  *
  * Build:  sdk/build.sh prog.bin prog.c
- *    or:  cl65 -t none -O -C sdk/emu6502.cfg -I sdk -o prog.bin \
- *              sdk/crt0.s sdk/console.s sdk/devices.s prog.c
+ *         (it writes nothing beside the sources: cl65 on a C source would
+ *         replace a prog.s there with its intermediate file, then delete it)
  *
  * The start-up code (crt0.s) disables interrupts, sets up the C stack below
  * the device page, clears BSS, runs main() and ends the run when main
- * returns or exit() is called.  Standard I/O works on the console: printf,
+ * returns or exit() is called, with the low byte of the status in A
+ * (run with "emu6502 --exit-status" to make it the exit status).  Standard I/O works on the console: printf,
  * puts, putchar write to CON_OUT; getchar, fgets(stdin) read KBD_IN,
  * waiting for each key (Enter arrives as '\n').  The rest of the C library
  * comes from cc65's "none" library.
@@ -48,8 +49,10 @@ char emu_getc(void);
 char emu_key(void);
 
 /* Read a line with echo into buf (at most size-1 characters, then a zero
- * byte).  Backspace removes the last character; Enter (13 or 10) ends the
- * line and echoes '\n'.  Returns the length of the line. */
+ * byte).  Backspace (8 or 127) removes the last character; Enter (13 or 10)
+ * ends the line and echoes '\n'.  The escape sequences of arrow, function
+ * and editing keys are skipped whole; other control keys are ignored.
+ * Returns the length of the line. */
 unsigned char __fastcall__ emu_getline(char* buf, unsigned char size);
 
 /* --- Data files (file0 ... file255 in the emulator's directory) ------- */

@@ -1,16 +1,49 @@
 #include "driver/command_line.hpp"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-std::optional<long> scan_load_address(const char* text) {
+std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
-    if (std::sscanf(text, "%4x", &value) != 1) return std::nullopt;
+    int used = 0;
+    const bool scanned = std::sscanf(text, "%4x%n", &value, &used) == 1;
+    if (whole != nullptr) {
+        // The scan takes a bare "0x" for zero; that is not an address either.
+        const char* digits = text;
+        while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
+        if (*digits == '+' || *digits == '-') ++digits;
+        if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits += 2;
+        *whole = scanned && text[used] == '\0' && digits < text + used;
+    }
+    if (!scanned) return std::nullopt;
     // "%4x" accepts a minus sign and negates in unsigned arithmetic; read
     // the bits back as the signed number the user wrote.
     return static_cast<long>(static_cast<int>(value));
+}
+
+std::optional<std::uint16_t> parse_address_option(const char* text) {
+    if (text == nullptr) return std::nullopt;
+    if (text[0] == '$') {
+        ++text;
+    } else if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text += 2;
+    }
+    if (*text == '\0') return std::nullopt;
+    unsigned long value = 0;
+    for (; *text != '\0'; ++text) {
+        const char c = *text;
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return std::nullopt;
+        value = value * 16 + digit;
+        if (value > 0xFFFF) return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
 }
 
 namespace {
@@ -23,76 +56,139 @@ std::optional<std::uint64_t> parse_count(const char* text) {
     return value;
 }
 
-// Returns the index of the first positional argument.
-int parse_options(int argc, char** argv, CommandLine& line) {
-    int i = 1;
-    for (; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--") == 0) return i + 1;
-        if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-            line.help = true;
-        } else if (std::strcmp(arg, "--version") == 0) {
-            line.version = true;
-        } else if (std::strcmp(arg, "--stats") == 0) {
-            line.stats = true;
-        } else if (std::strcmp(arg, "--trace") == 0) {
-            line.trace = true;
-        } else if (std::strcmp(arg, "--clean") == 0) {
-            line.clean = true;
-        } else if (std::strncmp(arg, "--max-instructions", 18) == 0 && (arg[18] == '=' || arg[18] == '\0')) {
-            const char* value = arg[18] == '=' ? arg + 19 : (i + 1 < argc ? argv[++i] : nullptr);
-            line.max_instructions = parse_count(value);
-            if (!line.max_instructions) {
-                line.error = "--max-instructions needs a whole number";
-                return argc;
-            }
-        } else if (std::strncmp(arg, "--", 2) == 0) {
-            line.error = std::string("unknown option '") + arg + "'";
-            return argc;
-        } else {
-            break;  // the image path; "-i" here is a file name, as it always was
-        }
+// "--name" or "--name=value": true when `arg` is this option. The value
+// comes after "=" or, failing that, from the next argument (nullptr when
+// there is none).
+bool option_with_value(const char* arg, const char* name, int argc, char** argv, int& i, const char*& value) {
+    const std::size_t length = std::strlen(name);
+    if (std::strncmp(arg, name, length) != 0 || (arg[length] != '=' && arg[length] != '\0')) return false;
+    value = arg[length] == '=' ? arg + length + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+    return true;
+}
+
+// One long option at argv[i] (which may take argv[i + 1] as its value).
+void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& load_address_option) {
+    const char* arg = argv[i];
+    const char* value = nullptr;
+    if (std::strcmp(arg, "--help") == 0) {
+        line.help = true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+        line.version = true;
+    } else if (std::strcmp(arg, "--stats") == 0) {
+        line.stats = true;
+    } else if (std::strcmp(arg, "--trace") == 0) {
+        line.trace = true;
+    } else if (std::strcmp(arg, "--clean") == 0) {
+        line.clean = true;
+    } else if (std::strcmp(arg, "--exit-status") == 0) {
+        line.exit_status = true;
+    } else if (option_with_value(arg, "--max-instructions", argc, argv, i, value)) {
+        line.max_instructions = parse_count(value);
+        if (!line.max_instructions) line.error = "--max-instructions needs a whole number";
+    } else if (option_with_value(arg, "--load-address", argc, argv, i, value)) {
+        const auto address = parse_address_option(value);
+        if (address) line.load_address = *address;
+        else line.error = "--load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
+        load_address_option = true;
+    } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
+        line.start = parse_address_option(value);
+        if (!line.start) line.error = "--start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
+    } else {
+        line.error = std::string("unknown option '") + arg + "'";
     }
-    return i;
+}
+
+std::string hex_address(long address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04lX", address);
+    return text;
 }
 }  // namespace
 
 CommandLine parse_command_line(int argc, char** argv) {
     CommandLine line;
-    const int first = parse_options(argc, argv, line);
-    if (!line.error.empty()) return line;
-    if (first < argc) line.image_path = argv[first];
-    if (first + 1 < argc) {
-        const char* second = argv[first + 1];
-        if (second[0] == '$') {
-            if (const auto address = scan_load_address(second + 1)) line.load_address = *address;
-        } else if (std::strcmp(second, "-i") == 0) {
-            line.stdin_input = true;
+    bool options_open = true;
+    bool load_address_option = false;
+    const char* dollar_argument = nullptr;
+    int positionals = 0;
+    // The slot after the image takes "$..." or "-i"; the one after that
+    // takes the other of the two; nothing further has a meaning.
+    enum class After { address_or_switch, address, input_switch, nothing } after = After::address_or_switch;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (options_open && arg[0] == '-' && arg[1] == '-') {
+            if (arg[2] == '\0') {
+                options_open = false;
+            } else {
+                parse_long_option(argc, argv, i, line, load_address_option);
+                if (!line.error.empty()) return line;
+            }
+            continue;
         }
-        // Anything else, and any further argument, is ignored.
+        if (positionals == 0) {
+            if (options_open && std::strcmp(arg, "-h") == 0) {
+                line.help = true;
+                continue;
+            }
+            line.image_path = arg;  // "-i" or "$..." here is a file name, as it always was
+            ++positionals;
+            continue;
+        }
+        ++positionals;
+        const bool is_address = arg[0] == '$';
+        const bool is_switch = std::strcmp(arg, "-i") == 0;
+        if (is_address && (after == After::address_or_switch || after == After::address)) {
+            dollar_argument = arg;
+            after = after == After::address ? After::nothing : After::input_switch;
+        } else if (is_switch && (after == After::address_or_switch || after == After::input_switch)) {
+            line.stdin_input = true;
+            after = after == After::input_switch ? After::nothing : After::address;
+        } else {
+            line.warnings.push_back(std::string("extra argument '") + arg + "' ignored.");
+            after = After::nothing;
+        }
+    }
+    if (dollar_argument != nullptr) {
+        if (load_address_option) {
+            line.error = std::string("both '") + dollar_argument + "' and --load-address give a load address";
+            return line;
+        }
+        bool whole = false;
+        if (const auto address = scan_load_address(dollar_argument + 1, &whole)) line.load_address = *address;
+        if (!whole) {
+            line.warnings.push_back(std::string("'") + dollar_argument + "' is not a whole hexadecimal address; loading at " +
+                                    hex_address(line.load_address) + ".");
+        }
     }
     return line;
 }
 
 const char* usage_text() {
-    return "usage: emu6502 [options] [image [$address | -i]]\n"
+    return "usage: emu6502 [options] [image [$address] [-i]]\n"
            "\n"
            "Runs a 6502 program image (raw machine code) on a 64 KiB machine. Without an\n"
            "image the machine continues from \"membackup\", the memory saved by the last run.\n"
            "\n"
            "  image            program to load, at 0x0200 unless an address follows\n"
-           "  $address         hexadecimal load address, e.g. $C000\n"
+           "  $address         hexadecimal load address, e.g. '$C000' (quoted: the shell\n"
+           "                   expands an unquoted $C000 to nothing)\n"
            "  -i               keyboard input from standard input until it ends\n"
+           "The address and -i follow the image, in either order.\n"
            "\n"
-           "options (before the image):\n"
-           "  -h, --help                show this help and exit\n"
+           "options (anywhere before \"--\"):\n"
+           "  -h, --help                show this help and exit (-h only before the image)\n"
            "  --version                 show the version and exit\n"
+           "  --load-address ADDR       load the image at ADDR (C000, 0xC000 or $C000)\n"
+           "  --start ADDR              begin at ADDR after reset instead of the reset\n"
+           "                            vector; memory is not changed\n"
+           "  --exit-status             a normal end exits with the value of register A\n"
            "  --stats                   print instructions, cycles and speed at the end\n"
            "  --trace                   print a trace line after every instruction\n"
            "  --clean                   start from a fresh machine; leave \"membackup\" alone\n"
            "  --max-instructions N      stop after N instructions (exit status 3, nothing saved)\n"
+           "  --                        end of options: what follows is positional\n"
            "\n"
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"
-           "Exit status: 0 normal end, 1 could not load or save, 2 bad option,\n"
-           "3 instruction limit reached.\n";
+           "Exit status: 0 normal end (with --exit-status: the value of A), 1 could not\n"
+           "load or save, 2 bad option, 3 instruction limit reached.\n";
 }

@@ -1,14 +1,17 @@
-// emu6502 [options] [image [$address | -i]]
+// emu6502 [options] [image [$address] [-i]]
 //
-// The positional form is the machine's own and keeps every quirk: a "$"
-// address is scanned as "%4x", "-i" switches the keyboard to standard input,
-// anything else in second place is ignored. Options come first, start with
-// "--" (or are "-h"), and end at "--" or at the first other argument.
+// The positional form is the machine's own and keeps every quirk: the
+// first argument that is not an option is the image (even "-i" or "$..."),
+// a "$" address after it is scanned as "%4x", and "-i" switches the
+// keyboard to standard input. The address and "-i" may follow the image in
+// either order; anything else there is ignored with a warning. Long options
+// ("--word") are recognised anywhere before "--"; "-h" only before the image.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct CommandLine {
     const char* image_path = nullptr;
@@ -21,16 +24,25 @@ struct CommandLine {
     bool stats = false;                               // totals on standard error at the end
     bool trace = false;                               // trace every instruction, whatever 0xFF03 holds
     bool clean = false;                               // fresh machine; "membackup" neither read nor written
+    bool exit_status = false;                         // a normal end exits with the value of A
     std::optional<std::uint64_t> max_instructions;    // stop the run after this many instructions
-    std::string error;                                // a bad option: the message, without newline
+    std::optional<std::uint16_t> start;               // pc after reset, instead of the reset vector
+
+    std::vector<std::string> warnings;  // lines for standard error, without newline
+    std::string error;                  // a bad option: the message, without newline
 };
 
 [[nodiscard]] CommandLine parse_command_line(int argc, char** argv);
 
 // The text after "$", scanned as "%4x" does: white space skipped, an
 // optional sign and 0x prefix, four characters at most; nothing scanned
-// leaves the default.
-[[nodiscard]] std::optional<long> scan_load_address(const char* text);
+// leaves the default. `whole` (when given) tells whether the scan used
+// all of the text.
+[[nodiscard]] std::optional<long> scan_load_address(const char* text, bool* whole = nullptr);
+
+// An address for --load-address and --start: C000, 0xC000 or $C000, at
+// most 0xFFFF; anything else is refused.
+[[nodiscard]] std::optional<std::uint16_t> parse_address_option(const char* text);
 
 [[nodiscard]] const char* usage_text();
 

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
         std::puts("emu6502 " EMU6502_VERSION);
         return 0;
     }
+    for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
 
     random_seed(static_cast<unsigned>(host_time_seconds()));
     data_file_init();
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     signals_install();
     keyboard_open();
     cpu_reset();
+    if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
     // Set last: a slow image or membackup read must not leave timer
     // requests overdue before the first instruction.
     const std::int64_t irq_deadline = host_clock_ms() + 10;
@@ -117,5 +119,5 @@ int main(int argc, char** argv) {
         std::fputs("can't write membackup file.\n", stderr);
         return 1;
     }
-    return 0;
+    return line.exit_status ? cpu.a : 0;
 }

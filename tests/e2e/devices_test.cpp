@@ -316,6 +316,16 @@ const NotesCase NOTES_CASES[] = {
     {"empty_line_redraws", "\r\rq\r", "", {}, {}},
     {"earlier_notes_are_listed", "eggs\rq\r", "09:15 old note\n", {"eggs"}, {"09:15 old note\r\n", "eggs\r\n"}},
     {"q_with_more_is_a_note", "qq\rq\r", "", {"qq"}, {"qq\r\n"}},
+    // Piped lines end in a line feed; a CR LF pair gives an empty line too.
+    {"line_feed_is_enter", "milk\nq\n", "", {"milk"}, {"milk\r\n"}},
+    {"cr_lf_lines", "tea\r\nq\r\n", "", {"tea"}, {"tea\r\n"}},
+    // Escape sequences of editing and function keys are skipped whole.
+    {"delete_home_end_page_keys_skipped", "a\x1B[3~b\x1B[H\x1B[F\x1B[1~\x1B[4~\x1B[5~\x1B[6~c\rq\r", "", {"abc"},
+     {"abc\r\n"}},
+    {"function_keys_skipped", "F\x1BOP\x1BOS\x1B[15~\x1B[24~\x1B[[A\x1B[[E!\rq\r", "", {"F!"}, {"F!\r\n"}},
+    {"modified_arrows_skipped", "x\x1B[1;5D\x1B[1;2Ay\x1BOA\rq\r", "", {"xy"}, {"xy\r\n"}},
+    {"alt_key_types_the_key", "\x1B" "ab\rq\r", "", {"ab"}, {"ab\r\n"}},
+    {"enter_ends_a_broken_sequence", "x\x1B[1\ry\x1BO\rq\r", "", {"x", "y"}, {"x\r\n", "y\r\n"}},
 };
 
 class NotesExampleTest : public ::testing::TestWithParam<NotesCase> {};

@@ -98,11 +98,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedImage{"ReadError", {"/proc/self/mem"}, false, 0, "read error in program image.\n"}),
     [](const testing::TestParamInfo<RefusedImage>& info) { return info.param.name; });
 
-// The "$" argument as the runtime's "%4x" scan reads it.
+// The "$" argument as the runtime's "%4x" scan reads it, and --load-address.
+// A "$" argument that the scan does not use up is still taken as it always
+// was, with one warning line naming the address used.
 struct LoadAddress {
     const char* name;
-    const char* argument;
+    std::vector<std::string> arguments;  // after "prog.bin"
     std::size_t expected;
+    const char* warning;
 };
 
 class LoadAddresses : public testing::TestWithParam<LoadAddress> {};
@@ -117,25 +120,48 @@ TEST_P(LoadAddresses, ImageLandsWhereTheScanSays) {
     // The image is harmless wherever it lands, and carries a marker.
     const Bytes image = {0x4C, 0x00, 0x00, 0x5A, 0xA5};
     dir.write("prog.bin", image);
-    const RunResult r = e2e::run_emulator(dir, {"prog.bin", c.argument});
+    std::vector<std::string> args{"prog.bin"};
+    args.insert(args.end(), c.arguments.begin(), c.arguments.end());
+    const RunResult r = e2e::run_emulator(dir, args);
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.warning);
     Bytes expected = saved;
     place(expected, c.expected, image);
     EXPECT_TRUE(e2e::membackup(dir) == expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Driver, LoadAddresses,
-                         testing::Values(LoadAddress{"Hex", "$C000", 0xC000}, LoadAddress{"LowerCase", "$c000", 0xC000},
-                                         LoadAddress{"Empty", "$", 0x0200}, LoadAddress{"NotHex", "$zz", 0x0200},
-                                         LoadAddress{"FiveDigits", "$12345", 0x1234},
-                                         LoadAddress{"PlusCounts", "$+C0", 0x00C0},
-                                         LoadAddress{"PrefixCounts", "$0x1F", 0x001F},
-                                         LoadAddress{"LeadingSpace", "$ 1234", 0x1234},
-                                         LoadAddress{"HighPage", "$FFF0", 0xFFF0},
-                                         LoadAddress{"MinusZero", "$-0", 0x0000},
-                                         LoadAddress{"OtherArgumentIgnored", "junk", 0x0200}),
-                         [](const testing::TestParamInfo<LoadAddress>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Driver, LoadAddresses,
+    testing::Values(
+        LoadAddress{"Hex", {"$C000"}, 0xC000, ""}, LoadAddress{"LowerCase", {"$c000"}, 0xC000, ""},
+        LoadAddress{"Empty", {"$"}, 0x0200, "emu6502: '$' is not a whole hexadecimal address; loading at 0x0200.\n"},
+        LoadAddress{"NotHex", {"$zz"}, 0x0200,
+                    "emu6502: '$zz' is not a whole hexadecimal address; loading at 0x0200.\n"},
+        LoadAddress{"FiveDigits", {"$12345"}, 0x1234,
+                    "emu6502: '$12345' is not a whole hexadecimal address; loading at 0x1234.\n"},
+        LoadAddress{"BarePrefix", {"$0x"}, 0x0000,
+                    "emu6502: '$0x' is not a whole hexadecimal address; loading at 0x0000.\n"},
+        LoadAddress{"TrailingText", {"$C0g"}, 0x00C0,
+                    "emu6502: '$C0g' is not a whole hexadecimal address; loading at 0x00C0.\n"},
+        LoadAddress{"PlusCounts", {"$+C0"}, 0x00C0, ""},
+        LoadAddress{"PlusCountsAgainstFour", {"$+C000"}, 0x0C00,
+                    "emu6502: '$+C000' is not a whole hexadecimal address; loading at 0x0C00.\n"},
+        LoadAddress{"PrefixCounts", {"$0x1F"}, 0x001F, ""},
+        LoadAddress{"LeadingSpace", {"$ 1234"}, 0x1234, ""},
+        LoadAddress{"HighPage", {"$FFF0"}, 0xFFF0, ""},
+        LoadAddress{"MinusZero", {"$-0"}, 0x0000, ""},
+        LoadAddress{"OtherArgumentIgnored", {"junk"}, 0x0200, "emu6502: extra argument 'junk' ignored.\n"},
+        LoadAddress{"AddressBeforeSwitch", {"$C000", "-i"}, 0xC000, ""},
+        LoadAddress{"AddressAfterSwitch", {"-i", "$C000"}, 0xC000, ""},
+        LoadAddress{"OptionPlain", {"--load-address", "C000"}, 0xC000, ""},
+        LoadAddress{"OptionPrefixed", {"--load-address=0xc000"}, 0xC000, ""},
+        LoadAddress{"OptionUpperPrefix", {"--load-address=0XC000"}, 0xC000, ""},
+        LoadAddress{"OptionDollar", {"--load-address", "$C000"}, 0xC000, ""},
+        LoadAddress{"OptionZero", {"--load-address=0"}, 0x0000, ""},
+        LoadAddress{"OptionLeadingZeros", {"--load-address=000300"}, 0x0300, ""},
+        LoadAddress{"OptionHigh", {"--load-address=FFF7"}, 0xFFF7, ""},
+        LoadAddress{"OptionLastOneCounts", {"--load-address=C000", "--load-address=D000"}, 0xD000, ""}),
+    [](const testing::TestParamInfo<LoadAddress>& info) { return info.param.name; });
 
 TEST(Driver, EmptyImageChangesNothing) {
     TempDir dir;

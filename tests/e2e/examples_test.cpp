@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <map>
 #include <regex>
 #include <string>
 #include <utility>
@@ -59,6 +61,17 @@ const ExampleCase EXAMPLE_CASES[] = {
      GREET_PROMPT + "x\nHello, X! Your name has 1 characters.\nBackwards: X\n", nullptr, {}},
     {"greet_control_keys_ignored", "c_greet.bin", "\x1B\tZo\n", {},
      GREET_PROMPT + "Zo\nHello, Zo! Your name has 2 characters.\nBackwards: oZ\n", nullptr, {}},
+    // Keys that send escape sequences are skipped whole (the rest of the
+    // sequence is not typed as text), whatever their form.
+    {"greet_arrow_key_skipped", "c_greet.bin", "Ad\x1B[Da\n", {},
+     GREET_PROMPT + "Ada\nHello, Ada! Your name has 3 characters.\nBackwards: adA\n", nullptr, {}},
+    {"greet_editing_and_function_keys_skipped", "c_greet.bin",
+     "Bo\x1B[3~\x1B[H\x1BOH\x1B[6~\x1BOP\x1B[15~\x1B[1;2A\x1B[[Bb\n", {},
+     GREET_PROMPT + "Bob\nHello, Bob! Your name has 3 characters.\nBackwards: boB\n", nullptr, {}},
+    {"greet_alt_key_types_the_key", "c_greet.bin", "\x1Bzoe\n", {},
+     GREET_PROMPT + "zoe\nHello, Zoe! Your name has 3 characters.\nBackwards: eoZ\n", nullptr, {}},
+    {"greet_enter_ends_a_broken_sequence", "c_greet.bin", "Al\x1B[\r", {},
+     GREET_PROMPT + "Al\nHello, Al! Your name has 2 characters.\nBackwards: lA\n", nullptr, {}},
     {"greet_long_name_is_cut_to_buffer", "c_greet.bin", std::string(30, 'k') + "\n", {},
      GREET_PROMPT + std::string(23, 'k') + "\nHello, K" + std::string(22, 'k') +
          "! Your name has 23 characters.\nBackwards: " + std::string(22, 'k') + "K\n",
@@ -176,6 +189,11 @@ struct BuildCase {
     std::string command;  // run in the temporary directory; SDK is the kit
     std::string stdin_data;  // given with "-i" when not empty
     std::string expected_out;
+    std::vector<std::string> options = {};  // for emu6502, before the image
+    int exit_code = 0;
+    // The build leaves the folder as it found it, but for hello.bin (a
+    // file "hello.s" of the user's own sits there beside a C source).
+    bool leaves_only_the_image = false;
 };
 
 const std::string C_HELLO =
@@ -233,6 +251,23 @@ const std::string C_STDIO =
     "  c = getchar();\n"
     "  printf(\"[%s] %d %d\\n\", line, c, getchar()); return 0; }\n";
 
+const std::string C_RETURN =
+    "int main(void) { return 5; }\n";
+const std::string C_RETURN_WIDE =
+    "int main(void) { return 0x1234; }\n";
+const std::string C_EXIT_STATUS =
+    "#include <stdlib.h>\n"
+    "static void bye(void) { }\n"
+    "int main(void) { atexit(bye); exit(7); return 1; }\n";
+const std::string C_EXIT_NESTED =
+    "#include <stdlib.h>\n"
+    "static void deeper(unsigned char n) { if (n == 0) exit(200); deeper(n - 1); }\n"
+    "int main(void) { deeper(10); return 1; }\n";
+const std::string C_INCLUDES_ITS_NEIGHBOUR =
+    "#include \"greeting.h\"\n"
+    "#include \"emu6502.h\"\n"
+    "int main(void) { emu_puts(GREETING); return 0; }\n";
+
 const BuildCase BUILD_CASES[] = {
     {"c_one_line_cl65", "hello.c", C_HELLO,
      // on a copy of the kit, since cl65 leaves its object files beside the sources
@@ -250,7 +285,44 @@ const BuildCase BUILD_CASES[] = {
     {"c_stdio_reads_keys", "hello.c", C_STDIO, "SDK/build.sh hello.bin hello.c", "ab cd\rxy", "[ab cd] 120 121\n"},
     {"c_stdio_line_longer_than_buffer", "hello.c", C_STDIO, "SDK/build.sh hello.bin hello.c",
      "0123456789abcdefgh\n", "[0123456789abcde] 102 103\n"},
+    // main's result and exit()'s status end up in A: --exit-status shows them.
+    {"c_return_is_exit_status", "hello.c", C_RETURN, "SDK/build.sh hello.bin hello.c", "", "", {"--exit-status"}, 5},
+    {"c_return_low_byte", "hello.c", C_RETURN_WIDE, "SDK/build.sh hello.bin hello.c", "", "", {"--exit-status"}, 0x34},
+    {"c_exit_is_exit_status", "hello.c", C_EXIT_STATUS, "SDK/build.sh hello.bin hello.c", "", "", {"--exit-status"}, 7},
+    {"c_exit_from_deep_inside", "hello.c", C_EXIT_NESTED, "SDK/build.sh hello.bin hello.c", "", "",
+     {"--exit-status"}, 200},
+    {"c_return_without_the_option", "hello.c", C_RETURN, "SDK/build.sh hello.bin hello.c", "", "", {}, 0},
+    // The kit writes nothing beside the sources and deletes nothing there.
+    {"c_build_keeps_a_neighbouring_s_file", "hello.c", C_HELLO, "SDK/build.sh hello.bin hello.c", "",
+     "Hello, world!\n", {}, 0, true},
+    {"c_build_from_another_folder", "hello.c", C_INCLUDES_ITS_NEIGHBOUR,
+     "mkdir out && cd out && SDK/build.sh ../hello.bin ../hello.c && cd .. && rmdir out", "", "Hi there\n", {}, 0,
+     true},
+    {"asm_build_keeps_the_folder", "hello.s", ASM_HELLO, "SDK/build.sh hello.bin hello.s", "", "Hello, world!\r\n",
+     {}, 0, true},
+    {"c_build_from_a_read_only_folder", "hello.c", C_HELLO,
+     "mkdir src && mv hello.c src/ && chmod a-w src && SDK/build.sh hello.bin src/hello.c && chmod u+w src", "",
+     "Hello, world!\n"},
+    {"build_refuses_a_source_as_output", "hello.c", C_HELLO,
+     "! SDK/build.sh hello.s hello.c 2>/dev/null && SDK/build.sh hello.bin hello.c", "", "Hello, world!\n", {}, 0,
+     true},
 };
+
+// Every file in `dir`, with its contents.
+std::map<std::string, e2e::Bytes> folder(const e2e::TempDir& dir) {
+    std::map<std::string, e2e::Bytes> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        const std::string name = std::filesystem::relative(entry.path(), dir.path()).string();
+        files[name] = entry.is_regular_file() ? dir.read(name) : e2e::Bytes{};
+    }
+    return files;
+}
+
+bool kit_has_object_files() {
+    for (const auto& entry : std::filesystem::directory_iterator(e2e::source_dir() + "/sdk"))
+        if (entry.path().extension() == ".o") return true;
+    return false;
+}
 
 void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.name; }
 
@@ -261,13 +333,25 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
     const BuildCase& c = GetParam();
     e2e::TempDir dir;
     dir.write(c.source_name, c.source);
+    if (c.leaves_only_the_image) {
+        dir.write("hello.s" == std::string(c.source_name) ? "hello.c" : "hello.s", "the user's own file\n");
+        dir.write("greeting.h", "#define GREETING \"Hi there\\n\"\n");
+    }
+    const auto before = folder(dir);
     std::string command = c.command;
     const std::string sdk = quoted(e2e::source_dir() + "/sdk");
     for (std::size_t at = command.find("SDK"); at != std::string::npos; at = command.find("SDK", at + sdk.size()))
         command.replace(at, 3, sdk);
     ASSERT_EQ(shell("cd " + quoted(dir.path().string()) + " && " + command), 0) << command;
+    if (c.leaves_only_the_image) {
+        auto after = folder(dir);
+        EXPECT_EQ(after.erase("hello.bin"), 1u);
+        EXPECT_TRUE(after == before) << "the build changed the source folder";
+        EXPECT_FALSE(kit_has_object_files());
+    }
 
-    std::vector<std::string> args{"hello.bin"};
+    std::vector<std::string> args = c.options;
+    args.emplace_back("hello.bin");
     e2e::RunOptions options;
     if (!c.stdin_data.empty()) {
         args.emplace_back("-i");
@@ -276,9 +360,10 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
     options.timeout_seconds = 15;
     const e2e::RunResult run = e2e::run_emulator(dir, args, options);
     ASSERT_FALSE(run.timed_out);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, c.exit_code);
     EXPECT_EQ(run.err, NO_MEMBACKUP);
     EXPECT_EQ(run.out, c.expected_out);
+    EXPECT_EQ(e2e::membackup(dir).size(), 0x10000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kit, KitBuildTest, ::testing::ValuesIn(BUILD_CASES),

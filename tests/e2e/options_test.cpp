@@ -1,6 +1,7 @@
 // Options around the machine's positional command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "e2e/harness.hpp"
@@ -24,7 +25,9 @@ TEST(Options, HelpPrintsUsageAndExitsZero) {
         TempDir dir;
         const RunResult r = e2e::run_emulator(dir, {flag});
         EXPECT_EQ(r.exit_code, 0);
-        EXPECT_EQ(r.out.rfind("usage: emu6502 [options] [image [$address | -i]]\n", 0), 0u);
+        EXPECT_EQ(r.out.rfind("usage: emu6502 [options] [image [$address] [-i]]\n", 0), 0u);
+        for (const char* option : {"--load-address ADDR", "--start ADDR", "--exit-status"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
         EXPECT_EQ(r.err, "");
         EXPECT_FALSE(dir.exists("membackup"));
     }
@@ -36,6 +39,10 @@ TEST(Options, VersionPrintsTheVersion) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
 }
+
+const char* const LOAD_ADDRESS_ERROR =
+    "emu6502: --load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
+    "try 'emu6502 --help'.\n";
 
 struct BadOption {
     const char* name;
@@ -62,17 +69,155 @@ INSTANTIATE_TEST_SUITE_P(
         BadOption{"LimitWithoutNumber", {"--max-instructions", "prog.bin"},
                   "emu6502: --max-instructions needs a whole number; try 'emu6502 --help'.\n"},
         BadOption{"LimitNegative", {"--max-instructions=-5", "prog.bin"},
-                  "emu6502: --max-instructions needs a whole number; try 'emu6502 --help'.\n"}),
+                  "emu6502: --max-instructions needs a whole number; try 'emu6502 --help'.\n"},
+        // Long options count after the image too.
+        BadOption{"UnknownAfterImage", {"prog.bin", "--frobnicate"},
+                  "emu6502: unknown option '--frobnicate'; try 'emu6502 --help'.\n"},
+        BadOption{"UnknownAfterAddressAndSwitch", {"prog.bin", "$C000", "-i", "--stat"},
+                  "emu6502: unknown option '--stat'; try 'emu6502 --help'.\n"},
+        BadOption{"LimitAfterImageWithoutNumber", {"prog.bin", "--max-instructions"},
+                  "emu6502: --max-instructions needs a whole number; try 'emu6502 --help'.\n"},
+        BadOption{"LoadAddressNotHex", {"prog.bin", "--load-address", "zz"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressTooLarge", {"prog.bin", "--load-address=10000"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressBarePrefix", {"prog.bin", "--load-address=0x"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressBareDollar", {"prog.bin", "--load-address=$"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressEmpty", {"prog.bin", "--load-address="}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressSigned", {"prog.bin", "--load-address", "-200"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressTrailingText", {"prog.bin", "--load-address", "C000h"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressSpace", {"prog.bin", "--load-address", " C000"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressMissing", {"prog.bin", "--load-address"}, LOAD_ADDRESS_ERROR},
+        BadOption{"LoadAddressAndDollar", {"prog.bin", "$C000", "--load-address", "D000"},
+                  "emu6502: both '$C000' and --load-address give a load address; try 'emu6502 --help'.\n"},
+        BadOption{"StartNotHex", {"--start", "start", "prog.bin"},
+                  "emu6502: --start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
+                  "try 'emu6502 --help'.\n"},
+        BadOption{"StartTooLarge", {"prog.bin", "--start=0x12345"},
+                  "emu6502: --start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
+                  "try 'emu6502 --help'.\n"},
+        BadOption{"FlagWithValue", {"prog.bin", "--exit-status=1"},
+                  "emu6502: unknown option '--exit-status=1'; try 'emu6502 --help'.\n"}),
     [](const testing::TestParamInfo<BadOption>& info) { return info.param.name; });
 
-TEST(Options, OptionsAfterTheImageKeepTheirOldMeaning) {
+// LDA $FF00; STA $FF01; JMP $0000: echoes one key (0 when none) and ends
+// with it in A. Uses no address of its own, so it runs wherever it lands.
+const Bytes key_program = {0xAD, 0x00, 0xFF, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+
+enum class Image { hi, key, endless };
+
+// One command line: what it prints, its exit status and whether memory was
+// saved. Every row runs in a fresh directory with the image as "prog.bin".
+struct CommandLineCase {
+    const char* name;
+    Image image;
+    std::vector<std::string> args;
+    std::string stdin_data;
+    std::string out;
+    const char* err_pattern;  // the whole of standard error, as a regular expression
+    int exit_code;
+    bool saved;
+};
+
+const char* const NO_MEMBACKUP = "can't read membackup file\\.\n";
+const char* const STATS = "stats: [0-9]+ instructions, [0-9]+ cycles, .*\n";
+
+const CommandLineCase COMMAND_LINE_CASES[] = {
+    // Long options after the image and between the positional arguments.
+    {"StatsAfterImage", Image::hi, {"prog.bin", "--stats", "--clean"}, "", "Hi", STATS, 0, false},
+    {"CleanAfterImage", Image::hi, {"prog.bin", "--clean"}, "", "Hi", "", 0, false},
+    {"LimitAfterImage", Image::endless, {"prog.bin", "--clean", "--max-instructions", "1000"}, "", "",
+     "instruction limit reached; memory not saved\\.\n", 3, false},
+    {"LimitBetweenImageAndSwitch", Image::endless, {"prog.bin", "--max-instructions=10", "-i", "--clean"}, "", "",
+     "instruction limit reached; memory not saved\\.\n", 3, false},
+    {"OptionsEverywhere", Image::key, {"--clean", "prog.bin", "--exit-status", "-i", "--stats"}, "K", "K", STATS, 'K',
+     false},
+    // "$address" and "-i" together, in either order.
+    {"AddressThenSwitch", Image::key, {"prog.bin", "$C000", "-i", "--start", "C000", "--clean", "--exit-status"}, "A",
+     "A", "", 'A', false},
+    {"SwitchThenAddress", Image::key, {"prog.bin", "-i", "$C000", "--start=0xC000", "--clean", "--exit-status"}, "B",
+     "B", "", 'B', false},
+    // Arguments without a meaning: one warning line each, before anything runs.
+    {"ExtraArgumentAfterBoth", Image::hi, {"prog.bin", "$0200", "-i", "more"}, "", "Hi",
+     "emu6502: extra argument 'more' ignored\\.\n" "can't read membackup file\\.\n", 0, true},
+    {"SecondSwitchIgnored", Image::key, {"prog.bin", "-i", "-i", "--clean", "--exit-status"}, "Q", "Q",
+     "emu6502: extra argument '-i' ignored\\.\n", 'Q', false},
+    {"SecondAddressIgnored", Image::hi, {"prog.bin", "$0200", "$C000", "--clean"}, "", "Hi",
+     "emu6502: extra argument '\\$C000' ignored\\.\n", 0, false},
+    {"OtherSecondArgumentVoidsTheRest", Image::key, {"prog.bin", "junk", "-i", "--clean", "--exit-status"}, "Z",
+     std::string(1, '\0'),
+     "emu6502: extra argument 'junk' ignored\\.\nemu6502: extra argument '-i' ignored\\.\n", 0, false},
+    {"EmptyArgumentWarned", Image::hi, {"prog.bin", "", "--clean"}, "", "Hi", "emu6502: extra argument '' ignored\\.\n",
+     0, false},
+    {"ShortHelpAfterImageIsAnArgument", Image::hi, {"prog.bin", "-h", "--clean"}, "", "Hi",
+     "emu6502: extra argument '-h' ignored\\.\n", 0, false},
+    {"NothingIsAnOptionAfterDoubleDash", Image::hi, {"--clean", "--", "prog.bin", "--stats"}, "", "Hi",
+     "emu6502: extra argument '--stats' ignored\\.\n", 0, false},
+    // --exit-status: the value of A at a normal end; memory is saved as usual.
+    {"ExitStatusIsA", Image::hi, {"--exit-status", "prog.bin"}, "", "Hi", NO_MEMBACKUP, 0x69, true},
+    {"ExitStatusZeroA", Image::key, {"--exit-status", "prog.bin", "--clean"}, "", std::string(1, '\0'), "", 0, false},
+    {"ExitStatusHighA", Image::key, {"--exit-status", "prog.bin", "-i", "--clean"}, "\xFF", "\xFF", "", 0xFF, false},
+    {"WithoutExitStatusZero", Image::key, {"prog.bin", "-i", "--clean"}, "\x05", "\x05", "", 0, false},
+    {"ExitStatusLimitStaysThree", Image::endless, {"--exit-status", "--max-instructions=7", "prog.bin"}, "", "",
+     "can't read membackup file\\.\ninstruction limit reached; memory not saved\\.\n", 3, false},
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandLines : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLines, RunAsWritten) {
+    const CommandLineCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", c.image == Image::hi ? hi_program : c.image == Image::key ? key_program : endless_program);
+    e2e::RunOptions options;
+    options.stdin_data = c.stdin_data;
+    options.timeout_seconds = 10;
+    const RunResult r = e2e::run_emulator(dir, c.args, options);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err_pattern))) << r.err;
+    EXPECT_EQ(dir.exists("membackup"), c.saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, CommandLines, testing::ValuesIn(COMMAND_LINE_CASES),
+                         [](const testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
+
+// --start: the README's example of a program loaded at 0xC000. Without it the
+// fresh machine starts at 0x0200 and walks the 0xEE fill; with it the
+// program runs, and memory (vectors included) is left as it was.
+TEST(Options, StartRunsAProgramLoadedElsewhere) {
     TempDir dir;
     dir.write("prog.bin", hi_program);
-    // Second place: neither "$" nor "-i", so ignored, as it always was.
-    const RunResult r = e2e::run_emulator(dir, {"prog.bin", "--stats"});
+    const RunResult fill = e2e::run_emulator(dir, {"prog.bin", "$C000", "--clean", "--max-instructions=1000"});
+    EXPECT_EQ(fill.exit_code, 3);
+    EXPECT_EQ(fill.out, "");
+    const RunResult r = e2e::run_emulator(dir, {"prog.bin", "$C000", "--start", "C000"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "Hi");
-    EXPECT_EQ(r.err, "can't read membackup file.\n");
+    const Bytes saved = e2e::membackup(dir);
+    ASSERT_EQ(saved.size(), 0x10000u);
+    EXPECT_TRUE(std::equal(hi_program.begin(), hi_program.end(), saved.begin() + 0xC000));
+    EXPECT_EQ(saved[0xFFFC], 0x00);  // the reset vector: still 0x0200
+    EXPECT_EQ(saved[0xFFFD], 0x02);
+    EXPECT_EQ(saved[0x0200], 0xEE);
+}
+
+// --start overrides a reset vector that a saved machine holds, for this run only.
+TEST(Options, StartOverridesTheSavedResetVector) {
+    TempDir dir;
+    Bytes saved(0x10000, 0xEE);
+    saved[0xFFFC] = 0x00;
+    saved[0xFFFD] = 0x02;
+    saved[0xFFFE] = saved[0xFFFF] = 0x00;
+    std::copy(endless_program.begin(), endless_program.end(), saved.begin() + 0x0200);
+    std::copy(hi_program.begin(), hi_program.end(), saved.begin() + 0x0300);
+    dir.write("membackup", saved);
+    const RunResult r = e2e::run_emulator(dir, {"--start=$0300", "--max-instructions=100"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Hi");
+    Bytes expected = saved;
+    expected[0xFF01] = 'i';  // the last byte printed
+    EXPECT_TRUE(e2e::membackup(dir) == expected);
 }
 
 TEST(Options, DoubleDashEndsOptions) {
