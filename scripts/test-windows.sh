@@ -141,9 +141,14 @@ lockdir=$work/lock
 mkdir -p "$lockdir" && printf "$loop_prog" >"$lockdir/loop.bin" && printf '\x4c\x00\x00' >"$lockdir/prog.bin"
 (cd "$lockdir" && exec wine "$exe" loop.bin >/dev/null 2>&1) &
 holder=$!
-sleep 2
-second=$(cd "$lockdir" && wine "$exe" prog.bin 2>&1)
-status=$?
+# Wine may take a while to start the first run on a busy machine: ask
+# until it has the folder (a run without a lock never says so).
+for try in 1 2 3 4 5 6 7 8 9 10; do
+    sleep 1
+    second=$(cd "$lockdir" && wine "$exe" prog.bin 2>&1)
+    status=$?
+    [ "$status" = 1 ] && break
+done
 kill "$holder" 2>/dev/null
 wineserver -k 2>/dev/null
 wait "$holder" 2>/dev/null
