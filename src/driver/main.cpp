@@ -1,6 +1,8 @@
 // emu6502: a 6502 machine in a terminal.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
@@ -76,17 +78,29 @@ int main(int argc, char** argv) {
     const RunOutcome outcome = run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
 
+    host_console_close();  // the last buffered output, and the terminal's modes undone
     data_file_close();
     keyboard_close();
     if (outcome.end == RunEnd::signal) host_die_by_signal(outcome.signal);  // "membackup" keeps the last saved image
+    // The reader went away before it took the last output: a broken pipe.
+    if (host_stop_signal() == SIGPIPE) host_die_by_signal(SIGPIPE);
     if (line.stats) print_stats(outcome, elapsed);
+    // Output lost on the way (a full disk): said last, after the save.
+    const auto report_output_error = [] {
+        const int error = host_console_error();
+        if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
+        return error != 0;
+    };
     if (outcome.end == RunEnd::instruction_limit) {
         std::fputs("instruction limit reached; memory not saved.\n", stderr);
+        report_output_error();
         return EXIT_INSTRUCTION_LIMIT;
     }
+    bool failed = false;
     if (!line.clean && !save_membackup()) {
         std::fputs("can't write membackup file.\n", stderr);
-        return 1;
+        failed = true;
     }
-    return 0;
+    if (report_output_error()) failed = true;
+    return failed ? 1 : 0;
 }
