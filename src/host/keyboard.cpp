@@ -137,7 +137,8 @@ void host_timer_tick(std::int64_t next_deadline_ms) {
 }
 
 void host_key_wait() {
-    if (pending_key >= 0 || next_tick_ms == 0) return;
+    // A signal that asks the run to stop is seen at the next clock poll.
+    if (pending_key >= 0 || next_tick_ms == 0 || host_stop_signal() != 0) return;
     const std::int64_t left = next_tick_ms - host_clock_ms();
     if (left <= 0) return;
     // Only a terminal in key mode is watched: in the background, keys are
