@@ -58,11 +58,10 @@ run_one() {
         cd "$dir" || exit 1
         eval "$setup"
         printf "$input" >"$work/$name/$side.in"
-        if [ "$side" = windows ]; then
-            wine "$exe" "$@" <"$work/$name/$side.in" >out 2>err
-        else
-            "$linux" "$@" <"$work/$name/$side.in" >out 2>err
-        fi
+        local binary=$linux
+        [ "$side" = windows ] && binary="wine $exe"
+        # OUT, when set, is where standard output goes instead of "out".
+        $binary "$@" <"$work/$name/$side.in" >"${OUT:-out}" 2>err
         echo $? >status
     )
 }
@@ -129,6 +128,7 @@ same msg_image_too_large "head -c 65537 /dev/zero >prog.bin" "" prog.bin
 same msg_image_past_the_top "printf abc >prog.bin" "" prog.bin '$FFFE'
 same msg_negative_address "printf abc >prog.bin" "" prog.bin '$-1'
 same msg_unknown_option "" "" --frobnicate
+OUT=/dev/full same msg_console_output_failed "" "" "$examples/hello.bin"
 same msg_bad_load_address "" "" --load-address xyz prog.bin
 same msg_instruction_limit "printf '$loop_prog' >prog.bin" "" --max-instructions 1000 prog.bin
 same msg_membackup_too_long "head -c 65600 /dev/zero >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin

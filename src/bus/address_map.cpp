@@ -4,6 +4,7 @@
 #include "bus/devices.hpp"
 
 u8 device_read(u16 address) {
+    if (address != KBD_IN) console_activity();
     switch (address & 0xFF) {
     case KBD_IN & 0xFF: return kbd_in_read();
     case RANDOM & 0xFF: return random_read();
@@ -25,6 +26,7 @@ u8 device_read(u16 address) {
 }
 
 void device_write(u16 address, u8 value) {
+    console_activity();
     switch (address & 0xFF) {
     case CON_OUT & 0xFF: con_out_write(value); break;
     case FILE_WRITE & 0xFF: file_write(value); break;

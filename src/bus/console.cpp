@@ -4,20 +4,63 @@
 
 bool stdin_input = false;
 
+namespace {
+// A program waiting for a key reads KBD_IN in a loop of a few instructions
+// and does nothing else: the kit's loops take two. Such a loop sleeps until
+// a key comes or the timer's next tick, whichever is first, instead of
+// spinning; a program doing real work between two reads, or touching any
+// other device, is never slowed. The pace is measured in instructions (the
+// run loop's clock polls), not in time, so a busy host changes nothing.
+constexpr unsigned WAIT_READS = 64;         // empty reads in a row, with nothing else
+constexpr std::uint32_t WAIT_POLLS = 8;     // within about 9 x 128 instructions
+bool may_sleep = true;
+unsigned empty_reads = 0;
+std::uint32_t window_start = 0;
+bool waiting = false;
+
+u8 next_key() {
+    console_activity();
+    const int code = host_key_read();
+    // The DEL key deletes backwards on this machine.
+    return code == 127 ? 8 : static_cast<u8>(code);
+}
+}  // namespace
+
 void console_init(bool from_stdin) { stdin_input = from_stdin; }
+
+void console_idle_wait(bool allowed) {
+    may_sleep = allowed;
+    console_activity();
+}
+
+void console_activity() {
+    empty_reads = 0;
+    waiting = false;
+}
 
 u8 kbd_in_read() {
     if (stdin_input) {
+        console_activity();
         const int c = host_stdin_read();
         if (c >= 0) return static_cast<u8>(c);  // 0x7F stays 0x7F on this path
         stdin_input = false;  // input has ended: the keyboard takes over
         return 0;
     }
     // Polling must never block: a program loops on this register.
-    if (!host_key_waiting()) return 0;
-    const int code = host_key_read();
-    // The DEL key deletes backwards on this machine.
-    return code == 127 ? 8 : static_cast<u8>(code);
+    if (host_key_waiting()) return next_key();
+    // The second empty read with nothing printed between: the program waits.
+    if (++empty_reads == 2) host_console_flush();
+    if (empty_reads % WAIT_READS == 1) {
+        window_start = host_clock_polls;
+    } else if (empty_reads % WAIT_READS == 0) {
+        waiting = may_sleep && host_clock_polls - window_start <= WAIT_POLLS;
+    }
+    if (!waiting) return 0;
+    host_key_wait();
+    return host_key_waiting() ? next_key() : 0;
 }
 
-void con_out_write(u8 value) { host_console_write(value); }
+void con_out_write(u8 value) {
+    console_activity();
+    host_console_write(value);
+}

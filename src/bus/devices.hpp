@@ -8,6 +8,11 @@ extern bool stdin_input;  // KBD_IN reads standard input until it ends
 void console_init(bool from_stdin);
 [[nodiscard]] u8 kbd_in_read();
 void con_out_write(u8 value);
+// A program that keeps reading KBD_IN empty and does nothing else may sleep
+// until a key or the next timer tick; not under an instruction limit, whose
+// runs must end as fast as ever. Any other device access shows it is busy.
+void console_idle_wait(bool allowed);
+void console_activity();
 void random_seed(unsigned seed);
 [[nodiscard]] u8 random_read();
 [[nodiscard]] u8 rtc_read(u16 address);

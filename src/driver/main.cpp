@@ -1,6 +1,7 @@
 // emu6502: a 6502 machine in a terminal.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
@@ -107,17 +108,31 @@ int main(int argc, char** argv) {
     const RunOutcome outcome = run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
 
+    host_console_close();  // the last buffered output, and the terminal's modes undone
     data_file_close();
     keyboard_close();
     if (line.stats) print_stats(outcome, elapsed);
     if (outcome.end == RunEnd::signal) host_die_by_signal(outcome.signal);  // "membackup" keeps the last saved image
+    // Asked to stop while the run was ending, say by a reader that went
+    // away before it took the last output (a broken pipe).
+    if (host_stop_signal() != 0) host_die_by_signal(host_stop_signal());
+    // Output lost on the way (a full disk): said last, after the save.
+    const auto report_output_error = [] {
+        const int error = host_console_error();
+        if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
+        return error != 0;
+    };
     if (outcome.end == RunEnd::instruction_limit) {
         std::fputs("instruction limit reached; memory not saved.\n", stderr);
+        report_output_error();
         return EXIT_INSTRUCTION_LIMIT;
     }
+    bool failed = false;
     if (!line.clean && (membackup_read_only || !save_membackup())) {
         std::fputs("can't write membackup file.\n", stderr);
-        return 1;
+        failed = true;
     }
+    if (report_output_error()) failed = true;
+    if (failed) return 1;
     return line.exit_status ? cpu.a : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/dispatch.hpp"
 #include "driver/trace.hpp"
@@ -83,6 +84,7 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             print_trace_line();
         }
         if (--countdown == 0) [[unlikely]] {
+            ++host_clock_polls;
             counted += poll_length;
             poll_length = countdown = next_poll_length();
             // The stop test comes first: a program that ends here has ended,
@@ -102,6 +104,7 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             const std::int64_t clock = host_clock_ms();
             if (clock >= irq_deadline) {
                 irq_deadline += TIMER_PERIOD_MS;
+                host_timer_tick(irq_deadline);
                 publish_registers(c);
                 cpu_irq();
                 take_registers(c);
@@ -120,6 +123,8 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
 }  // namespace
 
 RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings) {
+    console_idle_wait(!settings.max_instructions);
+    host_timer_tick(irq_deadline);
 #ifdef EMU6502_ONE_RUN_LOOP
     return run<LoopKind::any>(irq_deadline, settings);
 #else

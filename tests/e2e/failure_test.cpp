@@ -1,5 +1,7 @@
 // Nothing lost when the host fails: a full disk while saving "membackup" or
-// writing a data file, a reader that goes away, a closed standard output.
+// writing a data file, a reader that goes away, a closed standard output,
+// console output that cannot be written. And nothing lost or reordered by
+// the buffering of standard output when it is not a terminal.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 #include "e2e/harness.hpp"
@@ -195,6 +198,164 @@ TEST(Output, ReaderGoingAwayEndsTheRunBySigpipeAndKeepsTheFiles) {
     EXPECT_TRUE(e2e::membackup(dir) == old_image);
     EXPECT_EQ(dir.read("file0"), (Bytes{0x01, 0x02, 0x03}));
 }
+
+// Runs `command` through the shell in `dir`, with emu6502 as $EMU; the
+// command's own redirections say where the streams go.
+int shell_in(const TempDir& dir, const std::string& command) {
+    const std::string full = "cd '" + dir.path().string() + "' && EMU='" + e2e::binary_path() + "' && " + command;
+    const int status = std::system(("bash -c \"" + full + "\"").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+// A console that cannot take the output (a full disk): the program runs to
+// its end as if nothing happened, memory is saved, then one message says
+// what went wrong and the exit status is 1.
+struct FullConsoleCase {
+    const char* name;
+    std::string args;
+    Bytes program;
+    int exit_code;
+    std::string err;
+    bool saved;
+};
+
+const Bytes PRINTS_A = {0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x85, 0x10, 0x4C, 0x00, 0x00};  // LDA #'A'; STA $FF01; STA $10
+const Bytes PRINTS_NOTHING = {0xA9, 0x41, 0x85, 0x10, 0x4C, 0x00, 0x00};               // LDA #'A'; STA $10
+const std::string NO_MEMBACKUP = "can't read membackup file.\n";
+const std::string DISK_FULL = "console output failed: No space left on device.\n";
+
+const FullConsoleCase FULL_CONSOLE_CASES[] = {
+    {"output_lost", "prog.bin", PRINTS_A, 1, NO_MEMBACKUP + DISK_FULL, true},
+    {"output_lost_clean_run", "--clean prog.bin", PRINTS_A, 1, DISK_FULL, false},
+    {"nothing_printed", "prog.bin", PRINTS_NOTHING, 0, NO_MEMBACKUP, true},
+    {"instruction_limit_keeps_its_status", "--max-instructions 2 prog.bin", PRINTS_A, 3,
+     NO_MEMBACKUP + "instruction limit reached; memory not saved.\n" + DISK_FULL, false},
+};
+
+class FullConsoleTest : public ::testing::TestWithParam<FullConsoleCase> {};
+
+TEST_P(FullConsoleTest, RunEndsThenOneMessage) {
+    const FullConsoleCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", c.program);
+    const int status = shell_in(dir, "\\$EMU " + c.args + " >/dev/full 2>err </dev/null");
+    EXPECT_EQ(status, c.exit_code);
+    EXPECT_EQ(text(dir.read("err")), c.err);
+    EXPECT_EQ(dir.exists("membackup"), c.saved);
+    if (c.saved) {
+        const Bytes saved = e2e::membackup(dir);
+        ASSERT_EQ(saved.size(), 0x10000u);
+        EXPECT_EQ(saved[0x10], 0x41) << "the program did not run to its end";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, FullConsoleTest, ::testing::ValuesIn(FULL_CONSOLE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Standard output and standard error through one pipe: the program's bytes
+// and the trace lines arrive in the order they happened, though standard
+// output is buffered.
+struct OrderCase {
+    const char* name;
+    std::string options;
+    Bytes program;
+    std::string expected;
+};
+
+const OrderCase ORDER_CASES[] = {
+    {"trace_switched_on_between_two_prints", "",
+     {0xA9, 0x41, 0x8D, 0x01, 0xFF,   // LDA #'A'; STA $FF01
+      0xA9, 0x01, 0x8D, 0x03, 0xFF,   // LDA #1; STA $FF03: trace on
+      0xA9, 0x00, 0x8D, 0x03, 0xFF,   // LDA #0; STA $FF03: trace off
+      0xA9, 0x42, 0x8D, 0x01, 0xFF,   // LDA #'B'; STA $FF01
+      0x4C, 0x00, 0x00},
+     "APC=20a mem=a9 a=1 x=0 y=0 st=00100100 sp=fd \r\nPC=20c mem=8d a=0 x=0 y=0 st=00100110 sp=fd \r\nB"},
+    {"trace_option", "--trace",
+     {0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00},
+     "PC=202 mem=8d a=41 x=0 y=0 st=00100100 sp=fd \r\nAPC=205 mem=4c a=41 x=0 y=0 st=00100100 sp=fd \r\n"
+     "PC=0 mem=ee a=41 x=0 y=0 st=00100100 sp=fd \r\n"},
+    {"message_after_the_output", "--max-instructions 3",
+     {0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x02},  // prints A for ever
+     "A" "instruction limit reached; memory not saved.\n"},
+};
+
+class OrderTest : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(OrderTest, OnePipeKeepsTheOrder) {
+    const OrderCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", c.program);
+    shell_in(dir, "\\$EMU --clean " + c.options + " prog.bin 2>&1 </dev/null | cat >both");
+    EXPECT_EQ(text(dir.read("both")), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, OrderTest, ::testing::ValuesIn(ORDER_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Writes the 256 byte values `rounds` times to the console, then either
+// ends or waits for a key for ever.
+Bytes many_bytes_program(std::uint8_t rounds, bool then_wait) {
+    Bytes p = {
+        0x78,              // 0200 SEI
+        0xA0, rounds,      // 0201 LDY #rounds
+        0xA2, 0x00,        // 0203 LDX #0
+        0x8E, 0x01, 0xFF,  // 0205 STX $FF01
+        0xE8,              // 0208 INX
+        0xD0, 0xFA,        // 0209 BNE $0205
+        0x88,              // 020B DEY
+        0xD0, 0xF7,        // 020C BNE $0205
+    };
+    if (then_wait) p.insert(p.end(), {0xAD, 0x00, 0xFF, 0xF0, 0xFB});  // 020E LDA $FF00; BEQ $020E
+    p.insert(p.end(), {0x4C, 0x00, 0x00});
+    return p;
+}
+
+std::string many_bytes(int rounds) {
+    std::string s;
+    for (int r = 0; r < rounds; ++r)
+        for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+    return s;
+}
+
+// Output larger than any buffer arrives whole at the end of the run, and
+// what a program printed before a signal stopped it arrives whole too.
+struct CompleteCase {
+    const char* name;
+    std::uint8_t rounds;
+    int signal;  // 0: the program ends by itself
+};
+
+const CompleteCase COMPLETE_CASES[] = {
+    {"small_at_end", 1, 0},
+    {"large_at_end", 200, 0},
+    {"small_at_sigterm", 1, SIGTERM},
+    {"large_at_sigint", 100, SIGINT},
+    {"small_at_sighup", 3, SIGHUP},
+};
+
+class CompleteOutputTest : public ::testing::TestWithParam<CompleteCase> {};
+
+TEST_P(CompleteOutputTest, EveryByteArrives) {
+    const CompleteCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", many_bytes_program(c.rounds, c.signal != 0));
+    e2e::RunOptions options;
+    if (c.signal != 0) {
+        options.kill_after_ms = 700;
+        options.kill_signal = c.signal;
+    }
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "prog.bin"}, options);
+    EXPECT_EQ(r.term_signal, c.signal);
+    EXPECT_EQ(r.exit_code, c.signal == 0 ? 0 : -1);
+    EXPECT_EQ(r.out.size(), 256u * c.rounds);
+    EXPECT_TRUE(r.out == many_bytes(c.rounds)) << "the output differs";
+    EXPECT_EQ(r.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, CompleteOutputTest, ::testing::ValuesIn(COMPLETE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 

@@ -5,9 +5,11 @@
 // neither stops nor touches the terminal.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "e2e/harness.hpp"
@@ -101,6 +103,16 @@ Bytes memory_at(const e2e::TempDir& dir, std::size_t address, std::size_t count)
 std::string stderr_text(const e2e::TempDir& dir) {
     const Bytes b = dir.read("stderr.txt");
     return std::string(b.begin(), b.end());
+}
+
+// A fresh machine's memory saved read-only: the run goes on, and its end
+// fails to save it.
+void make_read_only_membackup(const e2e::TempDir& dir) {
+    Bytes saved(0x10000, 0xEE);
+    saved[0xFFFC] = saved[0xFFFE] = saved[0xFFFF] = saved[0xFF03] = 0x00;
+    saved[0xFFFD] = 0x02;  // reset vector 0x0200
+    dir.write("membackup", saved);
+    std::filesystem::permissions(dir.file("membackup"), std::filesystem::perms::owner_read);
 }
 
 #define EXPECT_SETTINGS_RESTORED(session)                                                   \
@@ -248,11 +260,7 @@ TEST(KeyboardSuspend, CtrlZRestoresAndResumeSetsAgain) {
 TEST(KeyboardErrorExit, MembackupNotWritable) {
     e2e::TempDir dir;
     dir.write("prog.bin", key_program(1));
-    Bytes saved(0x10000, 0xEE);
-    saved[0xFFFC] = saved[0xFFFE] = saved[0xFFFF] = saved[0xFF03] = 0x00;
-    saved[0xFFFD] = 0x02;  // reset vector 0x0200
-    dir.write("membackup", saved);
-    std::filesystem::permissions(dir.file("membackup"), std::filesystem::perms::owner_read);
+    make_read_only_membackup(dir);
     PtySession session(dir, {"prog.bin"});
     ASSERT_TRUE(session.started());
     ASSERT_TRUE(session.wait_for_output("R"));
@@ -347,5 +355,186 @@ TEST(BackgroundToForeground, TakesTheKeyboardWithoutSigcont) {
 
 INSTANTIATE_TEST_SUITE_P(Background, BackgroundTest, ::testing::ValuesIn(BACKGROUND_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Terminal modes: prints `text` (which ends in "R"), waits for a key, and
+// ends. Whatever the program changed and left changed (cursor, alternate
+// screen, attributes, input modes) is undone on every way out, after its
+// output; a program that changed nothing gets no extra byte.
+Bytes modes_program(const std::string& text) {
+    Bytes image = {
+        0x78,              // 0200 SEI
+        0xA2, 0x00,        // 0201 LDX #0
+        0xBD, 0x00, 0x03,  // 0203 LDA $0300,X
+        0xF0, 0x06,        // 0206 BEQ $020E
+        0x8D, 0x01, 0xFF,  // 0208 STA $FF01
+        0xE8,              // 020B INX
+        0xD0, 0xF5,        // 020C BNE $0203
+        0xAD, 0x00, 0xFF,  // 020E LDA $FF00
+        0xF0, 0xFB,        // 0211 BEQ $020E
+        0x4C, 0x00, 0x00,  // 0213 JMP $0000
+    };
+    image.resize(0x100, 0xEA);
+    image.insert(image.end(), text.begin(), text.end());
+    image.push_back(0);
+    return image;
+}
+
+struct ModesCase {
+    const char* name;
+    std::string printed;  // before the final "R"
+    std::string undone;   // what the terminal receives after it
+};
+
+const ModesCase MODES_CASES[] = {
+    {"nothing_changed", "", ""},
+    {"colours_used_and_reset", "\x1B[31mred\x1B[0m", ""},
+    {"cursor_hidden", "\x1B[?25l", "\x1B[?25h"},
+    {"alternate_screen_and_attributes", "\x1B[?1049h\x1B[1;7m", "\x1B[?1049l\x1B[0m"},
+    {"mouse_reports_and_keypad", "\x1B[?1000h\x1B=", "\x1B[?1000l\x1B>"},
+    {"title_left_alone", "\x1B]2;Title\x07", ""},
+};
+
+// The ways out: a key (normal end), a signal, or an error after the run.
+enum class WayOut { key, ctrl_c, sigterm, sighup, save_fails };
+
+struct ModesWayCase {
+    const char* name;
+    WayOut way;
+};
+
+const ModesWayCase MODES_WAYS[] = {
+    {"normal_end", WayOut::key},   {"ctrl_c", WayOut::ctrl_c},   {"sigterm", WayOut::sigterm},
+    {"sighup", WayOut::sighup},    {"error_exit", WayOut::save_fails},
+};
+
+class TerminalModesTest : public ::testing::TestWithParam<std::tuple<ModesCase, ModesWayCase>> {};
+
+TEST_P(TerminalModesTest, UndoneOnTheWayOut) {
+    const auto& [c, way] = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", modes_program(c.printed + "R"));
+    if (way.way == WayOut::save_fails) make_read_only_membackup(dir);
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R")) << "output so far: " << session.output();
+    switch (way.way) {
+    case WayOut::key:
+    case WayOut::save_fails: session.type("k"); break;
+    case WayOut::ctrl_c: session.type("\x03"); break;
+    case WayOut::sigterm: session.send_signal(SIGTERM); break;
+    case WayOut::sighup: session.send_signal(SIGHUP); break;
+    }
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end) << "the program did not end";
+    const int expected_exit = way.way == WayOut::key ? 0 : way.way == WayOut::save_fails ? 1 : -1;
+    EXPECT_EQ(end->exit_code(), expected_exit);
+    if (way.way == WayOut::ctrl_c) {
+        EXPECT_EQ(end->signal(), SIGINT);
+    }
+    EXPECT_EQ(session.drain(), c.printed + "R" + c.undone);
+    EXPECT_SETTINGS_RESTORED(session);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TerminalModesTest,
+                         ::testing::Combine(::testing::ValuesIn(MODES_CASES), ::testing::ValuesIn(MODES_WAYS)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+// Ctrl-Z gives the shell its terminal back with the modes undone; the
+// resume sets them again, and the end undoes them once more.
+TEST(TerminalModesSuspend, UndoneWhileStoppedAndSetAgainOnResume) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", modes_program("\x1B[?25l\x1B[4mR"));
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    session.type("\x1A");
+    const auto stop = session.next_event();
+    ASSERT_TRUE(stop);
+    ASSERT_TRUE(stop->stopped()) << "status " << stop->status;
+    EXPECT_EQ(session.drain(), "\x1B[?25l\x1B[4mR\x1B[0m\x1B[?25h");
+    EXPECT_SETTINGS_RESTORED(session);
+
+    session.send_signal(SIGCONT);
+    EXPECT_TRUE(session.wait_for_output("\x1B[?25h\x1B[4m\x1B[?25l")) << "modes not set again: " << session.output();
+    EXPECT_TRUE(session.wait_for_settings(e2e::key_mode));
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_EQ(session.drain(), "\x1B[?25l\x1B[4mR\x1B[0m\x1B[?25h\x1B[4m\x1B[?25l\x1B[0m\x1B[?25h");
+}
+
+// Keys the program did not read, and a terminal's answer to its question,
+// are discarded at the end rather than typed at the shell's prompt.
+struct LeftoverCase {
+    const char* name;
+    std::string printed;
+    std::string typed;  // the program reads only the first key
+};
+
+const LeftoverCase LEFTOVER_CASES[] = {
+    {"keys_typed_ahead", "R", "kls\r"},
+    {"answer_to_cursor_request", "\x1B[6nR", "k\x1B[12;1R"},
+    {"answer_to_device_attributes", "\x1B[cR", "k\x1B[?62;22c"},
+};
+
+class LeftoverInputTest : public ::testing::TestWithParam<LeftoverCase> {};
+
+TEST_P(LeftoverInputTest, DiscardedAtTheEnd) {
+    const LeftoverCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", modes_program(c.printed));
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    session.type(c.typed);
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_SETTINGS_RESTORED(session);
+    EXPECT_EQ(session.unread_input(), "") << "left for the shell";
+}
+
+INSTANTIATE_TEST_SUITE_P(Leftovers, LeftoverInputTest, ::testing::ValuesIn(LEFTOVER_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// While the program waits for a key, the timer goes on: an interrupt
+// handler counts ticks (at 0x1200) until a key comes.
+TEST(KeyboardWait, TimerTicksWhileWaiting) {
+    e2e::TempDir dir;
+    Bytes image = {
+        0xA9, 0x00,        // 0200 LDA #0
+        0x8D, 0x00, 0x12,  // 0202 STA $1200
+        0xA9, 0x30,        // 0205 LDA #$30
+        0x8D, 0xFE, 0xFF,  // 0207 STA $FFFE
+        0xA9, 0x02,        // 020A LDA #$02
+        0x8D, 0xFF, 0xFF,  // 020C STA $FFFF: interrupts go to 0x0230
+        0xA9, 'R',         // 020F LDA #'R'
+        0x8D, 0x01, 0xFF,  // 0211 STA $FF01
+        0x58,              // 0214 CLI
+        0xAD, 0x00, 0xFF,  // 0215 LDA $FF00
+        0xF0, 0xFB,        // 0218 BEQ $0215
+        0x78,              // 021A SEI
+        0x8D, 0x01, 0x12,  // 021B STA $1201
+        0x4C, 0x00, 0x00,  // 021E JMP $0000
+    };
+    image.resize(0x30, 0xEA);
+    image.insert(image.end(), {0xEE, 0x00, 0x12, 0x40});  // 0230 INC $1200; RTI
+    dir.write("prog.bin", image);
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    usleep(200000);
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+    const Bytes got = memory_at(dir, 0x1200, 2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_GT(got[0], 0) << "no timer interrupt while the program waited";
+    EXPECT_EQ(got[1], 'k');
+}
 
 }  // namespace

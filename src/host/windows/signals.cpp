@@ -1,7 +1,7 @@
 // Ctrl-C, Ctrl-Break and closing the console window ask the run to stop
 // between two instructions, as signals do on other hosts. The handler runs
-// on a thread of its own, so it restores the console mode itself: closing
-// the window leaves the process only a few seconds.
+// on a thread of its own; closing the window leaves the process a few
+// seconds, enough for the run loop to stop and the console to be restored.
 #include <windows.h>
 
 #include <csignal>
@@ -17,7 +17,6 @@ BOOL WINAPI on_console_event(DWORD event) {
     const LONG signal_number = event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
     InterlockedCompareExchange(&stop_signal, signal_number, 0);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        host_restore_console();
         Sleep(2000);  // time for the run loop to stop and close the data file
     }
     return TRUE;

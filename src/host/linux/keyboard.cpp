@@ -3,14 +3,18 @@
 // While the machine runs, the terminal delivers each key at once, unechoed,
 // with Enter as carriage return; Ctrl-C and Ctrl-Z still raise signals.
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <initializer_list>
 
+#include "host/clock.hpp"
 #include "host/terminal.hpp"
-#include "host/keyboard_state.hpp"
+#include "host/linux/keyboard_state.hpp"
+
+std::uint32_t host_clock_polls = 0;
 
 namespace {
 volatile sig_atomic_t tty_fd = -1;
@@ -18,6 +22,7 @@ termios saved_settings{};
 termios key_settings{};
 volatile sig_atomic_t key_mode_active = 0;
 int pending_key = -1;
+std::int64_t next_tick_ms = 0;  // 0: no tick reported yet
 
 // The handlers switch the terminal too; while the main flow does so, they
 // wait, or a Ctrl-Z between the switch and its flag would leave the
@@ -54,6 +59,10 @@ void keyboard_leave_key_mode() {
     key_mode_active = 0;
 }
 
+void keyboard_discard_input() {
+    if (tty_fd >= 0 && tcgetpgrp(tty_fd) == getpgrp()) tcflush(tty_fd, TCIFLUSH);
+}
+
 void keyboard_open() {
     if (tty_fd >= 0) return;
     const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -76,6 +85,17 @@ void keyboard_open() {
 
 void keyboard_close() {
     const TerminalSignalsBlocked blocked;
+    if (tty_fd >= 0 && console_query_sent() && tcgetpgrp(tty_fd) == getpgrp()) {
+        // The terminal's answer to the program's last question may still be
+        // on its way: let it arrive (a few milliseconds) so that it is
+        // discarded here rather than typed at the shell's prompt.
+        for (int round = 0; round < 5; ++round) {
+            tcflush(tty_fd, TCIFLUSH);
+            pollfd answer{tty_fd, POLLIN, 0};
+            if (poll(&answer, 1, 30) <= 0) break;
+        }
+    }
+    keyboard_discard_input();
     keyboard_leave_key_mode();
     if (tty_fd >= 0) {
         close(tty_fd);
@@ -109,4 +129,25 @@ int host_key_read() {
     const int code = pending_key;
     pending_key = -1;
     return code;
+}
+
+void host_timer_tick(std::int64_t next_deadline_ms) {
+    next_tick_ms = next_deadline_ms;
+    host_console_flush();
+}
+
+void host_key_wait() {
+    // A signal that asks the run to stop is seen at the next clock poll.
+    if (pending_key >= 0 || next_tick_ms == 0 || host_stop_signal() != 0) return;
+    const std::int64_t left = next_tick_ms - host_clock_ms();
+    if (left <= 0) return;
+    // Only a terminal in key mode is watched: in the background, keys are
+    // the foreground's, and they would wake us at once without being ours.
+    pollfd key{tty_fd, POLLIN, 0};
+    const bool watch = tty_fd >= 0 && key_mode_active;
+    if (poll(&key, watch ? 1 : 0, static_cast<int>(left)) > 0 && (key.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        // A terminal that hung up is always "ready": sleep out the tick.
+        const std::int64_t rest = next_tick_ms - host_clock_ms();
+        if (rest > 0) poll(nullptr, 0, static_cast<int>(rest));
+    }
 }

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "host/keyboard_state.hpp"
+#include "host/linux/keyboard_state.hpp"
 #include "host/terminal.hpp"
 
 namespace {
@@ -21,6 +21,10 @@ void on_stop_request(int signal_number) {
 
 void on_suspend(int) {
     const int saved_errno = errno;
+    // The shell gets its terminal back as it left it: the program's modes
+    // undone and no keys left over for it.
+    console_leave_program_modes();
+    keyboard_discard_input();
     keyboard_leave_key_mode();
     // Stop for real with the default action; SIGCONT brings us back here.
     std::signal(SIGTSTP, SIG_DFL);
@@ -39,6 +43,7 @@ void on_suspend(int) {
 void on_resume(int) {
     const int saved_errno = errno;
     keyboard_enter_key_mode();  // only if we came back to the foreground
+    console_enter_program_modes();
     errno = saved_errno;
 }
 
@@ -74,6 +79,7 @@ void host_request_stop(int signal_number) {
 }
 
 void host_die_by_signal(int signal_number) {
+    host_console_close();
     keyboard_close();
     std::signal(signal_number, SIG_DFL);
     sigset_t unblock;

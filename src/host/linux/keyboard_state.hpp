@@ -1,0 +1,11 @@
+// Between the keyboard and the signal handlers: all are async-signal-safe.
+#pragma once
+
+void keyboard_enter_key_mode();
+void keyboard_leave_key_mode();
+void keyboard_discard_input();  // keys and answers nobody read, when the terminal is ours
+
+// Between the console output and the signal handlers, async-signal-safe too.
+void console_leave_program_modes();  // the terminal as the program found it
+void console_enter_program_modes();  // and as the program had made it, after a resume
+[[nodiscard]] bool console_query_sent();
