@@ -12,6 +12,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 linux=${1:-$root/build/emu6502}
+linux=$(cd "$(dirname "$linux")" && pwd)/$(basename "$linux")  # the runs happen in other folders
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== windows build (mingw-w64)"
