@@ -127,6 +127,10 @@ template <Mode M, Fetch F>
         c.a = static_cast<u8>(value);
     else if constexpr (in_zero_page<M>)
         memory[c.effective_address] = static_cast<u8>(value);
-    else
-        bus_write(c.effective_address, static_cast<u8>(value));
+    else if (is_device(c.effective_address)) [[unlikely]] {
+        device_write(c.effective_address, static_cast<u8>(value));
+        c.device_written = true;
+    } else {
+        memory[c.effective_address] = static_cast<u8>(value);
+    }
 }
