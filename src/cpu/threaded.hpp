@@ -16,6 +16,7 @@
 //    can turn it on, so only the stores that can reach it look after one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "cpu/dispatch.hpp"
@@ -35,6 +36,24 @@ static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
 enum class InRamStop : u8 {
     countdown_over,  // the countdown reached zero after an instruction
     look,            // the last instruction needs the run loop's tests; not yet counted down
+};
+
+// Where run_in_ram stopped, and its counters then.
+struct InRamEnd {
+    std::uint64_t cycles;     // counted by this call
+    std::uint32_t countdown;  // left
+    InRamStop stop;
+};
+
+// The registers as run_in_ram keeps them: pc and the effective address in
+// host address words, so that they index `memory` as they are (pc never
+// passes 0xFFFF there).
+struct RunRegisters {
+    std::size_t pc;
+    u8 sp, a, x, y, status;
+    std::size_t effective_address;
+    u16 branch_offset;
+    bool device_written;
 };
 
 // What the threaded code needs to know of an opcode beyond the grid.
@@ -58,7 +77,7 @@ namespace threaded {
 // One opcode whose fetch the caller has checked; returns whether the run
 // loop must look before the next instruction.
 template <u8 OPCODE, bool COUNT_CYCLES>
-[[gnu::always_inline]] inline bool run_opcode(Cpu& c, std::uint64_t& cycles) {
+[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint64_t& cycles) {
     constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     // Tells the compiler that operand bytes never wrap around 0xFFFF.
@@ -79,22 +98,16 @@ template <u8 OPCODE, bool COUNT_CYCLES>
 }
 }  // namespace threaded
 
-// Runs instructions on `regs` until `countdown` (1 to MAX_RUN) reaches zero
+// Runs instructions on `cpu` until `countdown` (1 to MAX_RUN) reaches zero
 // or an instruction needs the run loop's tests. The caller makes sure that
 // pc is not outside_safe_range, that the constant status bit is set and that
-// nothing is to be traced. Adds the cycles when COUNT_CYCLES.
+// nothing is to be traced. Counts cycles only when COUNT_CYCLES.
 template <bool COUNT_CYCLES>
-[[gnu::noinline]] InRamStop run_in_ram(Cpu& regs, std::uint32_t& countdown_ref, std::uint64_t& cycles_ref) {
-    // Local copies, so that they live in host registers.
-    Cpu c;
-    c.pc = regs.pc;
-    c.sp = regs.sp;
-    c.a = regs.a;
-    c.x = regs.x;
-    c.y = regs.y;
-    c.status = regs.status;
-    std::uint32_t countdown = countdown_ref;
-    std::uint64_t cycles = cycles_ref;
+[[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
+    // A local copy, so that the registers live in host registers; `cpu` is
+    // at a fixed address and needs none to find it at the end.
+    RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
+    std::uint64_t cycles = 0;
     InRamStop stop;
 
 #pragma GCC diagnostic push
@@ -131,13 +144,11 @@ template <bool COUNT_CYCLES>
 #pragma GCC diagnostic pop
 
 out:
-    regs.pc = c.pc;
-    regs.sp = c.sp;
-    regs.a = c.a;
-    regs.x = c.x;
-    regs.y = c.y;
-    regs.status = c.status;
-    countdown_ref = countdown;
-    cycles_ref = cycles;
-    return stop;
+    cpu.pc = static_cast<u16>(c.pc);
+    cpu.sp = c.sp;
+    cpu.a = c.a;
+    cpu.x = c.x;
+    cpu.y = c.y;
+    cpu.status = c.status;
+    return {cycles, countdown, stop};
 }

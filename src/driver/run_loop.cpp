@@ -62,8 +62,14 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     for (;;) {
         bool poll_due;
         if (threaded && !outside_safe_range(c.pc) && (c.status & FLAG_CONSTANT) != 0 && !tracing()) {
-            if constexpr (threaded)
-                poll_due = run_in_ram<KIND == LoopKind::counting>(c, countdown, cycles) == InRamStop::countdown_over;
+            if constexpr (threaded) {
+                publish_registers(c);
+                const InRamEnd end = run_in_ram<KIND == LoopKind::counting>(countdown);
+                take_registers(c);
+                countdown = end.countdown;
+                cycles += end.cycles;
+                poll_due = end.stop == InRamStop::countdown_over;
+            }
         } else {
             // Near the top of memory, at 0x0000, traced, or after an RTI
             // that cleared the constant bit: one instruction at a time.
