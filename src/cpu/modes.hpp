@@ -39,13 +39,15 @@ inline constexpr u16 FIRST_PC_NEAR_DEVICES = DEVICE_FIRST - 2;
 
 // Operand byte K (0 or 1) of the instruction whose opcode lies just before
 // pc. Read at a fixed offset from pc, which moves once, at the end of the
-// mode: a host address with a constant displacement.
+// mode: with the run loop's wide pc, a host address with a constant
+// displacement; a 16-bit pc wraps from 0xFFFF to 0x0000.
 template <Fetch F, int K>
 [[gnu::always_inline]] inline u8 operand_byte(Registers auto& c) {
+    using Pc = decltype(c.pc);
     if constexpr (F == Fetch::near_devices)
         return bus_read(static_cast<u16>(c.pc + K));
     else
-        return memory[c.pc + K];
+        return memory[static_cast<Pc>(c.pc + K)];
 }
 
 // Zero page and stack never hold a device: the bus test can be skipped.
