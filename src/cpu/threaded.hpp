@@ -74,21 +74,31 @@ namespace threaded {
     }
 }
 
-// One opcode whose fetch the caller has checked; returns whether the run
-// loop must look before the next instruction.
+// The instruction counter and the cycle counter in one host register:
+// instructions from bit 24, cycles below. A run starts at MAX_RUN minus its
+// countdown and ends when the instruction count reaches MAX_RUN, i.e. when
+// the register turns negative, so one addition and one sign test count an
+// instruction, its cycles and the countdown. A run's cycles (at most 8 per
+// instruction) never reach bit 24.
+inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
+static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
+static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
+
+// One opcode whose fetch the caller has checked, counted in `counter`;
+// returns whether the run loop must look before the next instruction.
 template <u8 OPCODE, bool COUNT_CYCLES>
-[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint64_t& cycles) {
+[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
-    // Tells the compiler that operand bytes never wrap around 0xFFFF.
-    if (c.pc >= FIRST_PC_NEAR_DEVICES) __builtin_unreachable();
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
     if constexpr (COUNT_CYCLES) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
-        cycles += entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
+        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
+    } else {
+        counter += INSTRUCTION_UNIT;
     }
     if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range(c.pc);
     if constexpr (entry.op == Op::RTI) return outside_safe_range(c.pc) || (c.status & FLAG_CONSTANT) == 0;
@@ -107,7 +117,8 @@ template <bool COUNT_CYCLES>
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
     RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
-    std::uint64_t cycles = 0;
+    const std::uint32_t start = (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
+    std::uint32_t counter = start;
     InRamStop stop;
 
 #pragma GCC diagnostic push
@@ -126,11 +137,11 @@ template <bool COUNT_CYCLES>
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<(n), COUNT_CYCLES>(c, cycles)) [[unlikely]] {     \
+    if (threaded::run_opcode<(n), COUNT_CYCLES>(c, counter)) [[unlikely]] {    \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \
-    if (--countdown == 0) [[unlikely]] {                                       \
+    if (static_cast<std::int32_t>(counter) < 0) [[unlikely]] {                 \
         stop = InRamStop::countdown_over;                                      \
         goto out;                                                              \
     }                                                                          \
@@ -150,5 +161,8 @@ out:
     cpu.x = c.x;
     cpu.y = c.y;
     cpu.status = c.status;
-    return {cycles, countdown, stop};
+    // The instruction that asks for a look is counted down by the run loop.
+    const std::uint32_t ran = counter / threaded::INSTRUCTION_UNIT - start / threaded::INSTRUCTION_UNIT -
+                              (stop == InRamStop::look ? 1 : 0);
+    return {counter % threaded::INSTRUCTION_UNIT, countdown - ran, stop};
 }
