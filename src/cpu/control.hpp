@@ -8,9 +8,11 @@
 template <u8 FLAG, bool TAKEN_WHEN_SET>
 [[gnu::always_inline]] inline u32 branch(Registers auto& c) {
     if (((c.status & FLAG) != 0) != TAKEN_WHEN_SET) return 0;
-    const u16 old_pc = c.pc;
-    c.pc = static_cast<u16>(c.pc + c.branch_offset);
-    return ((old_pc ^ c.pc) & 0xFF00) != 0 ? 2 : 1;
+    const u16 old_pc = static_cast<u16>(c.pc);
+    const u16 new_pc = static_cast<u16>(c.pc + c.branch_offset);
+    c.pc = new_pc;
+    // Another page: the two differ above their low byte.
+    return 1u + ((old_pc ^ new_pc) > 0xFF ? 1u : 0u);
 }
 
 [[gnu::always_inline]] inline void JMP(Registers auto& c) { c.pc = c.effective_address; }

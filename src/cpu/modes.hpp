@@ -76,9 +76,11 @@ template <Mode M, Fetch F>
     } else if constexpr (M == Mode::abx || M == Mode::aby) {
         const u8 low = operand_byte<F, 0>(c);
         const u8 high = operand_byte<F, 1>(c);
-        const u16 base = static_cast<u16>(high << 8 | low);
-        c.effective_address = static_cast<u16>(base + (M == Mode::abx ? c.x : c.y));
-        crossed = ((base ^ c.effective_address) & 0xFF00) != 0;
+        const u8 index = M == Mode::abx ? c.x : c.y;
+        c.effective_address = static_cast<u16>((high << 8 | low) + index);
+        // The carry out of the low byte: a host carry flag, cheap to add.
+        u8 low_sum;
+        crossed = __builtin_add_overflow(low, index, &low_sum);
     } else if constexpr (M == Mode::ind) {
         const u8 low = operand_byte<F, 0>(c);
         const u8 high = operand_byte<F, 1>(c);
@@ -98,9 +100,9 @@ template <Mode M, Fetch F>
         const u8 zero_page = operand_byte<F, 0>(c);
         const u8 target_low = zero_page_read(zero_page);
         const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));
-        const u16 base = static_cast<u16>(target_high << 8 | target_low);
-        c.effective_address = static_cast<u16>(base + c.y);
-        crossed = ((base ^ c.effective_address) & 0xFF00) != 0;
+        c.effective_address = static_cast<u16>((target_high << 8 | target_low) + c.y);
+        u8 low_sum;
+        crossed = __builtin_add_overflow(target_low, c.y, &low_sum);
     }
     c.pc = static_cast<decltype(c.pc)>(c.pc + operand_bytes(M));
     return crossed;
