@@ -16,15 +16,6 @@ namespace {
 constexpr std::uint64_t CLOCK_POLL = MAX_RUN;
 constexpr std::int64_t TIMER_PERIOD_MS = 10;
 
-// One instruction on `cpu`, with every test, for the rare cases that the
-// threaded code leaves to the loop.
-u32 step(Cpu& c) {
-    publish_registers(c);
-    const u32 cycles = execute_instruction_on_cpu();
-    take_registers(c);
-    return cycles;
-}
-
 // Which copy of the loop: each of the first three is compiled for its
 // settings; `any` reads them at run time, for builds where one copy is
 // enough (the sanitizers make each copy slow to compile).
@@ -41,10 +32,8 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     const bool trace_always = KIND == LoopKind::tracing || (KIND == LoopKind::any && settings.trace_always);
     // The builds that want one copy of the instruction set step through it.
     constexpr bool threaded = KIND == LoopKind::plain || KIND == LoopKind::counting;
-    // The registers live in a local copy while the loop runs, so that they
-    // stay in host registers; `cpu` is brought up to date before anything
-    // that looks at it (trace, interrupt, the end of the run).
-    Cpu c = cpu;
+    // The threaded code keeps the registers in host registers while it runs;
+    // out here, they live in `cpu`.
     RunOutcome outcome;
     std::uint64_t cycles = 0;
     const std::uint64_t limit = settings.max_instructions.value_or(UINT64_MAX);
@@ -61,11 +50,9 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     auto tracing = [&] { return trace_always || memory[TRACE_CTL] == 1; };
     for (;;) {
         bool poll_due;
-        if (threaded && !outside_safe_range(c.pc) && (c.status & FLAG_CONSTANT) != 0 && !tracing()) {
+        if (threaded && !outside_safe_range(cpu.pc) && (cpu.status & FLAG_CONSTANT) != 0 && !tracing()) {
             if constexpr (threaded) {
-                publish_registers(c);
                 const InRamEnd end = run_in_ram<KIND == LoopKind::counting>(countdown);
-                take_registers(c);
                 countdown = end.countdown;
                 cycles += end.cycles;
                 poll_due = end.stop == InRamStop::countdown_over;
@@ -73,26 +60,23 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
         } else {
             // Near the top of memory, at 0x0000, traced, or after an RTI
             // that cleared the constant bit: one instruction at a time.
-            const u32 step_cycles = step(c);
+            const u32 step_cycles = execute_instruction_on_cpu();
             if (count_cycles) cycles += step_cycles;
             poll_due = false;
         }
         if (!poll_due) {
-            if (tracing()) [[unlikely]] {
-                publish_registers(c);
-                print_trace_line();
-            }
+            if (tracing()) [[unlikely]] print_trace_line();
             poll_due = --countdown == 0;
             // An interrupt that sends the processor to 0x0000 does not end
             // the run: the stop test follows the instruction there.
-            if (!poll_due && c.pc == 0x0000) break;
+            if (!poll_due && cpu.pc == 0x0000) break;
         }
         if (poll_due) [[unlikely]] {
             counted += poll_length;
             poll_length = countdown = next_poll_length();
             // The stop test comes first: a program that ends here has ended,
             // whatever the limit, a signal or the timer would say.
-            if (c.pc == 0x0000) break;
+            if (cpu.pc == 0x0000) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
@@ -107,16 +91,13 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             const std::int64_t clock = host_clock_ms();
             if (clock >= irq_deadline) {
                 irq_deadline += TIMER_PERIOD_MS;
-                publish_registers(c);
                 cpu_irq();
-                take_registers(c);
                 // Still behind: look again after the next instruction.
                 if (clock >= irq_deadline) poll_length = countdown = 1;
             }
         }
     }
     counted += poll_length - countdown;
-    publish_registers(c);
     outcome.instructions = counted;
     outcome.cycles = cycles;
     cpu.instruction_count += static_cast<u32>(counted);
