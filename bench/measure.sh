@@ -1,50 +1,101 @@
 #!/bin/sh
 # Speed of the real emu6502 binary, through its real main loop (trace test,
-# stop test and timer all active), on the instruction-mix workload:
-#  - emulated instructions per second, best of three runs of --stats;
-#  - host instructions per emulated instruction, counted by callgrind: the
-#    difference between a 2-round and a 6-round run, so start-up, loading
-#    and saving "membackup" cancel out. Exact and repeatable on a busy machine.
-# Usage: bench/measure.sh [path/to/emu6502]
+# stop test and timer all active), against the build of an earlier commit:
+#  - host instructions per emulated instruction, counted by callgrind, with
+#    and without --stats, on the instruction mix (bench_mix) and the
+#    indexed-memory workload (bench_memory): the difference between a short
+#    and a long run, so start-up, loading and saving "membackup" cancel out.
+#    Exact and repeatable on a busy machine.
+#  - wall clock on bench_mix (40 rounds, about 111 million instructions),
+#    the two binaries run in turn, best of five each, with and without
+#    --stats; the ratio old/new is the speed-up.
+#
+# Usage: bench/measure.sh [emu6502 [baseline-emu6502]]
+#   emu6502            the binary to measure (default: build/emu6502)
+#   baseline-emu6502   the binary to compare with; by default the commit in
+#                      BASELINE (default d6e7e2e, the last one before the
+#                      threaded run loop) is built in a temporary directory.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-binary=${1:-$root/build/emu6502}
-image=$root/tests/programs/bench_mix.bin
+binary=$(realpath "${1:-$root/build/emu6502}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The byte at image offset 3 is the number of rounds.
+if [ $# -ge 2 ]; then
+    baseline=$(realpath "$2")
+    baseline_name=$2
+else
+    commit=${BASELINE:-d6e7e2e}
+    baseline_name="commit $commit"
+    echo "building $baseline_name (Release) for the comparison..."
+    mkdir "$work/base-src"
+    git -C "$root" archive "$commit" | tar -x -C "$work/base-src"
+    cmake -S "$work/base-src" -B "$work/base-build" -DCMAKE_BUILD_TYPE=Release \
+        -DEMU6502_TESTS=OFF -DEMU6502_BENCH=OFF >/dev/null
+    cmake --build "$work/base-build" -j2 --target emu6502 >/dev/null
+    baseline=$work/base-build/emu6502
+fi
+
+# with_rounds IMAGE ROUNDS OUT: the byte at image offset 3 is the number of rounds.
 with_rounds() {
     python3 -c 'import sys; b=bytearray(open(sys.argv[1],"rb").read()); b[3]=int(sys.argv[2]); open(sys.argv[3],"wb").write(b)' \
-        "$image" "$1" "$2"
+        "$root/tests/programs/$1.bin" "$2" "$3"
 }
 
-with_rounds 40 "$work/long.bin"
-best=0
-for run in 1 2 3; do
-    line=$(cd "$work" && "$binary" --clean --stats long.bin 2>&1 >/dev/null | grep '^stats:')
-    speed=$(echo "$line" | sed 's/.* s, \([0-9.]*\) million instructions\/s.*/\1/')
-    best=$(python3 -c "print(max($best, $speed))")
-done
-echo "$line" | sed 's/stats: \([0-9]*\) instructions.*/workload: \1 emulated instructions (bench_mix, 40 rounds)/'
-echo "speed: $best million emulated instructions per second (best of 3)"
+# emulated BINARY IMAGE: instructions of a run, from --stats.
+emulated() {
+    (cd "$work" && "$1" --clean --stats "$2" 2>&1 >/dev/null) | sed -n 's/^stats: \([0-9]*\) instructions.*/\1/p'
+}
+
+# host BINARY IMAGE [--stats]: host instructions of a run, by callgrind.
+host() {
+    out=$work/cg.out
+    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$out" "$1" --clean $3 "$2" >/dev/null 2>&1)
+    grep -E '^(summary|totals):' "$out" | head -1 | awk '{print $2}'
+}
+
+# per_instruction BINARY WORKLOAD SHORT LONG [--stats]
+per_instruction() {
+    with_rounds "$2" "$3" "$work/short.bin"
+    with_rounds "$2" "$4" "$work/long.bin"
+    h1=$(host "$1" short.bin "${5:-}")
+    h2=$(host "$1" long.bin "${5:-}")
+    e1=$(emulated "$1" short.bin)
+    e2=$(emulated "$1" long.bin)
+    python3 -c "print(f'{($h2 - $h1) / ($e2 - $e1):.2f}')"
+}
 
 if command -v valgrind >/dev/null 2>&1; then
-    count() {
-        with_rounds "$1" "$work/r$1.bin"
-        # Counted without --stats, whose cycle sum is not part of a plain run.
-        (cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$work/cg.$1" "$binary" --clean "r$1.bin" \
-            >/dev/null 2>&1)
-        host=$(grep -E '^(summary|totals):' "$work/cg.$1" | head -1 | awk '{print $2}')
-        emulated=$(cd "$work" && "$binary" --clean --stats "r$1.bin" 2>&1 >/dev/null | grep '^stats:' |
-            sed 's/stats: \([0-9]*\) instructions.*/\1/')
-        echo "$host $emulated"
-    }
-    set -- $(count 2) $(count 6)
-    python3 -c "
-host = $3 - $1; emulated = $4 - $2
-print(f'callgrind: {host} host instructions for {emulated} emulated instructions')
-print(f'host instructions per emulated instruction: {host / emulated:.2f}')"
+    echo "host instructions per emulated instruction (callgrind):"
+    printf '  %-28s %10s %10s %10s %10s\n' "" "before" "after" "before" "after"
+    printf '  %-28s %10s %10s %10s %10s\n' "workload" "" "" "--stats" "--stats"
+    for workload in "bench_mix 2 6" "bench_memory 1 3"; do
+        set -- $workload
+        printf '  %-28s %10s %10s %10s %10s\n' "$1" \
+            "$(per_instruction "$baseline" "$1" "$2" "$3")" "$(per_instruction "$binary" "$1" "$2" "$3")" \
+            "$(per_instruction "$baseline" "$1" "$2" "$3" --stats)" "$(per_instruction "$binary" "$1" "$2" "$3" --stats)"
+    done
 else
     echo "valgrind not installed: host instructions per emulated instruction not measured"
 fi
+
+with_rounds bench_mix 40 "$work/long.bin"
+echo "wall clock, bench_mix 40 rounds ($(emulated "$binary" long.bin) instructions), best of 5:"
+python3 - "$work" "$baseline" "$binary" <<'EOF'
+import subprocess, sys, time
+work, baseline, binary = sys.argv[1:4]
+def seconds(program, stats):
+    start = time.perf_counter()
+    subprocess.run([program, "--clean"] + (["--stats"] if stats else []) + ["long.bin"], cwd=work,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - start
+for stats in (False, True):
+    best = {baseline: float("inf"), binary: float("inf")}
+    for _ in range(5):
+        for program in (baseline, binary):
+            best[program] = min(best[program], seconds(program, stats))
+    label = "with --stats" if stats else "without --stats"
+    print(f"  {label:16} before {best[baseline]:.3f} s, after {best[binary]:.3f} s, "
+          f"after/before {best[binary] / best[baseline]:.3f} ({best[baseline] / best[binary]:.2f}x as fast)")
+EOF
+echo "(before: $baseline_name)"

@@ -9,7 +9,7 @@
 // Runs operation O on the operand that mode M located; returns the cycles a
 // taken branch adds.
 template <Op O, Mode M, Fetch F>
-[[gnu::always_inline]] inline u32 perform(Cpu& c) {
+[[gnu::always_inline]] inline u32 perform(Registers auto& c) {
     if constexpr (O == Op::LDA) LDA<M, F>(c);
     else if constexpr (O == Op::LDX) LDX<M, F>(c);
     else if constexpr (O == Op::LDY) LDY<M, F>(c);

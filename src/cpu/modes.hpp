@@ -37,12 +37,17 @@ inline constexpr u16 FIRST_PC_NEAR_DEVICES = DEVICE_FIRST - 2;
     return static_cast<u16>(pc - FIRST_PC_NEAR_DEVICES) <= DEVICE_COUNT + 1;
 }
 
-template <Fetch F>
-[[gnu::always_inline]] inline u8 next_operand_byte(Cpu& c) {
+// Operand byte K (0 or 1) of the instruction whose opcode lies just before
+// pc. Read at a fixed offset from pc, which moves once, at the end of the
+// mode: with the run loop's wide pc, a host address with a constant
+// displacement; a 16-bit pc wraps from 0xFFFF to 0x0000.
+template <Fetch F, int K>
+[[gnu::always_inline]] inline u8 operand_byte(Registers auto& c) {
+    using Pc = decltype(c.pc);
     if constexpr (F == Fetch::near_devices)
-        return bus_read(c.pc++);
+        return bus_read(static_cast<u16>(c.pc + K));
     else
-        return memory[c.pc++];
+        return memory[static_cast<Pc>(c.pc + K)];
 }
 
 // Zero page and stack never hold a device: the bus test can be skipped.
@@ -50,60 +55,57 @@ template <Fetch F>
 
 // Runs mode M; returns page_penalty_addr.
 template <Mode M, Fetch F>
-[[gnu::always_inline]] inline bool address_operand(Cpu& c) {
+[[gnu::always_inline]] inline bool address_operand(Registers auto& c) {
+    bool crossed = false;
     if constexpr (M == Mode::imp || M == Mode::acc) {
-        return false;
     } else if constexpr (M == Mode::imm) {
         // The immediate byte is read only if the operation fetches it.
-        c.effective_address = c.pc++;
-        return false;
+        c.effective_address = c.pc;
     } else if constexpr (M == Mode::zp) {
-        c.effective_address = next_operand_byte<F>(c);
-        return false;
+        c.effective_address = operand_byte<F, 0>(c);
     } else if constexpr (M == Mode::zpx || M == Mode::zpy) {
         const u8 index = M == Mode::zpx ? c.x : c.y;
-        c.effective_address = static_cast<u8>(next_operand_byte<F>(c) + index);  // stays in page zero
-        return false;
+        c.effective_address = static_cast<u8>(operand_byte<F, 0>(c) + index);  // stays in page zero
     } else if constexpr (M == Mode::rel) {
-        const u8 offset = next_operand_byte<F>(c);
+        const u8 offset = operand_byte<F, 0>(c);
         c.branch_offset = static_cast<u16>(static_cast<std::int8_t>(offset));
-        return false;
     } else if constexpr (M == Mode::abs) {
-        const u8 low = next_operand_byte<F>(c);
-        const u8 high = next_operand_byte<F>(c);
+        const u8 low = operand_byte<F, 0>(c);
+        const u8 high = operand_byte<F, 1>(c);
         c.effective_address = static_cast<u16>(high << 8 | low);
-        return false;
     } else if constexpr (M == Mode::abx || M == Mode::aby) {
-        const u8 low = next_operand_byte<F>(c);
-        const u8 high = next_operand_byte<F>(c);
-        const u16 base = static_cast<u16>(high << 8 | low);
-        c.effective_address = static_cast<u16>(base + (M == Mode::abx ? c.x : c.y));
-        return ((base ^ c.effective_address) & 0xFF00) != 0;
+        const u8 low = operand_byte<F, 0>(c);
+        const u8 high = operand_byte<F, 1>(c);
+        const u8 index = M == Mode::abx ? c.x : c.y;
+        c.effective_address = static_cast<u16>((high << 8 | low) + index);
+        // The carry out of the low byte: a host carry flag, cheap to add.
+        u8 low_sum;
+        crossed = __builtin_add_overflow(low, index, &low_sum);
     } else if constexpr (M == Mode::ind) {
-        const u8 low = next_operand_byte<F>(c);
-        const u8 high = next_operand_byte<F>(c);
+        const u8 low = operand_byte<F, 0>(c);
+        const u8 high = operand_byte<F, 1>(c);
         // The pointer's high byte comes from the same page as its low byte:
         // JMP ($12FF) reads 0x12FF and 0x1200, as the NMOS part does.
         const u16 pointer = static_cast<u16>(high << 8 | low);
         const u8 target_low = bus_read(pointer);
         const u8 target_high = bus_read(static_cast<u16>((pointer & 0xFF00) | ((pointer + 1) & 0x00FF)));
         c.effective_address = static_cast<u16>(target_high << 8 | target_low);
-        return false;
     } else if constexpr (M == Mode::izx) {
-        const u8 zero_page = static_cast<u8>(next_operand_byte<F>(c) + c.x);
+        const u8 zero_page = static_cast<u8>(operand_byte<F, 0>(c) + c.x);
         const u8 target_low = zero_page_read(zero_page);
         const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
         c.effective_address = static_cast<u16>(target_high << 8 | target_low);
-        return false;
     } else {
         static_assert(M == Mode::izy);
-        const u8 zero_page = next_operand_byte<F>(c);
+        const u8 zero_page = operand_byte<F, 0>(c);
         const u8 target_low = zero_page_read(zero_page);
         const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));
-        const u16 base = static_cast<u16>(target_high << 8 | target_low);
-        c.effective_address = static_cast<u16>(base + c.y);
-        return ((base ^ c.effective_address) & 0xFF00) != 0;
+        c.effective_address = static_cast<u16>((target_high << 8 | target_low) + c.y);
+        u8 low_sum;
+        crossed = __builtin_add_overflow(target_low, c.y, &low_sum);
     }
+    c.pc = static_cast<decltype(c.pc)>(c.pc + operand_bytes(M));
+    return crossed;
 }
 
 // The only operand traffic an operation has: the accumulator for acc,
@@ -112,7 +114,7 @@ template <Mode M>
 inline constexpr bool in_zero_page = M == Mode::zp || M == Mode::zpx || M == Mode::zpy;
 
 template <Mode M, Fetch F>
-[[nodiscard, gnu::always_inline]] inline u8 fetch_operand(Cpu& c) {
+[[nodiscard, gnu::always_inline]] inline u8 fetch_operand(Registers auto& c) {
     if constexpr (M == Mode::acc)
         return c.a;
     else if constexpr (in_zero_page<M> || (M == Mode::imm && F == Fetch::plain_ram))
@@ -122,11 +124,15 @@ template <Mode M, Fetch F>
 }
 
 template <Mode M, Fetch F>
-[[gnu::always_inline]] inline void store_result(Cpu& c, u16 value) {
+[[gnu::always_inline]] inline void store_result(Registers auto& c, u16 value) {
     if constexpr (M == Mode::acc)
         c.a = static_cast<u8>(value);
     else if constexpr (in_zero_page<M>)
         memory[c.effective_address] = static_cast<u8>(value);
-    else
-        bus_write(c.effective_address, static_cast<u8>(value));
+    else if (is_device(c.effective_address)) [[unlikely]] {
+        device_write(c.effective_address, static_cast<u8>(value));
+        c.device_written = true;
+    } else {
+        memory[c.effective_address] = static_cast<u8>(value);
+    }
 }

@@ -27,6 +27,7 @@ struct Cpu {
     u8 opcode;
     u16 effective_address;
     u16 branch_offset;
+    bool device_written;  // set by a store to the device page; the run loop clears it
 
     u32 cycle_count;        // this step's cycles, or the running total of cpu_exec
     u32 cycle_goal;         // cpu_exec's budget
@@ -38,9 +39,23 @@ struct Cpu {
 
 extern Cpu cpu;
 
-// The instruction templates take the processor by reference: cpu_step
-// passes the global one, and the run loop a local copy that the compiler
-// keeps in host registers.
+// The instruction templates take the registers by reference: cpu_step
+// passes the global processor, and the run loop a local set of registers
+// that the compiler keeps in host registers, with pc (and the effective
+// address) in a full host word so that indexing memory with it needs no
+// narrowing first.
+template <typename R>
+concept Registers = requires(R r) {
+    r.pc;
+    r.sp;
+    r.a;
+    r.x;
+    r.y;
+    r.status;
+    r.effective_address;
+    r.branch_offset;
+    r.device_written;
+};
 
 // N and Z of every byte, looked up rather than computed: nearly every
 // instruction sets them, and a load and an OR beat a compare and a shift.
@@ -56,7 +71,7 @@ inline constexpr std::array<u8, 256> zn_flags = [] {
 }
 
 // Z and N from a value just stored in a register or memory byte.
-[[gnu::always_inline]] inline void set_zn(Cpu& c, u8 value) { c.status = with_zn(c.status, value); }
+[[gnu::always_inline]] inline void set_zn(Registers auto& c, u8 value) { c.status = with_zn(c.status, value); }
 
 [[nodiscard, gnu::always_inline]] inline u16 read_word(u16 address) {
     const u8 low = bus_read(address);
@@ -66,23 +81,23 @@ inline constexpr std::array<u8, 256> zn_flags = [] {
 
 // The stack lives at 0x0100-0x01FF and wraps inside that page.
 // No device lives there, so the stack page is plain memory.
-[[gnu::always_inline]] inline void stack_push_byte(Cpu& c, u8 value) {
+[[gnu::always_inline]] inline void stack_push_byte(Registers auto& c, u8 value) {
     memory[0x0100 | c.sp] = value;
     --c.sp;
 }
 
-[[gnu::always_inline]] inline void stack_push_word(Cpu& c, u16 value) {
+[[gnu::always_inline]] inline void stack_push_word(Registers auto& c, u16 value) {
     memory[0x0100 | c.sp] = static_cast<u8>(value >> 8);
     memory[0x0100 | static_cast<u8>(c.sp - 1)] = static_cast<u8>(value);
     c.sp = static_cast<u8>(c.sp - 2);
 }
 
-[[nodiscard, gnu::always_inline]] inline u8 stack_pull_byte(Cpu& c) {
+[[nodiscard, gnu::always_inline]] inline u8 stack_pull_byte(Registers auto& c) {
     ++c.sp;
     return memory[0x0100 | c.sp];
 }
 
-[[nodiscard, gnu::always_inline]] inline u16 stack_pull_word(Cpu& c) {
+[[nodiscard, gnu::always_inline]] inline u16 stack_pull_word(Registers auto& c) {
     const u8 low = memory[0x0100 | static_cast<u8>(c.sp + 1)];
     const u8 high = memory[0x0100 | static_cast<u8>(c.sp + 2)];
     c.sp = static_cast<u8>(c.sp + 2);

@@ -4,7 +4,7 @@
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
-#include "cpu/dispatch.hpp"
+#include "cpu/threaded.hpp"
 #include "driver/trace.hpp"
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
@@ -14,24 +14,8 @@ namespace {
 // each one: at emulation speed that is a small fraction of a millisecond,
 // and in between, the last reading stands for the clock. The same
 // countdown counts the instructions and brings the instruction limit.
-constexpr std::uint64_t CLOCK_POLL = 128;
+constexpr std::uint64_t CLOCK_POLL = MAX_RUN;
 constexpr std::int64_t TIMER_PERIOD_MS = 10;
-
-#ifdef EMU6502_ONE_RUN_LOOP
-// Builds with the sanitizers compile the instruction set once, in cpu.cpp,
-// and the loop hands its registers over for each instruction: the same
-// instructions, far quicker to build instrumented.
-u32 step(Cpu& c) {
-    publish_registers(c);
-    const u32 cycles = execute_instruction_on_cpu();
-    take_registers(c);
-    return cycles;
-}
-u32 step_in_ram(Cpu& c) { return step(c); }
-#else
-[[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction(c); }
-[[gnu::always_inline]] inline u32 step_in_ram(Cpu& c) { return execute_instruction_in_ram(c); }
-#endif
 
 // Which copy of the loop: each of the first three is compiled for its
 // settings; `any` reads them at run time, for builds where one copy is
@@ -39,57 +23,62 @@ u32 step_in_ram(Cpu& c) { return step(c); }
 enum class LoopKind { plain, counting, tracing, any };
 
 // The driver installs no step hook, so its loop is cpu_step without the
-// hook test: fetch and execute, trace test, stop test, and the timer.
+// hook test: fetch and execute, trace test, stop test, and the timer. While
+// the program runs in plain RAM with no trace, run_in_ram makes those tests
+// only where an instruction can need them.
 template <LoopKind KIND>
 RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     const bool count_cycles = KIND == LoopKind::counting || KIND == LoopKind::tracing ||
                               (KIND == LoopKind::any && settings.count_cycles);
     const bool trace_always = KIND == LoopKind::tracing || (KIND == LoopKind::any && settings.trace_always);
-    // The registers live in a local copy while the loop runs, so that they
-    // stay in host registers; `cpu` is brought up to date before anything
-    // that looks at it (trace, interrupt, the end of the run).
-    Cpu c = cpu;
+    // The builds that want one copy of the instruction set step through it.
+    constexpr bool threaded = KIND == LoopKind::plain || KIND == LoopKind::counting;
+    // The threaded code keeps the registers in host registers while it runs;
+    // out here, they live in `cpu`.
     RunOutcome outcome;
+    std::uint64_t cycles = 0;
     const std::uint64_t limit = settings.max_instructions.value_or(UINT64_MAX);
     std::uint64_t counted = 0;  // instructions before the current countdown
-    auto next_poll_length = [&] { return std::min<std::uint64_t>(CLOCK_POLL, limit - counted); };
+    auto next_poll_length = [&] { return static_cast<std::uint32_t>(std::min<std::uint64_t>(CLOCK_POLL, limit - counted)); };
     if (limit == 0) {
         outcome.end = RunEnd::instruction_limit;
         return outcome;
     }
-    std::uint64_t poll_length = next_poll_length();
-    std::uint64_t countdown = poll_length;
-    // An interrupt that sends the processor to 0x0000 does not end the run:
-    // the instruction there runs first, and the stop test follows it.
-    bool interrupted_to_zero = false;
+    std::uint32_t poll_length = next_poll_length();
+    std::uint32_t countdown = poll_length;
+    // The trace switch is a device register: it changes only by a store to
+    // the device page, after which run_in_ram hands back.
+    auto tracing = [&] { return trace_always || memory[TRACE_CTL] == 1; };
     for (;;) {
-        // One unsigned test over 0xFEFE-0xFFFF and 0x0000 serves two rare
-        // cases: the stop test for the instruction just finished (pc
-        // 0x0000) and an instruction whose bytes may touch the device page.
-        // Everything else, nearly always, takes the plain RAM path.
-        u32 step_cycles;
-        if (static_cast<u16>(c.pc - FIRST_PC_NEAR_DEVICES) <= 0xFFFF - FIRST_PC_NEAR_DEVICES + 1) [[unlikely]] {
-            if (c.pc == 0x0000) {
-                const bool executed_any = counted != 0 || countdown != poll_length;
-                if (executed_any && !interrupted_to_zero) break;
-                interrupted_to_zero = false;
+        bool poll_due;
+        if (threaded && !outside_safe_range(cpu.pc) && (cpu.status & FLAG_CONSTANT) != 0 && !tracing()) {
+            if constexpr (threaded) {
+                const InRamEnd end = run_in_ram<KIND == LoopKind::counting>(countdown);
+                countdown = end.countdown;
+                cycles += end.cycles;
+                poll_due = end.stop == InRamStop::countdown_over;
             }
-            step_cycles = step(c);
         } else {
-            step_cycles = step_in_ram(c);
+            // Near the top of memory, at 0x0000, traced, or after an RTI
+            // that cleared the constant bit: one instruction at a time.
+            const u32 step_cycles = execute_instruction_on_cpu();
+            if (count_cycles) cycles += step_cycles;
+            poll_due = false;
         }
-        if (count_cycles) outcome.cycles += step_cycles;
-        if (trace_always || memory[TRACE_CTL] == 1) [[unlikely]] {
-            publish_registers(c);
-            print_trace_line();
+        if (!poll_due) {
+            if (tracing()) [[unlikely]] print_trace_line();
+            poll_due = --countdown == 0;
+            // An interrupt that sends the processor to 0x0000 does not end
+            // the run: the stop test follows the instruction there.
+            if (!poll_due && cpu.pc == 0x0000) break;
         }
-        if (--countdown == 0) [[unlikely]] {
+        if (poll_due) [[unlikely]] {
             ++host_clock_polls;
             counted += poll_length;
             poll_length = countdown = next_poll_length();
             // The stop test comes first: a program that ends here has ended,
             // whatever the limit, a signal or the timer would say.
-            if (c.pc == 0x0000) break;
+            if (cpu.pc == 0x0000) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
@@ -105,18 +94,15 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             if (clock >= irq_deadline) {
                 irq_deadline += TIMER_PERIOD_MS;
                 host_timer_tick(irq_deadline);
-                publish_registers(c);
                 cpu_irq();
-                take_registers(c);
-                interrupted_to_zero = c.pc == 0x0000;
                 // Still behind: look again after the next instruction.
                 if (clock >= irq_deadline) poll_length = countdown = 1;
             }
         }
     }
     counted += poll_length - countdown;
-    publish_registers(c);
     outcome.instructions = counted;
+    outcome.cycles = cycles;
     cpu.instruction_count += static_cast<u32>(counted);
     return outcome;
 }

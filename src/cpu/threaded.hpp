@@ -1,0 +1,168 @@
+// The instruction set as threaded code, for the run loop's common case: a
+// program running in plain RAM with nothing to look at between its
+// instructions. Each opcode's handler ends with its own jump to the next
+// one, so every dispatch has its own entry in the host's branch predictor,
+// and the tests the run loop would make after every instruction are made
+// only by the instructions that can need them:
+//  - pc can only reach the device page, the top of memory or 0x0000 (the
+//    end of the run) by a jump, branch, call, return, BRK or RTI, or by
+//    running straight on for long enough. The caller stops the run every
+//    MAX_RUN instructions at most, and MAX_RUN instructions of at most three
+//    bytes from below SAFE_PC_END cannot reach the device page: only the
+//    instructions that move pc test it.
+//  - The constant status bit reads as 1 after every opcode fetch; only RTI
+//    can leave it clear (PLP sets it itself), so only RTI tests it.
+//  - The trace switch is a device register: only a store to the device page
+//    can turn it on, so only the stores that can reach it look after one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "cpu/dispatch.hpp"
+
+// Instructions in a row that run_in_ram runs at most (its countdown).
+inline constexpr unsigned MAX_RUN = 128;
+// Below this, MAX_RUN instructions in a row never start an instruction
+// whose bytes could reach the device page.
+inline constexpr u16 SAFE_PC_END = 0xFD00;
+static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
+
+// pc at 0x0000 or at SAFE_PC_END and above, in one unsigned comparison.
+[[nodiscard, gnu::always_inline]] constexpr bool outside_safe_range(u16 pc) {
+    return static_cast<u16>(pc - 1) >= SAFE_PC_END - 1;
+}
+
+enum class InRamStop : u8 {
+    countdown_over,  // the countdown reached zero after an instruction
+    look,            // the last instruction needs the run loop's tests; not yet counted down
+};
+
+// Where run_in_ram stopped, and its counters then.
+struct InRamEnd {
+    std::uint64_t cycles;     // counted by this call
+    std::uint32_t countdown;  // left
+    InRamStop stop;
+};
+
+// The registers as run_in_ram keeps them: pc and the effective address in
+// host address words, so that they index `memory` as they are (pc never
+// passes 0xFFFF there).
+struct RunRegisters {
+    std::size_t pc;
+    u8 sp, a, x, y, status;
+    std::size_t effective_address;
+    u16 branch_offset;
+    bool device_written;
+};
+
+// What the threaded code needs to know of an opcode beyond the grid.
+namespace threaded {
+[[nodiscard]] constexpr bool is_branch(Op op) { return op >= Op::BPL && op <= Op::BEQ; }
+[[nodiscard]] constexpr bool moves_pc(Op op) {
+    return op == Op::JMP || op == Op::JSR || op == Op::RTS || op == Op::RTI || op == Op::BRK;
+}
+// Stores and read-modify-writes whose address can lie on the device page.
+[[nodiscard]] constexpr bool may_write_devices(Op op, Mode mode) {
+    if (mode != Mode::abs && mode != Mode::abx && mode != Mode::aby && mode != Mode::izx && mode != Mode::izy)
+        return false;
+    switch (op) {
+    case Op::STA: case Op::STX: case Op::STY: case Op::SAX:
+    case Op::ASL: case Op::LSR: case Op::ROL: case Op::ROR: case Op::INC: case Op::DEC:
+    case Op::SLO: case Op::RLA: case Op::SRE: case Op::RRA: case Op::DCP: case Op::ISB: return true;
+    default: return false;
+    }
+}
+
+// The instruction counter and the cycle counter in one host register:
+// instructions from bit 24, cycles below. A run starts at MAX_RUN minus its
+// countdown and ends when the instruction count reaches MAX_RUN, i.e. when
+// the register turns negative, so one addition and one sign test count an
+// instruction, its cycles and the countdown. A run's cycles (at most 8 per
+// instruction) never reach bit 24.
+inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
+static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
+static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
+
+// One opcode whose fetch the caller has checked, counted in `counter`;
+// returns whether the run loop must look before the next instruction.
+template <u8 OPCODE, bool COUNT_CYCLES>
+[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
+    constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
+    constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
+    ++c.pc;
+    if constexpr (writes_devices) c.device_written = false;
+    const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
+    const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
+    if constexpr (COUNT_CYCLES) {
+        constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
+        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
+    } else {
+        counter += INSTRUCTION_UNIT;
+    }
+    if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range(c.pc);
+    if constexpr (entry.op == Op::RTI) return outside_safe_range(c.pc) || (c.status & FLAG_CONSTANT) == 0;
+    if constexpr (moves_pc(entry.op)) return outside_safe_range(c.pc);
+    if constexpr (writes_devices) return c.device_written;
+    return false;
+}
+}  // namespace threaded
+
+// Runs instructions on `cpu` until `countdown` (1 to MAX_RUN) reaches zero
+// or an instruction needs the run loop's tests. The caller makes sure that
+// pc is not outside_safe_range, that the constant status bit is set and that
+// nothing is to be traced. Counts cycles only when COUNT_CYCLES.
+template <bool COUNT_CYCLES>
+[[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
+    // A local copy, so that the registers live in host registers; `cpu` is
+    // at a fixed address and needs none to find it at the end.
+    RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
+    const std::uint32_t start = (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
+    std::uint32_t counter = start;
+    InRamStop stop;
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#define EMU6502_ROW(h, X)                                                                                      \
+    X(h##0) X(h##1) X(h##2) X(h##3) X(h##4) X(h##5) X(h##6) X(h##7) X(h##8) X(h##9) X(h##A) X(h##B) X(h##C) \
+        X(h##D) X(h##E) X(h##F)
+#define EMU6502_ALL(X)                                                                                         \
+    EMU6502_ROW(0x0, X) EMU6502_ROW(0x1, X) EMU6502_ROW(0x2, X) EMU6502_ROW(0x3, X) EMU6502_ROW(0x4, X)       \
+    EMU6502_ROW(0x5, X) EMU6502_ROW(0x6, X) EMU6502_ROW(0x7, X) EMU6502_ROW(0x8, X) EMU6502_ROW(0x9, X)       \
+    EMU6502_ROW(0xA, X) EMU6502_ROW(0xB, X) EMU6502_ROW(0xC, X) EMU6502_ROW(0xD, X) EMU6502_ROW(0xE, X)       \
+    EMU6502_ROW(0xF, X)
+#define EMU6502_ADDRESS(n) &&opcode_##n,
+    static const void* const handlers[256] = {EMU6502_ALL(EMU6502_ADDRESS)};
+#define EMU6502_NEXT goto* handlers[memory[c.pc]]
+    EMU6502_NEXT;
+#define EMU6502_HANDLER(n)                                                     \
+    opcode_##n:                                                                \
+    if (threaded::run_opcode<(n), COUNT_CYCLES>(c, counter)) [[unlikely]] {    \
+        stop = InRamStop::look;                                                \
+        goto out;                                                              \
+    }                                                                          \
+    if (static_cast<std::int32_t>(counter) < 0) [[unlikely]] {                 \
+        stop = InRamStop::countdown_over;                                      \
+        goto out;                                                              \
+    }                                                                          \
+    EMU6502_NEXT;
+    EMU6502_ALL(EMU6502_HANDLER)
+#undef EMU6502_HANDLER
+#undef EMU6502_NEXT
+#undef EMU6502_ADDRESS
+#undef EMU6502_ALL
+#undef EMU6502_ROW
+#pragma GCC diagnostic pop
+
+out:
+    cpu.pc = static_cast<u16>(c.pc);
+    cpu.sp = c.sp;
+    cpu.a = c.a;
+    cpu.x = c.x;
+    cpu.y = c.y;
+    cpu.status = c.status;
+    // The instruction that asks for a look is counted down by the run loop.
+    const std::uint32_t ran = counter / threaded::INSTRUCTION_UNIT - start / threaded::INSTRUCTION_UNIT -
+                              (stop == InRamStop::look ? 1 : 0);
+    return {counter % threaded::INSTRUCTION_UNIT, countdown - ran, stop};
+}

@@ -1,0 +1,226 @@
+// The driver's run loop against the plainest loop there is: cpu_step, the
+// trace test, the stop test and the instruction limit after every
+// instruction. The run loop takes short cuts (threaded code in plain RAM,
+// tests only after the instructions that can need them, one register for
+// the instruction and cycle counters); whatever a program does, both must
+// leave the same registers, memory, counters and trace lines.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cpu_fixture.hpp"
+#include "driver/run_loop.hpp"
+#include "driver/trace.hpp"
+
+namespace cpu_test {
+namespace {
+
+using Bytes = std::vector<u8>;
+
+// A program: pieces of memory, where it starts, and how it is run.
+struct Piece {
+    u16 at;
+    Bytes bytes;
+};
+
+struct RunRow {
+    const char* name;
+    std::vector<Piece> pieces;
+    const char* image = nullptr;  // a program of tests/programs, loaded at 0x0200
+    u16 start = ORIGIN;
+    std::optional<std::uint64_t> max_instructions{};
+    bool trace_always = false;
+};
+
+Bytes read_program(const char* name) {
+    std::ifstream in(std::string(EMU6502_SOURCE_DIR) + "/tests/programs/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void prepare(const RunRow& row) {
+    memory.fill(0xEE);
+    cpu = Cpu{};
+    cpu.sp = 0xFD;
+    cpu.status = FLAG_CONSTANT | FLAG_I;  // no timer interrupt can be taken
+    memory[0xFFFE] = 0x00;                // BRK goes to 0x0000 and ends the run
+    memory[0xFFFF] = 0x00;
+    memory[TRACE_CTL] = 0x00;
+    if (row.image != nullptr) {
+        Bytes image = read_program(row.image);
+        ASSERT_FALSE(image.empty()) << row.image;
+        if (std::string(row.image).starts_with("bench")) image[3] = 1;  // one round
+        for (std::size_t i = 0; i < image.size(); ++i) memory[ORIGIN + i] = image[i];
+    }
+    for (const Piece& piece : row.pieces) {
+        u16 at = piece.at;
+        for (const u8 b : piece.bytes) memory[at++] = b;
+    }
+    cpu.pc = row.start;
+}
+
+// Standard error (the trace) and standard output (the console) of `run`;
+// the output is dropped.
+template <typename F>
+std::string trace_of(F run) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::FILE* err = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    const int saved_err = dup(2);
+    const int saved_out = dup(1);
+    dup2(fileno(err), 2);
+    dup2(fileno(out), 1);
+    run();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved_err, 2);
+    dup2(saved_out, 1);
+    close(saved_err);
+    close(saved_out);
+    std::string text;
+    std::rewind(err);
+    for (int ch; (ch = std::fgetc(err)) != EOF;) text.push_back(static_cast<char>(ch));
+    std::fclose(err);
+    std::fclose(out);
+    return text;
+}
+
+RunOutcome reference_run(const RunSettings& settings) {
+    RunOutcome outcome;
+    const std::uint64_t limit = settings.max_instructions.value_or(UINT64_MAX);
+    if (limit == 0) {
+        outcome.end = RunEnd::instruction_limit;
+        return outcome;
+    }
+    for (;;) {
+        const u32 cycles = cpu_step();
+        if (settings.count_cycles) outcome.cycles += cycles;
+        ++outcome.instructions;
+        if (settings.trace_always || memory[TRACE_CTL] == 1) print_trace_line();
+        if (cpu.pc == 0x0000) break;
+        if (outcome.instructions == limit) {
+            outcome.end = RunEnd::instruction_limit;
+            break;
+        }
+    }
+    return outcome;
+}
+
+struct Result {
+    RunOutcome outcome;
+    std::string trace;
+    Cpu registers;
+    std::array<u8, 0x10000> memory_after;
+};
+
+class RunLoop : public CpuTableTest<RunRow> {};
+
+TEST_P(RunLoop, MatchesStepByStepExecution) {
+    const RunRow& row = GetParam();
+    for (const bool count_cycles : {false, true}) {
+        SCOPED_TRACE(count_cycles ? "with cycles counted" : "without cycles counted");
+        RunSettings settings;
+        settings.count_cycles = count_cycles;
+        settings.trace_always = row.trace_always;
+        settings.max_instructions = row.max_instructions;
+
+        auto run = [&](bool reference) {
+            Result r;
+            prepare(row);
+            r.trace = trace_of([&] {
+                // No timer interrupt: the deadline never comes.
+                r.outcome = reference ? reference_run(settings) : run_machine(INT64_MAX, settings);
+            });
+            r.registers = cpu;
+            r.memory_after = memory;
+            return r;
+        };
+        const Result expected = run(true);
+        const Result actual = run(false);
+
+        EXPECT_EQ(actual.outcome.end, expected.outcome.end);
+        EXPECT_EQ(actual.outcome.instructions, expected.outcome.instructions);
+        // Cycles are a figure of the outcome only when asked for.
+        if (count_cycles) {
+            EXPECT_EQ(actual.outcome.cycles, expected.outcome.cycles);
+        }
+        EXPECT_EQ(actual.registers.instruction_count, expected.registers.instruction_count);
+        EXPECT_EQ(actual.registers.pc, expected.registers.pc);
+        EXPECT_EQ(actual.registers.sp, expected.registers.sp);
+        EXPECT_EQ(actual.registers.a, expected.registers.a);
+        EXPECT_EQ(actual.registers.x, expected.registers.x);
+        EXPECT_EQ(actual.registers.y, expected.registers.y);
+        EXPECT_EQ(actual.registers.status, expected.registers.status);
+        EXPECT_TRUE(actual.memory_after == expected.memory_after);
+        EXPECT_EQ(actual.trace, expected.trace);
+        EXPECT_GT(expected.outcome.instructions, 0u);
+    }
+}
+
+// NOPs from `from` up to (not including) `to`.
+Piece nops(u16 from, u16 to) { return {from, Bytes(static_cast<std::size_t>(to - from), 0xEA)}; }
+
+// LDX #0; loop: TXA; AND #3; STA $FF03 (trace on when 1); STX $FF04 (a
+// device write that leaves the trace alone); INX; BNE loop; JMP $0000.
+const Bytes toggle_trace = {0xA2, 0x00, 0x8A, 0x29, 0x03, 0x8D, 0x03, 0xFF, 0x8E,
+                            0x04, 0xFF, 0xE8, 0xD0, 0xF4, 0x4C, 0x00, 0x00};
+
+// Pushes 0x0300 and a status of 0x00, then RTI there: PHP; PLA; STA $10;
+// JMP $0000. The constant bit is clear until the next opcode fetch.
+const std::vector<Piece> rti_status_zero = {
+    {ORIGIN, {0xA9, 0x03, 0x48, 0xA9, 0x00, 0x48, 0xA9, 0x00, 0x48, 0x40}},
+    {0x0300, {0x08, 0x68, 0x85, 0x10, 0x4C, 0x00, 0x00}},
+};
+
+// LDX #$10; JSR $FEF8; JMP $0000, and at $FEF8: DEX; BNE $FEF8; RTS.
+const std::vector<Piece> subroutine_at_the_top = {
+    {ORIGIN, {0xA2, 0x10, 0x20, 0xF8, 0xFE, 0x4C, 0x00, 0x00}},
+    {0xFEF8, {0xCA, 0xD0, 0xFD, 0x60}},
+};
+
+// A loop whose branch and indexed loads cross pages: at $02F8,
+// LDY #0; loop: LDA $12F0,Y; ADC $13FF,Y; STA $2000,Y; INY; BNE loop
+// (back across the page); JMP $0000.
+const std::vector<Piece> page_crossings = {
+    {ORIGIN, {0x4C, 0xF8, 0x02}},
+    {0x02F8, {0xA0, 0x00, 0xB9, 0xF0, 0x12, 0x79, 0xFF, 0x13, 0x99, 0x00, 0x20, 0xC8, 0xD0, 0xF4, 0x4C, 0x00, 0x00}},
+};
+
+const RunRow run_rows[] = {
+    {"instruction_mix", {}, "bench_mix.bin"},
+    {"indexed_memory", {}, "bench_memory.bin"},
+    {"self_test", {}, "selftest.bin"},
+    // Straight on through several polls into the last bytes below the
+    // device page, where the trace is switched on and the run ends.
+    {"straight_on_to_the_device_page",
+     {{ORIGIN, {0x4C, 0x00, 0xFC}}, nops(0xFC00, 0xFEF8), {0xFEF8, {0xA9, 0x01, 0x8D, 0x03, 0xFF, 0x4C, 0x00, 0x00}}}},
+    {"trace_switched_by_the_program", {{ORIGIN, toggle_trace}}},
+    {"trace_always", {{ORIGIN, toggle_trace}}, nullptr, ORIGIN, std::nullopt, true},
+    {"limit_of_one", {{ORIGIN, toggle_trace}}, nullptr, ORIGIN, 1},
+    {"limit_at_a_poll", {{ORIGIN, toggle_trace}}, nullptr, ORIGIN, 128},
+    {"limit_after_a_poll", {{ORIGIN, toggle_trace}}, nullptr, ORIGIN, 129},
+    {"limit_inside_the_trace", {{ORIGIN, toggle_trace}}, nullptr, ORIGIN, 1000},
+    {"rti_pulls_a_clear_constant_bit", rti_status_zero},
+    {"rti_traced", rti_status_zero, nullptr, ORIGIN, std::nullopt, true},
+    {"subroutine_below_the_device_page", subroutine_at_the_top},
+    {"page_crossings", page_crossings},
+    {"brk_through_the_zero_vector", {{ORIGIN, {0xA9, 0x05, 0xE8, 0x00}}}},
+    // JMP $0005; LDX #1; BNE to 0x0000, where two INX would follow.
+    {"branch_to_zero", {{ORIGIN, {0x4C, 0x05, 0x00}}, {0x0000, {0xE8, 0xE8}}, {0x0005, {0xA2, 0x01, 0xD0, 0xF7}}}},
+    // LDA #$FF; PHA; PHA; RTS to 0xFFFF + 1.
+    {"return_to_zero", {{ORIGIN, {0xA9, 0xFF, 0x48, 0x48, 0x60}}, {0x0000, {0xE8, 0xE8}}}},
+    {"first_instruction_at_zero", {{0x0000, {0xE8, 0xE8, 0x4C, 0x00, 0x00}}}, nullptr, 0x0000},
+    {"straight_on_past_ffff_to_zero",
+     {{ORIGIN, {0x4C, 0xF0, 0xFF}}, nops(0xFFF0, 0xFFFF), {0xFFFF, {0xEA}}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, RunLoop, ::testing::ValuesIn(run_rows), RowName{});
+
+}  // namespace
+}  // namespace cpu_test
