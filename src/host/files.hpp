@@ -3,6 +3,7 @@
 // written, and data files that are plain files only.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,23 @@ struct FileRead {
 // Reads the whole of `path` into `into`; too_long when it holds more. A
 // directory cannot be opened (EISDIR).
 [[nodiscard]] FileRead host_read_file(const char* path, std::span<std::uint8_t> into);
+
+// The reading itself, the same on every host: `read_some(to, count)` reads
+// like read(2), returning a count, 0 at the end, or a negative number with
+// errno set. One byte past a full buffer tells too_long from a fit.
+template <class ReadSome>
+[[nodiscard]] FileRead read_whole(std::span<std::uint8_t> into, ReadSome read_some) {
+    FileRead result;
+    for (;;) {
+        std::uint8_t probe = 0;
+        const bool full = result.size >= into.size();
+        const long n = read_some(full ? &probe : into.data() + result.size, full ? 1 : into.size() - result.size);
+        if (n < 0) return {FileReadStatus::read_error, result.size, errno};
+        if (n == 0) return result;
+        if (full) return {FileReadStatus::too_long, result.size, 0};
+        result.size += static_cast<std::size_t>(n);
+    }
+}
 
 // True when `error` says the file is not there at all, as opposed to there
 // but unreadable.

@@ -125,7 +125,6 @@ bool replace_through(Temporary kind, const std::string& target, std::span<const 
 }  // namespace
 
 FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
-    FileRead result;
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
     struct stat info {};
@@ -134,24 +133,12 @@ FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
         close(fd);
         return {FileReadStatus::cannot_open, 0, error};
     }
-    for (;;) {
-        std::uint8_t probe = 0;
-        const bool full = result.size >= into.size();
-        std::uint8_t* to = full ? &probe : into.data() + result.size;
-        const ssize_t n = read(fd, to, full ? 1 : into.size() - result.size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result.status = FileReadStatus::read_error;
-            result.error = errno;
-            break;
+    const FileRead result = read_whole(into, [fd](std::uint8_t* to, std::size_t count) -> long {
+        for (;;) {
+            const ssize_t n = read(fd, to, count);
+            if (n >= 0 || errno != EINTR) return n;
         }
-        if (n == 0) break;
-        if (full) {
-            result.status = FileReadStatus::too_long;
-            break;
-        }
-        result.size += static_cast<std::size_t>(n);
-    }
+    });
     close(fd);
     return result;
 }

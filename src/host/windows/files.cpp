@@ -31,28 +31,13 @@ bool is_directory(const std::wstring& path) {
 
 FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
     const std::wstring wide = widen(path);
-    FileRead result;
     // The runtime's open says EACCES for a folder; say what it is.
     if (is_directory(wide)) return {FileReadStatus::cannot_open, 0, EISDIR};
     const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
-    for (;;) {
-        std::uint8_t probe = 0;
-        const bool full = result.size >= into.size();
-        std::uint8_t* to = full ? &probe : into.data() + result.size;
-        const int n = _read(fd, to, full ? 1u : static_cast<unsigned>(into.size() - result.size));
-        if (n < 0) {
-            result.status = FileReadStatus::read_error;
-            result.error = errno;
-            break;
-        }
-        if (n == 0) break;
-        if (full) {
-            result.status = FileReadStatus::too_long;
-            break;
-        }
-        result.size += static_cast<std::size_t>(n);
-    }
+    const FileRead result = read_whole(into, [fd](std::uint8_t* to, std::size_t count) -> long {
+        return _read(fd, to, static_cast<unsigned>(count));
+    });
     _close(fd);
     return result;
 }
