@@ -12,20 +12,7 @@ using e2e::TempDir;
 
 constexpr std::size_t MEMORY_SIZE = 0x10000;
 
-// Memory as a fresh machine has it before any image is loaded.
-Bytes default_memory() {
-    Bytes m(MEMORY_SIZE, 0xEE);
-    m[0xFFFC] = 0x00;
-    m[0xFFFD] = 0x02;
-    m[0xFFFE] = 0x00;
-    m[0xFFFF] = 0x00;
-    m[0xFF03] = 0x00;
-    return m;
-}
-
-void place(Bytes& memory, std::size_t at, const Bytes& code) {
-    std::copy(code.begin(), code.end(), memory.begin() + static_cast<std::ptrdiff_t>(at));
-}
+using e2e::place;
 
 // LDA #'H'; STA $FF01; LDA #'i'; STA $FF01; JMP $0000
 const Bytes hi_program = {0xA9, 0x48, 0x8D, 0x01, 0xFF, 0xA9, 0x69, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
@@ -38,7 +25,7 @@ TEST(Driver, FirstRunPrintsAndSavesTheWholeMemory) {
     EXPECT_EQ(r.out, "Hi");
     EXPECT_EQ(r.err, "can't read membackup file.\n");
 
-    Bytes expected = default_memory();
+    Bytes expected = e2e::fresh_memory();
     place(expected, 0x0200, hi_program);
     expected[0xFF01] = 0x69;  // the last byte written to the console register
     const Bytes saved = e2e::membackup(dir);
@@ -114,7 +101,7 @@ TEST_P(LoadAddresses, ImageLandsWhereTheScanSays) {
     const LoadAddress& c = GetParam();
     TempDir dir;
     // A saved machine whose program at 0x0200 ends the run at once.
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     place(saved, 0x0200, {0x4C, 0x00, 0x00});
     dir.write("membackup", saved);
     // The image is harmless wherever it lands, and carries a marker.
@@ -165,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Driver, EmptyImageChangesNothing) {
     TempDir dir;
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     place(saved, 0x0200, {0x4C, 0x00, 0x00});
     dir.write("membackup", saved);
     dir.write("prog.bin", Bytes{});
@@ -181,7 +168,7 @@ TEST(Driver, ShortMembackupLoadsWhatItHasWithAWarning) {
     const RunResult r = e2e::run_emulator(dir, {"prog.bin"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err, "membackup file is shorter than 65536 bytes; the rest is a fresh machine.\n");
-    Bytes expected = default_memory();
+    Bytes expected = e2e::fresh_memory();
     place(expected, 0, {0x11, 0x22});
     place(expected, 0x0200, {0x4C, 0x00, 0x00});
     EXPECT_TRUE(e2e::membackup(dir) == expected);
@@ -189,7 +176,7 @@ TEST(Driver, ShortMembackupLoadsWhatItHasWithAWarning) {
 
 TEST(Driver, OverlongMembackupLoadsItsFirst64KiBWithAWarning) {
     TempDir dir;
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     place(saved, 0x0200, {0x4C, 0x00, 0x00});
     Bytes longer = saved;
     longer.resize(MEMORY_SIZE + 100, 0x77);
@@ -240,7 +227,7 @@ TEST(Driver, TraceLinesFollowEachInstructionOnceTheSwitchHoldsOne) {
 
 TEST(Driver, SavedTraceSwitchTracesFromTheFirstInstruction) {
     TempDir dir;
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     saved[0xFF03] = 1;
     place(saved, 0x0200, {0xEA, 0x4C, 0x00, 0x00});  // NOP; JMP $0000
     dir.write("membackup", saved);
@@ -253,7 +240,7 @@ TEST(Driver, SavedTraceSwitchTracesFromTheFirstInstruction) {
 
 TEST(Driver, SavedVectorsReplaceTheDefaults) {
     TempDir dir;
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     saved[0xFFFC] = 0x00;
     saved[0xFFFD] = 0x30;  // reset to 0x3000
     place(saved, 0x3000, {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00});
@@ -297,7 +284,7 @@ class StartAddresses : public testing::TestWithParam<StartAddress> {};
 // same anywhere: next to the device page and among the vectors too.
 TEST_P(StartAddresses, ProgramRunsFromItsResetVector) {
     TempDir dir;
-    Bytes saved = default_memory();
+    Bytes saved = e2e::fresh_memory();
     const std::size_t at = GetParam().start;
     saved[0xFFFC] = static_cast<std::uint8_t>(at & 0xFF);
     saved[0xFFFD] = static_cast<std::uint8_t>(at >> 8);

@@ -21,14 +21,6 @@ using e2e::Bytes;
 using e2e::RunResult;
 using e2e::TempDir;
 
-Bytes default_memory() {
-    Bytes m(0x10000, 0xEE);
-    m[0xFFFC] = 0x00;
-    m[0xFFFD] = 0x02;
-    m[0xFFFE] = m[0xFFFF] = 0x00;
-    m[0xFF03] = 0x00;
-    return m;
-}
 
 // A small tmpfs inside a TempDir, for as long as the test runs. Mounting
 // needs root; without it the tests that need a full disk are skipped.
@@ -90,7 +82,7 @@ TEST(FullDisk, FailedSaveKeepsThePreviousMembackupWhole) {
     SmallDisk disk(dir, "100k");
     if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs; not tested here";
     // The old image takes 64 KiB of the 100 KiB: a second copy cannot fit.
-    Bytes old_image = default_memory();
+    Bytes old_image = e2e::fresh_memory();
     const Bytes program = {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};  // LDA #'!'; STA $FF01; JMP $0000
     std::copy(program.begin(), program.end(), old_image.begin() + 0x0200);
     write_file(disk.path() / "membackup", old_image);
@@ -180,7 +172,7 @@ TEST(Output, ClosedStandardOutputDropsBytesAndTheRunGoesOn) {
 TEST(Output, ReaderGoingAwayEndsTheRunBySigpipeAndKeepsTheFiles) {
     TempDir dir;
     const Bytes old_image = [] {
-        Bytes m = default_memory();
+        Bytes m = e2e::fresh_memory();
         m[0x1234] = 0x99;  // a mark that a new save would not have
         return m;
     }();
@@ -366,7 +358,7 @@ const Bytes bang_program = {0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
 
 // A saved machine that differs from anything a run would save.
 Bytes marked_memory() {
-    Bytes m = default_memory();
+    Bytes m = e2e::fresh_memory();
     m[0x1234] = 0x99;
     return m;
 }
@@ -462,7 +454,7 @@ TEST_P(SavedMemory, NothingLostOrAltered) {
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
-    Bytes expected = c.saved == Saved::short_file ? default_memory() : marked_memory();
+    Bytes expected = c.saved == Saved::short_file ? e2e::fresh_memory() : marked_memory();
     if (c.saved == Saved::short_file) expected[0] = 0x11, expected[1] = 0x22;
     std::copy(bang_program.begin(), bang_program.end(), expected.begin() + 0x0200);
     expected[0xFF01] = '!';

@@ -54,6 +54,19 @@ Bytes TempDir::read(const std::string& name) const {
 std::string binary_path() { return EMU6502_BINARY; }
 std::string source_dir() { return EMU6502_SOURCE_DIR; }
 
+Bytes fresh_memory() {
+    Bytes m(0x10000, 0xEE);
+    m[0xFFFC] = 0x00;
+    m[0xFFFD] = 0x02;
+    m[0xFFFE] = m[0xFFFF] = 0x00;
+    m[0xFF03] = 0x00;
+    return m;
+}
+
+void place(Bytes& memory, std::size_t at, const Bytes& code) {
+    std::copy(code.begin(), code.end(), memory.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
 Bytes membackup(const TempDir& dir) { return dir.read("membackup"); }
 
 std::optional<unsigned> normal_user_id() {

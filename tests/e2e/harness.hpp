@@ -63,6 +63,12 @@ void hand_to_normal_user(const TempDir& dir);
 [[nodiscard]] std::string binary_path();
 [[nodiscard]] std::string source_dir();
 
+// Memory as a fresh machine has it before any image is loaded: 0xEE
+// everywhere, reset vector 0x0200, IRQ vector 0x0000, trace off.
+[[nodiscard]] Bytes fresh_memory();
+// Copies `code` into `memory` from `at` upward.
+void place(Bytes& memory, std::size_t at, const Bytes& code);
+
 // The 65,536-byte memory image a program leaves in "membackup".
 [[nodiscard]] Bytes membackup(const TempDir& dir);
 

@@ -84,12 +84,7 @@ const Bytes BACKGROUND_PROGRAM = {
 // A saved memory image that starts programs at 0x0200 and carries a marker,
 // to tell whether an interrupted run rewrote it.
 Bytes marked_image() {
-    Bytes image(0x10000, 0xEE);
-    image[0xFFFC] = 0x00;
-    image[0xFFFD] = 0x02;
-    image[0xFFFE] = 0x00;
-    image[0xFFFF] = 0x00;
-    image[0xFF03] = 0x00;
+    Bytes image = e2e::fresh_memory();
     for (std::size_t i = 0; i < 4; ++i) image[0x3000 + i] = static_cast<std::uint8_t>("KEEP"[i]);
     return image;
 }
@@ -108,10 +103,7 @@ std::string stderr_text(const e2e::TempDir& dir) {
 // A fresh machine's memory saved read-only: the run goes on, and its end
 // fails to save it.
 void make_read_only_membackup(const e2e::TempDir& dir) {
-    Bytes saved(0x10000, 0xEE);
-    saved[0xFFFC] = saved[0xFFFE] = saved[0xFFFF] = saved[0xFF03] = 0x00;
-    saved[0xFFFD] = 0x02;  // reset vector 0x0200
-    dir.write("membackup", saved);
+    dir.write("membackup", e2e::fresh_memory());
     std::filesystem::permissions(dir.file("membackup"), std::filesystem::perms::owner_read);
 }
 

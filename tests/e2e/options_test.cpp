@@ -205,10 +205,7 @@ TEST(Options, StartRunsAProgramLoadedElsewhere) {
 // --start overrides a reset vector that a saved machine holds, for this run only.
 TEST(Options, StartOverridesTheSavedResetVector) {
     TempDir dir;
-    Bytes saved(0x10000, 0xEE);
-    saved[0xFFFC] = 0x00;
-    saved[0xFFFD] = 0x02;
-    saved[0xFFFE] = saved[0xFFFF] = 0x00;
+    Bytes saved = e2e::fresh_memory();
     std::copy(endless_program.begin(), endless_program.end(), saved.begin() + 0x0200);
     std::copy(hi_program.begin(), hi_program.end(), saved.begin() + 0x0300);
     dir.write("membackup", saved);
@@ -267,10 +264,7 @@ TEST(Options, InstructionLimitStopsWithStatusThreeAndSavesNothing) {
 
 TEST(Options, InstructionLimitLeavesAnExistingMembackupAlone) {
     TempDir dir;
-    Bytes saved(0x10000, 0xEE);
-    saved[0xFFFC] = 0x00;
-    saved[0xFFFD] = 0x02;
-    saved[0xFFFE] = saved[0xFFFF] = 0x00;
+    Bytes saved = e2e::fresh_memory();
     std::copy(endless_program.begin(), endless_program.end(), saved.begin() + 0x0200);
     dir.write("membackup", saved);
     const RunResult r = e2e::run_emulator(dir, {"--max-instructions", "5"});
