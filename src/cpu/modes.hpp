@@ -131,7 +131,9 @@ template <Mode M, Fetch F>
         memory[c.effective_address] = static_cast<u8>(value);
     else if (is_device(c.effective_address)) [[unlikely]] {
         device_write(c.effective_address, static_cast<u8>(value));
-        c.device_written = true;
+        // Of the device stores only the trace switch changes what the run
+        // loop must do after the instruction; console output stays inside.
+        c.device_written |= c.effective_address == TRACE_CTL;
     } else {
         memory[c.effective_address] = static_cast<u8>(value);
     }
