@@ -172,11 +172,20 @@ private:
 };
 
 void Session::say(const char* format, ...) {
-    char text[512];
+    char line[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    const int length = std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    std::string long_text;
+    const char* text = line;
+    if (length >= static_cast<int>(sizeof line)) {  // the help text
+        long_text.resize(static_cast<std::size_t>(length) + 1);
+        va_start(args, format);
+        std::vsnprintf(long_text.data(), long_text.size(), format, args);
+        va_end(args);
+        text = long_text.c_str();
+    }
     if (terminal_) {
         monitor_terminal_write(text);
     } else {
@@ -186,7 +195,6 @@ void Session::say(const char* format, ...) {
 }
 
 void Session::open() {
-    checking = options_.interactive || options_.commands != nullptr;
     if (options_.interactive) {
         terminal_ = monitor_terminal_open();
         if (terminal_) host_monitor_key_enable(true);
@@ -196,6 +204,7 @@ void Session::open() {
         const std::string error = labels.load(options_.labels);
         if (!error.empty()) say("%s\n", error.c_str());
     }
+    checking = terminal_ || options_.commands != nullptr;
     if (options_.commands != nullptr) {
         commands_ = std::fopen(options_.commands, "r");
         if (commands_ == nullptr) say("can't read command file %s\n", options_.commands);
