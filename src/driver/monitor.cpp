@@ -14,6 +14,7 @@
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
+#include "cpu/dispatch.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "driver/disassembler.hpp"
 #include "driver/labels.hpp"
@@ -25,6 +26,21 @@
 #include "host/terminal.hpp"
 
 namespace {
+#ifdef EMU6502_ONE_RUN_LOOP
+// As in the plain run loop: sanitizer builds compile the instruction set once.
+u32 step(Cpu& c) {
+    publish_registers(c);
+    const u32 cycles = execute_instruction_on_cpu();
+    take_registers(c);
+    return cycles;
+}
+#else
+// The instruction set inlined here too, on a local copy of the registers
+// that stays in host registers: through cpu_step the monitor's run would
+// cost several times the plain one.
+[[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction(c); }
+#endif
+
 // As in the plain run loop: the clock is read every CLOCK_POLL instructions.
 constexpr std::uint64_t CLOCK_POLL = 128;
 constexpr std::int64_t TIMER_PERIOD_MS = 10;
@@ -558,68 +574,94 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
     std::array<Access, 6> accesses{};
     char reason[160];
     char trace_text[64];
+    // What the hot path tests, in locals: a store to `memory` could alias
+    // the session's fields and force them to be read again every time.
+    const u8* const breaks = session.break_at.data();
+    bool check_breaks = false;
+    bool careful = false;  // anything to do around the instruction
+    const auto refresh = [&] {
+        check_breaks = session.checking;
+        careful = profiling || session.trace_ != nullptr ||
+                  (session.checking && (session.watches != 0 || session.steps_left != 0 || session.over_active));
+    };
+    refresh();
+    std::uint64_t cycles = 0;
+    Cpu c = cpu;
     for (;;) {
         if (stop_asked) [[unlikely]] {
             outcome.signal = host_stop_signal();
             outcome.end = RunEnd::signal;
             break;
         }
-        if (cpu.pc == 0x0000) [[unlikely]] {
+        if (c.pc == 0x0000) [[unlikely]] {
             const bool executed_any = counted != 0 || countdown != poll_length;
             if (executed_any && !interrupted_to_zero) break;
             interrupted_to_zero = false;
         }
-        int access_count = 0;
-        if (session.checking) {
+        if (check_breaks && breaks[c.pc]) [[unlikely]] {
             if (!skip_breakpoint) {
-                if (session.break_at[cpu.pc]) [[unlikely]] {
-                    std::snprintf(reason, sizeof reason, "breakpoint %u at %04X", session.breakpoint_number(cpu.pc), cpu.pc);
-                    enter(reason);
-                    continue;  // the monitor may have moved pc, or asked to stop
+                std::snprintf(reason, sizeof reason, "breakpoint %u at %04X", session.breakpoint_number(c.pc), c.pc);
+                publish_registers(c);
+                enter(reason);
+                take_registers(c);
+                refresh();
+                continue;  // the monitor may have moved pc, or asked to stop
+            }
+        }
+        skip_breakpoint = false;
+        u32 step_cycles;
+        if (!careful) [[likely]] {
+            step_cycles = step(c);
+        } else {
+            // Out of line, on `cpu`: tracing, profiling and watching are slow anyway.
+            publish_registers(c);
+            const int access_count = session.checking && session.watches != 0 ? data_accesses(accesses) : 0;
+            const u16 pc = cpu.pc;
+            if (session.trace_ != nullptr) (void)disassemble(pc, &session.labels, trace_text, sizeof trace_text);
+            step_cycles = execute_instruction_on_cpu();
+            take_registers(c);
+            if (profiling) {
+                ++session.counts[pc];
+                session.cycles[pc] += step_cycles;
+                if (memory[pc] == 0x20 || memory[pc] == 0x00) session.entries[cpu.pc] = 1;  // JSR and BRK targets
+            }
+            if (session.trace_ != nullptr) session.trace_line(pc, trace_text, step_cycles);
+            if (session.checking) {
+                const char* stop = nullptr;
+                for (int i = 0; i < access_count; ++i) {
+                    const Access& access = accesses[static_cast<std::size_t>(i)];
+                    if ((session.watch_at[access.address] & access.kind) == 0) continue;
+                    if (access.kind == WATCH_WRITE)
+                        std::snprintf(reason, sizeof reason, "watchpoint: write %04X = %02X by %04X", access.address,
+                                      memory[access.address], pc);
+                    else
+                        std::snprintf(reason, sizeof reason, "watchpoint: read %04X by %04X", access.address, pc);
+                    stop = reason;
+                    break;
                 }
+                if (session.steps_left != 0) {
+                    session.step_line(pc);
+                    if (--session.steps_left == 0 && stop == nullptr) enter(nullptr);
+                } else if (session.over_active && cpu.pc == session.over_pc && cpu.sp == session.over_sp) {
+                    session.over_active = false;
+                    session.step_line(pc);
+                    enter(nullptr);
+                }
+                if (stop != nullptr) enter(stop);
+                take_registers(c);
+                refresh();
             }
-            skip_breakpoint = false;
-            if (session.watches != 0) access_count = data_accesses(accesses);
         }
-        const u16 pc = cpu.pc;
-        if (session.trace_ != nullptr) (void)disassemble(pc, &session.labels, trace_text, sizeof trace_text);
-        const u32 step_cycles = cpu_step();
-        outcome.cycles += step_cycles;
-        if (profiling) {
-            ++session.counts[pc];
-            session.cycles[pc] += step_cycles;
-            if (memory[pc] == 0x20 || memory[pc] == 0x00) session.entries[cpu.pc] = 1;  // JSR and BRK targets
-        }
-        if (session.trace_ != nullptr) session.trace_line(pc, trace_text, step_cycles);
-        if (settings.trace_always || memory[TRACE_CTL] == 1) [[unlikely]] print_trace_line();
-        if (session.checking) {
-            const char* stop = nullptr;
-            for (int i = 0; i < access_count; ++i) {
-                const Access& access = accesses[static_cast<std::size_t>(i)];
-                if ((session.watch_at[access.address] & access.kind) == 0) continue;
-                if (access.kind == WATCH_WRITE)
-                    std::snprintf(reason, sizeof reason, "watchpoint: write %04X = %02X by %04X", access.address,
-                                  memory[access.address], pc);
-                else
-                    std::snprintf(reason, sizeof reason, "watchpoint: read %04X by %04X", access.address, pc);
-                stop = reason;
-                break;
-            }
-            if (session.steps_left != 0) {
-                session.step_line(pc);
-                if (--session.steps_left == 0 && stop == nullptr) enter(nullptr);
-            } else if (session.over_active && cpu.pc == session.over_pc && cpu.sp == session.over_sp) {
-                session.over_active = false;
-                session.step_line(pc);
-                enter(nullptr);
-            }
-            if (stop != nullptr) enter(stop);
+        cycles += step_cycles;
+        if (settings.trace_always || memory[TRACE_CTL] == 1) [[unlikely]] {
+            publish_registers(c);
+            print_trace_line();
         }
         if (--countdown == 0) [[unlikely]] {
             ++host_clock_polls;
             counted += poll_length;
             poll_length = countdown = next_poll_length();
-            if (cpu.pc == 0x0000) break;
+            if (c.pc == 0x0000) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
@@ -632,17 +674,24 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
             if (clock >= irq_deadline) {
                 irq_deadline += TIMER_PERIOD_MS;
                 host_timer_tick(irq_deadline);
-                const u16 before = cpu.pc;
+                publish_registers(c);
                 cpu_irq();
                 interrupted_to_zero = cpu.pc == 0x0000;
-                if (profiling && cpu.pc != before) session.entries[cpu.pc] = 1;
+                if (profiling && cpu.pc != c.pc) session.entries[cpu.pc] = 1;
                 if (clock >= irq_deadline) poll_length = countdown = 1;
-                if (session.checking && options.interactive && host_monitor_key_pressed()) enter("stopped");
+                if (session.checking && options.interactive && host_monitor_key_pressed()) {
+                    enter("stopped");
+                    refresh();
+                }
+                take_registers(c);
             }
         }
     }
     counted += poll_length - countdown;
+    publish_registers(c);
+    outcome.cycles = cycles;
     outcome.instructions = counted;
+    cpu.instruction_count += static_cast<u32>(counted);
     if (profiling) session.write_profile();
     return outcome;
 }
