@@ -439,7 +439,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         std::size_t added = 0;
         const std::string error = labels.load(command.file.c_str(), &added);
         if (!error.empty()) say("%s\n", error.c_str());
-        else say("%zu labels from %s\n", added, command.file.c_str());
+        else say("%llu labels from %s\n", static_cast<unsigned long long>(added), command.file.c_str());
         return false;
     }
     case MonitorVerb::trace:
@@ -459,7 +459,8 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         bool written = file != nullptr && std::fwrite(&memory[*command.first], 1, size, file) == size;
         if (file != nullptr && std::fclose(file) != 0) written = false;
         if (!written) say("save: can't write %s\n", command.file.c_str());
-        else say("saved %04X-%04X (%zu bytes) to %s\n", *command.first, *command.second, size, command.file.c_str());
+        else say("saved %04X-%04X (%llu bytes) to %s\n", *command.first, *command.second, static_cast<unsigned long long>(size),
+                 command.file.c_str());
         return false;
     }
     case MonitorVerb::load: {
@@ -471,7 +472,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
             return false;
         }
         std::copy_n(bytes.begin(), read.size, memory.begin() + *command.first);
-        say("loaded %zu bytes at %04X%s\n", read.size, *command.first,
+        say("loaded %llu bytes at %04X%s\n", static_cast<unsigned long long>(read.size), *command.first,
             read.status == FileReadStatus::too_long ? "; the rest of the file runs past FFFF and was left out" : "");
         return false;
     }
