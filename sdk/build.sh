@@ -8,6 +8,8 @@
 # is C, the kit's runtime (sdk/*.s: start-up, console, devices) and cc65's
 # "none" library are linked in; an assembly-only program gets neither, and
 # its first source's CODE segment starts the image at $0200.
+# Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor
+# (debug symbols from ca65 -g: they do not change the image).
 # The output depends only on the sources.
 set -euo pipefail
 
@@ -23,6 +25,13 @@ case $out in
     *.c|*.s|*.h|*.inc) echo "$0: $out: the output must be an image (e.g. ${out%.*}.bin), not a source" >&2; exit 2 ;;
 esac
 
+# The monitor's labels (ld65 -Ln format) go next to the image.
+base=${out##*/}
+if [[ $base == ?*.* && $base != *.lbl ]]; then
+    labels=${out%.*}.lbl
+else
+    labels=$out.lbl  # no extension to replace
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -38,9 +47,9 @@ compile() {
         *.c)
             # The source's own folder first, for its quoted includes.
             cc65 -t none -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
-            ca65 -t none -o "$obj" "$tmp/$n.s"
+            ca65 -g -t none -o "$obj" "$tmp/$n.s"
             ;;
-        *) ca65 -t none -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
+        *) ca65 -g -t none -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
     esac
     objects+=("$obj")
 }
@@ -57,5 +66,6 @@ if [[ $with_runtime == yes ]]; then
         compile "$src"
     done
 fi
-cl65 -t none -C "$sdk/emu6502.cfg" -o "$tmp/image.bin" "${objects[@]}"
+cl65 -t none -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}"
 cp "$tmp/image.bin" "$out"
+cp "$tmp/image.lbl" "$labels"

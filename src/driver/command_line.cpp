@@ -82,6 +82,17 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         line.clean = true;
     } else if (std::strcmp(arg, "--exit-status") == 0) {
         line.exit_status = true;
+    } else if (std::strcmp(arg, "--monitor") == 0) {
+        line.monitor = true;
+    } else if (option_with_value(arg, "--commands", argc, argv, i, value)) {
+        line.commands = value;
+        if (value == nullptr || *value == '\0') line.error = "--commands needs a file name";
+    } else if (option_with_value(arg, "--labels", argc, argv, i, value)) {
+        line.labels = value;
+        if (value == nullptr || *value == '\0') line.error = "--labels needs a file name";
+    } else if (option_with_value(arg, "--profile", argc, argv, i, value)) {
+        line.profile = value;
+        if (value == nullptr || *value == '\0') line.error = "--profile needs a file name";
     } else if (option_with_value(arg, "--max-instructions", argc, argv, i, value)) {
         line.max_instructions = parse_count(value);
         if (!line.max_instructions) line.error = "--max-instructions needs a whole number";
@@ -186,6 +197,13 @@ const char* usage_text() {
            "  --trace                   print a trace line after every instruction\n"
            "  --clean                   start from a fresh machine; leave \"membackup\" alone\n"
            "  --max-instructions N      stop after N instructions (exit status 3, nothing saved)\n"
+           "  --monitor                 stop in the monitor before the first instruction;\n"
+           "                            Ctrl-] brings it back while the program runs\n"
+           "  --commands FILE           monitor commands from FILE (output on standard\n"
+           "                            error); the run goes on when FILE ends\n"
+           "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
+           "  --profile FILE            at the end, count and cycles of every address run\n"
+           "                            to FILE, the ten hottest routines on standard error\n"
            "  --                        end of options: what follows is positional\n"
            "\n"
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"

@@ -27,6 +27,10 @@ struct CommandLine {
     bool exit_status = false;                         // a normal end exits with the value of A
     std::optional<std::uint64_t> max_instructions;    // stop the run after this many instructions
     std::optional<std::uint16_t> start;               // pc after reset, instead of the reset vector
+    bool monitor = false;                             // stop in the monitor before the first instruction
+    const char* commands = nullptr;                   // monitor commands from this file
+    const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
+    const char* profile = nullptr;                    // per-address counts and cycles to this file
 
     std::vector<std::string> warnings;  // lines for standard error, without newline
     std::string error;                  // a bad option: the message, without newline

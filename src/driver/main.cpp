@@ -7,6 +7,7 @@
 #include "cpu/cpu.hpp"
 #include "driver/command_line.hpp"
 #include "driver/images.hpp"
+#include "driver/monitor.hpp"
 #include "driver/run_loop.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -105,7 +106,9 @@ int main(int argc, char** argv) {
     settings.trace_always = line.trace;
     settings.max_instructions = line.max_instructions;
     const Clock::time_point started = Clock::now();
-    const RunOutcome outcome = run_machine(irq_deadline, settings);
+    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile};
+    const RunOutcome outcome =
+        monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor) : run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
 
     host_console_close();  // the last buffered output, and the terminal's modes undone

@@ -13,6 +13,7 @@
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
 #include "host/linux/keyboard_state.hpp"
+#include "host/monitor_terminal.hpp"
 
 std::uint32_t host_clock_polls = 0;
 
@@ -23,6 +24,8 @@ termios key_settings{};
 volatile sig_atomic_t key_mode_active = 0;
 int pending_key = -1;
 std::int64_t next_tick_ms = 0;  // 0: no tick reported yet
+bool monitor_key_enabled = false;
+bool monitor_key_seen = false;
 
 // The handlers switch the terminal too; while the main flow does so, they
 // wait, or a Ctrl-Z between the switch and its flag would leave the
@@ -118,6 +121,10 @@ bool host_key_waiting() {
     }
     unsigned char code = 0;
     if (read(tty_fd, &code, 1) == 1) {
+        if (monitor_key_enabled && code == MONITOR_KEY) [[unlikely]] {
+            monitor_key_seen = true;
+            return false;
+        }
         pending_key = code;
         return true;
     }
@@ -150,4 +157,13 @@ void host_key_wait() {
         const std::int64_t rest = next_tick_ms - host_clock_ms();
         if (rest > 0) poll(nullptr, 0, static_cast<int>(rest));
     }
+}
+
+void host_monitor_key_enable(bool enabled) { monitor_key_enabled = enabled; }
+
+bool host_monitor_key_pressed() {
+    (void)host_key_waiting();  // reads the key, if one came
+    const bool seen = monitor_key_seen;
+    monitor_key_seen = false;
+    return seen;
 }

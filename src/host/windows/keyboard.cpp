@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "host/clock.hpp"
+#include "host/monitor_terminal.hpp"
 #include "host/terminal.hpp"
 
 std::uint32_t host_clock_polls = 0;
@@ -13,6 +14,8 @@ std::uint32_t host_clock_polls = 0;
 namespace {
 std::int64_t next_tick_ms = 0;  // 0: no tick reported yet
 HANDLE console_input = INVALID_HANDLE_VALUE;
+bool monitor_key_enabled = false;
+bool monitor_key_seen = false;
 }  // namespace
 
 void keyboard_open() {
@@ -29,7 +32,17 @@ void keyboard_close() {
     console_input = INVALID_HANDLE_VALUE;
 }
 
-bool host_key_waiting() { return _kbhit() != 0; }
+bool host_key_waiting() {
+    if (_kbhit() == 0) return false;
+    if (!monitor_key_enabled) return true;
+    const int code = _getch();
+    if (code == MONITOR_KEY) {
+        monitor_key_seen = true;
+        return _kbhit() != 0;
+    }
+    _ungetch(code);
+    return true;
+}
 
 int host_key_read() { return host_key_waiting() ? _getch() : 0; }
 
@@ -46,4 +59,13 @@ void host_key_wait() {
     // focus, a key release); then the program polls again, which is cheap.
     if (console_input != INVALID_HANDLE_VALUE) WaitForSingleObject(console_input, static_cast<DWORD>(left));
     else Sleep(static_cast<DWORD>(left));
+}
+
+void host_monitor_key_enable(bool enabled) { monitor_key_enabled = enabled; }
+
+bool host_monitor_key_pressed() {
+    (void)host_key_waiting();
+    const bool seen = monitor_key_seen;
+    monitor_key_seen = false;
+    return seen;
 }

@@ -1,0 +1,48 @@
+// The monitor's command language: one command per line, a short word and
+// its arguments. Numbers are hexadecimal with an optional "$"; an address
+// may also be a label (a label's name wins over the same word read as hex;
+// "$" makes it a number).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/labels.hpp"
+
+enum class MonitorVerb {
+    none,  // an empty line
+    registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
+    labels, trace, save, load, quit, leave, help,
+};
+
+inline constexpr std::uint8_t WATCH_READ = 1;
+inline constexpr std::uint8_t WATCH_WRITE = 2;
+
+struct RegisterSetting {
+    std::string name;  // a x y sp p pc, or a flag: n v b d i z c
+    std::uint16_t value;
+};
+
+struct MonitorCommand {
+    MonitorVerb verb = MonitorVerb::none;
+    std::optional<std::uint16_t> first;   // the first address, when given
+    std::optional<std::uint16_t> second;  // the second (END), when given
+    std::uint32_t count = 1;              // s N, bd N
+    std::uint8_t access = 0;              // w: WATCH_READ and/or WATCH_WRITE
+    std::vector<std::uint8_t> bytes;      // e, f
+    std::string file;                     // l, trace, save, load ("" with trace off)
+    std::vector<RegisterSetting> registers;
+    std::string error;                    // a one-line message; then nothing is done
+};
+
+[[nodiscard]] MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels);
+
+// A number in hex ("$" optional) up to `max`; nullopt otherwise.
+[[nodiscard]] std::optional<std::uint32_t> parse_hex(std::string_view word, std::uint32_t max);
+// An address: a label, or hex up to FFFF.
+[[nodiscard]] std::optional<std::uint16_t> parse_monitor_address(std::string_view word, const Labels& labels);
+
+[[nodiscard]] const char* monitor_help_text();

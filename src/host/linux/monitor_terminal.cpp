@@ -1,0 +1,84 @@
+// The monitor on /dev/tty, opened apart from the keyboard's non-blocking
+// descriptor, with libedit for editing and history.
+#include "host/monitor_terminal.hpp"
+
+#include <histedit.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "host/linux/keyboard_state.hpp"
+#include "host/terminal.hpp"
+
+namespace {
+std::FILE* tty_in = nullptr;
+std::FILE* tty_out = nullptr;
+EditLine* editor = nullptr;
+History* history_list = nullptr;
+char prompt_text[32] = "";
+
+char* current_prompt(EditLine*) { return prompt_text; }
+}  // namespace
+
+bool monitor_terminal_open() {
+    if (editor != nullptr) return true;
+    tty_in = std::fopen("/dev/tty", "re");
+    if (tty_in == nullptr) return false;
+    tty_out = std::fopen("/dev/tty", "we");
+    if (tty_out == nullptr) {
+        monitor_terminal_close();
+        return false;
+    }
+    std::setvbuf(tty_out, nullptr, _IOLBF, 0);
+    editor = el_init("emu6502", tty_in, tty_out, tty_out);
+    if (editor == nullptr) {
+        monitor_terminal_close();
+        return false;
+    }
+    history_list = history_init();
+    HistEvent event;
+    history(history_list, &event, H_SETSIZE, 200);
+    history(history_list, &event, H_SETUNIQUE, 1);
+    el_set(editor, EL_EDITOR, "emacs");
+    el_set(editor, EL_HIST, history, history_list);
+    el_set(editor, EL_PROMPT, current_prompt);
+    return true;
+}
+
+void monitor_terminal_close() {
+    if (editor != nullptr) el_end(editor);
+    if (history_list != nullptr) history_end(history_list);
+    if (tty_in != nullptr) std::fclose(tty_in);
+    if (tty_out != nullptr) std::fclose(tty_out);
+    editor = nullptr;
+    history_list = nullptr;
+    tty_in = tty_out = nullptr;
+}
+
+std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
+    if (editor == nullptr) return std::nullopt;
+    host_console_flush();
+    std::snprintf(prompt_text, sizeof prompt_text, "%s", prompt);
+    // libedit takes the terminal as it finds it and puts it back so.
+    keyboard_leave_key_mode();
+    int length = 0;
+    const char* line = el_gets(editor, &length);
+    keyboard_enter_key_mode();
+    if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
+    std::string text(line, static_cast<std::size_t>(length));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (!text.empty()) {
+        HistEvent event;
+        history(history_list, &event, H_ENTER, text.c_str());
+    }
+    return text;
+}
+
+void monitor_terminal_write(const char* text) {
+    if (tty_out == nullptr) return;
+    host_console_flush();  // the program's output first, in the order it happened
+    std::fputs(text, tty_out);
+    std::fflush(tty_out);
+}

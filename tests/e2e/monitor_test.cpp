@@ -1,0 +1,664 @@
+// The monitor end to end: commands from a file (--commands), its output on
+// standard error and the program's own output untouched on standard output;
+// labels, trace, save and load files, the profile; and the monitor on a
+// real terminal (--monitor): Ctrl-], line editing, steps, breakpoints and a
+// watchpoint on a device register.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/harness.hpp"
+#include "e2e/pty_session.hpp"
+
+namespace {
+
+using e2e::Bytes;
+using e2e::RunResult;
+using e2e::TempDir;
+
+// Prints "H" twice through a subroutine, then ends.
+Bytes twice_program() {
+    Bytes image(0x16, 0x00);
+    const Bytes main_part = {
+        0xA2, 0x00,        // 0200 start: LDX #$00
+        0x20, 0x10, 0x02,  // 0202        JSR print
+        0xE8,              // 0205 @back: INX
+        0xE0, 0x02,        // 0206        CPX #$02
+        0xD0, 0xF8,        // 0208        BNE $0202
+        0x4C, 0x00, 0x00,  // 020A        JMP $0000
+    };
+    const Bytes print = {
+        0xA9, 0x48,        // 0210 print: LDA #'H'
+        0x8D, 0x01, 0xFF,  // 0212        STA $FF01
+        0x60,              // 0215        RTS
+    };
+    std::copy(main_part.begin(), main_part.end(), image.begin());
+    std::copy(print.begin(), print.end(), image.begin() + 0x10);
+    return image;
+}
+
+// As the cc65 linker writes them, a linker-made name among them.
+const char* const LABELS = "al 000200 .start\nal 000210 .print\nal 000205 .@back\nal 000200 .__MAIN_START__\n";
+
+void prepare(const TempDir& dir, const std::string& commands) {
+    dir.write("p.bin", twice_program());
+    dir.write("p.lbl", std::string(LABELS));
+    dir.write("bad.lbl", std::string("al 000200 .start\nthis is not\n"));
+    dir.write("c", commands);
+}
+
+struct CommandCase {
+    const char* name;
+    const char* commands;
+    const char* out;   // the program's standard output
+    int status;        // exit status, or minus the signal
+    const char* err;   // the monitor's conversation
+};
+
+const CommandCase COMMAND_CASES[] = {
+    {"Registers",
+        "r\n"
+        "r a=41 x=0 y=ff sp=f0 p=c3\n"
+        "r pc=print c=0 z=1 n=0 v=0\n"
+        "r q=1\n"
+        "r a=100\n"
+        "r pc=0205 x=1\n"
+        "c\n",
+     "", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> r\n"
+        "PC=0200 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> r a=41 x=0 y=ff sp=f0 p=c3\n"
+        "PC=0200 A=41 X=00 Y=FF SP=F0 NV-BDIZC=11000011\n"
+        "> r pc=print c=0 z=1 n=0 v=0\n"
+        "PC=0210 A=41 X=00 Y=FF SP=F0 NV-BDIZC=00000010\n"
+        "> r q=1\n"
+        "r: bad register setting 'q=1' (like a=41, pc=0300, c=1)\n"
+        "> r a=100\n"
+        "r: bad value in 'a=100'\n"
+        "> r pc=0205 x=1\n"
+        "PC=0205 A=41 X=01 Y=FF SP=F0 NV-BDIZC=00000010\n"
+        "> c\n"},
+    {"Step",
+        "s\n"
+        "s 3\n"
+        "n\n"
+        "n\n"
+        "s 0\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  20 10 02  JSR print\n"
+        "> s 3\n"
+        "0202  20 10 02  JSR print          A=00 X=00 Y=00 SP=FB NV-BDIZC=00100110\n"
+        "0210  A9 48     LDA #$48           A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0212  8D 01 FF  STA $FF01          A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0215  60        RTS\n"
+        "> n\n"
+        "0215  60        RTS                A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> n\n"
+        "0205  E8        INX                A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0206  E0 02     CPX #$02\n"
+        "> s 0\n"
+        "s: bad count '0' (hex, at least 1)\n"
+        "> c\n"},
+    {"StepOverJsr",
+        "n\n"
+        "n\n"
+        "r\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> n\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  20 10 02  JSR print\n"
+        "> n\n"
+        "0215  60        RTS                A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> r\n"
+        "PC=0205 A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> c\n"},
+    {"Go",
+        "g @back\n"
+        "c\n",
+     "H", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> g @back\n"},
+    {"GoToZeroEndsTheRun",
+        "s\n"
+        "g 0\n",
+     "", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  20 10 02  JSR print\n"
+        "> g 0\n"},
+    {"Breakpoints",
+        "b start\n"
+        "b 0208\n"
+        "b\n"
+        "bd 1\n"
+        "bd 7\n"
+        "b\n"
+        "c\n"
+        "c\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b start\n"
+        "breakpoint 1 at 0200\n"
+        "> b 0208\n"
+        "breakpoint 2 at 0208\n"
+        "> b\n"
+        "1  b 0200  start\n"
+        "2  b 0208\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> bd 7\n"
+        "bd: no breakpoint or watchpoint 7\n"
+        "> b\n"
+        "2  b 0208\n"
+        "> c\n"
+        "breakpoint 2 at 0208\n"
+        "0208  D0 F8     BNE $0202\n"
+        "> c\n"
+        "breakpoint 2 at 0208\n"
+        "0208  D0 F8     BNE $0202\n"
+        "> c\n"},
+    {"WatchDeviceWrite",
+        "w ff01 w\n"
+        "c\n"
+        "r\n"
+        "c\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w ff01 w\n"
+        "watchpoint 1 on FF01 w\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> r\n"
+        "PC=0215 A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> c\n"},
+    {"WatchStack",
+        "w 01fd w\n"
+        "w 01fc rw\n"
+        "w ff01 r\n"
+        "w\n"
+        "c\n"
+        "bd 1\n"
+        "c\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w 01fd w\n"
+        "watchpoint 1 on 01FD w\n"
+        "> w 01fc rw\n"
+        "watchpoint 2 on 01FC rw\n"
+        "> w ff01 r\n"
+        "watchpoint 3 on FF01 r\n"
+        "> w\n"
+        "1  w 01FD w\n"
+        "2  w 01FC rw\n"
+        "3  w FF01 r\n"
+        "> c\n"
+        "watchpoint: write 01FD = 02 by 0202\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"
+        "watchpoint: read 01FC by 0215\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> x\n"},
+    {"WatchReadZeroPage",
+        "e 0 10\n"
+        "w 0 r\n"
+        "w 0 x\n"
+        "bd 1\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> e 0 10\n"
+        "> w 0 r\n"
+        "watchpoint 1 on 0000 r\n"
+        "> w 0 x\n"
+        "w: bad access 'x' (r, w or rw)\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"},
+    {"Memory",
+        "m 200\n"
+        "m 210 215\n"
+        "m ff00 ff0f\n"
+        "m fff8\n"
+        "m zzz\n"
+        "m\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> m 200\n"
+        "0200  A2 00 20 10 02 E8 E0 02 D0 F8 4C 00 00 00 00 00  .. .......L.....\n"
+        "0210  A9 48 8D 01 FF 60 EE EE EE EE EE EE EE EE EE EE  .H...`..........\n"
+        "0220  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "0230  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "0240  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "0250  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "0260  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "0270  EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "> m 210 215\n"
+        "0210  A9 48 8D 01 FF 60                                .H...`\n"
+        "> m ff00 ff0f\n"
+        "FF00  EE EE EE 00 EE EE EE EE EE EE EE EE EE EE EE EE  ................\n"
+        "> m fff8\n"
+        "FFF8  EE EE EE EE 00 02 00 00                          ........\n"
+        "> m zzz\n"
+        "m: bad address or unknown label 'zzz'\n"
+        "> m\n"
+        "m: usage: m ADDR [END]\n"
+        "> c\n"},
+    {"EnterAndFill",
+        "e 300 41 42 43\n"
+        "e 300 1g\n"
+        "e ffff 1 2\n"
+        "e ffff 7\n"
+        "f 301 302 5a\n"
+        "m 300 303\n"
+        "f 302 301 0\n"
+        "m fff0 ffff\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> e 300 41 42 43\n"
+        "> e 300 1g\n"
+        "e: bad byte '1g' (00 to FF)\n"
+        "> e ffff 1 2\n"
+        "e: the bytes run past FFFF\n"
+        "> e ffff 7\n"
+        "> f 301 302 5a\n"
+        "> m 300 303\n"
+        "0300  41 5A 5A EE                                      AZZ.\n"
+        "> f 302 301 0\n"
+        "f: the end comes before the start\n"
+        "> m fff0 ffff\n"
+        "FFF0  EE EE EE EE EE EE EE EE EE EE EE EE 00 02 00 07  ................\n"
+        "> c\n"},
+    {"Disassemble",
+        "d print 215\n"
+        "d 200 205\n"
+        "d\n"
+        "d 0 4\n"
+        "d ffff\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> d print 215\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "0212  8D 01 FF  STA $FF01\n"
+        "0215  60        RTS\n"
+        "> d 200 205\n"
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "0202  20 10 02  JSR print\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> d\n"
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "0202  20 10 02  JSR print\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "0206  E0 02     CPX #$02\n"
+        "0208  D0 F8     BNE $0202\n"
+        "020A  4C 00 00  JMP $0000\n"
+        "020D  00        BRK\n"
+        "020E  00        BRK\n"
+        "020F  00        BRK\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "0212  8D 01 FF  STA $FF01\n"
+        "0215  60        RTS\n"
+        "0216  EE EE EE  INC $EEEE\n"
+        "0219  EE EE EE  INC $EEEE\n"
+        "021C  EE EE EE  INC $EEEE\n"
+        "021F  EE EE EE  INC $EEEE\n"
+        "> d 0 4\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "0003  EE EE EE  INC $EEEE\n"
+        "> d ffff\n"
+        "FFFF  00        BRK\n"
+        "> c\n"},
+    {"Labels",
+        "l nofile.lbl\n"
+        "l bad.lbl\n"
+        "l p.lbl\n"
+        "b print\n"
+        "b\n"
+        "d print print\n"
+        "c\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> l nofile.lbl\n"
+        "can't read label file nofile.lbl\n"
+        "> l bad.lbl\n"
+        "bad.lbl:2: not a label line (al ADDRESS .name)\n"
+        "> l p.lbl\n"
+        "4 labels from p.lbl\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> b\n"
+        "1  b 0210  print\n"
+        "> d print print\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> x\n"},
+    {"BadInput",
+        "foo\n"
+        "b nolabel\n"
+        "b 10000\n"
+        "bd\n"
+        "s x\n"
+        "g\n"
+        "c 1\n"
+        "\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> foo\n"
+        "unknown command 'foo' (h for help)\n"
+        "> b nolabel\n"
+        "b: bad address or unknown label 'nolabel'\n"
+        "> b 10000\n"
+        "b: bad address or unknown label '10000'\n"
+        "> bd\n"
+        "bd: usage: bd N\n"
+        "> s x\n"
+        "s: bad count 'x' (hex, at least 1)\n"
+        "> g\n"
+        "g: usage: g ADDR\n"
+        "> c 1\n"
+        "c: takes no arguments\n"
+        "> \n"
+        "> x\n"},
+    {"Help",
+        "h\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> h\n"
+        "numbers are hex ($ optional); an address may be a label\n"
+        "  r                    registers and flags\n"
+        "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
+        "  s [N]                step N instructions (1)\n"
+        "  n                    step, over a JSR\n"
+        "  c                    continue\n"
+        "  g ADDR               continue at ADDR\n"
+        "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
+        "  bd N                 delete breakpoint or watchpoint N\n"
+        "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
+        "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
+        "  e ADDR BYTE...       enter bytes\n"
+        "  f START END BYTE     fill\n"
+        "  d [ADDR [END]]       disassemble (from pc)\n"
+        "  l FILE               load labels (ld65 -Ln format)\n"
+        "  trace FILE | off     disassembled trace to FILE\n"
+        "  save FILE START END  memory to a file\n"
+        "  load FILE ADDR       a file into memory\n"
+        "  q                    end the run as Ctrl-C does (nothing saved)\n"
+        "  x                    leave the monitor; the run goes on to its end\n"
+        "  h                    this help\n"
+        "Ctrl-] brings the monitor back while the program runs.\n"
+        "> x\n"},
+    {"Quit",
+        "s\n"
+        "q\n",
+     "", -2,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  20 10 02  JSR print\n"
+        "> q\n"},
+    {"Leave",
+        "b print\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> x\n"},
+};
+
+class MonitorCommands : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(MonitorCommands, ExactConversation) {
+    const CommandCase& c = GetParam();
+    TempDir dir;
+    prepare(dir, c.commands);
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", "p.lbl", "--commands", "c", "p.bin"});
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    if (c.status < 0) EXPECT_EQ(r.term_signal, -c.status);
+    else EXPECT_EQ(r.exit_code, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, MonitorCommands, testing::ValuesIn(COMMAND_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MonitorFiles, TraceSaveLoadAndProfile) {
+    TempDir dir;
+    prepare(dir, "trace t.txt\ns 2\ntrace off\nsave s.bin 210 215\nload s.bin 300\nm 300 305\nload none 300\n"
+                 "load s.bin fffe\nm fffe ffff\ntrace /nonexistent/t\nsave /nonexistent/s 0 1\nc\n");
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", "p.lbl", "--commands", "c", "--profile",
+                                                "prof.txt", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "HH");
+    const Bytes trace = dir.read("t.txt");
+    EXPECT_EQ(std::string(trace.begin(), trace.end()),
+              "0200  start            LDX #$00             A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110  2\n"
+              "0202                   JSR print            A=00 X=00 Y=00 SP=FB NV-BDIZC=00100110  6\n");
+    EXPECT_EQ(dir.read("s.bin"), (Bytes{0xA9, 0x48, 0x8D, 0x01, 0xFF, 0x60}));
+    const Bytes profile = dir.read("prof.txt");
+    EXPECT_EQ(std::string(profile.begin(), profile.end()),
+              "address      count       cycles  label\n"
+              "0200            1            2  start\n"
+              "0202            2           12  \n"
+              "0205            2            4  @back\n"
+              "0206            2            4  \n"
+              "0208            2            5  \n"
+              "020A            1            3  \n"
+              "0210            2            4  print\n"
+              "0212            2            8  \n"
+              "0215            2           12  \n");
+    EXPECT_EQ(r.err,
+              "start:\n0200  A2 00     LDX #$00\n"
+              "> trace t.txt\ntracing to t.txt\n"
+              "> s 2\n"
+              "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+              "0202  20 10 02  JSR print          A=00 X=00 Y=00 SP=FB NV-BDIZC=00100110\n"
+              "print:\n0210  A9 48     LDA #$48\n"
+              "> trace off\ntrace off\n"
+              "> save s.bin 210 215\nsaved 0210-0215 (6 bytes) to s.bin\n"
+              "> load s.bin 300\nloaded 6 bytes at 0300\n"
+              "> m 300 305\n0300  A9 48 8D 01 FF 60                                .H...`\n"
+              "> load none 300\nload: can't read none: No such file or directory\n"
+              "> load s.bin fffe\nloaded 2 bytes at FFFE; the rest of the file runs past FFFF and was left out\n"
+              "> m fffe ffff\nFFFE  A9 48                                            .H\n"
+              "> trace /nonexistent/t\ntrace: can't write /nonexistent/t: No such file or directory\n"
+              "> save /nonexistent/s 0 1\nsave: can't write /nonexistent/s\n"
+              "> c\n"
+              "profile: 54 cycles; the hottest routines:\n"
+              "           30   55.6%  start\n"
+              "           24   44.4%  print\n");
+}
+
+TEST(MonitorOptions, ProfileAloneNeverStops) {
+    TempDir dir;
+    prepare(dir, "");
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--profile", "prof.txt", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "HH");
+    EXPECT_EQ(r.err, "profile: 54 cycles; the hottest routines:\n           30   55.6%  0200\n           24   44.4%  0210\n");
+}
+
+TEST(MonitorOptions, BadFilesAreOneLineAndTheRunGoesOn) {
+    TempDir dir;
+    prepare(dir, "");
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", "none.lbl", "--commands", "none", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "HH");
+    EXPECT_EQ(r.err, "can't read label file none.lbl\ncan't read command file none\n0200  A2 00     LDX #$00\n");
+}
+
+TEST(MonitorOptions, WithoutATerminalTheRunGoesOn) {
+    TempDir dir;
+    prepare(dir, "");
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--monitor", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "HH");
+    EXPECT_EQ(r.err, "monitor: no terminal to talk on; the run goes on without it.\n");
+}
+
+TEST(MonitorOptions, InstructionLimitStillCounts) {
+    TempDir dir;
+    prepare(dir, "s 2\nc\n");
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--commands", "c", "--max-instructions", "5", "p.bin"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.out, "H");
+}
+
+TEST(MonitorOptions, HelpListsTheOptions) {
+    TempDir dir;
+    const RunResult r = e2e::run_emulator(dir, {"--help"});
+    for (const char* option : {"--monitor", "--commands FILE", "--labels FILE", "--profile FILE"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+// ---- on a terminal ------------------------------------------------------------
+
+// Prints "R", then reads the keyboard until a key comes, prints it and ends.
+const Bytes KEY_PROGRAM = {
+    0x78,              // 0200 SEI
+    0xA9, 'R',         // 0201 LDA #'R'
+    0x8D, 0x01, 0xFF,  // 0203 STA $FF01
+    0xAD, 0x00, 0xFF,  // 0206 LDA $FF00
+    0xF0, 0xFB,        // 0209 BEQ $0206
+    0x8D, 0x01, 0xFF,  // 020B STA $FF01
+    0x4C, 0x00, 0x00,  // 020E JMP $0000
+};
+
+TEST(MonitorTerminal, StepBreakpointAndLineEditing) {
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    dir.write("p.lbl", std::string(LABELS));
+    e2e::PtySession session(dir, {"--clean", "--monitor", "--labels", "p.lbl", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> ")) << session.output();
+    EXPECT_NE(session.output().find("monitor: h for help"), std::string::npos);
+    session.type("s\r");
+    // Each line typed once the prompt is up: libedit has the terminal then.
+    ASSERT_TRUE(session.wait_for_output("JSR print\r\n> ")) << session.output();
+    // Typed "b prxnt", the cursor moved back over "nt", a character rubbed
+    // out and the right one put in: line editing, not the raw keys.
+    session.type("b prxnt\x1b[D\x1b[D\x7fi\r");
+    ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\n> ")) << session.output();
+    session.type("c\r");
+    ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\nprint:\r\n0210  A9 48     LDA #$48\r\n> "))
+        << session.output();
+    session.type("x\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    EXPECT_NE(session.output().find("HH"), std::string::npos);
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
+TEST(MonitorTerminal, WatchpointOnTheConsole) {
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    session.type("w ff01 w\r");
+    ASSERT_TRUE(session.wait_for_output("watchpoint 1 on FF01 w\r\n> "));
+    session.type("c\r");
+    ASSERT_TRUE(session.wait_for_output("watchpoint: write FF01 = 48 by 0212\r\n0215  60        RTS\r\n> "))
+        << session.output();
+    session.type("q\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
+    EXPECT_FALSE(dir.exists("membackup"));
+}
+
+TEST(MonitorTerminal, CtrlBracketStopsARunningProgramAndNeverReachesIt) {
+    TempDir dir;
+    dir.write("p.bin", KEY_PROGRAM);
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    session.type("c\r");
+    ASSERT_TRUE(session.wait_for_output("R")) << session.output();
+    session.type("\x1d");
+    ASSERT_TRUE(session.wait_for_output("stopped\r\n")) << session.output();
+    // Stopped in the polling loop, at one of its two instructions.
+    ASSERT_TRUE(session.wait_for_output("BEQ $0206\r\n> ", 2000) || session.wait_for_output("LDA $FF00\r\n> "))
+        << session.output();
+    session.type("r\r");
+    ASSERT_TRUE(session.wait_for_output("NV-BDIZC=00100110\r\n> ")) << session.output();
+    session.type("c\r");
+    ASSERT_TRUE(session.wait_for_output("> c\r\n")) << session.output();
+    session.drain();
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    EXPECT_TRUE(session.output().ends_with("> c\r\nk")) << session.output();
+    EXPECT_EQ(session.output().find('\x1d'), std::string::npos) << "the key reached the program";
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
+TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
+    TempDir dir;
+    dir.write("p.bin", KEY_PROGRAM);
+    e2e::PtySession session(dir, {"--clean", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("R"));
+    session.type("\x1d");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    EXPECT_EQ(session.output(), "R\x1d");
+}
+
+}  // namespace
