@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cpu/chip.hpp"
+
 struct CommandLine {
     const char* image_path = nullptr;
     long load_address = 0x0200;  // may come out negative from the scan
@@ -27,6 +29,7 @@ struct CommandLine {
     bool exit_status = false;                         // a normal end exits with the value of A
     std::optional<std::uint64_t> max_instructions;    // stop the run after this many instructions
     std::optional<std::uint16_t> start;               // pc after reset, instead of the reset vector
+    Chip chip = Chip::m6502;                          // the processor
 
     std::vector<std::string> warnings;  // lines for standard error, without newline
     std::string error;                  // a bad option: the message, without newline
@@ -50,3 +53,4 @@ struct CommandLine {
 // its memory could not be saved).
 inline constexpr int EXIT_BAD_OPTION = 2;
 inline constexpr int EXIT_INSTRUCTION_LIMIT = 3;
+inline constexpr int EXIT_HALTED = 4;  // JAM or STP
