@@ -10,13 +10,21 @@
 #    the two binaries run in turn, best of five each, with and without
 #    --stats; the ratio old/new is the speed-up.
 #
-# Usage: bench/measure.sh [emu6502 [baseline-emu6502]]
+# Usage: bench/measure.sh [--cpu NAME] [emu6502 [baseline-emu6502]]
+#   --cpu NAME         run the measured binary with --cpu NAME (the baseline
+#                      runs with its default processor): with the same binary
+#                      twice, the processor's cost against the default's
 #   emu6502            the binary to measure (default: build/emu6502)
 #   baseline-emu6502   the binary to compare with; by default the commit in
 #                      BASELINE (default d6e7e2e, the last one before the
 #                      threaded run loop) is built in a temporary directory.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+cpu_option=""
+if [ "${1:-}" = --cpu ]; then
+    cpu_option="--cpu=$2"
+    shift 2
+fi
 binary=$(realpath "${1:-$root/build/emu6502}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,26 +50,33 @@ with_rounds() {
         "$root/tests/programs/$1.bin" "$2" "$3"
 }
 
-# emulated BINARY IMAGE: instructions of a run, from --stats.
-emulated() {
-    (cd "$work" && "$1" --clean --stats "$2" 2>&1 >/dev/null) | sed -n 's/^stats: \([0-9]*\) instructions.*/\1/p'
+# options ROLE: the processor option of the measured binary ("after"), if any.
+options() {
+    [ "$1" = after ] && echo "$cpu_option" || true
 }
 
-# host BINARY IMAGE [--stats]: host instructions of a run, by callgrind.
+# emulated BINARY IMAGE [ROLE]: instructions of a run, from --stats.
+emulated() {
+    (cd "$work" && "$1" --clean $(options "${3:-}") --stats "$2" 2>&1 >/dev/null) | sed -n 's/^stats: \([0-9]*\) instructions.*/\1/p'
+}
+
+# host BINARY IMAGE STATS-OPTION ROLE: host instructions of a run, by callgrind.
 host() {
     out=$work/cg.out
-    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$out" "$1" --clean $3 "$2" >/dev/null 2>&1)
+    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$out" "$1" --clean $(options "$4") $3 "$2" >/dev/null 2>&1)
     grep -E '^(summary|totals):' "$out" | head -1 | awk '{print $2}'
 }
 
-# per_instruction BINARY WORKLOAD SHORT LONG [--stats]
+# per_instruction ROLE BINARY WORKLOAD SHORT LONG [--stats]
 per_instruction() {
+    role=$1
+    shift
     with_rounds "$2" "$3" "$work/short.bin"
     with_rounds "$2" "$4" "$work/long.bin"
-    h1=$(host "$1" short.bin "${5:-}")
-    h2=$(host "$1" long.bin "${5:-}")
-    e1=$(emulated "$1" short.bin)
-    e2=$(emulated "$1" long.bin)
+    h1=$(host "$1" short.bin "${5:-}" "$role")
+    h2=$(host "$1" long.bin "${5:-}" "$role")
+    e1=$(emulated "$1" short.bin "$role")
+    e2=$(emulated "$1" long.bin "$role")
     python3 -c "print(f'{($h2 - $h1) / ($e2 - $e1):.2f}')"
 }
 
@@ -72,30 +87,33 @@ if command -v valgrind >/dev/null 2>&1; then
     for workload in "bench_mix 2 6" "bench_memory 1 3"; do
         set -- $workload
         printf '  %-28s %10s %10s %10s %10s\n' "$1" \
-            "$(per_instruction "$baseline" "$1" "$2" "$3")" "$(per_instruction "$binary" "$1" "$2" "$3")" \
-            "$(per_instruction "$baseline" "$1" "$2" "$3" --stats)" "$(per_instruction "$binary" "$1" "$2" "$3" --stats)"
+            "$(per_instruction before "$baseline" "$1" "$2" "$3")" "$(per_instruction after "$binary" "$1" "$2" "$3")" \
+            "$(per_instruction before "$baseline" "$1" "$2" "$3" --stats)" "$(per_instruction after "$binary" "$1" "$2" "$3" --stats)"
     done
 else
     echo "valgrind not installed: host instructions per emulated instruction not measured"
 fi
 
 with_rounds bench_mix 40 "$work/long.bin"
-echo "wall clock, bench_mix 40 rounds ($(emulated "$binary" long.bin) instructions), best of 5:"
-python3 - "$work" "$baseline" "$binary" <<'EOF'
+echo "wall clock, bench_mix 40 rounds ($(emulated "$binary" long.bin after) instructions), best of 5:"
+python3 - "$work" "$baseline" "$binary" "$cpu_option" <<'EOF'
 import subprocess, sys, time
-work, baseline, binary = sys.argv[1:4]
-def seconds(program, stats):
+work, baseline, binary, cpu_option = sys.argv[1:5]
+# (program, its options): the same binary may be measured against itself.
+runs = [(baseline, []), (binary, [cpu_option] if cpu_option else [])]
+def seconds(run, stats):
+    program, extra = run
     start = time.perf_counter()
-    subprocess.run([program, "--clean"] + (["--stats"] if stats else []) + ["long.bin"], cwd=work,
+    subprocess.run([program, "--clean"] + extra + (["--stats"] if stats else []) + ["long.bin"], cwd=work,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     return time.perf_counter() - start
 for stats in (False, True):
-    best = {baseline: float("inf"), binary: float("inf")}
+    best = [float("inf"), float("inf")]
     for _ in range(5):
-        for program in (baseline, binary):
-            best[program] = min(best[program], seconds(program, stats))
+        for i, run in enumerate(runs):
+            best[i] = min(best[i], seconds(run, stats))
     label = "with --stats" if stats else "without --stats"
-    print(f"  {label:16} before {best[baseline]:.3f} s, after {best[binary]:.3f} s, "
-          f"after/before {best[binary] / best[baseline]:.3f} ({best[baseline] / best[binary]:.2f}x as fast)")
+    print(f"  {label:16} before {best[0]:.3f} s, after {best[1]:.3f} s, "
+          f"after/before {best[1] / best[0]:.3f} ({best[0] / best[1]:.2f}x as fast)")
 EOF
-echo "(before: $baseline_name)"
+echo "(before: $baseline_name${cpu_option:+; after: $cpu_option})"

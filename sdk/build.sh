@@ -1,7 +1,10 @@
 #!/bin/bash
 # Builds a raw program image for the emu6502 machine with cc65.
 #
-#   sdk/build.sh OUTPUT.bin SOURCE.c|SOURCE.s ...
+#   sdk/build.sh [--cpu 6502|6502X|65C02] OUTPUT.bin SOURCE.c|SOURCE.s ...
+#
+# --cpu picks the instruction set the compiler and assembler may use; run
+# the image with the same --cpu (default 6502).
 #
 # Sources are compiled/assembled in a temporary directory (nothing is
 # written next to them) and linked with sdk/emu6502.cfg.  When any source
@@ -13,8 +16,16 @@
 # The output depends only on the sources.
 set -euo pipefail
 
+cpu=6502
+if [[ ${1:-} == --cpu ]]; then
+    case ${2:-} in
+        6502|6502[Xx]|65[Cc]02) cpu=${2^^} ;;
+        *) echo "$0: --cpu needs 6502, 6502X or 65C02" >&2; exit 2 ;;
+    esac
+    shift 2
+fi
 if (($# < 2)); then
-    echo "usage: $0 OUTPUT.bin SOURCE..." >&2
+    echo "usage: $0 [--cpu 6502|6502X|65C02] OUTPUT.bin SOURCE..." >&2
     exit 2
 fi
 sdk=$(cd "$(dirname "$0")" && pwd)
@@ -46,10 +57,10 @@ compile() {
     case $1 in
         *.c)
             # The source's own folder first, for its quoted includes.
-            cc65 -t none -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
-            ca65 -g -t none -o "$obj" "$tmp/$n.s"
+            cc65 -t none --cpu "$cpu" -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            ca65 -g -t none --cpu "$cpu" -o "$obj" "$tmp/$n.s"
             ;;
-        *) ca65 -g -t none -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
+        *) ca65 -g -t none --cpu "$cpu" -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
     esac
     objects+=("$obj")
 }

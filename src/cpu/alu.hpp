@@ -29,8 +29,8 @@ namespace alu {
 [[nodiscard, gnu::always_inline]] constexpr AluResult eor(u8 a, u8 m, u8 status) { return {static_cast<u8>(a ^ m), with_zn(status, a ^ m)}; }
 }  // namespace alu
 
-template <Mode M, Fetch F> [[gnu::always_inline]] inline void ADC(Registers auto& c) { read_into_a<M, F, alu::adc>(c); }
-template <Mode M, Fetch F> [[gnu::always_inline]] inline void SBC(Registers auto& c) { read_into_a<M, F, alu::sbc>(c); }
+template <Mode M, Fetch F, Chip P = Chip::m6502> [[gnu::always_inline]] inline void ADC(Registers auto& c) { read_into_a<M, F, alu::adc<P>>(c); }
+template <Mode M, Fetch F, Chip P = Chip::m6502> [[gnu::always_inline]] inline void SBC(Registers auto& c) { read_into_a<M, F, alu::sbc<P>>(c); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void AND(Registers auto& c) { read_into_a<M, F, alu::and_>(c); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void ORA(Registers auto& c) { read_into_a<M, F, alu::ora>(c); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void EOR(Registers auto& c) { read_into_a<M, F, alu::eor>(c); }
@@ -38,7 +38,13 @@ template <Mode M, Fetch F> [[gnu::always_inline]] inline void EOR(Registers auto
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void CMP(Registers auto& c) { c.status = alu::compare(c.a, fetch_operand<M, F>(c), c.status); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void CPX(Registers auto& c) { c.status = alu::compare(c.x, fetch_operand<M, F>(c), c.status); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void CPY(Registers auto& c) { c.status = alu::compare(c.y, fetch_operand<M, F>(c), c.status); }
-template <Mode M, Fetch F> [[gnu::always_inline]] inline void BIT(Registers auto& c) { c.status = alu::bit_test(c.a, fetch_operand<M, F>(c), c.status); }
+// BIT #imm (65C02) sets Z only: there is no memory byte whose bits 7 and 6 to show.
+template <Mode M, Fetch F> [[gnu::always_inline]] inline void BIT(Registers auto& c) {
+    if constexpr (M == Mode::imm)
+        c.status = alu::with(c.status, FLAG_Z, (c.a & fetch_operand<M, F>(c)) == 0);
+    else
+        c.status = alu::bit_test(c.a, fetch_operand<M, F>(c), c.status);
+}
 
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void ASL(Registers auto& c) { read_modify_write<M, F, alu::asl>(c); }
 template <Mode M, Fetch F> [[gnu::always_inline]] inline void LSR(Registers auto& c) { read_modify_write<M, F, alu::lsr>(c); }

@@ -60,12 +60,53 @@ namespace alu {
     return {static_cast<u8>(diff & 0xFF), flags};
 }
 
-[[nodiscard, gnu::always_inline]] constexpr AluResult adc(u8 a, u8 operand, u8 status) {
-    return (status & FLAG_D) ? adc_decimal(a, operand, status) : adc_binary(a, operand, status);
+// Decimal ADC as the NMOS chip and the 65C02 compute it: the accumulator
+// and C as above, V the signed overflow of the sum after the low-digit
+// correction. The NMOS chip takes N from that sum and Z from the binary
+// sum; the 65C02 takes both from the accumulator it delivers.
+template <Chip P>
+[[nodiscard]] constexpr AluResult adc_decimal_chip(u8 a, u8 operand, u8 status) {
+    const unsigned carry = status & FLAG_C;
+    const unsigned plain = a + operand + carry;
+    unsigned low = (a & 0x0F) + (operand & 0x0F) + carry;
+    if (low > 9) low = ((low + 6) & 0x0F) + 0x10;
+    unsigned sum = (a & 0xF0) + (operand & 0xF0) + low;
+    status = with(status, FLAG_V, (~(a ^ operand) & (a ^ sum) & 0x80) != 0);
+    status = with(status, FLAG_N, (sum & 0x80) != 0);
+    if (sum > 0x9F) sum += 0x60;
+    status = with(status, FLAG_C, sum > 0xFF);
+    if constexpr (P == Chip::m65c02)
+        status = with_zn(status, sum);
+    else
+        status = with(status, FLAG_Z, (plain & 0xFF) == 0);
+    return {static_cast<u8>(sum), status};
 }
 
+// Decimal SBC of the 65C02: C and V from the binary subtraction, the
+// correction applied to the whole difference, N and Z from the result.
+[[nodiscard]] constexpr AluResult sbc_decimal_65c02(u8 a, u8 operand, u8 status) {
+    const int carry = status & FLAG_C;
+    const u8 flags = sbc_binary(a, operand, status).status;
+    const int low = (a & 0x0F) - (operand & 0x0F) + carry - 1;
+    int diff = a - operand + carry - 1;
+    if (diff < 0) diff -= 0x60;
+    if (low < 0) diff -= 0x06;
+    return {static_cast<u8>(diff & 0xFF), with_zn(flags, static_cast<unsigned>(diff & 0xFF))};
+}
+
+template <Chip P = Chip::m6502>
+[[nodiscard, gnu::always_inline]] constexpr AluResult adc(u8 a, u8 operand, u8 status) {
+    if (!(status & FLAG_D)) return adc_binary(a, operand, status);
+    if constexpr (P == Chip::m6502) return adc_decimal(a, operand, status);
+    else return adc_decimal_chip<P>(a, operand, status);
+}
+
+// SBC of the NMOS chip is this machine's: all four flags binary.
+template <Chip P = Chip::m6502>
 [[nodiscard, gnu::always_inline]] constexpr AluResult sbc(u8 a, u8 operand, u8 status) {
-    return (status & FLAG_D) ? sbc_decimal(a, operand, status) : sbc_binary(a, operand, status);
+    if (!(status & FLAG_D)) return sbc_binary(a, operand, status);
+    if constexpr (P == Chip::m65c02) return sbc_decimal_65c02(a, operand, status);
+    else return sbc_decimal(a, operand, status);
 }
 
 // CMP, CPX, CPY: the register is left alone and V is untouched.

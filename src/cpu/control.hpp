@@ -34,10 +34,13 @@ template <u8 FLAG, bool TAKEN_WHEN_SET>
 
 // BRK skips a padding byte, so RTI returns two bytes after it; the handler
 // tells it from an IRQ by B in the pushed status. I does not suppress it.
+// The 65C02 also clears D, so that the handler starts in binary mode.
+template <Chip P = Chip::m6502>
 [[gnu::always_inline]] inline void BRK(Registers auto& c) {
     ++c.pc;
     stack_push_word(c, c.pc);
     stack_push_byte(c, c.status | FLAG_B);
     c.status |= FLAG_I;
+    if constexpr (P == Chip::m65c02) c.status &= static_cast<u8>(~FLAG_D);
     c.pc = read_word(IRQ_VECTOR);
 }

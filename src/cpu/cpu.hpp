@@ -9,3 +9,5 @@ u32 cpu_exec(u32 budget);      // whole instructions until budget cycles are spe
 void cpu_irq();                // dropped, not held, while I is set
 void cpu_nmi();
 void cpu_set_hook(StepHook hook);  // nullptr removes the hook
+void cpu_select(Chip chip);        // the processor to be, before the run; this machine's 6502 by default
+[[nodiscard]] Chip cpu_chip();

@@ -8,9 +8,13 @@
 
 // imp and acc do the same nothing, but stay distinct: an accumulator
 // operand is recognised only by its mode being acc.
-enum class Mode : u8 { imp, acc, imm, zp, zpx, zpy, rel, abs, abx, aby, ind, izx, izy };
+// The 65C02 adds four: iab, JMP (abs) reading its pointer across a page;
+// iax, JMP (abs,X); izp, (zp) without index; zpr, the zero-page byte and
+// branch offset of BBR and BBS.
+enum class Mode : u8 { imp, acc, imm, zp, zpx, zpy, rel, abs, abx, aby, ind, izx, izy, iab, iax, izp, zpr };
 
-inline constexpr int MODE_COUNT = 13;
+inline constexpr int MODE_COUNT = 13;  // of this machine's 6502 and the NMOS chip
+inline constexpr int ALL_MODES = 17;
 
 [[nodiscard]] constexpr int operand_bytes(Mode m) {
     switch (m) {
@@ -19,7 +23,10 @@ inline constexpr int MODE_COUNT = 13;
     case Mode::abs:
     case Mode::abx:
     case Mode::aby:
-    case Mode::ind: return 2;
+    case Mode::ind:
+    case Mode::iab:
+    case Mode::iax:
+    case Mode::zpr: return 2;
     default: return 1;
     }
 }
@@ -95,6 +102,19 @@ template <Mode M, Fetch F>
         const u8 target_low = zero_page_read(zero_page);
         const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));  // 0xFF wraps to 0x00
         c.effective_address = static_cast<u16>(target_high << 8 | target_low);
+    } else if constexpr (M == Mode::iab || M == Mode::iax) {
+        const u8 low = operand_byte<F, 0>(c);
+        const u8 high = operand_byte<F, 1>(c);
+        const u16 pointer = static_cast<u16>((high << 8 | low) + (M == Mode::iax ? c.x : 0));
+        c.effective_address = read_word(pointer);  // the high byte from the next page if need be
+    } else if constexpr (M == Mode::izp) {
+        const u8 zero_page = operand_byte<F, 0>(c);
+        const u8 target_low = zero_page_read(zero_page);
+        const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));
+        c.effective_address = static_cast<u16>(target_high << 8 | target_low);
+    } else if constexpr (M == Mode::zpr) {
+        c.effective_address = operand_byte<F, 0>(c);
+        c.branch_offset = static_cast<u16>(static_cast<std::int8_t>(operand_byte<F, 1>(c)));
     } else {
         static_assert(M == Mode::izy);
         const u8 zero_page = operand_byte<F, 0>(c);
@@ -111,7 +131,7 @@ template <Mode M, Fetch F>
 // The only operand traffic an operation has: the accumulator for acc,
 // otherwise exactly one bus access at effective_address per call.
 template <Mode M>
-inline constexpr bool in_zero_page = M == Mode::zp || M == Mode::zpx || M == Mode::zpy;
+inline constexpr bool in_zero_page = M == Mode::zp || M == Mode::zpx || M == Mode::zpy || M == Mode::zpr;
 
 template <Mode M, Fetch F>
 [[nodiscard, gnu::always_inline]] inline u8 fetch_operand(Registers auto& c) {

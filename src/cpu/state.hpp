@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bus/bus.hpp"
+#include "cpu/chip.hpp"
 
 inline constexpr u8 FLAG_N = 0x80;
 inline constexpr u8 FLAG_V = 0x40;
@@ -18,6 +19,11 @@ inline constexpr u16 RESET_VECTOR = 0xFFFC;
 inline constexpr u16 IRQ_VECTOR = 0xFFFE;
 
 using StepHook = void (*)();
+
+// Why pc went to 0x0000 when no program jumped there: JAM and STP halt the
+// processor, WAI waits for the next interrupt. Sending pc to 0x0000, where
+// the run loop stops anyway, costs the common case nothing.
+enum class Pause : u8 { none, halted, waiting };
 
 struct Cpu {
     u16 pc;
@@ -35,6 +41,10 @@ struct Cpu {
 
     StepHook step_hook;
     bool hook_installed;
+
+    Pause pause;
+    u16 pause_pc;     // halted: the halting opcode's address; waiting: where to go on
+    u8 pause_opcode;  // the halting opcode
 };
 
 extern Cpu cpu;

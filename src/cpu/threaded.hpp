@@ -5,7 +5,8 @@
 // and the tests the run loop would make after every instruction are made
 // only by the instructions that can need them:
 //  - pc can only reach the device page, the top of memory or 0x0000 (the
-//    end of the run) by a jump, branch, call, return, BRK or RTI, or by
+//    end of the run) by a jump, branch, call, return, BRK or RTI (or a
+//    halt or WAI, which send it to 0x0000), or by
 //    running straight on for long enough. The caller stops the run every
 //    MAX_RUN instructions at most, and MAX_RUN instructions of at most three
 //    bytes from below SAFE_PC_END cannot reach the device page: only the
@@ -58,9 +59,12 @@ struct RunRegisters {
 
 // What the threaded code needs to know of an opcode beyond the grid.
 namespace threaded {
-[[nodiscard]] constexpr bool is_branch(Op op) { return op >= Op::BPL && op <= Op::BEQ; }
+[[nodiscard]] constexpr bool is_branch(Op op) {
+    return (op >= Op::BPL && op <= Op::BEQ) || op == Op::BRA || op == Op::BBR || op == Op::BBS;
+}
 [[nodiscard]] constexpr bool moves_pc(Op op) {
-    return op == Op::JMP || op == Op::JSR || op == Op::RTS || op == Op::RTI || op == Op::BRK;
+    return op == Op::JMP || op == Op::JSR || op == Op::RTS || op == Op::RTI || op == Op::BRK || op == Op::JAM ||
+           op == Op::STP || op == Op::WAI;
 }
 // Stores and read-modify-writes whose address can lie on the device page.
 [[nodiscard]] constexpr bool may_write_devices(Op op, Mode mode) {
@@ -69,7 +73,8 @@ namespace threaded {
     switch (op) {
     case Op::STA: case Op::STX: case Op::STY: case Op::SAX:
     case Op::ASL: case Op::LSR: case Op::ROL: case Op::ROR: case Op::INC: case Op::DEC:
-    case Op::SLO: case Op::RLA: case Op::SRE: case Op::RRA: case Op::DCP: case Op::ISB: return true;
+    case Op::SLO: case Op::RLA: case Op::SRE: case Op::RRA: case Op::DCP: case Op::ISB:
+    case Op::SHA: case Op::SHX: case Op::SHY: case Op::TAS: case Op::STZ: case Op::TRB: case Op::TSB: return true;
     default: return false;
     }
 }
@@ -86,16 +91,16 @@ static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
-template <u8 OPCODE, bool COUNT_CYCLES>
+template <Chip P, u8 OPCODE, bool COUNT_CYCLES>
 [[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
-    constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
-    const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
+    const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed);
     if constexpr (COUNT_CYCLES) {
-        constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
+        constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
         counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
     } else {
         counter += INSTRUCTION_UNIT;
@@ -112,7 +117,7 @@ template <u8 OPCODE, bool COUNT_CYCLES>
 // or an instruction needs the run loop's tests. The caller makes sure that
 // pc is not outside_safe_range, that the constant status bit is set and that
 // nothing is to be traced. Counts cycles only when COUNT_CYCLES.
-template <bool COUNT_CYCLES>
+template <Chip P, bool COUNT_CYCLES>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
@@ -137,7 +142,7 @@ template <bool COUNT_CYCLES>
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<(n), COUNT_CYCLES>(c, counter)) [[unlikely]] {    \
+    if (threaded::run_opcode<P, (n), COUNT_CYCLES>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \

@@ -56,6 +56,13 @@ std::optional<std::uint64_t> parse_count(const char* text) {
     return value;
 }
 
+// Equal but for the case of letters: 65c02 is 65C02.
+bool same_letters(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
 // "--name" or "--name=value": true when `arg` is this option. The value
 // comes after "=" or, failing that, from the next argument (nullptr when
 // there is none).
@@ -101,6 +108,15 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         if (address) line.load_address = *address;
         else line.error = "--load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
         load_address_option = true;
+    } else if (option_with_value(arg, "--cpu", argc, argv, i, value)) {
+        bool known = false;
+        for (const Chip chip : ALL_CHIPS) {
+            if (value != nullptr && same_letters(value, chip_name(chip))) {
+                line.chip = chip;
+                known = true;
+            }
+        }
+        if (!known) line.error = "--cpu needs 6502, 6502X or 65C02";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
         if (!line.start) line.error = "--start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
@@ -192,6 +208,9 @@ const char* usage_text() {
            "  --load-address ADDR       load the image at ADDR (C000, 0xC000 or $C000)\n"
            "  --start ADDR              begin at ADDR after reset instead of the reset\n"
            "                            vector; memory is not changed\n"
+           "  --cpu NAME                the processor: 6502 (this machine's, the default),\n"
+           "                            6502X (the NMOS chip, undocumented opcodes and all)\n"
+           "                            or 65C02\n"
            "  --exit-status             a normal end exits with the value of register A\n"
            "  --stats                   print instructions, cycles and speed at the end\n"
            "  --trace                   print a trace line after every instruction\n"
@@ -208,5 +227,6 @@ const char* usage_text() {
            "\n"
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"
            "Exit status: 0 normal end (with --exit-status: the value of A), 1 could not\n"
-           "load or save, 2 bad option, 3 instruction limit reached.\n";
+           "load or save, 2 bad option, 3 instruction limit reached, 4 processor halted\n"
+           "(JAM on the 6502X, STP on the 65C02).\n";
 }

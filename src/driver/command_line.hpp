@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cpu/chip.hpp"
+
 struct CommandLine {
     const char* image_path = nullptr;
     long load_address = 0x0200;  // may come out negative from the scan
@@ -31,6 +33,7 @@ struct CommandLine {
     const char* commands = nullptr;                   // monitor commands from this file
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
     const char* profile = nullptr;                    // per-address counts and cycles to this file
+    Chip chip = Chip::m6502;                          // the processor
 
     std::vector<std::string> warnings;  // lines for standard error, without newline
     std::string error;                  // a bad option: the message, without newline
@@ -54,3 +57,4 @@ struct CommandLine {
 // its memory could not be saved).
 inline constexpr int EXIT_BAD_OPTION = 2;
 inline constexpr int EXIT_INSTRUCTION_LIMIT = 3;
+inline constexpr int EXIT_HALTED = 4;  // JAM or STP

@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
     host_enable_virtual_terminal();
     signals_install();
     keyboard_open();
+    cpu_select(line.chip);
     cpu_reset();
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
     // Set last: a slow image or membackup read must not leave timer
@@ -125,6 +126,12 @@ int main(int argc, char** argv) {
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
         return error != 0;
     };
+    if (outcome.end == RunEnd::halted) {
+        std::fprintf(stderr, "processor halted by %s opcode $%02X at $%04X; memory not saved.\n",
+                     line.chip == Chip::m65c02 ? "STP" : "JAM", cpu.pause_opcode, cpu.pause_pc);
+        report_output_error();
+        return EXIT_HALTED;
+    }
     if (outcome.end == RunEnd::instruction_limit) {
         std::fputs("instruction limit reached; memory not saved.\n", stderr);
         report_output_error();

@@ -28,9 +28,10 @@
 namespace {
 #ifdef EMU6502_ONE_RUN_LOOP
 // As in the plain run loop: sanitizer builds compile the instruction set once.
+template <Chip P>
 u32 step(Cpu& c) {
     publish_registers(c);
-    const u32 cycles = execute_instruction_on_cpu();
+    const u32 cycles = execute_instruction_on_cpu<P>();
     take_registers(c);
     return cycles;
 }
@@ -38,7 +39,8 @@ u32 step(Cpu& c) {
 // The instruction set inlined here too, on a local copy of the registers
 // that stays in host registers: through cpu_step the monitor's run would
 // cost several times the plain one.
-[[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction(c); }
+template <Chip P>
+[[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction<P>(c); }
 #endif
 
 // As in the plain run loop: the clock is read every CLOCK_POLL instructions.
@@ -58,7 +60,7 @@ struct Access {
 int data_accesses(std::array<Access, 6>& out) {
     const u16 pc = cpu.pc;
     const u8 opcode = bus_peek(pc);
-    const OpcodeEntry& entry = opcode_matrix[opcode];
+    const OpcodeEntry& entry = opcode_grid_of(cpu_chip())[opcode];
     const u8 low = bus_peek(static_cast<u16>(pc + 1));
     const u16 word = static_cast<u16>(bus_peek(static_cast<u16>(pc + 2)) << 8 | low);
     int n = 0;
@@ -85,29 +87,46 @@ int data_accesses(std::array<Access, 6>& out) {
         add(static_cast<u8>(low + 1), WATCH_READ);
         operand = static_cast<u16>((memory[static_cast<u8>(low + 1)] << 8 | memory[low]) + cpu.y);
         break;
+    case Mode::izp:
+        add(low, WATCH_READ);
+        add(static_cast<u8>(low + 1), WATCH_READ);
+        operand = static_cast<u16>(memory[static_cast<u8>(low + 1)] << 8 | memory[low]);
+        break;
+    case Mode::zpr: operand = low; break;
     case Mode::ind:
         add(word, WATCH_READ);
         add((word & 0xFF00) | ((word + 1) & 0x00FF), WATCH_READ);
+        break;
+    case Mode::iab:
+        add(word, WATCH_READ);
+        add(static_cast<u16>(word + 1), WATCH_READ);
+        break;
+    case Mode::iax:
+        add(static_cast<u16>(word + cpu.x), WATCH_READ);
+        add(static_cast<u16>(word + cpu.x + 1), WATCH_READ);
         break;
     default: break;
     }
     switch (entry.op) {
     case Op::LDA: case Op::LDX: case Op::LDY: case Op::ADC: case Op::AND: case Op::BIT: case Op::CMP:
     case Op::CPX: case Op::CPY: case Op::EOR: case Op::ORA: case Op::SBC: case Op::LAX:
+    case Op::LAS: case Op::BBR: case Op::BBS:
         if (operand) add(*operand, WATCH_READ);
         break;
-    case Op::STA: case Op::STX: case Op::STY: case Op::SAX:
+    case Op::STA: case Op::STX: case Op::STY: case Op::SAX: case Op::STZ:
+    case Op::SHA: case Op::SHX: case Op::SHY: case Op::TAS:
         if (operand) add(*operand, WATCH_WRITE);
         break;
     case Op::ASL: case Op::LSR: case Op::ROL: case Op::ROR: case Op::INC: case Op::DEC:
     case Op::SLO: case Op::RLA: case Op::SRE: case Op::RRA: case Op::DCP: case Op::ISB:
+    case Op::TRB: case Op::TSB: case Op::RMB: case Op::SMB:
         if (operand) {
             add(*operand, WATCH_READ);
             add(*operand, WATCH_WRITE);
         }
         break;
-    case Op::PHA: case Op::PHP: add(stack(0), WATCH_WRITE); break;
-    case Op::PLA: case Op::PLP: add(stack(1), WATCH_READ); break;
+    case Op::PHA: case Op::PHP: case Op::PHX: case Op::PHY: add(stack(0), WATCH_WRITE); break;
+    case Op::PLA: case Op::PLP: case Op::PLX: case Op::PLY: add(stack(1), WATCH_READ); break;
     case Op::JSR: add(stack(0), WATCH_WRITE); add(stack(-1), WATCH_WRITE); break;
     case Op::RTS: add(stack(1), WATCH_READ); add(stack(2), WATCH_READ); break;
     case Op::RTI: add(stack(1), WATCH_READ); add(stack(2), WATCH_READ); add(stack(3), WATCH_READ); break;
@@ -531,7 +550,9 @@ void Session::write_profile() {
 }
 }  // namespace
 
-RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
+namespace {
+template <Chip P>
+RunOutcome run_monitored_on(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
     console_idle_wait(!settings.max_instructions);
     host_timer_tick(irq_deadline);
     Session session(options);
@@ -594,6 +615,25 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
             outcome.end = RunEnd::signal;
             break;
         }
+        if (c.pc == 0x0000 && cpu.pause != Pause::none) [[unlikely]] {
+            // Not the end: the processor halted, or waits for an interrupt.
+            c.pc = cpu.pause_pc;
+            if (cpu.pause == Pause::halted) {
+                outcome.end = RunEnd::halted;
+                break;
+            }
+            cpu.pause = Pause::none;
+            idle_until(irq_deadline);
+            if (host_clock_ms() >= irq_deadline) {
+                irq_deadline += TIMER_PERIOD_MS;
+                host_timer_tick(irq_deadline);
+                publish_registers(c);
+                cpu_irq();
+                take_registers(c);
+            }
+            stop_asked = host_stop_signal() != 0;
+            continue;
+        }
         if (c.pc == 0x0000) [[unlikely]] {
             const bool executed_any = counted != 0 || countdown != poll_length;
             if (executed_any && !interrupted_to_zero) break;
@@ -612,14 +652,14 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
         skip_breakpoint = false;
         u32 step_cycles;
         if (!careful) [[likely]] {
-            step_cycles = step(c);
+            step_cycles = step<P>(c);
         } else {
             // Out of line, on `cpu`: tracing, profiling and watching are slow anyway.
             publish_registers(c);
             const int access_count = session.checking && session.watches != 0 ? data_accesses(accesses) : 0;
             const u16 pc = cpu.pc;
             if (session.trace_ != nullptr) (void)disassemble(pc, &session.labels, trace_text, sizeof trace_text);
-            step_cycles = execute_instruction_on_cpu();
+            step_cycles = execute_instruction_on_cpu<P>();
             take_registers(c);
             if (profiling) {
                 ++session.counts[pc];
@@ -662,7 +702,7 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
             ++host_clock_polls;
             counted += poll_length;
             poll_length = countdown = next_poll_length();
-            if (c.pc == 0x0000) break;
+            if (c.pc == 0x0000 && cpu.pause == Pause::none) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
@@ -695,4 +735,14 @@ RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
     cpu.instruction_count += static_cast<u32>(counted);
     if (profiling) session.write_profile();
     return outcome;
+}
+}  // namespace
+
+RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
+    switch (cpu_chip()) {
+    case Chip::m6502x: return run_monitored_on<Chip::m6502x>(irq_deadline, settings, options);
+    case Chip::m65c02: return run_monitored_on<Chip::m65c02>(irq_deadline, settings, options);
+    case Chip::m6502: break;
+    }
+    return run_monitored_on<Chip::m6502>(irq_deadline, settings, options);
 }

@@ -26,7 +26,8 @@ enum class LoopKind { plain, counting, tracing, any };
 // hook test: fetch and execute, trace test, stop test, and the timer. While
 // the program runs in plain RAM with no trace, run_in_ram makes those tests
 // only where an instruction can need them.
-template <LoopKind KIND>
+
+template <LoopKind KIND, Chip P>
 RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     const bool count_cycles = KIND == LoopKind::counting || KIND == LoopKind::tracing ||
                               (KIND == LoopKind::any && settings.count_cycles);
@@ -49,11 +50,24 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     // The trace switch is a device register: it changes only by a store to
     // the device page, after which run_in_ram hands back.
     auto tracing = [&] { return trace_always || memory[TRACE_CTL] == 1; };
+    // pc at 0x0000 ends the run, unless the processor only paused there:
+    // a halt ends it too, a WAI waits for the timer and goes on.
+    auto ends_at_zero = [&] {
+        if (cpu.pause == Pause::none) return true;
+        cpu.pc = cpu.pause_pc;
+        if (cpu.pause == Pause::halted) {
+            outcome.end = RunEnd::halted;
+            return true;
+        }
+        cpu.pause = Pause::none;
+        idle_until(irq_deadline);
+        return false;
+    };
     for (;;) {
         bool poll_due;
         if (threaded && !outside_safe_range(cpu.pc) && (cpu.status & FLAG_CONSTANT) != 0 && !tracing()) {
             if constexpr (threaded) {
-                const InRamEnd end = run_in_ram<KIND == LoopKind::counting>(countdown);
+                const InRamEnd end = run_in_ram<P, KIND == LoopKind::counting>(countdown);
                 countdown = end.countdown;
                 cycles += end.cycles;
                 poll_due = end.stop == InRamStop::countdown_over;
@@ -61,7 +75,7 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
         } else {
             // Near the top of memory, at 0x0000, traced, or after an RTI
             // that cleared the constant bit: one instruction at a time.
-            const u32 step_cycles = execute_instruction_on_cpu();
+            const u32 step_cycles = execute_instruction_on_cpu<P>();
             if (count_cycles) cycles += step_cycles;
             poll_due = false;
         }
@@ -70,7 +84,13 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             poll_due = --countdown == 0;
             // An interrupt that sends the processor to 0x0000 does not end
             // the run: the stop test follows the instruction there.
-            if (!poll_due && cpu.pc == 0x0000) break;
+            if (!poll_due && cpu.pc == 0x0000) {
+                if (ends_at_zero()) break;
+                // Woken for the timer: poll now, ending this countdown early.
+                poll_length -= countdown;
+                countdown = 0;
+                poll_due = true;
+            }
         }
         if (poll_due) [[unlikely]] {
             ++host_clock_polls;
@@ -78,7 +98,7 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             poll_length = countdown = next_poll_length();
             // The stop test comes first: a program that ends here has ended,
             // whatever the limit, a signal or the timer would say.
-            if (cpu.pc == 0x0000) break;
+            if (cpu.pc == 0x0000 && ends_at_zero()) break;
             if (counted == limit) {
                 outcome.end = RunEnd::instruction_limit;
                 break;
@@ -108,14 +128,33 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
 }
 }  // namespace
 
+// WAI idles here until the timer's next request; sleeping rather than
+// spinning, and leaving the timer's schedule as it is.
+void idle_until(std::int64_t deadline) {
+    host_console_flush();
+    for (std::int64_t now = host_clock_ms(); now < deadline && host_stop_signal() == 0; now = host_clock_ms())
+        host_sleep_ms(deadline - now);
+}
+
+namespace {
+template <Chip P>
+RunOutcome run_on(std::int64_t irq_deadline, const RunSettings& settings) {
+#ifdef EMU6502_ONE_RUN_LOOP
+    return run<LoopKind::any, P>(irq_deadline, settings);
+#else
+    if (settings.trace_always) return run<LoopKind::tracing, P>(irq_deadline, settings);
+    if (settings.count_cycles) return run<LoopKind::counting, P>(irq_deadline, settings);
+    return run<LoopKind::plain, P>(irq_deadline, settings);
+#endif
+}
+}  // namespace
+
 RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings) {
     console_idle_wait(!settings.max_instructions);
     host_timer_tick(irq_deadline);
-#ifdef EMU6502_ONE_RUN_LOOP
-    return run<LoopKind::any>(irq_deadline, settings);
-#else
-    if (settings.trace_always) return run<LoopKind::tracing>(irq_deadline, settings);
-    if (settings.count_cycles) return run<LoopKind::counting>(irq_deadline, settings);
-    return run<LoopKind::plain>(irq_deadline, settings);
-#endif
+    switch (cpu_chip()) {
+    case Chip::m6502x: return run_on<Chip::m6502x>(irq_deadline, settings);
+    case Chip::m65c02: return run_on<Chip::m65c02>(irq_deadline, settings);
+    default: return run_on<Chip::m6502>(irq_deadline, settings);
+    }
 }

@@ -9,7 +9,7 @@ struct RunSettings {
     std::optional<std::uint64_t> max_instructions;
 };
 
-enum class RunEnd { program_ended, signal, instruction_limit };
+enum class RunEnd { program_ended, signal, instruction_limit, halted };
 
 struct RunOutcome {
     RunEnd end = RunEnd::program_ended;
@@ -18,6 +18,12 @@ struct RunOutcome {
     std::uint64_t cycles = 0;       // the sum of the steps' cycles, when counted
 };
 
-// Runs the machine until an instruction leaves pc at 0x0000, a signal asks
-// it to stop, or the instruction limit is reached.
+// Runs the machine on the processor of cpu_select() until an instruction
+// leaves pc at 0x0000, a signal asks it to stop, the instruction limit is
+// reached or the processor halts (JAM, STP: cpu.pause_pc and pause_opcode
+// say where and how).
 [[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings);
+
+// Sleeps until the host clock reaches `deadline` (or a signal asks the run to
+// stop): a processor waiting for an interrupt.
+void idle_until(std::int64_t deadline);

@@ -13,6 +13,8 @@ constexpr const char* nibble_bits[16] = {"0000", "0001", "0010", "0011", "0100",
 void print_trace_line() {
     host_console_flush();  // the program's output first, in the order it happened
     // The opcode shown is the stored byte: tracing must not trigger a device.
-    std::fprintf(stderr, "PC=%x mem=%x a=%x x=%x y=%x st=%s%s sp=%x \r\n", cpu.pc, bus_peek(cpu.pc), cpu.a, cpu.x,
+    // A processor that has just halted or begun to wait shows where it is.
+    const u16 pc = cpu.pause == Pause::none ? cpu.pc : cpu.pause_pc;
+    std::fprintf(stderr, "PC=%x mem=%x a=%x x=%x y=%x st=%s%s sp=%x \r\n", pc, bus_peek(pc), cpu.a, cpu.x,
                  cpu.y, nibble_bits[cpu.status >> 4], nibble_bits[cpu.status & 0x0F], cpu.sp);
 }

@@ -6,5 +6,6 @@
 #include <ctime>
 
 [[nodiscard]] std::int64_t host_clock_ms();  // milliseconds since the process started
+void host_sleep_ms(std::int64_t ms);         // may end early, on a signal
 [[nodiscard]] std::time_t host_time_seconds();
 [[nodiscard]] std::tm host_local_time();

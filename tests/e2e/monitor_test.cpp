@@ -479,6 +479,27 @@ TEST_P(MonitorCommands, ExactConversation) {
 INSTANTIATE_TEST_SUITE_P(Families, MonitorCommands, testing::ValuesIn(COMMAND_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The monitor runs and shows the chosen processor: a 65C02 program steps
+// through its own instructions, and its halt ends the run as it would
+// without the monitor.
+TEST(MonitorProcessors, StepsAndHaltsTheChosenChip) {
+    TempDir dir;
+    // STZ $10; BRA +0; LDA ($10); STP
+    dir.write("p.bin", Bytes{0x64, 0x10, 0x80, 0x00, 0xB2, 0x10, 0xDB});
+    dir.write("c", std::string("s 3\nc\n"));
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--cpu", "65C02", "--commands", "c", "p.bin"});
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_EQ(r.err,
+              "0200  64 10     STZ $10\n"
+              "> s 3\n"
+              "0200  64 10     STZ $10            A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+              "0202  80 00     BRA $0204          A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+              "0204  B2 10     LDA ($10)          A=EE X=00 Y=00 SP=FD NV-BDIZC=10100100\n"
+              "0206  DB        STP\n"
+              "> c\n"
+              "processor halted by STP opcode $DB at $0206; memory not saved.\n");
+}
+
 TEST(MonitorFiles, TraceSaveLoadAndProfile) {
     TempDir dir;
     prepare(dir, "trace t.txt\ns 2\ntrace off\nsave s.bin 210 215\nload s.bin 300\nm 300 305\nload none 300\n"

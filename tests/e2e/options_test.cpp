@@ -95,14 +95,24 @@ INSTANTIATE_TEST_SUITE_P(
                   "emu6502: --start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
                   "try 'emu6502 --help'.\n"},
         BadOption{"FlagWithValue", {"prog.bin", "--exit-status=1"},
-                  "emu6502: unknown option '--exit-status=1'; try 'emu6502 --help'.\n"}),
+                  "emu6502: unknown option '--exit-status=1'; try 'emu6502 --help'.\n"},
+        BadOption{"CpuUnknown", {"--cpu", "z80", "prog.bin"},
+                  "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"},
+        BadOption{"CpuNearMiss", {"prog.bin", "--cpu=6502XX"},
+                  "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"},
+        BadOption{"CpuMissing", {"prog.bin", "--cpu"}, "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"}),
     [](const testing::TestParamInfo<BadOption>& info) { return info.param.name; });
 
 // LDA $FF00; STA $FF01; JMP $0000: echoes one key (0 when none) and ends
 // with it in A. Uses no address of its own, so it runs wherever it lands.
 const Bytes key_program = {0xAD, 0x00, 0xFF, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
 
-enum class Image { hi, key, endless };
+// LDA #'J'; STA $FF01; then 02 (JAM on the 6502X, a NOP here and a
+// two-byte NOP with the EA on the 65C02), EA, DB (STP on the 65C02; DCP
+// $0000,Y here), 00 (BRK to 0x0000).
+const Bytes halt_program = {0xA9, 0x4A, 0x8D, 0x01, 0xFF, 0x02, 0xEA, 0xDB, 0x00, 0x00, 0x00};
+
+enum class Image { hi, key, endless, halt };
 
 // One command line: what it prints, its exit status and whether memory was
 // saved. Every row runs in a fresh directory with the image as "prog.bin".
@@ -112,7 +122,7 @@ struct CommandLineCase {
     std::vector<std::string> args;
     std::string stdin_data;
     std::string out;
-    const char* err_pattern;  // the whole of standard error, as a regular expression
+    std::string err_pattern;  // the whole of standard error, as a regular expression
     int exit_code;
     bool saved;
 };
@@ -158,6 +168,14 @@ const CommandLineCase COMMAND_LINE_CASES[] = {
     {"WithoutExitStatusZero", Image::key, {"prog.bin", "-i", "--clean"}, "\x05", "\x05", "", 0, false},
     {"ExitStatusLimitStaysThree", Image::endless, {"--exit-status", "--max-instructions=7", "prog.bin"}, "", "",
      "can't read membackup file\\.\ninstruction limit reached; memory not saved\\.\n", 3, false},
+    // The processors: JAM and STP halt theirs, with status 4 and nothing saved.
+    {"JamHaltsThe6502X", Image::halt, {"--cpu", "6502X", "prog.bin"}, "", "J",
+     "can't read membackup file\\.\nprocessor halted by JAM opcode \\$02 at \\$0205; memory not saved\\.\n", 4, false},
+    {"StpHaltsThe65C02", Image::halt, {"prog.bin", "--cpu=65c02", "--clean", "--stats", "--exit-status"}, "", "J",
+     std::string(STATS) + "processor halted by STP opcode \\$DB at \\$0207; memory not saved\\.\n", 4, false},
+    {"JamIsANopOnThe6502", Image::halt, {"prog.bin", "--cpu", "6502"}, "", "J", NO_MEMBACKUP, 0, true},
+    {"HaltAfterTheLimit", Image::halt, {"prog.bin", "--cpu=6502X", "--max-instructions=2"}, "", "J",
+     "can't read membackup file\\.\ninstruction limit reached; memory not saved\\.\n", 3, false},
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
@@ -167,7 +185,10 @@ class CommandLines : public testing::TestWithParam<CommandLineCase> {};
 TEST_P(CommandLines, RunAsWritten) {
     const CommandLineCase& c = GetParam();
     TempDir dir;
-    dir.write("prog.bin", c.image == Image::hi ? hi_program : c.image == Image::key ? key_program : endless_program);
+    dir.write("prog.bin", c.image == Image::hi    ? hi_program
+                          : c.image == Image::key ? key_program
+                          : c.image == Image::halt ? halt_program
+                                                   : endless_program);
     e2e::RunOptions options;
     options.stdin_data = c.stdin_data;
     options.timeout_seconds = 10;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "e2e/harness.hpp"
 
@@ -124,5 +125,56 @@ INSTANTIATE_TEST_SUITE_P(
         // PLP of 00 then PHP gives 30: expect 10 (bit 5 missing)
         BrokenCase{"plp_bit5", {0xA5, 0xFE, 0xC9, 0x30}, 3, 0x10}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The self-tests of the other two processors, each on its own processor
+// and, to show that they tell the processors apart, on this machine's 6502.
+struct ProcessorSelftest {
+    const char* name;
+    const char* image;
+    std::vector<std::string> cpu_args;
+    std::string out;
+};
+
+void PrintTo(const ProcessorSelftest& c, std::ostream* os) { *os << c.name; }
+
+class ProcessorSelftests : public ::testing::TestWithParam<ProcessorSelftest> {};
+
+TEST_P(ProcessorSelftests, VerdictOnTheRealBinary) {
+    const ProcessorSelftest& c = GetParam();
+    const std::string path = e2e::source_dir() + "/tests/programs/" + c.image;
+    e2e::TempDir dir;
+    std::vector<std::string> args = c.cpu_args;
+    args.push_back(path);
+    const e2e::RunResult run = e2e::run_emulator(dir, args);
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out, c.out);
+    const bool stats = std::find(args.begin(), args.end(), "--stats") != args.end();
+    if (stats)
+        EXPECT_EQ(run.err.rfind(NO_MEMBACKUP + "stats: ", 0), 0u) << run.err;
+    else
+        EXPECT_EQ(run.err, NO_MEMBACKUP);
+    const Bytes memory = e2e::membackup(dir);
+    ASSERT_EQ(memory.size(), 0x10000u);
+    EXPECT_EQ(memory[RESULT], c.out == "PASS\r\n" ? 0x00 : 0x01) << "first failing check: " << int{memory[CHECK_NUMBER]};
+    EXPECT_EQ(memory[0xFFFE], 0x00);
+    EXPECT_EQ(memory[0xFFFF], 0x00);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Processors, ProcessorSelftests,
+    ::testing::Values(
+        ProcessorSelftest{"nmos_on_6502X", "selftest_6502x.bin", {"--cpu", "6502X"}, "PASS\r\n"},
+        ProcessorSelftest{"nmos_counted_with_limit", "selftest_6502x.bin", {"--cpu=6502x", "--stats", "--max-instructions=100000"}, "PASS\r\n"},
+        ProcessorSelftest{"cmos_on_65C02", "selftest_65c02.bin", {"--cpu", "65C02"}, "PASS\r\n"},
+        ProcessorSelftest{"cmos_counted", "selftest_65c02.bin", {"--stats", "--cpu=65c02"}, "PASS\r\n"},
+        ProcessorSelftest{"nmos_on_6502", "selftest_6502x.bin", {}, "FAIL 01\r\n"},
+        ProcessorSelftest{"cmos_on_6502", "selftest_65c02.bin", {"--cpu=6502"}, "FAIL 01\r\n"},
+        ProcessorSelftest{"nmos_on_65C02", "selftest_6502x.bin", {"--cpu=65C02"}, "FAIL 01\r\n"}),
+    [](const ::testing::TestParamInfo<ProcessorSelftest>& info) { return std::string(info.param.name); });
 
 }  // namespace

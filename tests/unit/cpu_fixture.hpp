@@ -32,7 +32,11 @@ inline constexpr u8 IZY_OPERAND = 0x90;  // pointer lives at 0x90/0x91
     case Mode::abs:
     case Mode::abx:
     case Mode::aby:
-    case Mode::ind: return 2;
+    case Mode::ind:
+    case Mode::iab:
+    case Mode::iax:
+    case Mode::zpr: return 2;
+    case Mode::izp:
     case Mode::imm:
     case Mode::zp:
     case Mode::zpx:
@@ -78,8 +82,26 @@ class CpuTest : public ::testing::Test {
 protected:
     void SetUp() override { clean_machine(); }
 
-    // Zeroed memory and registers, the stack where reset leaves it.
-    static void clean_machine() {
+    // The decode table of the processor chosen with cpu_select().
+    static const std::array<Mode, 256>& modes() {
+        switch (cpu_chip()) {
+        case Chip::m6502x: return mode_table_of<Chip::m6502x>;
+        case Chip::m65c02: return mode_table_of<Chip::m65c02>;
+        default: return mode_table;
+        }
+    }
+    static const std::array<u32, 256>& cycles() {
+        switch (cpu_chip()) {
+        case Chip::m6502x: return cycle_table_of<Chip::m6502x>;
+        case Chip::m65c02: return cycle_table_of<Chip::m65c02>;
+        default: return cycle_table;
+        }
+    }
+
+    // Zeroed memory and registers, the stack where reset leaves it, and this
+    // machine's own processor unless a test selects another.
+    static void clean_machine(Chip chip = Chip::m6502) {
+        cpu_select(chip);
         memory.fill(0);
         cpu = Cpu{};
         cpu.sp = 0xFD;
@@ -114,7 +136,7 @@ protected:
         memory[ORIGIN] = opcode;
         const u16 far_base = cross ? 0x12FF : 0x1300;
         const u8 far_index = static_cast<u8>(FAR_TARGET - far_base);
-        switch (mode_table[opcode]) {
+        switch (modes()[opcode]) {
         case Mode::imp:
         case Mode::acc: return 0;
         case Mode::rel: load(ORIGIN + 1, {0x00}); return 0;
@@ -151,6 +173,20 @@ protected:
             load(ORIGIN + 1, {IZY_OPERAND});
             poke_word(IZY_OPERAND, far_base);
             return FAR_TARGET;
+        case Mode::iab:  // the pointer straddles a page
+            load(ORIGIN + 1, {0xFF, 0x03});
+            poke_word(0x03FF, FAR_TARGET);
+            return FAR_TARGET;
+        case Mode::iax:
+            if (cpu.x == 0) cpu.x = 0x10;
+            load(ORIGIN + 1, {static_cast<u8>(0x00 - cpu.x), 0x02});
+            poke_word(0x0300, FAR_TARGET);
+            return FAR_TARGET;
+        case Mode::izp:
+            load(ORIGIN + 1, {IZY_OPERAND});
+            poke_word(IZY_OPERAND, FAR_TARGET);
+            return FAR_TARGET;
+        case Mode::zpr: load(ORIGIN + 1, {static_cast<u8>(ZP_TARGET), 0x00}); return ZP_TARGET;
         }
         return 0;
     }

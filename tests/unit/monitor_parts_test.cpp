@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bus/bus.hpp"
+#include "cpu/cpu.hpp"
 #include "driver/disassembler.hpp"
 #include "driver/labels.hpp"
 #include "driver/monitor_command.hpp"
@@ -17,6 +18,7 @@ struct DisassemblyCase {
     std::vector<u8> bytes;  // at 0x1000
     const char* text;
     int length;
+    Chip chip = Chip::m6502;
 };
 
 const DisassemblyCase DISASSEMBLY_CASES[] = {
@@ -48,6 +50,18 @@ const DisassemblyCase DISASSEMBLY_CASES[] = {
     {{0x1C, 0x00, 0x20}, "NOP $2000,X", 3},
     {{0x93, 0x20}, "NOP ($20),Y", 2},
     {{0x9E, 0x00, 0x20}, "NOP $2000,Y", 3},
+    // The other processors' grids: the same bytes read as their chips read them.
+    {{0x02}, "JAM", 1, Chip::m6502x},
+    {{0x0B, 0x0F}, "ANC #$0F", 2, Chip::m6502x},
+    {{0x9E, 0x00, 0x20}, "SHX $2000,Y", 3, Chip::m6502x},
+    {{0x80, 0xFE}, "BRA $1000", 2, Chip::m65c02},
+    {{0xB2, 0x02}, "LDA (ptr)", 2, Chip::m65c02},
+    {{0x7C, 0x34, 0x12}, "JMP (print,X)", 3, Chip::m65c02},
+    {{0x6C, 0xFF, 0x12}, "JMP ($12FF)", 3, Chip::m65c02},
+    {{0x9C, 0x00, 0x20}, "STZ $2000", 3, Chip::m65c02},
+    {{0xF7, 0x10}, "SMB7 $10", 2, Chip::m65c02},
+    {{0x1F, 0x10, 0xFD}, "BBR1 $10,$1000", 3, Chip::m65c02},
+    {{0x02, 0x12}, "NOP #$12", 2, Chip::m65c02},
 };
 
 class Disassembly : public testing::TestWithParam<DisassemblyCase> {};
@@ -60,10 +74,12 @@ TEST_P(Disassembly, TextAndLength) {
     labels.add(".__ZP_START__", 0x0002);
     labels.add(".__BSS_SIZE__", 0x0010);  // linker names are never shown
     for (std::size_t i = 0; i < c.bytes.size(); ++i) memory[0x1000 + i] = c.bytes[i];
+    cpu_select(c.chip);
     char text[64];
     EXPECT_EQ(disassemble(0x1000, &labels, text, sizeof text), c.length);
     EXPECT_STREQ(text, c.text);
     EXPECT_EQ(instruction_length(c.bytes[0]), c.length);
+    cpu_select(Chip::m6502);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Disassembly, testing::ValuesIn(DISASSEMBLY_CASES));

@@ -13,6 +13,12 @@ const std::int64_t process_start_ms = monotonic_ms();
 
 std::int64_t host_clock_ms() { return monotonic_ms() - process_start_ms; }
 
+void host_sleep_ms(std::int64_t ms) {
+    if (ms <= 0) return;
+    const timespec span{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
+    nanosleep(&span, nullptr);  // a signal cuts it short, so a stop is seen at once
+}
+
 std::time_t host_time_seconds() { return std::time(nullptr); }
 
 std::tm host_local_time() {

@@ -21,6 +21,10 @@ const std::int64_t process_start = counter_now();
 
 std::int64_t host_clock_ms() { return (counter_now() - process_start) * 1000 / frequency; }
 
+void host_sleep_ms(std::int64_t ms) {
+    if (ms > 0) Sleep(static_cast<DWORD>(ms));
+}
+
 std::time_t host_time_seconds() { return std::time(nullptr); }
 
 std::tm host_local_time() {
