@@ -108,6 +108,10 @@ same notes "printf '09:15 old note\\n' >file0" 'milk\rq\r' "$examples/notes.bin"
 MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
 MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
 same selftest "" "" "$programs/selftest.bin"
+same selftest_6502x "" "" --cpu 6502X "$programs/selftest_6502x.bin"
+same selftest_65c02 "" "" --cpu 65C02 "$programs/selftest_65c02.bin"
+same monitor_commands "printf 's 3\\nb 0204\\nc\\nr\\nx\\n' >c; cp '$root/examples/echo.bin' p.bin" 'hi\r' \
+    --commands c p.bin -i
 # The trace line, data files, load addresses, options.
 same trace "printf '$trace_prog' >prog.bin" "" prog.bin
 same data_files "printf '$files_prog' >prog.bin; printf Z >file3" "" prog.bin
@@ -130,6 +134,7 @@ same msg_image_past_the_top "printf abc >prog.bin" "" prog.bin '$FFFE'
 same msg_negative_address "printf abc >prog.bin" "" prog.bin '$-1'
 same msg_unknown_option "" "" --frobnicate
 OUT=/dev/full same msg_console_output_failed "" "" "$examples/hello.bin"
+same msg_processor_halted "printf '\\xea\\x02' >prog.bin" "" --cpu 6502X prog.bin
 same msg_bad_load_address "" "" --load-address xyz prog.bin
 same msg_instruction_limit "printf '$loop_prog' >prog.bin" "" --max-instructions 1000 prog.bin
 same msg_membackup_too_long "head -c 65600 /dev/zero >membackup; printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin
