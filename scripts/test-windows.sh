@@ -69,8 +69,8 @@ run_one() {
 
 # same NAME SETUP INPUT ARGS...: both builds must leave identical folders.
 # MASK, when set, is a sed script applied to both sides' standard output and
-# error first (clock, random bytes, timings), and then membackup is not
-# compared.
+# error and data files first (clock, random bytes, timings), and then
+# membackup is not compared.
 same() {
     local name=$1 setup=$2 input=$3
     shift 3
@@ -78,7 +78,9 @@ same() {
     run_one windows "$name" "$setup" "$input" "$@"
     if [ -n "${MASK:-}" ]; then
         for side in linux windows; do
-            sed -i -E "$MASK" "$work/$name/$side/out" "$work/$name/$side/err"
+            for file in "$work/$name/$side"/out "$work/$name/$side"/err "$work/$name/$side"/file*; do
+                [ -f "$file" ] && sed -i -E "$MASK" "$file"
+            done
             rm -f "$work/$name/$side/membackup"
         done
     fi
@@ -104,7 +106,7 @@ same c_greet_editing "" 'Al\b\beve\n' "$examples/c_greet.bin" -i
 same echo "" 'abc\r' "$examples/echo.bin" -i
 same echo_q "" 'hi qrest\n' "$examples/echo.bin" -i
 same files_example "printf 0123456789abcdefXYZ >file1" "" "$examples/files.bin"
-same notes "printf '09:15 old note\\n' >file0" 'milk\rq\r' "$examples/notes.bin" -i
+MASK='s/[0-9]{2}:[0-9]{2}(:[0-9]{2})?/T/g; s/20[0-9]{2}-[0-9]{2}-[0-9]{2}/D/g' same notes "printf '09:15 old note\\n' >file0" 'milk\rq\r' "$examples/notes.bin" -i
 MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
 MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
 same selftest "" "" "$programs/selftest.bin"
