@@ -21,3 +21,9 @@ std::tm host_local_time() {
     localtime_r(&now, &local);
     return local;
 }
+
+void host_sleep_ms(std::int64_t ms) {
+    if (ms <= 0) return;
+    const timespec span{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000 * 1'000'000)};
+    nanosleep(&span, nullptr);
+}

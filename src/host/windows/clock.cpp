@@ -29,3 +29,7 @@ std::tm host_local_time() {
     localtime_s(&local, &now);
     return local;
 }
+
+void host_sleep_ms(std::int64_t ms) {
+    if (ms > 0) Sleep(static_cast<DWORD>(ms));
+}

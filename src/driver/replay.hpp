@@ -1,0 +1,58 @@
+// Replay files: the keys a recorded run read and the options that shaped
+// it, as text, one item a line:
+//
+//   emu6502 replay 1              always the first line
+//   seed N                        RANDOM's seed
+//   time YYYY-MM-DDTHH:MM:SS      the clock's start
+//   key N CODE                    a KBD_IN read delivered CODE (1-255) after
+//                                 N instructions of the run
+//   end N HOW                     the run ended after N instructions; HOW is
+//                                 "program" (it ended itself) or "stopped"
+//
+// Blank lines and lines starting with '#' are ignored, as is a carriage
+// return before the line feed. Keys come in the order they were read: the
+// counts never decrease (one instruction may read two keys). seed and time
+// default to 1 and 2000-01-01T00:00:00; without an end line, a replay runs
+// until the program ends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bus/devices.hpp"
+
+inline constexpr std::uint64_t DEFAULT_SEED = 1;
+inline constexpr std::int64_t DEFAULT_START_TIME = 946684800;  // 2000-01-01T00:00:00
+
+struct RecordedEnd {
+    std::uint64_t instructions = 0;
+    bool program_ended = false;  // else the run was stopped: a signal, the instruction limit
+    unsigned line = 0;
+};
+
+struct ReplayScript {
+    std::uint64_t seed = DEFAULT_SEED;
+    std::int64_t start_time = DEFAULT_START_TIME;
+    std::vector<ScriptedKey> keys;
+    std::vector<unsigned> key_lines;  // the line of each key, for messages
+    std::optional<RecordedEnd> end;
+};
+
+// Parses a replay file's text into `script`. On an error, the message
+// ("line L: what", without a full stop) and nothing else is set.
+[[nodiscard]] std::string parse_replay(std::string_view text, ReplayScript& script);
+
+// Reads and parses the file: an empty string, or the whole message for
+// standard error (without newline).
+[[nodiscard]] std::string load_replay(const char* path, ReplayScript& script);
+
+// Recording. record_open writes the header at once and returns an empty
+// string, or the message for standard error; the key lines reach the file
+// as they come. record_end writes the end line and closes the file; it
+// returns the message if any of it could not be written.
+[[nodiscard]] std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time);
+void record_key(std::uint64_t instruction, std::uint8_t key);
+[[nodiscard]] std::string record_end(std::uint64_t instructions, bool program_ended);
