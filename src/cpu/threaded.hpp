@@ -27,6 +27,17 @@ inline constexpr unsigned MAX_RUN = 128;
 // whose bytes could reach the device page.
 inline constexpr u16 SAFE_PC_END = 0xFD00;
 static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
+// A run under a cycle budget (deterministic runs) ends at the instruction
+// whose cycles reach the budget. No instruction has more bytes than
+// cycles, so MAX_BUDGET cycles move pc no further than
+// MAX_RUN instructions of three bytes.
+inline constexpr unsigned MAX_BUDGET = 3 * (MAX_RUN - 1);
+static_assert([] {
+    for (const OpcodeEntry& entry : opcode_matrix)
+        if (operand_bytes(entry.mode) + 1 > entry.cycles) return false;
+    return true;
+}());
+
 
 // pc at 0x0000 or at SAFE_PC_END and above, in one unsigned comparison.
 [[nodiscard, gnu::always_inline]] constexpr bool outside_safe_range(u16 pc) {
@@ -83,10 +94,15 @@ namespace threaded {
 inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
 static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
 static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
+// Under a budget the other way round: cycles from bit 10, instructions
+// below (at most one per cycle); the register turns negative when the
+// cycles reach the budget.
+inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 10;
+static_assert(MAX_BUDGET + 8 < BUDGET_CYCLE_UNIT && (MAX_BUDGET + 8) * BUDGET_CYCLE_UNIT < 0x80000000u);
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
-template <u8 OPCODE, bool COUNT_CYCLES>
+template <u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 [[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
@@ -94,7 +110,10 @@ template <u8 OPCODE, bool COUNT_CYCLES>
     if constexpr (writes_devices) c.device_written = false;
     const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
-    if constexpr (COUNT_CYCLES) {
+    if constexpr (CYCLE_BUDGET) {
+        constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
+        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u));
+    } else if constexpr (COUNT_CYCLES) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
         counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
     } else {
@@ -112,12 +131,16 @@ template <u8 OPCODE, bool COUNT_CYCLES>
 // or an instruction needs the run loop's tests. The caller makes sure that
 // pc is not outside_safe_range, that the constant status bit is set and that
 // nothing is to be traced. Counts cycles only when COUNT_CYCLES.
-template <bool COUNT_CYCLES>
+// With CYCLE_BUDGET, `countdown` is a budget of cycles (1 to MAX_BUDGET)
+// instead, and the end's `countdown` the instructions run, the last one
+// included when it needs a look.
+template <bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
     RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
-    const std::uint32_t start = (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
+    const std::uint32_t start = CYCLE_BUDGET ? 0x80000000u - countdown * threaded::BUDGET_CYCLE_UNIT
+                                             : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
     InRamStop stop;
 
@@ -137,7 +160,7 @@ template <bool COUNT_CYCLES>
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<(n), COUNT_CYCLES>(c, counter)) [[unlikely]] {    \
+    if (threaded::run_opcode<(n), COUNT_CYCLES, CYCLE_BUDGET>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \
@@ -161,6 +184,9 @@ out:
     cpu.x = c.x;
     cpu.y = c.y;
     cpu.status = c.status;
+    if constexpr (CYCLE_BUDGET) {
+        return {(counter - start) / threaded::BUDGET_CYCLE_UNIT, (counter - start) % threaded::BUDGET_CYCLE_UNIT, stop};
+    }
     // The instruction that asks for a look is counted down by the run loop.
     const std::uint32_t ran = counter / threaded::INSTRUCTION_UNIT - start / threaded::INSTRUCTION_UNIT -
                               (stop == InRamStop::look ? 1 : 0);
