@@ -68,14 +68,14 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
     if (outcome.end == RunEnd::departed) {
         const std::size_t key = outcome.departed_key;
         return at(script.key_lines[key],
-                  "no keyboard read after " + std::to_string(script.keys[key].instruction) + " instructions");
+                  "no keyboard read at instruction count " + std::to_string(script.keys[key].instruction));
     }
     if (outcome.end != RunEnd::program_ended) return {};
-    const std::string ended = "the run ended after " + std::to_string(outcome.instructions) + " instructions";
+    const std::string ended = "the run ended at instruction count " + std::to_string(outcome.instructions);
     for (std::size_t key = 0; key < script.keys.size(); ++key)
         if (script.keys[key].instruction >= outcome.instructions) return at(script.key_lines[key], ended + ", before this key was read");
     if (!script.end || (script.end->program_ended && script.end->instructions == outcome.instructions)) return {};
-    return at(script.end->line, ended + (script.end->program_ended ? ", the recorded one after " : "; the recorded one was stopped after ") +
+    return at(script.end->line, ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
                                     std::to_string(script.end->instructions));
 }
 }  // namespace
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
         const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;
         if (script.end && !user_limit) {
             if (script.end->program_ended) {
-                std::fprintf(stderr, "replay file '%s' line %u: the run departs from the recording: the recorded run ended after %llu instructions, this one goes on; memory not saved.\n",
+                std::fprintf(stderr, "replay file '%s' line %u: the run departs from the recording: the recorded run ended at instruction count %llu, this one goes on; memory not saved.\n",
                              line.replay_path, script.end->line, static_cast<unsigned long long>(script.end->instructions));
                 report_output_error();
                 return 1;

@@ -53,12 +53,14 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         if (read.end) return at_line(number, "nothing may follow the end line");
         const std::vector<std::string> words = words_of(line);
         const std::string& kind = words.empty() ? std::string() : words[0];
-        if (kind == "seed" && words.size() == 2 && !seed && read.keys.empty()) {
+        if ((kind == "seed" || kind == "time") && words.size() == 2 && ((kind == "seed" ? seed : time) || !read.keys.empty())) {
+            return at_line(number, "seed and time come once each, before the keys");
+        } else if (kind == "seed" && words.size() == 2) {
             const auto value = parse_count(words[1].c_str());
             if (!value) return at_line(number, "the seed must be a whole number");
             read.seed = *value;
             seed = true;
-        } else if (kind == "time" && words.size() == 2 && !time && read.keys.empty()) {
+        } else if (kind == "time" && words.size() == 2) {
             const auto value = parse_time_option(words[1].c_str());
             if (!value) return at_line(number, "the time must be a date and time like 2024-02-29T23:59:59");
             read.start_time = *value;
@@ -109,7 +111,10 @@ std::string record_open(const char* path, std::uint64_t seed, std::int64_t start
     std::fprintf(record_file, "%s\nseed %llu\ntime %s\n", HEADER, static_cast<unsigned long long>(seed),
                  format_time_option(start_time).c_str());
     record_flush();
-    return {};
+    if (record_error == 0) return {};
+    std::fclose(record_file);
+    record_file = nullptr;
+    return std::string("can't write replay file '") + path + "': " + host_error_text(record_error);
 }
 
 // Each line is flushed: a run killed outright still leaves its keys.
