@@ -82,7 +82,7 @@ template <Op O, Mode M, Fetch F>
 template <u8 OPCODE, Fetch F>
 [[gnu::always_inline]] inline u32 execute(Cpu& c) {
     constexpr OpcodeEntry entry = opcode_matrix[OPCODE];
-    const bool page_penalty_addr = address_operand<entry.mode, F>(c);
+    const bool page_penalty_addr = address_operand<entry.mode, F>(c) != 0;
     const u32 branch_cycles = perform<entry.op, entry.mode, F>(c);
     constexpr bool page_penalty_op = pays_page_cycle(entry.op, OPCODE);
     return entry.cycles + branch_cycles + (page_penalty_op && page_penalty_addr ? 1u : 0u);

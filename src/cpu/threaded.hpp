@@ -94,11 +94,16 @@ namespace threaded {
 inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
 static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
 static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
-// Under a budget the other way round: cycles from bit 10, instructions
-// below (at most one per cycle); the register turns negative when the
-// cycles reach the budget.
-inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 10;
-static_assert(MAX_BUDGET + 8 < BUDGET_CYCLE_UNIT && (MAX_BUDGET + 8) * BUDGET_CYCLE_UNIT < 0x80000000u);
+// Under a budget the other way round: cycles from bit 8, where a page
+// crossing's 0x100 adds its cycle as it is, and instructions below; the
+// register turns negative when the cycles reach the budget.
+inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 8;
+inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
+    unsigned least = 8;
+    for (const OpcodeEntry& entry : opcode_matrix) least = entry.cycles < least ? entry.cycles : least;
+    return least;
+}();
+static_assert((MAX_BUDGET + 1) / MIN_INSTRUCTION_CYCLES < BUDGET_CYCLE_UNIT, "a run's instructions fit below the cycles");
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
@@ -108,14 +113,15 @@ template <u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
-    const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
+    const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
     if constexpr (CYCLE_BUDGET) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
-        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u));
+        if constexpr (pays) counter += page_crossed;
+        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles);
     } else if constexpr (COUNT_CYCLES) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
-        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
+        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed != 0 ? 1u : 0u);
     } else {
         counter += INSTRUCTION_UNIT;
     }
