@@ -285,6 +285,23 @@ const Bytes session_program = with_tick_counter(
     end_run + Bytes(0x40 - 0x0E - 42, 0xEA) + Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c',
                                                    'd', 'e', 'f'});
 
+// Keys from standard input are recorded too, and replay without it.
+TEST(Deterministic, KeysFromStandardInputAreRecorded) {
+    TempDir dir;
+    dir.write("prog.bin", session_program);
+    e2e::RunOptions options;
+    options.stdin_data = "xyq";
+    const RunResult recorded = e2e::run_emulator(dir, {"--record", "keys.txt", "--clean", "prog.bin", "-i"}, options);
+    EXPECT_EQ(recorded.exit_code, 0);
+    ASSERT_EQ(recorded.out.size(), 6u);
+    const Bytes record = dir.read("keys.txt");
+    const std::string text(record.begin(), record.end());
+    EXPECT_NE(text.find(" 120\nkey "), std::string::npos) << text;  // 'x'
+    const RunResult replayed = e2e::run_emulator(dir, {"--replay", "keys.txt", "--clean", "prog.bin"});
+    EXPECT_EQ(replayed.exit_code, 0);
+    EXPECT_EQ(replayed.out, recorded.out);
+}
+
 // The terminal turns each line feed into CR LF on its way out.
 std::string as_shown(const std::string& bytes) {
     std::string shown;
