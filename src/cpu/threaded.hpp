@@ -103,7 +103,8 @@ inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
     for (const OpcodeEntry& entry : opcode_matrix) least = entry.cycles < least ? entry.cycles : least;
     return least;
 }();
-static_assert((MAX_BUDGET + 1) / MIN_INSTRUCTION_CYCLES < BUDGET_CYCLE_UNIT, "a run's instructions fit below the cycles");
+static_assert((MAX_BUDGET + 1) / MIN_INSTRUCTION_CYCLES < BUDGET_CYCLE_UNIT,
+              "a run's instructions fit below its cycles");
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.

@@ -200,7 +200,8 @@ CommandLine parse_command_line(int argc, char** argv) {
         // The replay file holds the keys and the options that shaped the run.
         if (line.record_path != nullptr) line.error = "--record and --replay cannot be given together";
         else if (line.seed || line.start_time)
-            line.error = std::string("--") + (line.seed ? "seed" : "time") + " cannot be given with --replay: the replay file sets it";
+            line.error = std::string("--") + (line.seed ? "seed" : "time") +
+                         " cannot be given with --replay: the replay file sets it";
         else if (line.stdin_input) line.error = "-i cannot be given with --replay: the keys come from the replay file";
         if (!line.error.empty()) return line;
     }

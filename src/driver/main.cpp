@@ -61,7 +61,7 @@ bool take_saved_memory(bool& read_only) {
 
 // How a replay ended, against its recording: an empty string when it went
 // as recorded, else the line of the replay file it departs from and why.
-std::string replay_departure(const ReplayScript& script, const RunOutcome& outcome) {
+std::string replay_departure(const ReplayScript& script, const RunOutcome& outcome, bool user_limit) {
     const auto at = [](unsigned line, const std::string& what) {
         return "line " + std::to_string(line) + ": the run departs from the recording: " + what;
     };
@@ -70,13 +70,20 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
         return at(script.key_lines[key],
                   "no keyboard read at instruction count " + std::to_string(script.keys[key].instruction));
     }
+    const std::string recorded_end = script.end ? std::to_string(script.end->instructions) : std::string();
+    if (outcome.end == RunEnd::instruction_limit && !user_limit && script.end && script.end->program_ended)
+        return at(script.end->line,
+                  "the recorded run ended at instruction count " + recorded_end + ", this one goes on");
     if (outcome.end != RunEnd::program_ended) return {};
     const std::string ended = "the run ended at instruction count " + std::to_string(outcome.instructions);
-    for (std::size_t key = 0; key < script.keys.size(); ++key)
-        if (script.keys[key].instruction >= outcome.instructions) return at(script.key_lines[key], ended + ", before this key was read");
+    for (std::size_t key = 0; key < script.keys.size(); ++key) {
+        if (script.keys[key].instruction >= outcome.instructions)
+            return at(script.key_lines[key], ended + ", before this key was read");
+    }
     if (!script.end || (script.end->program_ended && script.end->instructions == outcome.instructions)) return {};
-    return at(script.end->line, ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
-                                    std::to_string(script.end->instructions));
+    return at(script.end->line,
+              ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
+                  recorded_end);
 }
 }  // namespace
 
@@ -152,7 +159,8 @@ int main(int argc, char** argv) {
     if (line.deterministic) {
         settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys};
         // A replay stops where its recording did.
-        if (script.end) settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
+        if (script.end)
+            settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
     }
     const Clock::time_point started = Clock::now();
     const RunOutcome outcome = run_machine(irq_deadline, settings);
@@ -180,8 +188,10 @@ int main(int argc, char** argv) {
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
         return error != 0;
     };
+    // The user's own limit, when it came first, is no departure.
+    const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;
     if (line.replay_path != nullptr) {
-        const std::string departure = replay_departure(script, outcome);
+        const std::string departure = replay_departure(script, outcome, user_limit);
         if (!departure.empty()) {
             std::fprintf(stderr, "replay file '%s' %s; memory not saved.\n", line.replay_path, departure.c_str());
             report_output_error();
@@ -189,18 +199,9 @@ int main(int argc, char** argv) {
         }
     }
     if (outcome.end == RunEnd::instruction_limit) {
-        const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;
-        if (script.end && !user_limit) {
-            if (script.end->program_ended) {
-                std::fprintf(stderr, "replay file '%s' line %u: the run departs from the recording: the recorded run ended at instruction count %llu, this one goes on; memory not saved.\n",
-                             line.replay_path, script.end->line, static_cast<unsigned long long>(script.end->instructions));
-                report_output_error();
-                return 1;
-            }
-            std::fputs("replay reached the end of its recording; memory not saved.\n", stderr);
-        } else {
-            std::fputs("instruction limit reached; memory not saved.\n", stderr);
-        }
+        std::fputs(script.end && !user_limit ? "replay reached the end of its recording; memory not saved.\n"
+                                             : "instruction limit reached; memory not saved.\n",
+                   stderr);
         report_output_error();
         return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
     }

@@ -25,6 +25,10 @@ std::vector<std::string> words_of(std::string_view line) {
 
 std::string at_line(unsigned line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
 
+std::string not_a_replay_file() {
+    return at_line(1, std::string("not a replay file (the first line must be '") + HEADER + "')");
+}
+
 std::FILE* record_file = nullptr;
 std::string record_path;
 int record_error = 0;  // errno of the first line that could not be written
@@ -45,7 +49,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (!header) {
-            if (line != HEADER) return at_line(number, "not a replay file (the first line must be '" + std::string(HEADER) + "')");
+            if (line != HEADER) return not_a_replay_file();
             header = true;
             continue;
         }
@@ -53,7 +57,8 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         if (read.end) return at_line(number, "nothing may follow the end line");
         const std::vector<std::string> words = words_of(line);
         const std::string& kind = words.empty() ? std::string() : words[0];
-        if ((kind == "seed" || kind == "time") && words.size() == 2 && ((kind == "seed" ? seed : time) || !read.keys.empty())) {
+        const bool option = (kind == "seed" || kind == "time") && words.size() == 2;
+        if (option && ((kind == "seed" ? seed : time) || !read.keys.empty())) {
             return at_line(number, "seed and time come once each, before the keys");
         } else if (kind == "seed" && words.size() == 2) {
             const auto value = parse_count(words[1].c_str());
@@ -84,7 +89,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
             return at_line(number, "not a line of a replay file: '" + std::string(line) + "'");
         }
     }
-    if (!header) return at_line(1, "not a replay file (the first line must be '" + std::string(HEADER) + "')");
+    if (!header) return not_a_replay_file();
     script = std::move(read);
     return {};
 }

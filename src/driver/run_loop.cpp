@@ -162,8 +162,8 @@ RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& sett
             if constexpr (THREADED) {
                 const std::uint64_t to_deadline = cycle_deadline - cycles;
                 if (bound > MAX_BUDGET) {
-                    const InRamEnd end =
-                        run_in_ram<true, true>(static_cast<std::uint32_t>(std::min<std::uint64_t>(to_deadline, MAX_BUDGET)));
+                    const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_deadline, MAX_BUDGET));
+                    const InRamEnd end = run_in_ram<true, true>(budget);
                     counted += end.countdown;
                     cycles += end.cycles;
                     look = end.stop == InRamStop::look;
@@ -239,7 +239,8 @@ RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings) {
     if (settings.deterministic.on) {
 #ifndef EMU6502_ONE_RUN_LOOP
         // A paced run steps, keeping count of every instruction for the recorder.
-        if (!settings.deterministic.paced && !settings.trace_always) return run_deterministic<true>(irq_deadline, settings);
+        if (!settings.deterministic.paced && !settings.trace_always)
+            return run_deterministic<true>(irq_deadline, settings);
 #endif
         return run_deterministic<false>(irq_deadline, settings);
     }

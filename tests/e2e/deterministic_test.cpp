@@ -31,7 +31,8 @@ const Bytes end_run = {0x4C, 0x00, 0x00};
 
 // About 329,225 x `rounds` cycles: three nested loops on $10, Y and X.
 Bytes busy_wait(std::uint8_t rounds) {
-    return {0xA9, rounds, 0x85, 0x10, 0xA0, 0x00, 0xA2, 0x00, 0xCA, 0xD0, 0xFD, 0x88, 0xD0, 0xF8, 0xC6, 0x10, 0xD0, 0xF2};
+    return {0xA9, rounds, 0x85, 0x10, 0xA0, 0x00, 0xA2, 0x00, 0xCA,
+            0xD0, 0xFD,   0x88, 0xD0, 0xF8, 0xC6, 0x10, 0xD0, 0xF2};
 }
 
 // Counts timer requests in $12 from CLI on: the IRQ vector points to
@@ -197,13 +198,13 @@ const std::string HEADER = "emu6502 replay 1\n";
 const std::string DEPARTS = "replay file 'r.txt' line ";
 
 const ReplayCase REPLAY_CASES[] = {
-    {"AsRecorded", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nseed 1\r\n# a comment\n\nkey 0 65\nend 3 program\n",
-     "A", "", 0},
+    {"AsRecorded", key_program, {"--replay", "r.txt"},
+     "emu6502 replay 1\nseed 1\r\n# a comment\n\nkey 0 65\nend 3 program\n", "A", "", 0},
     {"WithoutEnd", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 66\n", "B", "", 0},
     {"StoppedRecording", endless, {"--replay=r.txt"}, "emu6502 replay 1\nend 100 stopped\n", "",
      "replay reached the end of its recording; memory not saved.\n", 3},
-    {"UserLimitFirst", endless, {"--replay=r.txt", "--max-instructions", "10"}, "emu6502 replay 1\nend 100 stopped\n", "",
-     "instruction limit reached; memory not saved.\n", 3},
+    {"UserLimitFirst", endless, {"--replay=r.txt", "--max-instructions", "10"},
+     "emu6502 replay 1\nend 100 stopped\n", "", "instruction limit reached; memory not saved.\n", 3},
     {"Missing", key_program, {"--replay", "nothere.txt"}, nullptr, "",
      "can't read replay file 'nothere.txt': No such file or directory.\n", 1},
     {"NotAReplayFile", key_program, {"--replay", "r.txt"}, "key 0 65\n", "",
@@ -230,7 +231,9 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "3: the end comes before the last key was read.\n", 1},
     // Runs that depart from their recording.
     {"NoReadThere", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 1 65\n", std::string(1, '\0'),
-     DEPARTS + "2: the run departs from the recording: no keyboard read at instruction count 1; memory not saved.\n", 1},
+     DEPARTS + "2: the run departs from the recording: no keyboard read at instruction count 1; memory not "
+               "saved.\n",
+     1},
     {"EndedBeforeKey", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nkey 7 66\n", "A",
      DEPARTS + "3: the run departs from the recording: the run ended at instruction count 3, before this key was "
                "read; memory not saved.\n",

@@ -53,7 +53,8 @@ TEST(Calendar, DaysFollowEachOther) {
     for (int day = 0; day < 146097; ++day) {
         seconds += 86400;
         const CalendarTime next = calendar_from_seconds(seconds);
-        const bool next_day = next.year == previous.year && next.month == previous.month && next.day == previous.day + 1;
+        const bool next_day =
+            next.year == previous.year && next.month == previous.month && next.day == previous.day + 1;
         const bool next_month = next.year == previous.year && next.month == previous.month + 1 && next.day == 1 &&
                                 previous.day == days_in_month(previous.year, previous.month);
         const bool next_year = next.year == previous.year + 1 && next.month == 1 && next.day == 1 &&
