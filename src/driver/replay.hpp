@@ -13,7 +13,8 @@
 // return before the line feed. Keys come in the order they were read: the
 // counts never decrease (one instruction may read two keys). seed and time
 // default to 1 and 2000-01-01T00:00:00; without an end line, a replay runs
-// until the program ends.
+// until the program ends. A processor option, once there is a choice, is
+// to be recorded as "cpu NAME" beside seed and time.
 #pragma once
 
 #include <cstdint>
