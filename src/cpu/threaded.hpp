@@ -115,11 +115,17 @@ template <u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
+    const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram>(c);
-    if constexpr (CYCLE_BUDGET) {
+    if constexpr (CYCLE_BUDGET && is_branch(entry.op)) {
+        // Taken: a cycle, and one more when bit 8 of pc changed (it moves
+        // by less than a page, so the page changed).
+        const u32 taken = branch_cycles != 0 ? BUDGET_CYCLE_UNIT + (static_cast<u32>(c.pc ^ next_pc) & 0x100) : 0;
+        counter += 1 + BUDGET_CYCLE_UNIT * entry.cycles + taken;
+    } else if constexpr (CYCLE_BUDGET) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
         if constexpr (pays) counter += page_crossed;
-        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles);
+        counter += 1 + BUDGET_CYCLE_UNIT * entry.cycles;
     } else if constexpr (COUNT_CYCLES) {
         constexpr bool pays = pays_page_cycle(entry.op, OPCODE);
         counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed != 0 ? 1u : 0u);
