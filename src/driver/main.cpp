@@ -131,8 +131,17 @@ int main(int argc, char** argv) {
         }
     }
     console_init(line.stdin_input);
+    // A replay from other memory would depart sooner or later: say so now.
+    if (line.replay_path != nullptr && script.memory_fingerprint &&
+        *script.memory_fingerprint != memory_fingerprint()) {
+        std::fprintf(stderr,
+                     "replay file '%s' line %u: the run departs from the recording: it starts from other memory "
+                     "(another membackup or image); nothing ran.\n",
+                     line.replay_path, script.memory_line);
+        return 1;
+    }
     if (line.record_path != nullptr) {
-        const std::string error = record_open(line.record_path, script.seed, script.start_time);
+        const std::string error = record_open(line.record_path, script.seed, script.start_time, memory_fingerprint());
         if (!error.empty()) {
             std::fprintf(stderr, "%s.\n", error.c_str());
             return 1;

@@ -40,7 +40,7 @@ void record_flush() {
 
 std::string parse_replay(std::string_view text, ReplayScript& script) {
     ReplayScript read;
-    bool header = false, seed = false, time = false;
+    bool header = false, seed = false, time = false, memory = false;
     unsigned number = 0;
     while (!text.empty()) {
         ++number;
@@ -57,9 +57,20 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         if (read.end) return at_line(number, "nothing may follow the end line");
         const std::vector<std::string> words = words_of(line);
         const std::string& kind = words.empty() ? std::string() : words[0];
-        const bool option = (kind == "seed" || kind == "time") && words.size() == 2;
-        if (option && ((kind == "seed" ? seed : time) || !read.keys.empty())) {
-            return at_line(number, "seed and time come once each, before the keys");
+        const bool option = (kind == "seed" || kind == "time" || kind == "memory") && words.size() == 2;
+        if (option && ((kind == "seed" ? seed : kind == "time" ? time : memory) || !read.keys.empty())) {
+            return at_line(number, "seed, time and memory come once each, before the keys");
+        } else if (kind == "memory" && words.size() == 2) {
+            const std::string& digits = words[1];
+            std::uint64_t value = 0;
+            for (const char c : digits) {
+                const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+                if (digit < 0 || digits.size() != 16) return at_line(number, "the memory must be 16 hexadecimal digits");
+                value = value << 4 | static_cast<unsigned>(digit);
+            }
+            read.memory_fingerprint = value;
+            read.memory_line = number;
+            memory = true;
         } else if (kind == "seed" && words.size() == 2) {
             const auto value = parse_count(words[1].c_str());
             if (!value) return at_line(number, "the seed must be a whole number");
@@ -109,12 +120,20 @@ std::string load_replay(const char* path, ReplayScript& script) {
     return error.empty() ? error : name + " " + error;
 }
 
-std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time) {
+std::uint64_t memory_fingerprint() {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (const u8 byte : memory) hash = (hash ^ byte) * 0x100000001B3ull;
+    return hash;
+}
+
+std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time,
+                        std::uint64_t memory_fingerprint) {
     record_path = path;
     record_file = host_create_file(path);
     if (record_file == nullptr) return std::string("can't write replay file '") + path + "': " + host_error_text(errno);
-    std::fprintf(record_file, "%s\nseed %llu\ntime %s\n", HEADER, static_cast<unsigned long long>(seed),
-                 format_time_option(start_time).c_str());
+    std::fprintf(record_file, "%s\nseed %llu\ntime %s\nmemory %016llx\n", HEADER,
+                 static_cast<unsigned long long>(seed), format_time_option(start_time).c_str(),
+                 static_cast<unsigned long long>(memory_fingerprint));
     record_flush();
     if (record_error == 0) return {};
     std::fclose(record_file);

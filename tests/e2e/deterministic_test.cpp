@@ -224,7 +224,16 @@ const ReplayCase REPLAY_CASES[] = {
     {"BadTime", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\ntime 2023-02-29T00:00:00\n", "",
      DEPARTS + "2: the time must be a date and time like 2024-02-29T23:59:59.\n", 1},
     {"SeedAfterAKey", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nseed 2\n", "",
-     DEPARTS + "3: seed and time come once each, before the keys.\n", 1},
+     DEPARTS + "3: seed, time and memory come once each, before the keys.\n", 1},
+    {"MemoryTwice", key_program, {"--replay", "r.txt"},
+     "emu6502 replay 1\nmemory 0123456789abcdef\nmemory 0123456789abcdef\n", "",
+     DEPARTS + "3: seed, time and memory come once each, before the keys.\n", 1},
+    {"MemoryShort", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nmemory 0123456789abcde\n", "",
+     DEPARTS + "2: the memory must be 16 hexadecimal digits.\n", 1},
+    {"MemoryElsewhere", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\n#\nmemory 0123456789abcdef\n", "",
+     DEPARTS + "3: the run departs from the recording: it starts from other memory (another membackup or image); "
+               "nothing ran.\n",
+     1},
     {"LineAfterEnd", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nend 3 program\nkey 4 65\n", "",
      DEPARTS + "3: nothing may follow the end line.\n", 1},
     {"EndBeforeKey", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 4 65\nend 4 program\n", "",
@@ -333,7 +342,7 @@ TEST(Deterministic, SessionRecordedOnATerminalReplaysWithoutOne) {
     ASSERT_EQ(shown.size(), 12u) << shown;
     const Bytes record = recorded.read("keys.txt");
     const std::string text(record.begin(), record.end());
-    EXPECT_EQ(text.rfind("emu6502 replay 1\nseed 1\ntime 2000-01-01T00:00:00\nkey ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("emu6502 replay 1\nseed 1\ntime 2000-01-01T00:00:00\nmemory ", 0), 0u) << text;
     EXPECT_NE(text.find(" 113\nend "), std::string::npos) << text;  // 'q', then the end
     EXPECT_EQ(text.substr(text.size() - 9), " program\n") << text;
 
