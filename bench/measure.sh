@@ -2,7 +2,8 @@
 # Speed of the real emu6502 binary, through its real main loop (trace test,
 # stop test and timer all active), against the build of an earlier commit:
 #  - host instructions per emulated instruction, counted by callgrind, with
-#    and without --stats, on the instruction mix (bench_mix) and the
+#    and without --stats (and, for the binary measured, with
+#    --deterministic), on the instruction mix (bench_mix) and the
 #    indexed-memory workload (bench_memory): the difference between a short
 #    and a long run, so start-up, loading and saving "membackup" cancel out.
 #    Exact and repeatable on a busy machine.
@@ -84,12 +85,21 @@ if command -v valgrind >/dev/null 2>&1; then
     echo "host instructions per emulated instruction (callgrind):"
     printf '  %-28s %10s %10s %10s %10s\n' "" "before" "after" "before" "after"
     printf '  %-28s %10s %10s %10s %10s\n' "workload" "" "" "--stats" "--stats"
+    deterministic=""
     for workload in "bench_mix 2 6" "bench_memory 1 3"; do
         set -- $workload
+        plain=$(per_instruction after "$binary" "$1" "$2" "$3")
         printf '  %-28s %10s %10s %10s %10s\n' "$1" \
-            "$(per_instruction before "$baseline" "$1" "$2" "$3")" "$(per_instruction after "$binary" "$1" "$2" "$3")" \
+            "$(per_instruction before "$baseline" "$1" "$2" "$3")" "$plain" \
             "$(per_instruction before "$baseline" "$1" "$2" "$3" --stats)" "$(per_instruction after "$binary" "$1" "$2" "$3" --stats)"
+        fixed=$(per_instruction after "$binary" "$1" "$2" "$3" --deterministic)
+        deterministic="$deterministic$(printf '  %-28s %10s %14s %10s' "$1" "$plain" "$fixed" \
+            "$(python3 -c "print(f'{$fixed / $plain:.3f}')")")
+"
     done
+    echo "the same, after, without and with --deterministic (cycle-driven timer and clock):"
+    printf '  %-28s %10s %14s %10s\n' "workload" "plain" "deterministic" "ratio"
+    printf '%s' "$deterministic"
 else
     echo "valgrind not installed: host instructions per emulated instruction not measured"
 fi

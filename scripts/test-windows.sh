@@ -112,6 +112,7 @@ MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
 same selftest "" "" "$programs/selftest.bin"
 same selftest_6502x "" "" --cpu 6502X "$programs/selftest_6502x.bin"
 same selftest_65c02 "" "" --cpu 65C02 "$programs/selftest_65c02.bin"
+MASK='s/ [0-9.]+ s, .*//' same selftest_65c02_deterministic "" "" --cpu 65C02 --deterministic --stats "$programs/selftest_65c02.bin"
 same monitor_commands "printf 's 3\\nb 0204\\nc\\nr\\nx\\n' >c; cp '$root/examples/echo.bin' p.bin" 'hi\r' \
     --commands c p.bin -i
 # The trace line, data files, load addresses, options.
@@ -128,6 +129,23 @@ same address_and_stdin "printf '\\xad\\x00\\xff\\x4c\\x00\\x00' >prog.bin" 'K' p
 same partial_address_warning "printf '\\x4c\\x00\\x00' >prog.bin" "" prog.bin '$12345' extra
 same help "" "" --help
 same version "" "" --version
+# Reproducible runs: RANDOM, the clock and the timer give the same bytes on both.
+dev_prog='\x78\xad\x02\xff\x8d\x01\xff\xad\x02\xff\x8d\x01\xff\xad\x02\xff\x8d\x01\xff\xad\x02\xff\x8d\x01\xff\xad\x04\xff\x8d\x01\xff\xad\x05\xff\x8d\x01\xff\xad\x06\xff\x8d\x01\xff\xad\x07\xff\x8d\x01\xff\xad\x08\xff\x8d\x01\xff\xad\x09\xff\x8d\x01\xff\x4c\x00\x00'
+wait_prog='\x78\xa9\x04\x85\x10\xa0\x00\xa2\x00\xca\xd0\xfd\x88\xd0\xf8\xc6\x10\xd0\xf2'  # 1.3 million cycles
+# The IRQ handler (INC $12; RTI) at 0x0300 counts requests; the loop counts rounds until the third.
+ticks_prog='\x78\xa9\x00\x8d\xfe\xff\x85\x12\xa9\x03\x8d\xff\xff\x58\xa9\x00\x85\x10\x85\x11\xe6\x10\xd0\x02\xe6\x11\xa5\x12\xc9\x03\xd0\xf4\x78\xa5\x10\x8d\x01\xff\xa5\x11\x8d\x01\xff\x4c\x00\x00'
+key_prog='\xad\x00\xff\x8d\x01\xff\x4c\x00\x00'
+same deterministic_devices "printf '$dev_prog' >prog.bin" "" --deterministic --seed 5 --time 2024-02-29T23:59:59 prog.bin
+same deterministic_leap_day "printf '$wait_prog' >prog.bin; printf '$dev_prog' | tail -c +2 >>prog.bin" "" \
+    prog.bin --time=2024-02-29T23:59:59 --exit-status
+same deterministic_ticks "printf '$ticks_prog' >prog.bin; head -c 211 /dev/zero | tr '\\0' '\\352' >>prog.bin; printf '\\xe6\\x12\\x40' >>prog.bin" \
+    "" --deterministic prog.bin
+same replay_crlf "printf '$key_prog' >prog.bin; printf 'emu6502 replay 1\\r\\nkey 0 65\\r\\nend 3 program\\r\\n' >r.txt" "" \
+    --replay r.txt prog.bin
+same record_stdin_keys "printf '$key_prog' >prog.bin" 'K' --record rec.txt prog.bin -i
+same msg_replay_departs "printf '$key_prog' >prog.bin; printf 'emu6502 replay 1\\nkey 1 65\\n' >r.txt" "" --replay r.txt prog.bin
+same msg_replay_unparsable "printf 'emu6502 replay 1\\nkey 0\\n' >r.txt" "" --replay r.txt prog.bin
+same msg_bad_time "" "" --time 2023-02-29T00:00:00 prog.bin
 # Every message of the README's table, with its exit status.
 same msg_missing_image "" "" nothing.bin
 same msg_directory_image "mkdir prog.bin" "" prog.bin

@@ -17,6 +17,15 @@ bool may_sleep = true;
 unsigned empty_reads = 0;
 std::uint32_t window_start = 0;
 bool waiting = false;
+KeySource key_source = KeySource::terminal;
+std::span<const ScriptedKey> armed_keys;
+KeyObserver key_observer = nullptr;
+
+// A key on its way to the program, shown to the recorder first.
+u8 delivered(u8 key) {
+    if (key != 0 && key_observer != nullptr) key_observer(key);
+    return key;
+}
 
 u8 next_key() {
     console_activity();
@@ -27,6 +36,14 @@ u8 next_key() {
 }  // namespace
 
 void console_init(bool from_stdin) { stdin_input = from_stdin; }
+
+void console_key_source(KeySource source) { key_source = source; }
+
+void console_script_keys(std::span<const ScriptedKey> keys) { armed_keys = keys; }
+
+std::size_t console_script_left() { return armed_keys.size(); }
+
+void console_observe_keys(KeyObserver observer) { key_observer = observer; }
 
 void console_idle_wait(bool allowed) {
     may_sleep = allowed;
@@ -42,12 +59,22 @@ u8 kbd_in_read() {
     if (stdin_input) {
         console_activity();
         const int c = host_stdin_read();
-        if (c >= 0) return static_cast<u8>(c);  // 0x7F stays 0x7F on this path
+        if (c >= 0) return delivered(static_cast<u8>(c));  // 0x7F stays 0x7F on this path
         stdin_input = false;  // input has ended: the keyboard takes over
         return 0;
     }
+    switch (key_source) {
+    case KeySource::terminal: break;
+    case KeySource::none: return 0;
+    case KeySource::script: {
+        if (armed_keys.empty()) return 0;
+        const u8 key = armed_keys.front().key;
+        armed_keys = armed_keys.subspan(1);
+        return key;
+    }
+    }
     // Polling must never block: a program loops on this register.
-    if (host_key_waiting()) return next_key();
+    if (host_key_waiting()) return delivered(next_key());
     // The second empty read with nothing printed between: the program waits.
     if (++empty_reads == 2) host_console_flush();
     if (empty_reads % WAIT_READS == 1) {
@@ -57,7 +84,7 @@ u8 kbd_in_read() {
     }
     if (!waiting) return 0;
     host_key_wait();
-    return host_key_waiting() ? next_key() : 0;
+    return host_key_waiting() ? delivered(next_key()) : 0;
 }
 
 void con_out_write(u8 value) {

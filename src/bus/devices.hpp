@@ -1,6 +1,10 @@
 // Device actions behind the address map. Each device file owns its state.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
 #include "bus/bus.hpp"
 
 // Console, random and clock (console.cpp, random.cpp, clock.cpp).
@@ -13,9 +17,28 @@ void con_out_write(u8 value);
 // runs must end as fast as ever. Any other device access shows it is busy.
 void console_idle_wait(bool allowed);
 void console_activity();
-void random_seed(unsigned seed);
+// Where KBD_IN takes its keys once standard input does not serve: the
+// terminal, nowhere (a deterministic run: every read gives 0), or a script
+// of keys armed for one instruction at a time (a replay).
+enum class KeySource { terminal, none, script };
+void console_key_source(KeySource source);
+struct ScriptedKey {
+    std::uint64_t instruction;  // instructions completed before the one that reads it
+    u8 key;                     // never 0
+};
+// The keys that the next KBD_IN reads deliver, in order, until
+// console_script_keys is called again; reads beyond them give 0.
+void console_script_keys(std::span<const ScriptedKey> keys);
+[[nodiscard]] std::size_t console_script_left();  // armed keys not read yet
+// Shown every key (never 0) that a KBD_IN read delivers; nullptr for none.
+using KeyObserver = void (*)(u8 key);
+void console_observe_keys(KeyObserver observer);
+void random_seed(std::uint64_t seed);
 [[nodiscard]] u8 random_read();
 [[nodiscard]] u8 rtc_read(u16 address);
+// From now on the clock registers read this second of the zone-less
+// calendar (seconds since 1970-01-01T00:00:00) instead of the local time.
+void rtc_set_virtual_time(std::int64_t seconds);
 
 // Data file channel (data_file.cpp).
 void data_file_init();

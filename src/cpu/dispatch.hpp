@@ -109,7 +109,7 @@ template <Op O, Mode M, Fetch F, Chip P = Chip::m6502, u8 OPCODE = 0>
 template <Chip P, u8 OPCODE, Fetch F>
 [[gnu::always_inline]] inline u32 execute(Cpu& c) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
-    const bool page_penalty_addr = address_operand<entry.mode, F>(c);
+    const bool page_penalty_addr = address_operand<entry.mode, F>(c) != 0;
     const u32 branch_cycles = perform<entry.op, entry.mode, F, P, OPCODE>(c, page_penalty_addr);
     constexpr bool page_penalty_op = pays_page_cycle<P>(entry.op, OPCODE);
     return entry.cycles + branch_cycles + (page_penalty_op && page_penalty_addr ? 1u : 0u);

@@ -60,10 +60,11 @@ template <Fetch F, int K>
 // Zero page and stack never hold a device: the bus test can be skipped.
 [[nodiscard, gnu::always_inline]] inline u8 zero_page_read(u8 address) { return memory[address]; }
 
-// Runs mode M; returns page_penalty_addr.
+// Runs mode M; returns page_penalty_addr: 0x100 when the indexed address
+// left the base's page, else 0.
 template <Mode M, Fetch F>
-[[gnu::always_inline]] inline bool address_operand(Registers auto& c) {
-    bool crossed = false;
+[[gnu::always_inline]] inline u32 address_operand(Registers auto& c) {
+    u32 crossed = 0;
     if constexpr (M == Mode::imp || M == Mode::acc) {
     } else if constexpr (M == Mode::imm) {
         // The immediate byte is read only if the operation fetches it.
@@ -84,10 +85,11 @@ template <Mode M, Fetch F>
         const u8 low = operand_byte<F, 0>(c);
         const u8 high = operand_byte<F, 1>(c);
         const u8 index = M == Mode::abx ? c.x : c.y;
-        c.effective_address = static_cast<u16>((high << 8 | low) + index);
-        // The carry out of the low byte: a host carry flag, cheap to add.
-        u8 low_sum;
-        crossed = __builtin_add_overflow(low, index, &low_sum);
+        const u16 base = static_cast<u16>(high << 8 | low);
+        c.effective_address = static_cast<u16>(base + index);
+        // The carry out of the low byte, as bit 8 of the change: a counter
+        // that wants it as a multiple of 256 needs no shift.
+        crossed = static_cast<u32>(c.effective_address ^ base) & 0x100;
     } else if constexpr (M == Mode::ind) {
         const u8 low = operand_byte<F, 0>(c);
         const u8 high = operand_byte<F, 1>(c);
@@ -120,9 +122,9 @@ template <Mode M, Fetch F>
         const u8 zero_page = operand_byte<F, 0>(c);
         const u8 target_low = zero_page_read(zero_page);
         const u8 target_high = zero_page_read(static_cast<u8>(zero_page + 1));
-        c.effective_address = static_cast<u16>((target_high << 8 | target_low) + c.y);
-        u8 low_sum;
-        crossed = __builtin_add_overflow(target_low, c.y, &low_sum);
+        const u16 base = static_cast<u16>(target_high << 8 | target_low);
+        c.effective_address = static_cast<u16>(base + c.y);
+        crossed = static_cast<u32>(c.effective_address ^ base) & 0x100;
     }
     c.pc = static_cast<decltype(c.pc)>(c.pc + operand_bytes(M));
     return crossed;

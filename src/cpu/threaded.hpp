@@ -17,6 +17,8 @@
 //    can turn it on, so only the stores that can reach it look after one.
 #pragma once
 
+#include <algorithm>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -28,6 +30,15 @@ inline constexpr unsigned MAX_RUN = 128;
 // whose bytes could reach the device page.
 inline constexpr u16 SAFE_PC_END = 0xFD00;
 static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
+// No instruction of any processor has more bytes than cycles (see the
+// cycle budget below).
+static_assert([] {
+    for (const Chip chip : ALL_CHIPS)
+        for (const OpcodeEntry& entry : opcode_grid_of(chip))
+            if (operand_bytes(entry.mode) + 1 > entry.cycles) return false;
+    return true;
+}());
+
 
 // pc at 0x0000 or at SAFE_PC_END and above, in one unsigned comparison.
 [[nodiscard, gnu::always_inline]] constexpr bool outside_safe_range(u16 pc) {
@@ -88,20 +99,55 @@ namespace threaded {
 inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
 static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
 static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
+// Under a budget the other way round: cycles from bit 8, where a page
+// crossing's 0x100 adds its cycle as it is, and instructions below; the
+// register turns negative when the cycles reach the budget.
+inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 8;
+template <Chip P>
+inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
+    unsigned least = 8;
+    for (const OpcodeEntry& entry : opcode_grid<P>) least = entry.cycles < least ? entry.cycles : least;
+    return least;
+}();
+// A run under a cycle budget (deterministic runs) ends at the instruction
+// whose cycles reach the budget. Having no more bytes than cycles, its
+// instructions move pc no further than MAX_RUN instructions of three bytes
+// would; and they are few enough to be counted below the cycles (the
+// 65C02's one-cycle NOPs make its budget the smaller).
+template <Chip P>
+inline constexpr unsigned MAX_BUDGET =
+    std::min(3 * (MAX_RUN - 1), BUDGET_CYCLE_UNIT * MIN_INSTRUCTION_CYCLES<P> - 2);
+static_assert((MAX_BUDGET<Chip::m6502> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502> < BUDGET_CYCLE_UNIT &&
+                  (MAX_BUDGET<Chip::m6502x> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502x> < BUDGET_CYCLE_UNIT &&
+                  (MAX_BUDGET<Chip::m65c02> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m65c02> < BUDGET_CYCLE_UNIT,
+              "a run's instructions fit below its cycles");
+static_assert(MAX_BUDGET<Chip::m6502> == 3 * (MAX_RUN - 1));
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
-template <Chip P, u8 OPCODE, bool COUNT_CYCLES>
+template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 [[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
-    const bool page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
-    const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed);
-    if constexpr (COUNT_CYCLES) {
+    const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
+    const std::size_t next_pc = c.pc;
+    const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
+    if constexpr (CYCLE_BUDGET && is_branch(entry.op) && P != Chip::m65c02) {
+        // Taken: a cycle, and one more when bit 8 of pc changed (it moves
+        // by less than a page, so the page changed).
+        const u32 taken = branch_cycles != 0 ? BUDGET_CYCLE_UNIT + (static_cast<u32>(c.pc ^ next_pc) & 0x100) : 0;
+        counter += 1 + BUDGET_CYCLE_UNIT * entry.cycles + taken;
+    } else if constexpr (CYCLE_BUDGET) {
         constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
-        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed ? 1u : 0u);
+        if constexpr (pays) counter += page_crossed;
+        // The extra cycles an operation reports: the 65C02's branches (its
+        // bit branches count differently) and decimal mode.
+        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles);
+    } else if constexpr (COUNT_CYCLES) {
+        constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
+        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed != 0 ? 1u : 0u);
     } else {
         counter += INSTRUCTION_UNIT;
     }
@@ -117,12 +163,16 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES>
 // or an instruction needs the run loop's tests. The caller makes sure that
 // pc is not outside_safe_range, that the constant status bit is set and that
 // nothing is to be traced. Counts cycles only when COUNT_CYCLES.
-template <Chip P, bool COUNT_CYCLES>
+// With CYCLE_BUDGET, `countdown` is a budget of cycles (1 to threaded::MAX_BUDGET<P>)
+// instead, and the end's `countdown` the instructions run, the last one
+// included when it needs a look.
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
     RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
-    const std::uint32_t start = (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
+    const std::uint32_t start = CYCLE_BUDGET ? 0x80000000u - countdown * threaded::BUDGET_CYCLE_UNIT
+                                             : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
     InRamStop stop;
 
@@ -142,7 +192,7 @@ template <Chip P, bool COUNT_CYCLES>
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<P, (n), COUNT_CYCLES>(c, counter)) [[unlikely]] { \
+    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \
@@ -166,6 +216,9 @@ out:
     cpu.x = c.x;
     cpu.y = c.y;
     cpu.status = c.status;
+    if constexpr (CYCLE_BUDGET) {
+        return {(counter - start) / threaded::BUDGET_CYCLE_UNIT, (counter - start) % threaded::BUDGET_CYCLE_UNIT, stop};
+    }
     // The instruction that asks for a look is counted down by the run loop.
     const std::uint32_t ran = counter / threaded::INSTRUCTION_UNIT - start / threaded::INSTRUCTION_UNIT -
                               (stop == InRamStop::look ? 1 : 0);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bus/calendar.hpp"
+
 std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
     int used = 0;
@@ -46,7 +48,34 @@ std::optional<std::uint16_t> parse_address_option(const char* text) {
     return static_cast<std::uint16_t>(value);
 }
 
-namespace {
+std::optional<std::int64_t> parse_time_option(const char* text) {
+    if (text == nullptr) return std::nullopt;
+    // YYYY-MM-DDTHH:MM:SS: digits where the pattern has 9, the rest exactly.
+    const char* const pattern = "9999-99-99T99:99:99";
+    for (std::size_t i = 0; pattern[i] != '\0'; ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (pattern[i] == '9' ? !digit : text[i] != pattern[i]) return std::nullopt;
+    }
+    if (text[std::strlen(pattern)] != '\0') return std::nullopt;
+    auto number = [text](std::size_t at, std::size_t digits) {
+        unsigned value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        return value;
+    };
+    const CalendarTime time{number(0, 4), number(5, 2), number(8, 2), number(11, 2), number(14, 2), number(17, 2)};
+    if (!is_valid_calendar_time(time)) return std::nullopt;
+    return seconds_from_calendar(time);
+}
+
+std::string format_time_option(std::int64_t seconds) {
+    const CalendarTime t = calendar_from_seconds(seconds);
+    char text[32];
+    // Years 0-9999 only come here: the ones parse_time_option accepts.
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", static_cast<unsigned>(t.year), t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
 std::optional<std::uint64_t> parse_count(const char* text) {
     if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
     errno = 0;
@@ -63,6 +92,7 @@ bool same_letters(const char* a, const char* b) {
     return *a == *b;
 }
 
+namespace {
 // "--name" or "--name=value": true when `arg` is this option. The value
 // comes after "=" or, failing that, from the next argument (nullptr when
 // there is none).
@@ -100,6 +130,24 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
     } else if (option_with_value(arg, "--profile", argc, argv, i, value)) {
         line.profile = value;
         if (value == nullptr || *value == '\0') line.error = "--profile needs a file name";
+    } else if (std::strcmp(arg, "--deterministic") == 0) {
+        line.deterministic = true;
+    } else if (option_with_value(arg, "--time", argc, argv, i, value)) {
+        line.start_time = parse_time_option(value);
+        if (!line.start_time) line.error = "--time needs a date and time like 2024-02-29T23:59:59";
+        line.deterministic = true;
+    } else if (option_with_value(arg, "--seed", argc, argv, i, value)) {
+        line.seed = parse_count(value);
+        if (!line.seed) line.error = "--seed needs a whole number";
+        line.deterministic = true;
+    } else if (option_with_value(arg, "--record", argc, argv, i, value)) {
+        line.record_path = value;
+        if (value == nullptr || *value == '\0') line.error = "--record needs a file name";
+        line.deterministic = true;
+    } else if (option_with_value(arg, "--replay", argc, argv, i, value)) {
+        line.replay_path = value;
+        if (value == nullptr || *value == '\0') line.error = "--replay needs a file name";
+        line.deterministic = true;
     } else if (option_with_value(arg, "--max-instructions", argc, argv, i, value)) {
         line.max_instructions = parse_count(value);
         if (!line.max_instructions) line.error = "--max-instructions needs a whole number";
@@ -113,6 +161,7 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         for (const Chip chip : ALL_CHIPS) {
             if (value != nullptr && same_letters(value, chip_name(chip))) {
                 line.chip = chip;
+                line.chip_given = true;
                 known = true;
             }
         }
@@ -175,6 +224,21 @@ CommandLine parse_command_line(int argc, char** argv) {
             after = After::nothing;
         }
     }
+    // The monitor keeps the host's time; a deterministic run has its own.
+    if (line.deterministic && (line.monitor || line.commands != nullptr || line.profile != nullptr)) {
+        line.error = "the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run";
+        return line;
+    }
+    if (line.replay_path != nullptr) {
+        // The replay file holds the keys and the options that shaped the run.
+        if (line.record_path != nullptr) line.error = "--record and --replay cannot be given together";
+        else if (line.seed || line.start_time)
+            line.error = std::string("--") + (line.seed ? "seed" : "time") +
+                         " cannot be given with --replay: the replay file sets it";
+        else if (line.chip_given) line.error = "--cpu cannot be given with --replay: the replay file sets it";
+        else if (line.stdin_input) line.error = "-i cannot be given with --replay: the keys come from the replay file";
+        if (!line.error.empty()) return line;
+    }
     if (dollar_argument != nullptr) {
         if (load_address_option) {
             line.error = std::string("both '") + dollar_argument + "' and --load-address give a load address";
@@ -223,6 +287,15 @@ const char* usage_text() {
            "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
+           "  --deterministic           a run that depends only on its inputs: the timer and\n"
+           "                            the clock follow emulated cycles, RANDOM a seed, and\n"
+           "                            keys come only from -i or a replay file\n"
+           "  --time YYYY-MM-DDTHH:MM:SS  the clock's start (default 2000-01-01T00:00:00);\n"
+           "                            implies --deterministic\n"
+           "  --seed N                  RANDOM's seed (default 1); implies --deterministic\n"
+           "  --record FILE             a deterministic run that still reads the terminal's\n"
+           "                            keys, written to FILE with the run's options\n"
+           "  --replay FILE             run again with the options and keys of FILE\n"
            "  --                        end of options: what follows is positional\n"
            "\n"
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"

@@ -34,6 +34,12 @@ struct CommandLine {
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
     const char* profile = nullptr;                    // per-address counts and cycles to this file
     Chip chip = Chip::m6502;                          // the processor
+    bool chip_given = false;                          // --cpu was given
+    bool deterministic = false;                       // cycle timer, virtual clock, seeded RANDOM, no terminal keys
+    std::optional<std::int64_t> start_time;           // the virtual clock's start, calendar seconds
+    std::optional<std::uint64_t> seed;                // RANDOM's seed
+    const char* record_path = nullptr;                // keys and options written here
+    const char* replay_path = nullptr;                // keys and options read from here
 
     std::vector<std::string> warnings;  // lines for standard error, without newline
     std::string error;                  // a bad option: the message, without newline
@@ -50,6 +56,14 @@ struct CommandLine {
 // An address for --load-address and --start: C000, 0xC000 or $C000, at
 // most 0xFFFF; anything else is refused.
 [[nodiscard]] std::optional<std::uint16_t> parse_address_option(const char* text);
+
+// A decimal count, digits only, up to 2^64 - 1.
+[[nodiscard]] std::optional<std::uint64_t> parse_count(const char* text);
+
+// YYYY-MM-DDTHH:MM:SS, a real date and time of the zone-less calendar, as
+// seconds since 1970-01-01T00:00:00; and back.
+[[nodiscard]] std::optional<std::int64_t> parse_time_option(const char* text);
+[[nodiscard]] std::string format_time_option(std::int64_t seconds);
 
 [[nodiscard]] const char* usage_text();
 

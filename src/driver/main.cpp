@@ -1,13 +1,16 @@
 // emu6502: a 6502 machine in a terminal.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "driver/command_line.hpp"
 #include "driver/images.hpp"
 #include "driver/monitor.hpp"
+#include "driver/replay.hpp"
 #include "driver/run_loop.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -56,6 +59,33 @@ bool take_saved_memory(bool& read_only) {
     if (read_only) std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
     return true;
 }
+
+// How a replay ended, against its recording: an empty string when it went
+// as recorded, else the line of the replay file it departs from and why.
+std::string replay_departure(const ReplayScript& script, const RunOutcome& outcome, bool user_limit) {
+    const auto at = [](unsigned line, const std::string& what) {
+        return "line " + std::to_string(line) + ": the run departs from the recording: " + what;
+    };
+    if (outcome.end == RunEnd::departed) {
+        const std::size_t key = outcome.departed_key;
+        return at(script.key_lines[key],
+                  "no keyboard read at instruction count " + std::to_string(script.keys[key].instruction));
+    }
+    const std::string recorded_end = script.end ? std::to_string(script.end->instructions) : std::string();
+    if (outcome.end == RunEnd::instruction_limit && !user_limit && script.end && script.end->program_ended)
+        return at(script.end->line,
+                  "the recorded run ended at instruction count " + recorded_end + ", this one goes on");
+    if (outcome.end != RunEnd::program_ended) return {};
+    const std::string ended = "the run ended at instruction count " + std::to_string(outcome.instructions);
+    for (std::size_t key = 0; key < script.keys.size(); ++key) {
+        if (script.keys[key].instruction >= outcome.instructions)
+            return at(script.key_lines[key], ended + ", before this key was read");
+    }
+    if (!script.end || (script.end->program_ended && script.end->instructions == outcome.instructions)) return {};
+    return at(script.end->line,
+              ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
+                  recorded_end);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +107,18 @@ int main(int argc, char** argv) {
     }
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
 
-    random_seed(static_cast<unsigned>(host_time_seconds()));
+    ReplayScript script;
+    script.seed = line.seed.value_or(DEFAULT_SEED);
+    script.start_time = line.start_time.value_or(DEFAULT_START_TIME);
+    script.chip = line.chip;
+    if (line.replay_path != nullptr) {
+        const std::string error = load_replay(line.replay_path, script);
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s.\n", error.c_str());
+            return 1;
+        }
+    }
+    random_seed(line.deterministic ? script.seed : static_cast<std::uint64_t>(host_time_seconds()));
     data_file_init();
     console_init(false);
 
@@ -92,10 +133,32 @@ int main(int argc, char** argv) {
         }
     }
     console_init(line.stdin_input);
+    // A replay from other memory would depart sooner or later: say so now.
+    if (line.replay_path != nullptr && script.memory_fingerprint &&
+        *script.memory_fingerprint != memory_fingerprint()) {
+        std::fprintf(stderr,
+                     "replay file '%s' line %u: the run departs from the recording: it starts from other memory "
+                     "(another membackup or image); nothing ran.\n",
+                     line.replay_path, script.memory_line);
+        return 1;
+    }
+    if (line.record_path != nullptr) {
+        const std::string error =
+            record_open(line.record_path, script.seed, script.start_time, script.chip, memory_fingerprint());
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s.\n", error.c_str());
+            return 1;
+        }
+        console_observe_keys([](u8 key) { record_key(instructions_before_step, key); });
+    }
+    // A deterministic run reads the terminal only to record it.
+    const bool terminal_keys = !line.deterministic || line.record_path != nullptr;
+    console_key_source(terminal_keys ? KeySource::terminal
+                                     : line.replay_path != nullptr ? KeySource::script : KeySource::none);
     host_enable_virtual_terminal();
     signals_install();
-    keyboard_open();
-    cpu_select(line.chip);
+    if (terminal_keys) keyboard_open();
+    cpu_select(script.chip);
     cpu_reset();
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
     // Set last: a slow image or membackup read must not leave timer
@@ -103,9 +166,15 @@ int main(int argc, char** argv) {
     const std::int64_t irq_deadline = host_clock_ms() + 10;
 
     RunSettings settings;
-    settings.count_cycles = line.stats;
+    settings.count_cycles = line.stats || line.deterministic;
     settings.trace_always = line.trace;
     settings.max_instructions = line.max_instructions;
+    if (line.deterministic) {
+        settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys};
+        // A replay stops where its recording did.
+        if (script.end)
+            settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
+    }
     const Clock::time_point started = Clock::now();
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile};
     const RunOutcome outcome =
@@ -116,6 +185,14 @@ int main(int argc, char** argv) {
     data_file_close();
     keyboard_close();
     if (line.stats) print_stats(outcome, elapsed);
+    bool failed = false;
+    if (line.record_path != nullptr) {
+        const std::string error = record_end(outcome.instructions, outcome.end == RunEnd::program_ended);
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s.\n", error.c_str());
+            failed = true;
+        }
+    }
     if (outcome.end == RunEnd::signal) host_die_by_signal(outcome.signal);  // "membackup" keeps the last saved image
     // Asked to stop while the run was ending, say by a reader that went
     // away before it took the last output (a broken pipe).
@@ -126,18 +203,29 @@ int main(int argc, char** argv) {
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
         return error != 0;
     };
+    // The user's own limit, when it came first, is no departure.
+    const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;
+    if (line.replay_path != nullptr) {
+        const std::string departure = replay_departure(script, outcome, user_limit);
+        if (!departure.empty()) {
+            std::fprintf(stderr, "replay file '%s' %s; memory not saved.\n", line.replay_path, departure.c_str());
+            report_output_error();
+            return 1;
+        }
+    }
     if (outcome.end == RunEnd::halted) {
         std::fprintf(stderr, "processor halted by %s opcode $%02X at $%04X; memory not saved.\n",
-                     line.chip == Chip::m65c02 ? "STP" : "JAM", cpu.pause_opcode, cpu.pause_pc);
+                     cpu_chip() == Chip::m65c02 ? "STP" : "JAM", cpu.pause_opcode, cpu.pause_pc);
         report_output_error();
-        return EXIT_HALTED;
+        return failed ? 1 : EXIT_HALTED;
     }
     if (outcome.end == RunEnd::instruction_limit) {
-        std::fputs("instruction limit reached; memory not saved.\n", stderr);
+        std::fputs(script.end && !user_limit ? "replay reached the end of its recording; memory not saved.\n"
+                                             : "instruction limit reached; memory not saved.\n",
+                   stderr);
         report_output_error();
-        return EXIT_INSTRUCTION_LIMIT;
+        return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
     }
-    bool failed = false;
     if (!line.clean && (membackup_read_only || !save_membackup())) {
         std::fputs("can't write membackup file.\n", stderr);
         failed = true;

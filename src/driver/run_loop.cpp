@@ -126,6 +126,138 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     cpu.instruction_count += static_cast<u32>(counted);
     return outcome;
 }
+
+// No instruction takes more: a run of ceil(n / 8) instructions cannot pass
+// a deadline n cycles away before its last instruction.
+constexpr std::uint64_t MAX_INSTRUCTION_CYCLES = 8;
+// Every second of the deterministic clock begins with a timer request, so
+// the loop below stops at the right instruction for both.
+static_assert(CYCLES_PER_SECOND % TIMER_PERIOD_CYCLES == 0);
+// After a suspend or on a slow host, a paced run goes on from where it is
+// rather than racing to catch up.
+constexpr std::int64_t PACE_SLACK_MS = 100;
+
+// The loop of a deterministic run: the same tests as run(), but the timer
+// counts emulated cycles, so each threaded run ends exactly at the
+// instruction that reaches the timer's deadline (under a cycle budget), or
+// before a replayed key's instruction or the instruction limit (under an
+// instruction countdown, when one of them is near). THREADED false steps
+// every instruction, as run<LoopKind::any> does.
+template <bool THREADED, Chip P>
+RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& settings) {
+    const DeterministicRun& fixed = settings.deterministic;
+    RunOutcome outcome;
+    const std::uint64_t limit = settings.max_instructions.value_or(UINT64_MAX);
+    std::uint64_t counted = 0;
+    std::uint64_t cycles = 0;
+    std::uint64_t cycle_deadline = TIMER_PERIOD_CYCLES;
+    std::uint64_t second = 0;
+    std::size_t next_key = 0;
+    std::size_t armed_count = 0;
+    std::int64_t pace_ms = fixed.paced ? host_clock_ms() : 0;
+    bool behind = false;  // the timer is still due: one instruction, then look again
+    rtc_set_virtual_time(fixed.start_time);
+    auto tracing = [&] { return settings.trace_always || memory[TRACE_CTL] == 1; };
+    for (;;) {
+        if (counted == limit) {
+            outcome.end = RunEnd::instruction_limit;
+            break;
+        }
+        // A replay runs the instruction that reads recorded keys alone, with
+        // its keys armed.
+        std::uint64_t bound = limit - counted;
+        if (next_key < fixed.keys.size()) {
+            if (fixed.keys[next_key].instruction == counted) {
+                const std::size_t first = next_key;
+                while (next_key < fixed.keys.size() && fixed.keys[next_key].instruction == counted) ++next_key;
+                armed_count = next_key - first;
+                console_script_keys(fixed.keys.subspan(first, armed_count));
+                bound = 1;
+            } else {
+                bound = std::min(bound, fixed.keys[next_key].instruction - counted);
+            }
+        }
+        bool look = true;
+        if (THREADED && !behind && !outside_safe_range(cpu.pc) && (cpu.status & FLAG_CONSTANT) != 0 && !tracing()) {
+            if constexpr (THREADED) {
+                const std::uint64_t to_deadline = cycle_deadline - cycles;
+                if (bound > threaded::MAX_BUDGET<P>) {
+                    const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_deadline, threaded::MAX_BUDGET<P>));
+                    const InRamEnd end = run_in_ram<P, true, true>(budget);
+                    counted += end.countdown;
+                    cycles += end.cycles;
+                    look = end.stop == InRamStop::look;
+                } else {
+                    const auto countdown = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                        {bound, (to_deadline + MAX_INSTRUCTION_CYCLES - 1) / MAX_INSTRUCTION_CYCLES, MAX_RUN}));
+                    const InRamEnd end = run_in_ram<P, true>(countdown);
+                    look = end.stop == InRamStop::look;
+                    counted += countdown - end.countdown + (look ? 1 : 0);
+                    cycles += end.cycles;
+                }
+            }
+        } else {
+            instructions_before_step = counted;
+            cycles += execute_instruction_on_cpu<P>();
+            ++counted;
+        }
+        if (look && tracing()) [[unlikely]] print_trace_line();
+        if (armed_count != 0) {
+            // The instruction had to read every key armed for it.
+            const std::size_t left = console_script_left();
+            console_script_keys({});
+            armed_count = 0;
+            if (left != 0) {
+                outcome.end = RunEnd::departed;
+                outcome.departed_key = next_key - left;
+                break;
+            }
+        }
+        if (cpu.pc == 0x0000) {
+            if (cpu.pause == Pause::none) break;
+            // Not the end: the processor halted, or waits for an interrupt.
+            cpu.pc = cpu.pause_pc;
+            if (cpu.pause == Pause::halted) {
+                outcome.end = RunEnd::halted;
+                break;
+            }
+            cpu.pause = Pause::none;
+            // A WAI: the cycles pass until the timer's next request.
+            cycles = std::max(cycles, cycle_deadline);
+        }
+        if ((outcome.signal = host_stop_signal()) != 0) {
+            outcome.end = RunEnd::signal;
+            break;
+        }
+        behind = false;
+        if (cycles >= cycle_deadline) {
+            cycle_deadline += TIMER_PERIOD_CYCLES;
+            if (cycles / CYCLES_PER_SECOND != second) {
+                second = cycles / CYCLES_PER_SECOND;
+                rtc_set_virtual_time(fixed.start_time + static_cast<std::int64_t>(second));
+            }
+            cpu_irq();
+            behind = cycles >= cycle_deadline;
+            // The host's clock only paces: the console's output, and a
+            // recorded run, which keeps to a 1 MHz 6502's speed.
+            ++host_clock_polls;
+            const std::int64_t now = host_clock_ms();
+            if (now >= host_deadline) {
+                host_deadline = now + TIMER_PERIOD_MS;
+                host_timer_tick(host_deadline);
+            }
+            if (fixed.paced) {
+                pace_ms += TIMER_PERIOD_MS;
+                if (now < pace_ms) host_sleep_ms(pace_ms - now);
+                else if (now - pace_ms > PACE_SLACK_MS) pace_ms = now;
+            }
+        }
+    }
+    outcome.instructions = counted;
+    outcome.cycles = cycles;
+    cpu.instruction_count += static_cast<u32>(counted);
+    return outcome;
+}
 }  // namespace
 
 // WAI idles here until the timer's next request; sleeping rather than
@@ -136,9 +268,19 @@ void idle_until(std::int64_t deadline) {
         host_sleep_ms(deadline - now);
 }
 
+std::uint64_t instructions_before_step = 0;
+
 namespace {
 template <Chip P>
 RunOutcome run_on(std::int64_t irq_deadline, const RunSettings& settings) {
+    if (settings.deterministic.on) {
+#ifndef EMU6502_ONE_RUN_LOOP
+        // A paced run steps, keeping count of every instruction for the recorder.
+        if (!settings.deterministic.paced && !settings.trace_always)
+            return run_deterministic<true, P>(irq_deadline, settings);
+#endif
+        return run_deterministic<false, P>(irq_deadline, settings);
+    }
 #ifdef EMU6502_ONE_RUN_LOOP
     return run<LoopKind::any, P>(irq_deadline, settings);
 #else
@@ -150,7 +292,9 @@ RunOutcome run_on(std::int64_t irq_deadline, const RunSettings& settings) {
 }  // namespace
 
 RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings) {
-    console_idle_wait(!settings.max_instructions);
+    // A deterministic run never waits for the host: its keys come when they
+    // are read, and its time is counted in cycles.
+    console_idle_wait(!settings.max_instructions && !settings.deterministic.on);
     host_timer_tick(irq_deadline);
     switch (cpu_chip()) {
     case Chip::m6502x: return run_on<Chip::m6502x>(irq_deadline, settings);

@@ -1,19 +1,42 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+
+#include "bus/devices.hpp"
+
+// A run that depends on nothing but its inputs: the timer requests an
+// interrupt every 10,000 emulated cycles and the clock registers read a
+// calendar that moves one second per 1,000,000 (a 1 MHz 6502's pace).
+struct DeterministicRun {
+    bool on = false;
+    bool paced = false;                 // held to 1 MHz of host time, so that a person can follow (recording)
+    std::int64_t start_time = 0;        // the clock's calendar second at cycle 0
+    std::span<const ScriptedKey> keys;  // replay: each delivered by a read in exactly its instruction
+};
 
 struct RunSettings {
     bool count_cycles = false;  // summing cycles costs a little: only when asked
     bool trace_always = false;  // trace every instruction, whatever TRACE_CTL holds
     std::optional<std::uint64_t> max_instructions;
+    DeterministicRun deterministic;  // needs count_cycles
 };
 
-enum class RunEnd { program_ended, signal, instruction_limit, halted };
+inline constexpr std::uint64_t TIMER_PERIOD_CYCLES = 10'000;
+inline constexpr std::uint64_t CYCLES_PER_SECOND = 1'000'000;
+
+// The instructions completed before the one in progress, kept only in
+// paced runs, where the recorder needs it at a key's read.
+extern std::uint64_t instructions_before_step;
+
+enum class RunEnd { program_ended, signal, instruction_limit, halted, departed };
 
 struct RunOutcome {
     RunEnd end = RunEnd::program_ended;
     int signal = 0;                 // for RunEnd::signal
+    std::size_t departed_key = 0;   // for RunEnd::departed: the key that its instruction did not read
     std::uint64_t instructions = 0;
     std::uint64_t cycles = 0;       // the sum of the steps' cycles, when counted
 };

@@ -59,3 +59,7 @@ template <class ReadSome>
 // Anything but a regular file (a FIFO, a device, a directory) is refused
 // without being opened for long enough to block or to act.
 [[nodiscard]] std::FILE* host_open_data_file(const char* name);
+
+// Creates `path` (or empties it) for writing, in binary mode so that the
+// same bytes land on every host; nullptr with errno set when it cannot.
+[[nodiscard]] std::FILE* host_create_file(const char* path);

@@ -44,6 +44,10 @@ const char* const LOAD_ADDRESS_ERROR =
     "emu6502: --load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
     "try 'emu6502 --help'.\n";
 
+const char* const TIME_ERROR =
+    "emu6502: --time needs a date and time like 2024-02-29T23:59:59; try 'emu6502 --help'.\n";
+const char* const SEED_ERROR = "emu6502: --seed needs a whole number; try 'emu6502 --help'.\n";
+
 struct BadOption {
     const char* name;
     std::vector<std::string> args;
@@ -100,7 +104,34 @@ INSTANTIATE_TEST_SUITE_P(
                   "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"},
         BadOption{"CpuNearMiss", {"prog.bin", "--cpu=6502XX"},
                   "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"},
-        BadOption{"CpuMissing", {"prog.bin", "--cpu"}, "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"}),
+        BadOption{"CpuMissing", {"prog.bin", "--cpu"}, "emu6502: --cpu needs 6502, 6502X or 65C02; try 'emu6502 --help'.\n"},
+        BadOption{"TimeNoLeapDay", {"prog.bin", "--time", "2023-02-29T00:00:00"}, TIME_ERROR},
+        BadOption{"TimeWithSpace", {"--time", "2024-02-29 12:00:00", "prog.bin"}, TIME_ERROR},
+        BadOption{"TimeDateOnly", {"--time=2024-02-29", "prog.bin"}, TIME_ERROR},
+        BadOption{"TimeHour24", {"--time=2024-02-29T24:00:00", "prog.bin"}, TIME_ERROR},
+        BadOption{"TimeMissing", {"prog.bin", "--time"}, TIME_ERROR},
+        BadOption{"SeedNegative", {"--seed", "-1", "prog.bin"}, SEED_ERROR},
+        BadOption{"SeedText", {"--seed=one", "prog.bin"}, SEED_ERROR},
+        BadOption{"SeedTooLarge", {"--seed", "18446744073709551616", "prog.bin"}, SEED_ERROR},
+        BadOption{"SeedEmpty", {"--seed=", "prog.bin"}, SEED_ERROR},
+        BadOption{"RecordMissing", {"prog.bin", "--record"},
+                  "emu6502: --record needs a file name; try 'emu6502 --help'.\n"},
+        BadOption{"ReplayEmpty", {"--replay=", "prog.bin"},
+                  "emu6502: --replay needs a file name; try 'emu6502 --help'.\n"},
+        BadOption{"RecordAndReplay", {"--record", "a", "--replay", "b", "prog.bin"},
+                  "emu6502: --record and --replay cannot be given together; try 'emu6502 --help'.\n"},
+        BadOption{"ReplayWithSeed", {"--replay", "b", "--seed", "3", "prog.bin"},
+                  "emu6502: --seed cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
+        BadOption{"ReplayWithTime", {"--time", "2024-02-29T00:00:00", "--replay", "b", "prog.bin"},
+                  "emu6502: --time cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
+        BadOption{"ReplayWithStandardInput", {"--replay", "b", "prog.bin", "-i"},
+                  "emu6502: -i cannot be given with --replay: the keys come from the replay file; try 'emu6502 "
+                  "--help'.\n"},
+        BadOption{"ReplayWithCpu", {"--replay", "b", "--cpu", "65C02", "prog.bin"},
+                  "emu6502: --cpu cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
+        BadOption{"MonitorInADeterministicRun", {"--seed", "3", "--commands", "c", "prog.bin"},
+                  "emu6502: the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run; "
+                  "try 'emu6502 --help'.\n"}),
     [](const testing::TestParamInfo<BadOption>& info) { return info.param.name; });
 
 // LDA $FF00; STA $FF01; JMP $0000: echoes one key (0 when none) and ends

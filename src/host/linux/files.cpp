@@ -194,3 +194,5 @@ std::FILE* host_open_data_file(const char* name) {
     if (file == nullptr) close(fd);
     return file;
 }
+
+std::FILE* host_create_file(const char* path) { return std::fopen(path, "wbe"); }

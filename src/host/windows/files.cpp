@@ -103,3 +103,5 @@ std::FILE* host_open_data_file(const char* name) {
     if (file == nullptr) _close(fd);
     return file;
 }
+
+std::FILE* host_create_file(const char* path) { return _wfopen(widen(path).c_str(), L"wbN"); }
