@@ -45,7 +45,6 @@ template <Chip P>
 
 // As in the plain run loop: the clock is read every CLOCK_POLL instructions.
 constexpr std::uint64_t CLOCK_POLL = 128;
-constexpr std::int64_t TIMER_PERIOD_MS = 10;
 
 // ---- what an instruction will touch ----------------------------------------
 
@@ -624,9 +623,7 @@ RunOutcome run_monitored_on(std::int64_t irq_deadline, const RunSettings& settin
             }
             cpu.pause = Pause::none;
             idle_until(irq_deadline);
-            if (host_clock_ms() >= irq_deadline) {
-                irq_deadline += TIMER_PERIOD_MS;
-                host_timer_tick(irq_deadline);
+            if (host_timer_due(irq_deadline, host_clock_ms())) {
                 publish_registers(c);
                 cpu_irq();
                 take_registers(c);
@@ -703,18 +700,9 @@ RunOutcome run_monitored_on(std::int64_t irq_deadline, const RunSettings& settin
             counted += poll_length;
             poll_length = countdown = next_poll_length();
             if (c.pc == 0x0000 && cpu.pause == Pause::none) break;
-            if (counted == limit) {
-                outcome.end = RunEnd::instruction_limit;
-                break;
-            }
-            if ((outcome.signal = host_stop_signal()) != 0) {
-                outcome.end = RunEnd::signal;
-                break;
-            }
+            if (poll_ends_run(outcome, counted, limit)) break;
             const std::int64_t clock = host_clock_ms();
-            if (clock >= irq_deadline) {
-                irq_deadline += TIMER_PERIOD_MS;
-                host_timer_tick(irq_deadline);
+            if (host_timer_due(irq_deadline, clock)) {
                 publish_registers(c);
                 cpu_irq();
                 interrupted_to_zero = cpu.pc == 0x0000;

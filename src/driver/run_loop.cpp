@@ -15,7 +15,6 @@ namespace {
 // and in between, the last reading stands for the clock. The same
 // countdown counts the instructions and brings the instruction limit.
 constexpr std::uint64_t CLOCK_POLL = MAX_RUN;
-constexpr std::int64_t TIMER_PERIOD_MS = 10;
 
 // Which copy of the loop: each of the first three is compiled for its
 // settings; `any` reads them at run time, for builds where one copy is
@@ -99,21 +98,10 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
             // The stop test comes first: a program that ends here has ended,
             // whatever the limit, a signal or the timer would say.
             if (cpu.pc == 0x0000 && ends_at_zero()) break;
-            if (counted == limit) {
-                outcome.end = RunEnd::instruction_limit;
-                break;
-            }
-            if ((outcome.signal = host_stop_signal()) != 0) {
-                outcome.end = RunEnd::signal;
-                break;
-            }
-            // The deadline moves by exactly one period per request, so after
-            // a stall the requests due follow one per instruction until it
-            // has caught up; a request dropped because I is set is gone.
+            if (poll_ends_run(outcome, counted, limit)) break;
+            // A request dropped because I is set is gone.
             const std::int64_t clock = host_clock_ms();
-            if (clock >= irq_deadline) {
-                irq_deadline += TIMER_PERIOD_MS;
-                host_timer_tick(irq_deadline);
+            if (host_timer_due(irq_deadline, clock)) {
                 cpu_irq();
                 // Still behind: look again after the next instruction.
                 if (clock >= irq_deadline) poll_length = countdown = 1;
@@ -259,6 +247,25 @@ RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& sett
     return outcome;
 }
 }  // namespace
+
+bool poll_ends_run(RunOutcome& outcome, std::uint64_t counted, std::uint64_t limit) {
+    if (counted == limit) {
+        outcome.end = RunEnd::instruction_limit;
+        return true;
+    }
+    if ((outcome.signal = host_stop_signal()) != 0) {
+        outcome.end = RunEnd::signal;
+        return true;
+    }
+    return false;
+}
+
+bool host_timer_due(std::int64_t& irq_deadline, std::int64_t clock) {
+    if (clock < irq_deadline) return false;
+    irq_deadline += TIMER_PERIOD_MS;
+    host_timer_tick(irq_deadline);
+    return true;
+}
 
 // WAI idles here until the timer's next request; sleeping rather than
 // spinning, and leaving the timer's schedule as it is.

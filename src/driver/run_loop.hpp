@@ -50,3 +50,17 @@ struct RunOutcome {
 // Sleeps until the host clock reaches `deadline` (or a signal asks the run to
 // stop): a processor waiting for an interrupt.
 void idle_until(std::int64_t deadline);
+
+// Shared by the run loops (plain, deterministic, the monitor's).
+// The host timer requests an interrupt every TIMER_PERIOD_MS milliseconds.
+inline constexpr std::int64_t TIMER_PERIOD_MS = 10;
+
+// The tests after the stop test at a clock poll: true when the instruction
+// limit is reached or a signal asks the run to stop, `outcome` saying which.
+[[nodiscard]] bool poll_ends_run(RunOutcome& outcome, std::uint64_t counted, std::uint64_t limit);
+
+// The host timer at a clock poll: when `clock` has reached the deadline, the
+// deadline moves by exactly one period and the console hears of the next
+// one; true when a request is due. After a stall the requests due follow one
+// per poll until the deadline has caught up.
+[[nodiscard]] bool host_timer_due(std::int64_t& irq_deadline, std::int64_t clock);

@@ -602,6 +602,17 @@ const Bytes KEY_PROGRAM = {
     0x4C, 0x00, 0x00,  // 020E JMP $0000
 };
 
+// libedit shows its prompt once it has the terminal, but on a loaded
+// machine keys typed at once can still meet the terminal's own line mode:
+// wait until it reads key by key.
+bool wait_for_editing(const e2e::PtySession& session) {
+    for (int tries = 0; tries < 200; ++tries) {
+        if ((session.settings_now().c_lflag & ICANON) == 0) return true;
+        usleep(10 * 1000);
+    }
+    return false;
+}
+
 TEST(MonitorTerminal, StepBreakpointAndLineEditing) {
     TempDir dir;
     dir.write("p.bin", twice_program());
@@ -609,13 +620,16 @@ TEST(MonitorTerminal, StepBreakpointAndLineEditing) {
     e2e::PtySession session(dir, {"--clean", "--monitor", "--labels", "p.lbl", "p.bin"});
     ASSERT_TRUE(session.wait_for_output("> ")) << session.output();
     EXPECT_NE(session.output().find("monitor: h for help"), std::string::npos);
+    ASSERT_TRUE(wait_for_editing(session));
     session.type("s\r");
-    // Each line typed once the prompt is up: libedit has the terminal then.
+    // Each line typed once the prompt is up and libedit has the terminal.
     ASSERT_TRUE(session.wait_for_output("JSR print\r\n> ")) << session.output();
+    ASSERT_TRUE(wait_for_editing(session));
     // Typed "b prxnt", the cursor moved back over "nt", a character rubbed
     // out and the right one put in: line editing, not the raw keys.
     session.type("b prxnt\x1b[D\x1b[D\x7fi\r");
     ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\n> ")) << session.output();
+    ASSERT_TRUE(wait_for_editing(session));
     session.type("c\r");
     ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\nprint:\r\n0210  A9 48     LDA #$48\r\n> "))
         << session.output();
