@@ -1,8 +1,11 @@
 // The monitor on /dev/tty, opened apart from the keyboard's non-blocking
-// descriptor, with libedit for editing and history.
+// descriptor, with libedit for editing and history where the build found
+// it, and the terminal's own line input where it did not.
 #include "host/monitor_terminal.hpp"
 
+#ifdef EMU6502_HAVE_LIBEDIT
 #include <histedit.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -15,15 +18,17 @@
 namespace {
 std::FILE* tty_in = nullptr;
 std::FILE* tty_out = nullptr;
+#ifdef EMU6502_HAVE_LIBEDIT
 EditLine* editor = nullptr;
 History* history_list = nullptr;
 char prompt_text[32] = "";
 
 char* current_prompt(EditLine*) { return prompt_text; }
+#endif
 }  // namespace
 
 bool monitor_terminal_open() {
-    if (editor != nullptr) return true;
+    if (tty_out != nullptr) return true;
     tty_in = std::fopen("/dev/tty", "re");
     if (tty_in == nullptr) return false;
     tty_out = std::fopen("/dev/tty", "we");
@@ -32,6 +37,7 @@ bool monitor_terminal_open() {
         return false;
     }
     std::setvbuf(tty_out, nullptr, _IOLBF, 0);
+#ifdef EMU6502_HAVE_LIBEDIT
     editor = el_init("emu6502", tty_in, tty_out, tty_out);
     if (editor == nullptr) {
         monitor_terminal_close();
@@ -44,22 +50,26 @@ bool monitor_terminal_open() {
     el_set(editor, EL_EDITOR, "emacs");
     el_set(editor, EL_HIST, history, history_list);
     el_set(editor, EL_PROMPT, current_prompt);
+#endif
     return true;
 }
 
 void monitor_terminal_close() {
+#ifdef EMU6502_HAVE_LIBEDIT
     if (editor != nullptr) el_end(editor);
     if (history_list != nullptr) history_end(history_list);
-    if (tty_in != nullptr) std::fclose(tty_in);
-    if (tty_out != nullptr) std::fclose(tty_out);
     editor = nullptr;
     history_list = nullptr;
+#endif
+    if (tty_in != nullptr) std::fclose(tty_in);
+    if (tty_out != nullptr) std::fclose(tty_out);
     tty_in = tty_out = nullptr;
 }
 
 std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
-    if (editor == nullptr) return std::nullopt;
+    if (tty_in == nullptr) return std::nullopt;
     host_console_flush();
+#ifdef EMU6502_HAVE_LIBEDIT
     std::snprintf(prompt_text, sizeof prompt_text, "%s", prompt);
     // libedit takes the terminal as it finds it and puts it back so.
     keyboard_leave_key_mode();
@@ -68,11 +78,24 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     keyboard_enter_key_mode();
     if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
     std::string text(line, static_cast<std::size_t>(length));
+#else
+    // The terminal's own line editing: erase and kill, no history.
+    std::fputs(prompt, tty_out);
+    std::fflush(tty_out);
+    keyboard_leave_key_mode();
+    char buffer[512];
+    const char* line = std::fgets(buffer, sizeof buffer, tty_in);
+    keyboard_enter_key_mode();
+    if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
+    std::string text(line);
+#endif
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+#ifdef EMU6502_HAVE_LIBEDIT
     if (!text.empty()) {
         HistEvent event;
         history(history_list, &event, H_ENTER, text.c_str());
     }
+#endif
     return text;
 }
 
