@@ -63,3 +63,21 @@ template <class ReadSome>
 // Creates `path` (or empties it) for writing, in binary mode so that the
 // same bytes land on every host; nullptr with errno set when it cannot.
 [[nodiscard]] std::FILE* host_create_file(const char* path);
+
+// How a data file is opened, the same on every host: as it is; created if
+// missing, but only if still missing (another program may have written it
+// since the first try); emptied as a last resort when it is there but
+// cannot be opened for reading and writing, as the channel always has, yet
+// never when it is no regular file. `open_as(kind)` opens a regular file
+// like open(2), or fails with errno EINVAL for anything else.
+enum class DataOpen { existing, create_new, create_or_empty };
+template <class OpenAs>
+[[nodiscard]] int open_data_file_with(OpenAs open_as) {
+    int fd = open_as(DataOpen::existing);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open_as(DataOpen::create_new);
+        if (fd < 0 && errno == EEXIST) fd = open_as(DataOpen::existing);
+    }
+    if (fd < 0 && errno != EINVAL) fd = open_as(DataOpen::create_or_empty);
+    return fd;
+}

@@ -167,28 +167,21 @@ std::FILE* host_open_data_file(const char* name) {
     if (stat(name, &info) == 0 && !S_ISREG(info.st_mode)) return nullptr;
     // O_NONBLOCK: should the name turn into a FIFO between the look and the
     // open, the open still returns, and the second look refuses it.
-    auto open_regular = [name](int flags) -> int {
-        const int fd = open(name, flags | O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-        if (fd < 0) return -1;
+    const int fd = open_data_file_with([name](DataOpen kind) -> int {
+        const int flags = kind == DataOpen::existing     ? 0
+                          : kind == DataOpen::create_new ? O_CREAT | O_EXCL
+                                                         : O_CREAT | O_TRUNC;
+        const int opened_fd = open(name, flags | O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        if (opened_fd < 0) return -1;
         struct stat opened {};
-        if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-            close(fd);
+        if (fstat(opened_fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            close(opened_fd);
             errno = EINVAL;
             return -1;
         }
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        return fd;
-    };
-    int fd = open_regular(0);
-    if (fd < 0 && errno == ENOENT) {
-        // Create it only if it is still missing: another program may have
-        // written it since the first try, and truncating would empty it.
-        fd = open_regular(O_CREAT | O_EXCL);
-        if (fd < 0 && errno == EEXIST) fd = open_regular(0);
-    }
-    // There but not readable and writable (say, write-only): replace it,
-    // as the channel always has.
-    if (fd < 0 && errno != EINVAL) fd = open_regular(O_CREAT | O_TRUNC);
+        fcntl(opened_fd, F_SETFL, fcntl(opened_fd, F_GETFL) & ~O_NONBLOCK);
+        return opened_fd;
+    });
     if (fd < 0) return nullptr;
     std::FILE* file = fdopen(fd, "r+");
     if (file == nullptr) close(fd);

@@ -79,25 +79,20 @@ bool host_replace_file(const char* path, std::span<const std::uint8_t> bytes) {
 std::FILE* host_open_data_file(const char* name) {
     const std::wstring wide = widen(name);
     if (is_directory(wide)) return nullptr;
-    auto open_regular = [&wide](int flags) -> int {
-        const int fd = _wopen(wide.c_str(), flags | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-        if (fd < 0) return -1;
+    const int fd = open_data_file_with([&wide](DataOpen kind) -> int {
+        const int flags = kind == DataOpen::existing     ? 0
+                          : kind == DataOpen::create_new ? _O_CREAT | _O_EXCL
+                                                         : _O_CREAT | _O_TRUNC;
+        const int opened_fd = _wopen(wide.c_str(), flags | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (opened_fd < 0) return -1;
         // Only a file on a disk: not a pipe, not a console or another device.
-        if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
-            _close(fd);
+        if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(opened_fd))) != FILE_TYPE_DISK) {
+            _close(opened_fd);
             errno = EINVAL;
             return -1;
         }
-        return fd;
-    };
-    int fd = open_regular(0);
-    if (fd < 0 && errno == ENOENT) {
-        // Create it only if it is still missing: another program may have
-        // written it since the first try, and truncating would empty it.
-        fd = open_regular(_O_CREAT | _O_EXCL);
-        if (fd < 0 && errno == EEXIST) fd = open_regular(0);
-    }
-    if (fd < 0 && errno != EINVAL) fd = open_regular(_O_CREAT | _O_TRUNC);
+        return opened_fd;
+    });
     if (fd < 0) return nullptr;
     std::FILE* file = _fdopen(fd, "r+b");
     if (file == nullptr) _close(fd);
