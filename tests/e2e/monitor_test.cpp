@@ -613,6 +613,12 @@ bool wait_for_editing(const e2e::PtySession& session) {
     return false;
 }
 
+// A line for the monitor's prompt, typed once libedit reads it.
+void type_line(e2e::PtySession& session, const char* text) {
+    EXPECT_TRUE(wait_for_editing(session)) << "the prompt never took the terminal";
+    session.type(text);
+}
+
 TEST(MonitorTerminal, StepBreakpointAndLineEditing) {
     TempDir dir;
     dir.write("p.bin", twice_program());
@@ -620,20 +626,17 @@ TEST(MonitorTerminal, StepBreakpointAndLineEditing) {
     e2e::PtySession session(dir, {"--clean", "--monitor", "--labels", "p.lbl", "p.bin"});
     ASSERT_TRUE(session.wait_for_output("> ")) << session.output();
     EXPECT_NE(session.output().find("monitor: h for help"), std::string::npos);
-    ASSERT_TRUE(wait_for_editing(session));
-    session.type("s\r");
+    type_line(session, "s\r");
     // Each line typed once the prompt is up and libedit has the terminal.
     ASSERT_TRUE(session.wait_for_output("JSR print\r\n> ")) << session.output();
-    ASSERT_TRUE(wait_for_editing(session));
     // Typed "b prxnt", the cursor moved back over "nt", a character rubbed
     // out and the right one put in: line editing, not the raw keys.
-    session.type("b prxnt\x1b[D\x1b[D\x7fi\r");
+    type_line(session, "b prxnt\x1b[D\x1b[D\x7fi\r");
     ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\n> ")) << session.output();
-    ASSERT_TRUE(wait_for_editing(session));
-    session.type("c\r");
+    type_line(session, "c\r");
     ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 0210\r\nprint:\r\n0210  A9 48     LDA #$48\r\n> "))
         << session.output();
-    session.type("x\r");
+    type_line(session, "x\r");
     const auto end = session.wait_end();
     ASSERT_TRUE(end);
     EXPECT_TRUE(end->exited() && end->exit_code() == 0);
@@ -646,12 +649,12 @@ TEST(MonitorTerminal, WatchpointOnTheConsole) {
     dir.write("p.bin", twice_program());
     e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
     ASSERT_TRUE(session.wait_for_output("> "));
-    session.type("w ff01 w\r");
+    type_line(session, "w ff01 w\r");
     ASSERT_TRUE(session.wait_for_output("watchpoint 1 on FF01 w\r\n> "));
-    session.type("c\r");
+    type_line(session, "c\r");
     ASSERT_TRUE(session.wait_for_output("watchpoint: write FF01 = 48 by 0212\r\n0215  60        RTS\r\n> "))
         << session.output();
-    session.type("q\r");
+    type_line(session, "q\r");
     const auto end = session.wait_end();
     ASSERT_TRUE(end);
     EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
@@ -663,16 +666,16 @@ TEST(MonitorTerminal, CtrlBracketStopsARunningProgramAndNeverReachesIt) {
     dir.write("p.bin", KEY_PROGRAM);
     e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
     ASSERT_TRUE(session.wait_for_output("> "));
-    session.type("c\r");
+    type_line(session, "c\r");
     ASSERT_TRUE(session.wait_for_output("R")) << session.output();
     session.type("\x1d");
     ASSERT_TRUE(session.wait_for_output("stopped\r\n")) << session.output();
     // Stopped in the polling loop, at one of its two instructions.
     ASSERT_TRUE(session.wait_for_output("BEQ $0206\r\n> ", 2000) || session.wait_for_output("LDA $FF00\r\n> "))
         << session.output();
-    session.type("r\r");
+    type_line(session, "r\r");
     ASSERT_TRUE(session.wait_for_output("NV-BDIZC=00100110\r\n> ")) << session.output();
-    session.type("c\r");
+    type_line(session, "c\r");
     ASSERT_TRUE(session.wait_for_output("> c\r\n")) << session.output();
     session.drain();
     session.type("k");
