@@ -22,6 +22,14 @@ void wait_for_interrupt(u16 resume_address) {
     cpu.pause_pc = resume_address;
 }
 
+Pause cpu_resume_pause() {
+    const Pause pause = cpu.pause;
+    if (pause == Pause::none) return pause;
+    cpu.pc = cpu.pause_pc;
+    if (pause == Pause::waiting) cpu.pause = Pause::none;
+    return pause;
+}
+
 void publish_registers(u16 pc, u8 sp, u8 a, u8 x, u8 y, u8 status) {
     cpu.pc = pc;
     cpu.sp = sp;

@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
     // Set last: a slow image or membackup read must not leave timer
     // requests overdue before the first instruction.
-    const std::int64_t irq_deadline = host_clock_ms() + 10;
+    const std::int64_t irq_deadline = host_clock_ms() + TIMER_PERIOD_MS;
 
     RunSettings settings;
     settings.count_cycles = line.stats || line.deterministic;

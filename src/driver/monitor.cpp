@@ -43,9 +43,6 @@ template <Chip P>
 [[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction<P>(c); }
 #endif
 
-// As in the plain run loop: the clock is read every CLOCK_POLL instructions.
-constexpr std::uint64_t CLOCK_POLL = 128;
-
 // ---- what an instruction will touch ----------------------------------------
 
 struct Access {
@@ -616,12 +613,13 @@ RunOutcome run_monitored_on(std::int64_t irq_deadline, const RunSettings& settin
         }
         if (c.pc == 0x0000 && cpu.pause != Pause::none) [[unlikely]] {
             // Not the end: the processor halted, or waits for an interrupt.
-            c.pc = cpu.pause_pc;
-            if (cpu.pause == Pause::halted) {
+            publish_registers(c);
+            const Pause pause = cpu_resume_pause();
+            take_registers(c);
+            if (pause == Pause::halted) {
                 outcome.end = RunEnd::halted;
                 break;
             }
-            cpu.pause = Pause::none;
             idle_until(irq_deadline);
             if (host_timer_due(irq_deadline, host_clock_ms())) {
                 publish_registers(c);

@@ -10,11 +10,7 @@
 #include "host/terminal.hpp"
 
 namespace {
-// The host clock is read every CLOCK_POLL instructions rather than after
-// each one: at emulation speed that is a small fraction of a millisecond,
-// and in between, the last reading stands for the clock. The same
-// countdown counts the instructions and brings the instruction limit.
-constexpr std::uint64_t CLOCK_POLL = MAX_RUN;
+static_assert(CLOCK_POLL == MAX_RUN, "a clock poll's countdown is one threaded run at most");
 
 // Which copy of the loop: each of the first three is compiled for its
 // settings; `any` reads them at run time, for builds where one copy is
@@ -52,13 +48,11 @@ RunOutcome run(std::int64_t irq_deadline, const RunSettings& settings) {
     // pc at 0x0000 ends the run, unless the processor only paused there:
     // a halt ends it too, a WAI waits for the timer and goes on.
     auto ends_at_zero = [&] {
-        if (cpu.pause == Pause::none) return true;
-        cpu.pc = cpu.pause_pc;
-        if (cpu.pause == Pause::halted) {
-            outcome.end = RunEnd::halted;
-            return true;
+        switch (cpu_resume_pause()) {
+        case Pause::none: return true;
+        case Pause::halted: outcome.end = RunEnd::halted; return true;
+        case Pause::waiting: break;
         }
-        cpu.pause = Pause::none;
         idle_until(irq_deadline);
         return false;
     };
@@ -202,14 +196,12 @@ RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& sett
             }
         }
         if (cpu.pc == 0x0000) {
-            if (cpu.pause == Pause::none) break;
-            // Not the end: the processor halted, or waits for an interrupt.
-            cpu.pc = cpu.pause_pc;
-            if (cpu.pause == Pause::halted) {
+            const Pause pause = cpu_resume_pause();
+            if (pause == Pause::none) break;
+            if (pause == Pause::halted) {
                 outcome.end = RunEnd::halted;
                 break;
             }
-            cpu.pause = Pause::none;
             // A WAI: the cycles pass until the timer's next request.
             cycles = std::max(cycles, cycle_deadline);
         }

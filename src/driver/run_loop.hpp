@@ -54,6 +54,11 @@ void idle_until(std::int64_t deadline);
 // Shared by the run loops (plain, deterministic, the monitor's).
 // The host timer requests an interrupt every TIMER_PERIOD_MS milliseconds.
 inline constexpr std::int64_t TIMER_PERIOD_MS = 10;
+// The host clock is read every CLOCK_POLL instructions rather than after
+// each one: at emulation speed that is a small fraction of a millisecond,
+// and in between, the last reading stands for the clock. The same
+// countdown counts the instructions and brings the instruction limit.
+inline constexpr std::uint64_t CLOCK_POLL = 128;
 
 // The tests after the stop test at a clock poll: true when the instruction
 // limit is reached or a signal asks the run to stop, `outcome` saying which.
