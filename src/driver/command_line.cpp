@@ -103,10 +103,32 @@ bool option_with_value(const char* arg, const char* name, int argc, char** argv,
     return true;
 }
 
+// The options whose value is a file name: where it goes, and whether the
+// option makes the run deterministic.
+struct FileOption {
+    const char* name;
+    const char* CommandLine::*path;
+    bool deterministic;
+};
+constexpr FileOption FILE_OPTIONS[] = {
+    {"--commands", &CommandLine::commands, false},   {"--labels", &CommandLine::labels, false},
+    {"--profile", &CommandLine::profile, false},     {"--record", &CommandLine::record_path, true},
+    {"--replay", &CommandLine::replay_path, true},
+};
+
+const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
+
 // One long option at argv[i] (which may take argv[i + 1] as its value).
 void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& load_address_option) {
     const char* arg = argv[i];
     const char* value = nullptr;
+    for (const FileOption& option : FILE_OPTIONS) {
+        if (!option_with_value(arg, option.name, argc, argv, i, value)) continue;
+        line.*option.path = value;
+        if (value == nullptr || *value == '\0') line.error = std::string(option.name) + " needs a file name";
+        line.deterministic = line.deterministic || option.deterministic;
+        return;
+    }
     if (std::strcmp(arg, "--help") == 0) {
         line.help = true;
     } else if (std::strcmp(arg, "--version") == 0) {
@@ -121,15 +143,6 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         line.exit_status = true;
     } else if (std::strcmp(arg, "--monitor") == 0) {
         line.monitor = true;
-    } else if (option_with_value(arg, "--commands", argc, argv, i, value)) {
-        line.commands = value;
-        if (value == nullptr || *value == '\0') line.error = "--commands needs a file name";
-    } else if (option_with_value(arg, "--labels", argc, argv, i, value)) {
-        line.labels = value;
-        if (value == nullptr || *value == '\0') line.error = "--labels needs a file name";
-    } else if (option_with_value(arg, "--profile", argc, argv, i, value)) {
-        line.profile = value;
-        if (value == nullptr || *value == '\0') line.error = "--profile needs a file name";
     } else if (std::strcmp(arg, "--deterministic") == 0) {
         line.deterministic = true;
     } else if (option_with_value(arg, "--time", argc, argv, i, value)) {
@@ -140,21 +153,13 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         line.seed = parse_count(value);
         if (!line.seed) line.error = "--seed needs a whole number";
         line.deterministic = true;
-    } else if (option_with_value(arg, "--record", argc, argv, i, value)) {
-        line.record_path = value;
-        if (value == nullptr || *value == '\0') line.error = "--record needs a file name";
-        line.deterministic = true;
-    } else if (option_with_value(arg, "--replay", argc, argv, i, value)) {
-        line.replay_path = value;
-        if (value == nullptr || *value == '\0') line.error = "--replay needs a file name";
-        line.deterministic = true;
     } else if (option_with_value(arg, "--max-instructions", argc, argv, i, value)) {
         line.max_instructions = parse_count(value);
         if (!line.max_instructions) line.error = "--max-instructions needs a whole number";
     } else if (option_with_value(arg, "--load-address", argc, argv, i, value)) {
         const auto address = parse_address_option(value);
         if (address) line.load_address = *address;
-        else line.error = "--load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
+        else line.error = std::string("--load-address") + ADDRESS_FORMS;
         load_address_option = true;
     } else if (option_with_value(arg, "--cpu", argc, argv, i, value)) {
         bool known = false;
@@ -168,7 +173,7 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         if (!known) line.error = "--cpu needs 6502, 6502X or 65C02";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
-        if (!line.start) line.error = "--start needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
+        if (!line.start) line.error = std::string("--start") + ADDRESS_FORMS;
     } else {
         line.error = std::string("unknown option '") + arg + "'";
     }
