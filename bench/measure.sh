@@ -10,6 +10,8 @@
 #  - wall clock on bench_mix (40 rounds, about 111 million instructions),
 #    the two binaries run in turn, best of five each, with and without
 #    --stats; the ratio old/new is the speed-up.
+#  - wall clock of the measured binary with --deterministic against a plain
+#    run, on bench_mix and bench_memory (256 rounds), best of five each.
 #
 # Usage: bench/measure.sh [--cpu NAME] [emu6502 [baseline-emu6502]]
 #   --cpu NAME         run the measured binary with --cpu NAME (the baseline
@@ -125,5 +127,22 @@ for stats in (False, True):
     label = "with --stats" if stats else "without --stats"
     print(f"  {label:16} before {best[0]:.3f} s, after {best[1]:.3f} s, "
           f"after/before {best[1] / best[0]:.3f} ({best[0] / best[1]:.2f}x as fast)")
+EOF
+with_rounds bench_memory 0 "$work/memory.bin"  # 0 is 256 rounds
+echo "wall clock, after, --deterministic against a plain run, best of 5 (goal: at most 1.05):"
+python3 - "$work" "$binary" "$cpu_option" <<'EOF'
+import subprocess, sys, time
+work, binary, cpu_option = sys.argv[1:4]
+def seconds(image, extra):
+    start = time.perf_counter()
+    subprocess.run([binary, "--clean"] + ([cpu_option] if cpu_option else []) + extra + [image], cwd=work,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - start
+for name, image in (("bench_mix", "long.bin"), ("bench_memory", "memory.bin")):
+    plain = fixed = float("inf")
+    for _ in range(5):
+        plain = min(plain, seconds(image, []))
+        fixed = min(fixed, seconds(image, ["--deterministic"]))
+    print(f"  {name:16} plain {plain:.3f} s, deterministic {fixed:.3f} s, ratio {fixed / plain:.3f}")
 EOF
 echo "(before: $baseline_name${cpu_option:+; after: $cpu_option})"

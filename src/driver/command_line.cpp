@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bus/calendar.hpp"
+#include "driver/text.hpp"
 
 std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
@@ -33,19 +34,9 @@ std::optional<std::uint16_t> parse_address_option(const char* text) {
     } else if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text += 2;
     }
-    if (*text == '\0') return std::nullopt;
-    unsigned long value = 0;
-    for (; *text != '\0'; ++text) {
-        const char c = *text;
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return std::nullopt;
-        value = value * 16 + digit;
-        if (value > 0xFFFF) return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(value);
+    const auto value = parse_hex_digits(text, 0xFFFF);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 std::optional<std::int64_t> parse_time_option(const char* text) {

@@ -1,18 +1,8 @@
 #include "driver/monitor_command.hpp"
 
-namespace {
-std::vector<std::string_view> split_words(std::string_view line) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) words.push_back(line.substr(start, i - start));
-    }
-    return words;
-}
+#include "driver/text.hpp"
 
+namespace {
 std::string quoted(std::string_view word) {
     std::string text(1, '\'');
     text.append(word);
@@ -52,18 +42,10 @@ std::string lower(std::string_view word) {
 
 std::optional<std::uint32_t> parse_hex(std::string_view word, std::uint32_t max) {
     if (word.starts_with('$')) word.remove_prefix(1);
-    if (word.empty() || word.size() > 8) return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : word) {
-        std::uint32_t digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        else return std::nullopt;
-        value = value * 16 + digit;
-    }
-    if (value > max) return std::nullopt;
-    return value;
+    if (word.size() > 8) return std::nullopt;
+    const auto value = parse_hex_digits(word, max);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint32_t>(*value);
 }
 
 std::optional<std::uint16_t> parse_monitor_address(std::string_view word, const Labels& labels) {

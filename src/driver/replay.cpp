@@ -4,24 +4,13 @@
 #include <cstdio>
 
 #include "driver/command_line.hpp"
+#include "driver/text.hpp"
 #include "host/files.hpp"
 
 namespace {
 constexpr char HEADER[] = "emu6502 replay 1";
 // A replay file is a few bytes a key: this is far beyond any session.
 constexpr std::size_t MAX_REPLAY_SIZE = 64u << 20;
-
-std::vector<std::string> words_of(std::string_view line) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const std::size_t space = line.find(' ', at);
-        const std::size_t stop = space == std::string_view::npos ? line.size() : space;
-        if (stop > at) words.emplace_back(line.substr(at, stop - at));
-        at = stop + 1;
-    }
-    return words;
-}
 
 std::string at_line(unsigned line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
 
@@ -55,7 +44,8 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         }
         if (line.empty() || line.front() == '#') continue;
         if (read.end) return at_line(number, "nothing may follow the end line");
-        const std::vector<std::string> words = words_of(line);
+        const std::vector<std::string_view> views = split_words(line, " ");
+        const std::vector<std::string> words(views.begin(), views.end());
         const std::string& kind = words.empty() ? std::string() : words[0];
         const bool option =
             (kind == "seed" || kind == "time" || kind == "memory" || kind == "cpu") && words.size() == 2;
@@ -73,14 +63,9 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
             if (!known) return at_line(number, "the cpu must be 6502, 6502X or 65C02");
             chip = true;
         } else if (kind == "memory" && words.size() == 2) {
-            const std::string& digits = words[1];
-            std::uint64_t value = 0;
-            for (const char c : digits) {
-                const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-                if (digit < 0 || digits.size() != 16) return at_line(number, "the memory must be 16 hexadecimal digits");
-                value = value << 4 | static_cast<unsigned>(digit);
-            }
-            read.memory_fingerprint = value;
+            const auto value = words[1].size() == 16 ? parse_hex_digits(words[1], UINT64_MAX) : std::nullopt;
+            if (!value) return at_line(number, "the memory must be 16 hexadecimal digits");
+            read.memory_fingerprint = *value;
             read.memory_line = number;
             memory = true;
         } else if (kind == "seed" && words.size() == 2) {

@@ -235,6 +235,12 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "3: seed, time, cpu and memory come once each, before the keys.\n", 1},
     {"MemoryShort", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nmemory 0123456789abcde\n", "",
      DEPARTS + "2: the memory must be 16 hexadecimal digits.\n", 1},
+    {"MemoryNotHex", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nmemory 0123456789abcdeg\n", "",
+     DEPARTS + "2: the memory must be 16 hexadecimal digits.\n", 1},
+    {"MemoryUpperCase", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nmemory 0123456789ABCDEF\n", "",
+     DEPARTS + "2: the run departs from the recording: it starts from other memory (another membackup or image); "
+               "nothing ran.\n",
+     1},
     {"MemoryElsewhere", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\n#\nmemory 0123456789abcdef\n", "",
      DEPARTS + "3: the run departs from the recording: it starts from other memory (another membackup or image); "
                "nothing ran.\n",

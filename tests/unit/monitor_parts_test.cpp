@@ -162,6 +162,8 @@ TEST(CommandParser, ValuesOfTheLongerForms) {
     EXPECT_EQ(registers.registers[1].value, 0x300);
     EXPECT_EQ(registers.registers[2].name, "c");
     EXPECT_EQ(parse_monitor_command("r c=2", labels).error, "r: bad value in 'c=2'");
+    EXPECT_EQ(parse_monitor_command("r c=f", labels).error, "r: bad value in 'c=f'");
+    EXPECT_EQ(parse_monitor_command("s ffffffff", labels).count, 0xFFFFFFFFu);
     EXPECT_EQ(parse_monitor_command("s 10", labels).count, 0x10u);
     EXPECT_EQ(parse_monitor_command("e 300 1 2 ff", labels).bytes, (std::vector<u8>{1, 2, 0xFF}));
     EXPECT_EQ(parse_monitor_command("w 10", labels).access, WATCH_READ | WATCH_WRITE);

@@ -79,10 +79,12 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
     std::string text(line, static_cast<std::size_t>(length));
 #else
-    // The terminal's own line editing: erase and kill, no history.
+    // The terminal's own line editing: erase and kill, no history. Line
+    // mode comes before the prompt, so that a line typed as soon as the
+    // prompt shows is read as a line.
+    keyboard_leave_key_mode();
     std::fputs(prompt, tty_out);
     std::fflush(tty_out);
-    keyboard_leave_key_mode();
     char buffer[512];
     const char* line = std::fgets(buffer, sizeof buffer, tty_in);
     keyboard_enter_key_mode();

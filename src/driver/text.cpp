@@ -1,0 +1,30 @@
+#include "driver/text.hpp"
+
+#include <algorithm>
+
+std::vector<std::string_view> split_words(std::string_view line, std::string_view separators) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while ((at = line.find_first_not_of(separators, at)) != std::string_view::npos) {
+        const std::size_t stop = std::min(line.find_first_of(separators, at), line.size());
+        words.push_back(line.substr(at, stop - at));
+        at = stop;
+    }
+    return words;
+}
+
+std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max) {
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        std::uint64_t digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<std::uint64_t>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<std::uint64_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<std::uint64_t>(c - 'A' + 10);
+        else return std::nullopt;
+        // Checked before the shift, so that no value can wrap.
+        if (digit > max || value > (max - digit) / 16) return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
+}

@@ -1,0 +1,14 @@
+// Words and hexadecimal numbers, read the same way by the command line, the
+// monitor and replay files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// The words of `line` between runs of `separators`; views into `line`.
+[[nodiscard]] std::vector<std::string_view> split_words(std::string_view line, std::string_view separators = " \t");
+
+// Hexadecimal digits only (either case), at least one, worth at most `max`.
+[[nodiscard]] std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max);
