@@ -26,6 +26,8 @@ u8 device_read(u16 address) {
 }
 
 void device_write(u16 address, u8 value) {
+    // Every device register keeps the byte last written to it.
+    memory[address] = value;
     console_activity();
     switch (address & 0xFF) {
     case CON_OUT & 0xFF: con_out_write(value); break;
@@ -33,6 +35,4 @@ void device_write(u16 address, u8 value) {
     case FILE_SELECT & 0xFF: file_select_write(value); break;
     default: break;
     }
-    // Every device register keeps the byte last written to it.
-    memory[address] = value;
 }

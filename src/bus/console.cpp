@@ -3,6 +3,7 @@
 #include "host/terminal.hpp"
 
 bool stdin_input = false;
+KeyboardIdle keyboard_idle;
 
 namespace {
 // A program waiting for a key reads KBD_IN in a loop of a few instructions
@@ -14,9 +15,7 @@ namespace {
 constexpr unsigned WAIT_READS = 64;         // empty reads in a row, with nothing else
 constexpr std::uint32_t WAIT_POLLS = 8;     // within about 9 x 128 instructions
 bool may_sleep = true;
-unsigned empty_reads = 0;
 std::uint32_t window_start = 0;
-bool waiting = false;
 KeySource key_source = KeySource::terminal;
 std::span<const ScriptedKey> armed_keys;
 KeyObserver key_observer = nullptr;
@@ -50,11 +49,6 @@ void console_idle_wait(bool allowed) {
     console_activity();
 }
 
-void console_activity() {
-    empty_reads = 0;
-    waiting = false;
-}
-
 u8 kbd_in_read() {
     if (stdin_input) {
         console_activity();
@@ -76,18 +70,18 @@ u8 kbd_in_read() {
     // Polling must never block: a program loops on this register.
     if (host_key_waiting()) return delivered(next_key());
     // The second empty read with nothing printed between: the program waits.
-    if (++empty_reads == 2) host_console_flush();
-    if (empty_reads % WAIT_READS == 1) {
+    if (++keyboard_idle.empty_reads == 2) host_console_flush();
+    if (keyboard_idle.empty_reads % WAIT_READS == 1) {
         window_start = host_clock_polls;
-    } else if (empty_reads % WAIT_READS == 0) {
-        waiting = may_sleep && host_clock_polls - window_start <= WAIT_POLLS;
+    } else if (keyboard_idle.empty_reads % WAIT_READS == 0) {
+        keyboard_idle.waiting = may_sleep && host_clock_polls - window_start <= WAIT_POLLS;
     }
-    if (!waiting) return 0;
+    if (!keyboard_idle.waiting) return 0;
     host_key_wait();
     return host_key_waiting() ? delivered(next_key()) : 0;
 }
 
+// device_write has already counted the store as activity.
 void con_out_write(u8 value) {
-    console_activity();
     host_console_write(value);
 }

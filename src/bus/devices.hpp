@@ -16,7 +16,13 @@ void con_out_write(u8 value);
 // until a key or the next timer tick; not under an instruction limit, whose
 // runs must end as fast as ever. Any other device access shows it is busy.
 void console_idle_wait(bool allowed);
-void console_activity();
+struct KeyboardIdle {
+    unsigned empty_reads = 0;  // in a row, with nothing else between
+    bool waiting = false;      // the program waits: reads may sleep
+};
+extern KeyboardIdle keyboard_idle;
+// Inline: every console byte passes here.
+inline void console_activity() { keyboard_idle = {}; }
 // Where KBD_IN takes its keys once standard input does not serve: the
 // terminal, nowhere (a deterministic run: every read gives 0), or a script
 // of keys armed for one instruction at a time (a replay).

@@ -36,13 +36,13 @@ void console_output_failed(int error) {
 
 int host_console_error() { return output_error; }
 
-void host_console_write(std::uint8_t value) {
+namespace {
+// Every byte that does not simply go into the buffer.
+[[gnu::noinline]] void console_write_slowly(std::uint8_t value) {
     switch (output) {
     case ConsoleOutput::buffered:
-        if (output_used == OUTPUT_SIZE) {
-            host_console_flush();
-            if (output_used == OUTPUT_SIZE) return;  // the run is being stopped
-        }
+        host_console_flush();
+        if (output_used == OUTPUT_SIZE) return;  // the run is being stopped
         output_buffer[output_used++] = value;
         return;
     case ConsoleOutput::terminal:
@@ -53,6 +53,17 @@ void host_console_write(std::uint8_t value) {
         return;
     case ConsoleOutput::direct: console_write_raw(&value, 1); return;
     }
+}
+}  // namespace
+
+// A program printing a lot spends most of its output here: the common case
+// is a store into the buffer, with no frame to build.
+void host_console_write(std::uint8_t value) {
+    if (output == ConsoleOutput::buffered && output_used < OUTPUT_SIZE) [[likely]] {
+        output_buffer[output_used++] = value;
+        return;
+    }
+    console_write_slowly(value);
 }
 
 void host_console_flush() {
