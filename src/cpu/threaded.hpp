@@ -40,9 +40,10 @@ static_assert([] {
 }());
 
 
-// pc at 0x0000 or at SAFE_PC_END and above, in one unsigned comparison.
+// pc at 0x0000 or at SAFE_END and above, in one unsigned comparison.
+template <u16 SAFE_END = SAFE_PC_END>
 [[nodiscard, gnu::always_inline]] constexpr bool outside_safe_range(u16 pc) {
-    return static_cast<u16>(pc - 1) >= SAFE_PC_END - 1;
+    return static_cast<u16>(pc - 1) >= SAFE_END - 1;
 }
 
 enum class InRamStop : u8 {
@@ -99,29 +100,39 @@ namespace threaded {
 inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
 static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
 static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
-// Under a budget the other way round: cycles from bit 8, where a page
-// crossing's 0x100 adds its cycle as it is, and instructions below; the
-// register turns negative when the cycles reach the budget.
-inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 8;
+// Under a budget the other way round: cycles from bit 11 and instructions
+// below; the register turns negative when the cycles reach the budget. A
+// page crossing comes as bit 8 of an address change, which the host's
+// address arithmetic scales by 8 for nothing.
+inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 11;
+inline constexpr unsigned PAGE_CROSSING_SCALE = BUDGET_CYCLE_UNIT / 0x100;
+static_assert(PAGE_CROSSING_SCALE == 8, "a scale that host address arithmetic takes as it is");
 template <Chip P>
 inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
     unsigned least = 8;
     for (const OpcodeEntry& entry : opcode_grid<P>) least = entry.cycles < least ? entry.cycles : least;
     return least;
 }();
+// A budget run starts below this: having no more bytes than cycles, its
+// instructions move pc by less than a budget from any start below it, and
+// stay off the device page. Lower than SAFE_PC_END, for long runs: each run
+// costs the loop its tests, and a budget ends every run before a timer
+// request, so a longer one pays off. A program running between the two
+// runs under an instruction countdown instead.
+inline constexpr u16 BUDGET_SAFE_PC_END = 0xF600;
 // A run under a cycle budget (deterministic runs) ends at the instruction
-// whose cycles reach the budget. Having no more bytes than cycles, its
-// instructions move pc no further than MAX_RUN instructions of three bytes
-// would; and they are few enough to be counted below the cycles (the
-// 65C02's one-cycle NOPs make its budget the smaller).
+// whose cycles reach the budget; its instructions are few enough to be
+// counted below the cycles (the 65C02's one-cycle NOPs make its budget the
+// smaller).
 template <Chip P>
 inline constexpr unsigned MAX_BUDGET =
-    std::min(3 * (MAX_RUN - 1), BUDGET_CYCLE_UNIT * MIN_INSTRUCTION_CYCLES<P> - 2);
+    std::min<unsigned>(FIRST_PC_NEAR_DEVICES - BUDGET_SAFE_PC_END, BUDGET_CYCLE_UNIT * MIN_INSTRUCTION_CYCLES<P> - 2);
+static_assert(BUDGET_SAFE_PC_END - 1 + MAX_BUDGET<Chip::m6502> < FIRST_PC_NEAR_DEVICES &&
+              BUDGET_SAFE_PC_END <= SAFE_PC_END);
 static_assert((MAX_BUDGET<Chip::m6502> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502> < BUDGET_CYCLE_UNIT &&
                   (MAX_BUDGET<Chip::m6502x> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502x> < BUDGET_CYCLE_UNIT &&
                   (MAX_BUDGET<Chip::m65c02> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m65c02> < BUDGET_CYCLE_UNIT,
               "a run's instructions fit below its cycles");
-static_assert(MAX_BUDGET<Chip::m6502> == 3 * (MAX_RUN - 1));
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
@@ -137,11 +148,13 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     if constexpr (CYCLE_BUDGET && is_branch(entry.op) && P != Chip::m65c02) {
         // Taken: a cycle, and one more when bit 8 of pc changed (it moves
         // by less than a page, so the page changed).
-        const u32 taken = branch_cycles != 0 ? BUDGET_CYCLE_UNIT + (static_cast<u32>(c.pc ^ next_pc) & 0x100) : 0;
+        const u32 taken = branch_cycles != 0
+                              ? BUDGET_CYCLE_UNIT + (static_cast<u32>(c.pc ^ next_pc) & 0x100) * PAGE_CROSSING_SCALE
+                              : 0;
         counter += 1 + BUDGET_CYCLE_UNIT * entry.cycles + taken;
     } else if constexpr (CYCLE_BUDGET) {
         constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
-        if constexpr (pays) counter += page_crossed;
+        if constexpr (pays) counter += page_crossed * PAGE_CROSSING_SCALE;
         // The extra cycles an operation reports: the 65C02's branches (its
         // bit branches count differently) and decimal mode.
         counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles);
@@ -151,9 +164,10 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     } else {
         counter += INSTRUCTION_UNIT;
     }
-    if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range(c.pc);
-    if constexpr (entry.op == Op::RTI) return outside_safe_range(c.pc) || (c.status & FLAG_CONSTANT) == 0;
-    if constexpr (moves_pc(entry.op)) return outside_safe_range(c.pc);
+    constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
+    if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
+    if constexpr (entry.op == Op::RTI) return outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0;
+    if constexpr (moves_pc(entry.op)) return outside_safe_range<safe_end>(c.pc);
     if constexpr (writes_devices) return c.device_written;
     return false;
 }
@@ -165,7 +179,8 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 // nothing is to be traced. Counts cycles only when COUNT_CYCLES.
 // With CYCLE_BUDGET, `countdown` is a budget of cycles (1 to threaded::MAX_BUDGET<P>)
 // instead, and the end's `countdown` the instructions run, the last one
-// included when it needs a look.
+// included when it needs a look; pc must then lie below
+// threaded::BUDGET_SAFE_PC_END.
 template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is

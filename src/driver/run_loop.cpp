@@ -123,7 +123,8 @@ constexpr std::int64_t PACE_SLACK_MS = 100;
 // counts emulated cycles, so each threaded run ends exactly at the
 // instruction that reaches the timer's deadline (under a cycle budget), or
 // before a replayed key's instruction or the instruction limit (under an
-// instruction countdown, when one of them is near). THREADED false steps
+// instruction countdown, when one of them is near, or when the program runs
+// too near the top of memory for a budget). THREADED false steps
 // every instruction, as run<LoopKind::any> does.
 template <bool THREADED, Chip P>
 RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& settings) {
@@ -163,7 +164,7 @@ RunOutcome run_deterministic(std::int64_t host_deadline, const RunSettings& sett
         if (THREADED && !behind && !outside_safe_range(cpu.pc) && (cpu.status & FLAG_CONSTANT) != 0 && !tracing()) {
             if constexpr (THREADED) {
                 const std::uint64_t to_deadline = cycle_deadline - cycles;
-                if (bound > threaded::MAX_BUDGET<P>) {
+                if (bound > threaded::MAX_BUDGET<P> && !outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) {
                     const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_deadline, threaded::MAX_BUDGET<P>));
                     const InRamEnd end = run_in_ram<P, true, true>(budget);
                     counted += end.countdown;

@@ -36,10 +36,12 @@ Bytes busy_wait(std::uint8_t rounds) {
 }
 
 // Counts timer requests in $12 from CLI on: the IRQ vector points to
-// INC $12; RTI at 0x0300, which the image fills up to.
-Bytes with_tick_counter(const Bytes& body) {
-    // SEI; LDA #0; STA $FFFE; STA $12; LDA #3; STA $FFFF; CLI (19 cycles)
-    Bytes code = Bytes{0x78, 0xA9, 0x00, 0x8D, 0xFE, 0xFF, 0x85, 0x12, 0xA9, 0x03, 0x8D, 0xFF, 0xFF, 0x58} + body;
+// INC $12; RTI a page after the image's start (0x0300 for an image loaded
+// on page 2), which the image fills up to.
+Bytes with_tick_counter(const Bytes& body, std::uint8_t load_page = 0x02) {
+    // SEI; LDA #0; STA $FFFE; STA $12; LDA #page+1; STA $FFFF; CLI (19 cycles)
+    const auto handler_page = static_cast<std::uint8_t>(load_page + 1);
+    Bytes code = Bytes{0x78, 0xA9, 0x00, 0x8D, 0xFE, 0xFF, 0x85, 0x12, 0xA9, handler_page, 0x8D, 0xFF, 0xFF, 0x58} + body;
     code.resize(0x100, 0xEA);
     return code + Bytes{0xE6, 0x12, 0x40};
 }
@@ -78,33 +80,39 @@ TEST(Deterministic, TwoRunsGiveTheSameBytesAndAnotherSeedOtherRandomBytes) {
 // byte first. Worked out cycle by cycle: the first request comes after the
 // 10,000th cycle, the handler costs 11 cycles, and the loop has made 1873
 // rounds when the third one's handler returns.
-const Bytes three_ticks = with_tick_counter(Bytes{0xA9, 0x00, 0x85, 0x10, 0x85, 0x11, 0xE6, 0x10, 0xD0, 0x02, 0xE6,
-                                                  0x11, 0xA5, 0x12, 0xC9, 0x03, 0xD0, 0xF4, 0x78, 0xA5, 0x10, 0x8D,
-                                                  0x01, 0xFF, 0xA5, 0x11, 0x8D, 0x01, 0xFF} +
-                                            end_run);
+Bytes three_ticks(std::uint8_t load_page) {
+    return with_tick_counter(Bytes{0xA9, 0x00, 0x85, 0x10, 0x85, 0x11, 0xE6, 0x10, 0xD0, 0x02, 0xE6, 0x11, 0xA5, 0x12,
+                                   0xC9, 0x03, 0xD0, 0xF4, 0x78, 0xA5, 0x10, 0x8D, 0x01, 0xFF, 0xA5, 0x11, 0x8D, 0x01,
+                                   0xFF} +
+                                 end_run,
+                             load_page);
+}
 
 struct TickCase {
     const char* name;
     std::vector<std::string> args;
+    std::uint8_t load_page = 0x02;
 };
 
 class TimerTicks : public testing::TestWithParam<TickCase> {};
 
 TEST_P(TimerTicks, ExactAfterAKnownNumberOfCycles) {
     TempDir dir;
-    const RunResult r = run(dir, three_ticks, GetParam().args);
+    const RunResult r = run(dir, three_ticks(GetParam().load_page), GetParam().args);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, std::string("\x4F\x07", 2));  // 1873 = 0x074F
 }
 
-// However the run loop cuts the run (traced, stepped, within 381
-// instructions of a limit, where it counts instructions), the
-// requests come at the same instructions.
+// However the run loop cuts the run (traced, stepped, near a limit or
+// high in memory, where it counts instructions), the requests come at the
+// same instructions.
 INSTANTIATE_TEST_SUITE_P(
     Deterministic, TimerTicks,
     testing::Values(TickCase{"Plain", {"--deterministic"}}, TickCase{"Traced", {"--deterministic", "--trace"}},
                     TickCase{"UnderALimit", {"--deterministic", "--max-instructions", "9500"}},
-                    TickCase{"WithStats", {"--deterministic", "--stats"}}),
+                    TickCase{"WithStats", {"--deterministic", "--stats"}},
+                    TickCase{"HighInMemory", {"--deterministic", "--load-address", "F800", "--start", "F800"}, 0xF8},
+                    TickCase{"NearTheTop", {"--deterministic", "--load-address", "FC00", "--start", "FC00"}, 0xFC}),
     [](const testing::TestParamInfo<TickCase>& info) { return info.param.name; });
 
 // The clock's six fields, after `rounds` of busy_wait (4: 1.3 million
@@ -182,6 +190,21 @@ TEST(Deterministic, StandardInput) {
     e2e::RunOptions options;
     options.stdin_data = "K";
     EXPECT_EQ(e2e::run_emulator(dir, {"--deterministic", "--clean", "prog.bin", "-i"}, options).out, "K");
+}
+
+// NOPs from 0xFC00 run straight into the fill's INC $xxEE at 0xFEFE, whose
+// high address byte is read from KBD_IN: the key 'A' makes it INC $41EE.
+// Running that far in one stretch, a run must still read the device page
+// through its devices.
+TEST(Deterministic, RunningIntoTheDevicePageReadsItsDevices) {
+    TempDir dir;
+    dir.write("sled.bin", Bytes(0xFEFE - 0xFC00, 0xEA));
+    e2e::RunOptions options;
+    options.stdin_data = "A";
+    const RunResult r = e2e::run_emulator(
+        dir, {"--deterministic", "--load-address", "FC00", "--start", "FC00", "sled.bin", "-i"}, options);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(dir.read("membackup").at(0x41EE), 0xEF);
 }
 
 struct ReplayCase {
