@@ -91,22 +91,30 @@ namespace threaded {
     }
 }
 
-// The instruction counter and the cycle counter in one host register:
-// instructions from bit 24, cycles below. A run starts at MAX_RUN minus its
-// countdown and ends when the instruction count reaches MAX_RUN, i.e. when
-// the register turns negative, so one addition and one sign test count an
-// instruction, its cycles and the countdown. A run's cycles (at most 8 per
-// instruction) never reach bit 24.
+// The instruction counter and the cycle counter in one host register, so
+// that one addition and one sign test count an instruction, its cycles and
+// the run's end. A page crossing comes as bit 8 of an address change; the
+// cycle unit is a multiple of it that the host's address arithmetic scales
+// to for nothing (1, 2, 4 or 8 times).
+struct CounterLayout {
+    unsigned instruction;  // added by every instruction
+    unsigned cycle;        // added by every cycle
+    [[nodiscard]] constexpr unsigned crossing_scale() const { return cycle / 0x100; }
+};
+// Under an instruction countdown: instructions from bit 24, cycles from bit
+// 8. A run starts at MAX_RUN minus its countdown and ends when the
+// instruction count reaches MAX_RUN, i.e. when the register turns negative.
+// A run's cycles (at most 8 per instruction) never reach bit 24.
 inline constexpr unsigned INSTRUCTION_UNIT = 1u << 24;
+inline constexpr CounterLayout COUNTDOWN_COUNTER{INSTRUCTION_UNIT, 1u << 8};
 static_assert(MAX_RUN * INSTRUCTION_UNIT == 0x80000000u, "the count turns the register negative at MAX_RUN");
-static_assert(MAX_RUN * 8 < INSTRUCTION_UNIT);
+static_assert(MAX_RUN * 8 * COUNTDOWN_COUNTER.cycle < INSTRUCTION_UNIT);
 // Under a budget the other way round: cycles from bit 11 and instructions
-// below; the register turns negative when the cycles reach the budget. A
-// page crossing comes as bit 8 of an address change, which the host's
-// address arithmetic scales by 8 for nothing.
+// below; the register turns negative when the cycles reach the budget.
 inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 11;
-inline constexpr unsigned PAGE_CROSSING_SCALE = BUDGET_CYCLE_UNIT / 0x100;
-static_assert(PAGE_CROSSING_SCALE == 8, "a scale that host address arithmetic takes as it is");
+inline constexpr CounterLayout BUDGET_COUNTER{1, BUDGET_CYCLE_UNIT};
+static_assert(COUNTDOWN_COUNTER.crossing_scale() == 1 && BUDGET_COUNTER.crossing_scale() == 8,
+              "scales that host address arithmetic takes as they are");
 template <Chip P>
 inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
     unsigned least = 8;
@@ -145,22 +153,21 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
-    if constexpr (CYCLE_BUDGET && is_branch(entry.op) && P != Chip::m65c02) {
-        // Taken: a cycle, and one more when bit 8 of pc changed (it moves
-        // by less than a page, so the page changed).
-        const u32 taken = branch_cycles != 0
-                              ? BUDGET_CYCLE_UNIT + (static_cast<u32>(c.pc ^ next_pc) & 0x100) * PAGE_CROSSING_SCALE
-                              : 0;
-        counter += 1 + BUDGET_CYCLE_UNIT * entry.cycles + taken;
-    } else if constexpr (CYCLE_BUDGET) {
-        constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
-        if constexpr (pays) counter += page_crossed * PAGE_CROSSING_SCALE;
-        // The extra cycles an operation reports: the 65C02's branches (its
-        // bit branches count differently) and decimal mode.
-        counter += 1 + BUDGET_CYCLE_UNIT * (entry.cycles + branch_cycles);
-    } else if constexpr (COUNT_CYCLES) {
-        constexpr bool pays = pays_page_cycle<P>(entry.op, OPCODE);
-        counter += INSTRUCTION_UNIT + entry.cycles + branch_cycles + (pays && page_crossed != 0 ? 1u : 0u);
+    if constexpr (COUNT_CYCLES || CYCLE_BUDGET) {
+        constexpr CounterLayout layout = CYCLE_BUDGET ? BUDGET_COUNTER : COUNTDOWN_COUNTER;
+        if constexpr (is_branch(entry.op) && P != Chip::m65c02) {
+            // Taken: a cycle, and one more when bit 8 of pc changed (it
+            // moves by less than a page, so the page changed).
+            const u32 taken = branch_cycles != 0 ? layout.cycle + (static_cast<u32>(c.pc ^ next_pc) & 0x100) *
+                                                                      layout.crossing_scale()
+                                                 : 0;
+            counter += layout.instruction + layout.cycle * entry.cycles + taken;
+        } else {
+            if constexpr (pays_page_cycle<P>(entry.op, OPCODE)) counter += page_crossed * layout.crossing_scale();
+            // The extra cycles an operation reports: the 65C02's branches
+            // (its bit branches count differently) and decimal mode.
+            counter += layout.instruction + layout.cycle * (entry.cycles + branch_cycles);
+        }
     } else {
         counter += INSTRUCTION_UNIT;
     }
@@ -237,5 +244,5 @@ out:
     // The instruction that asks for a look is counted down by the run loop.
     const std::uint32_t ran = counter / threaded::INSTRUCTION_UNIT - start / threaded::INSTRUCTION_UNIT -
                               (stop == InRamStop::look ? 1 : 0);
-    return {counter % threaded::INSTRUCTION_UNIT, countdown - ran, stop};
+    return {counter % threaded::INSTRUCTION_UNIT / threaded::COUNTDOWN_COUNTER.cycle, countdown - ran, stop};
 }
