@@ -14,8 +14,6 @@
 // processor must have done, worked out from the machine's rules: cycles, pc, sp, the B and constant bits, stack contents, vectors,
 // and what loads, stores and transfers moved.
 // A violation traps, so libFuzzer records the input as a crash.
-#include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include "cpu/cpu.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "cpu/state.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -405,16 +404,6 @@ void step_hook() {
     }
 }
 
-// Data files land in the current directory: ours, emptied after each input.
-void remove_data_files() {
-    DIR* dir = opendir(".");
-    if (dir == nullptr) return;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, "file", 4) == 0) unlink(entry->d_name);
-    }
-    closedir(dir);
-}
-
 void reset_devices() {
     data_file_close();
     data_file_init();
@@ -422,72 +411,11 @@ void reset_devices() {
     random_seed(RANDOM_SEED);
 }
 
-char work_dir[4096] = {};
-
-void remove_work_dir() {
-    if (work_dir[0] == '\0' || chdir(work_dir) != 0) return;
-    data_file_close();
-    remove_data_files();
-    if (chdir("/") == 0) rmdir(work_dir);
-}
-
-// The run moves into its scratch directory before libFuzzer reads its
-// arguments, so paths given relative to where it was started are made
-// absolute here, and crash inputs are written there unless told otherwise.
-void anchor_arguments(int* argc, char*** argv, const std::string& start_dir) {
-    static std::vector<std::string> storage;
-    static std::vector<char*> pointers;
-    const auto absolute = [&](std::string_view path) {
-        return path.empty() || path[0] == '/' ? std::string(path) : start_dir + "/" + std::string(path);
-    };
-    bool has_artifact_prefix = false;
-    storage.reserve(static_cast<std::size_t>(*argc) + 1);
-    for (int i = 0; i < *argc; ++i) {
-        const std::string_view arg = (*argv)[i];
-        std::string rewritten(arg);
-        if (i > 0 && !arg.starts_with('-')) {
-            rewritten = absolute(arg);  // a corpus directory or an input file
-        } else {
-            for (const std::string_view flag : {"-artifact_prefix=", "-exact_artifact_path=", "-dict="}) {
-                if (!arg.starts_with(flag)) continue;
-                rewritten = std::string(flag) + absolute(arg.substr(flag.size()));
-                has_artifact_prefix = has_artifact_prefix || flag == "-artifact_prefix=";
-            }
-        }
-        storage.push_back(std::move(rewritten));
-    }
-    if (!has_artifact_prefix) storage.push_back("-artifact_prefix=" + start_dir + "/");
-    for (std::string& arg : storage) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    *argc = static_cast<int>(storage.size());
-    *argv = pointers.data();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     parse_grid();
-    char start_dir[4096];
-    if (getcwd(start_dir, sizeof start_dir) == nullptr) {
-        std::perror("emu6502 fuzz: current directory");
-        std::abort();
-    }
-    anchor_arguments(argc, argv, start_dir);
-    const char* tmp = std::getenv("TMPDIR");
-    const int length = std::snprintf(work_dir, sizeof work_dir, "%s/emu6502-fuzz-XXXXXX",
-                                     tmp != nullptr && *tmp ? tmp : "/tmp");
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof work_dir || mkdtemp(work_dir) == nullptr ||
-        chdir(work_dir) != 0) {
-        std::perror("emu6502 fuzz: temporary directory");
-        std::abort();
-    }
-    std::atexit(remove_work_dir);
-    // CON_OUT writes to standard output; libFuzzer reports on standard error.
-    const int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) {
-        dup2(null_fd, STDOUT_FILENO);
-        close(null_fd);
-    }
+    enter_scratch_folder(argc, argv);
     reset_devices();
     return 0;
 }

@@ -1,16 +1,18 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang and runs them for a bounded time on
 # scratch copies of their seeds (the checked-in seeds never grow):
-#   fuzz_machine  the processor, bus and devices (fuzz/corpus), 3/4 of the time;
-#   fuzz_images   the "$" argument and image and "membackup" loading
-#                 (fuzz/corpus-images), the rest.
+#   fuzz_machine   the processor, bus and devices (fuzz/corpus), half the time;
+#   fuzz_threaded  the threaded code against the core's step
+#                  (fuzz/corpus-threaded), a quarter;
+#   fuzz_images    the "$" argument and image and "membackup" loading
+#                  (fuzz/corpus-images), the rest.
 # Prints executions and coverage for each; exits non-zero when a fuzzer finds
 # a crash, a sanitizer report or a broken invariant, whose input is kept in
 # <build-dir>/fuzz-artifacts/.
 #
 #   scripts/fuzz.sh [seconds] [build-dir]     (defaults: 60, build-fuzz)
 #
-# Reproduce a finding:  <build-dir>/fuzz/fuzz_machine <artifact>   (or fuzz_images)
+# Reproduce a finding:  <build-dir>/fuzz/fuzz_machine <artifact>   (or fuzz_threaded, fuzz_images)
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -19,7 +21,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DEMU6502_FUZZ=ON \
   -DEMU6502_TESTS=OFF -DEMU6502_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build_dir" -j"$jobs" --target fuzz_machine fuzz_images
+cmake --build "$build_dir" -j"$jobs" --target fuzz_machine fuzz_threaded fuzz_images
 build_dir=$(cd "$build_dir" && pwd)
 
 # The corpus copies, and the directory the targets make their own scratch
@@ -52,8 +54,10 @@ fuzz() {
     fi
 }
 
-machine_seconds=$((seconds * 3 / 4))
+machine_seconds=$((seconds / 2))
+threaded_seconds=$((seconds / 4))
 fuzz fuzz_machine fuzz/corpus "$machine_seconds" 4096
-fuzz fuzz_images fuzz/corpus-images "$((seconds - machine_seconds))" 70000
+fuzz fuzz_threaded fuzz/corpus-threaded "$threaded_seconds" 4096
+fuzz fuzz_images fuzz/corpus-images "$((seconds - machine_seconds - threaded_seconds))" 70000
 [ "$failed" = 0 ] || exit 1
 echo "no crash found"
