@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "bus/bus.hpp"
 #include "bus/devices.hpp"
@@ -49,29 +50,9 @@ void reset_devices() {
     random_seed(RANDOM_SEED);
 }
 
-struct Registers {
-    u16 pc;
-    u8 sp, a, x, y, status;
-    Pause pause;
-    u16 pause_pc;
-    u8 pause_opcode;
-    bool operator==(const Registers&) const = default;
-};
-
-Registers registers_now() {
-    return {cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, cpu.pause, cpu.pause_pc, cpu.pause_opcode};
-}
-
-void set_registers(const Registers& r) {
-    cpu.pc = r.pc;
-    cpu.sp = r.sp;
-    cpu.a = r.a;
-    cpu.x = r.x;
-    cpu.y = r.y;
-    cpu.status = r.status;
-    cpu.pause = r.pause;
-    cpu.pause_pc = r.pause_pc;
-    cpu.pause_opcode = r.pause_opcode;
+// What the two runs must leave alike in the processor.
+auto registers_now() {
+    return std::tuple{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, cpu.pause, cpu.pause_pc, cpu.pause_opcode};
 }
 
 std::array<u8, 0x10000> start_memory;
@@ -81,17 +62,17 @@ template <Chip P, Counting HOW>
 void compare(u32 length) {
     constexpr bool budget = HOW == Counting::cycle_budget;
     constexpr bool counts_cycles = HOW != Counting::instructions;
-    const Registers start = registers_now();
+    const Cpu start = cpu;
     start_memory = memory;
 
     reset_devices();
     const InRamEnd end = run_in_ram<P, counts_cycles, budget>(length);
     const u32 ran = budget ? end.countdown : length - end.countdown + (end.stop == InRamStop::look ? 1u : 0u);
-    const Registers threaded_end = registers_now();
+    const auto threaded_end = registers_now();
     threaded_memory = memory;
 
     memory = start_memory;
-    set_registers(start);
+    cpu = start;
     reset_devices();
     CHECK(ran >= 1);
     std::uint64_t cycles = 0;
