@@ -22,8 +22,8 @@
 
 #include "bus/bus.hpp"
 #include "bus/devices.hpp"
-#include "cpu/threaded.hpp"
 #include "scratch.hpp"
+#include "threaded_copies.hpp"
 
 namespace {
 
@@ -126,10 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < std::min<std::size_t>(size - offset, memory.size()); ++i)
         memory[static_cast<u16>(load + i)] = data[offset + i];
 
-    // Each copy of the threaded code takes long to compile with the
-    // sanitizers: the default processor in all three ways, and the 65C02,
-    // whose one-cycle NOPs and own branch cycles make its budget differ,
-    // under a budget.
+    // The copies of threaded_copies.hpp: the default processor in all three
+    // ways, and the 65C02, whose one-cycle NOPs and own branch cycles make
+    // its budget differ, under a budget.
     const bool m65c02 = (header[7] & 0x03) == 2;
     const auto how = m65c02 ? Counting::cycle_budget : static_cast<Counting>((header[7] >> 2) % 3);
     // What the run loops make sure of before they call the threaded code.

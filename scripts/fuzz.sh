@@ -21,7 +21,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DEMU6502_FUZZ=ON \
   -DEMU6502_TESTS=OFF -DEMU6502_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build_dir" -j"$jobs" --target fuzz_machine fuzz_threaded fuzz_images
+cmake --build "$build_dir" -j"$jobs" --target fuzz_targets
 build_dir=$(cd "$build_dir" && pwd)
 
 # The corpus copies, and the directory the targets make their own scratch
