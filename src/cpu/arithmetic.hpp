@@ -26,15 +26,21 @@ namespace alu {
     return {static_cast<u8>(result), static_cast<u8>(kept | zn_flags[result & 0xFF] | overflow | carry)};
 }
 
+// A decimal sum with its low digit corrected and its high digit not yet:
+// what every processor's decimal ADC takes its flags from.
+[[nodiscard]] constexpr unsigned decimal_sum_low_corrected(u8 a, u8 operand, unsigned carry) {
+    unsigned low = (a & 0x0F) + (operand & 0x0F) + carry;
+    if (low > 9) low = ((low + 6) & 0x0F) + 0x10;
+    return (a & 0xF0) + (operand & 0xF0) + low;
+}
+
 // Decimal ADC as this machine has always done it: N from the sum before the
 // high-digit correction, V set by any corrected sum of 0x80 or more, and Z
 // from the plain binary sum. Programs written for it rely on these.
 [[nodiscard]] constexpr AluResult adc_decimal(u8 a, u8 operand, u8 status) {
     const unsigned carry = status & FLAG_C;
     const unsigned plain = a + operand + carry;
-    unsigned low = (a & 0x0F) + (operand & 0x0F) + carry;
-    if (low > 9) low = ((low + 6) & 0x0F) + 0x10;
-    unsigned sum = (a & 0xF0) + (operand & 0xF0) + low;
+    unsigned sum = decimal_sum_low_corrected(a, operand, carry);
     status = with(status, FLAG_N, (sum & 0x80) != 0);
     if (sum > 0x9F) sum += 0x60;
     status = with(status, FLAG_V, sum >= 0x80);
@@ -68,9 +74,7 @@ template <Chip P>
 [[nodiscard]] constexpr AluResult adc_decimal_chip(u8 a, u8 operand, u8 status) {
     const unsigned carry = status & FLAG_C;
     const unsigned plain = a + operand + carry;
-    unsigned low = (a & 0x0F) + (operand & 0x0F) + carry;
-    if (low > 9) low = ((low + 6) & 0x0F) + 0x10;
-    unsigned sum = (a & 0xF0) + (operand & 0xF0) + low;
+    unsigned sum = decimal_sum_low_corrected(a, operand, carry);
     status = with(status, FLAG_V, (~(a ^ operand) & (a ^ sum) & 0x80) != 0);
     status = with(status, FLAG_N, (sum & 0x80) != 0);
     if (sum > 0x9F) sum += 0x60;
