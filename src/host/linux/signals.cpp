@@ -12,6 +12,17 @@
 namespace {
 volatile sig_atomic_t stop_signal = 0;
 
+// The signal's own default action, now, even from inside its handler
+// (async-signal-safe calls only).
+void raise_with_default_action(int signal_number) {
+    std::signal(signal_number, SIG_DFL);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, signal_number);
+    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(signal_number);
+}
+
 void on_stop_request(int signal_number) {
     const int saved_errno = errno;
     keyboard_leave_key_mode();
@@ -27,12 +38,7 @@ void on_suspend(int) {
     keyboard_discard_input();
     keyboard_leave_key_mode();
     // Stop for real with the default action; SIGCONT brings us back here.
-    std::signal(SIGTSTP, SIG_DFL);
-    sigset_t unblock;
-    sigemptyset(&unblock);
-    sigaddset(&unblock, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-    raise(SIGTSTP);
+    raise_with_default_action(SIGTSTP);
     struct sigaction again {};
     again.sa_handler = on_suspend;
     sigemptyset(&again.sa_mask);
@@ -81,11 +87,6 @@ void host_request_stop(int signal_number) {
 void host_die_by_signal(int signal_number) {
     host_console_close();
     keyboard_close();
-    std::signal(signal_number, SIG_DFL);
-    sigset_t unblock;
-    sigemptyset(&unblock);
-    sigaddset(&unblock, signal_number);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-    raise(signal_number);
+    raise_with_default_action(signal_number);
     std::_Exit(128 + signal_number);  // only if the signal did not end us
 }
