@@ -107,6 +107,18 @@ constexpr FileOption FILE_OPTIONS[] = {
     {"--replay", &CommandLine::replay_path, true},
 };
 
+// The options that only switch something on.
+struct FlagOption {
+    const char* name;
+    bool CommandLine::*flag;
+};
+constexpr FlagOption FLAG_OPTIONS[] = {
+    {"--help", &CommandLine::help},           {"--version", &CommandLine::version},
+    {"--stats", &CommandLine::stats},         {"--trace", &CommandLine::trace},
+    {"--clean", &CommandLine::clean},         {"--exit-status", &CommandLine::exit_status},
+    {"--monitor", &CommandLine::monitor},     {"--deterministic", &CommandLine::deterministic},
+};
+
 const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
 
 // One long option at argv[i] (which may take argv[i + 1] as its value).
@@ -120,23 +132,12 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         line.deterministic = line.deterministic || option.deterministic;
         return;
     }
-    if (std::strcmp(arg, "--help") == 0) {
-        line.help = true;
-    } else if (std::strcmp(arg, "--version") == 0) {
-        line.version = true;
-    } else if (std::strcmp(arg, "--stats") == 0) {
-        line.stats = true;
-    } else if (std::strcmp(arg, "--trace") == 0) {
-        line.trace = true;
-    } else if (std::strcmp(arg, "--clean") == 0) {
-        line.clean = true;
-    } else if (std::strcmp(arg, "--exit-status") == 0) {
-        line.exit_status = true;
-    } else if (std::strcmp(arg, "--monitor") == 0) {
-        line.monitor = true;
-    } else if (std::strcmp(arg, "--deterministic") == 0) {
-        line.deterministic = true;
-    } else if (option_with_value(arg, "--time", argc, argv, i, value)) {
+    for (const FlagOption& option : FLAG_OPTIONS) {
+        if (std::strcmp(arg, option.name) != 0) continue;
+        line.*option.flag = true;
+        return;
+    }
+    if (option_with_value(arg, "--time", argc, argv, i, value)) {
         line.start_time = parse_time_option(value);
         if (!line.start_time) line.error = "--time needs a date and time like 2024-02-29T23:59:59";
         line.deterministic = true;
