@@ -8,9 +8,9 @@
 
 #include "bus/bus.hpp"
 #include "cpu/cpu.hpp"
-#include "driver/disassembler.hpp"
-#include "driver/labels.hpp"
-#include "driver/monitor_command.hpp"
+#include "debug/disassembler.hpp"
+#include "debug/labels.hpp"
+#include "debug/monitor_command.hpp"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "cpu_fixture.hpp"
-#include "driver/run_loop.hpp"
-#include "driver/trace.hpp"
+#include "engine/run_loop.hpp"
+#include "engine/trace.hpp"
 
 namespace cpu_test {
 namespace {

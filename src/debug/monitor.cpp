@@ -1,4 +1,4 @@
-#include "driver/monitor.hpp"
+#include "debug/monitor.hpp"
 
 #include <algorithm>
 #include <array>
@@ -16,10 +16,10 @@
 #include "cpu/cpu.hpp"
 #include "cpu/dispatch.hpp"
 #include "cpu/opcode_matrix.hpp"
-#include "driver/disassembler.hpp"
-#include "driver/labels.hpp"
-#include "driver/monitor_command.hpp"
-#include "driver/trace.hpp"
+#include "debug/disassembler.hpp"
+#include "debug/labels.hpp"
+#include "debug/monitor_command.hpp"
+#include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
 #include "host/monitor_terminal.hpp"

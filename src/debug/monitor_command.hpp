@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/labels.hpp"
+#include "debug/labels.hpp"
 
 enum class MonitorVerb {
     none,  // an empty line

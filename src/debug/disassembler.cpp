@@ -1,10 +1,10 @@
-#include "driver/disassembler.hpp"
+#include "debug/disassembler.hpp"
 
 #include <array>
 #include <cstdio>
 
 #include "cpu/cpu.hpp"
-#include "driver/labels.hpp"
+#include "debug/labels.hpp"
 
 namespace {
 // In the order of Op, none first.

@@ -1,4 +1,4 @@
-#include "driver/monitor_command.hpp"
+#include "debug/monitor_command.hpp"
 
 #include "driver/text.hpp"
 

@@ -1,4 +1,4 @@
-#include "driver/trace.hpp"
+#include "engine/trace.hpp"
 
 #include <cstdio>
 

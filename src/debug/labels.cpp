@@ -1,4 +1,4 @@
-#include "driver/labels.hpp"
+#include "debug/labels.hpp"
 
 #include <cstdio>
 #include <cstdlib>

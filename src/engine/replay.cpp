@@ -1,4 +1,4 @@
-#include "driver/replay.hpp"
+#include "engine/replay.hpp"
 
 #include <cerrno>
 #include <cstdio>

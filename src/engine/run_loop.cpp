@@ -1,11 +1,11 @@
-#include "driver/run_loop.hpp"
+#include "engine/run_loop.hpp"
 
 #include <algorithm>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/threaded.hpp"
-#include "driver/trace.hpp"
+#include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
 

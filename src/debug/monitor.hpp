@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "driver/run_loop.hpp"
+#include "engine/run_loop.hpp"
 
 struct MonitorOptions {
     bool interactive = false;         // --monitor: stop before the first instruction, talk on the terminal
