@@ -28,8 +28,9 @@ command -v cl65 >/dev/null || { echo "$0: cl65 not found (install cc65)" >&2; ex
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The kit's runtime must assemble on its own, whatever the examples use.
-for src in sdk/*.s; do
+# The kit's runtime and C library must assemble on their own, whatever
+# the examples use.
+for src in sdk/*.s sdk/lib/*.s; do
     ca65 -I sdk -o "$tmp/$(basename "$src" .s).o" "$src"
 done
 

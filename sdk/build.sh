@@ -8,9 +8,13 @@
 #
 # Sources are compiled/assembled in a temporary directory (nothing is
 # written next to them) and linked with sdk/emu6502.cfg.  When any source
-# is C, the kit's runtime (sdk/*.s: start-up, console, devices) and cc65's
-# "none" library are linked in; an assembly-only program gets neither, and
-# its first source's CODE segment starts the image at $0200.
+# is C, sdk/include comes first on the include path (the machine's
+# <target.h> for conio, and <time.h>), and the kit's runtime (sdk/*.s:
+# start-up, console, devices) is linked in, with the C library of
+# sdk/lib (conio, clock, time, files: only the parts the program uses)
+# searched together with cc65's "none" library; an assembly-only program
+# gets only the "none" library, and its first source's CODE segment starts
+# the image at $0200.
 # Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor
 # (debug symbols from ca65 -g: they do not change the image).
 # The output depends only on the sources.
@@ -57,7 +61,7 @@ compile() {
     case $1 in
         *.c)
             # The source's own folder first, for its quoted includes.
-            cc65 -t none --cpu "$cpu" -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            cc65 -t none --cpu "$cpu" -O -I "$sdk/include" -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
             ca65 -g -t none --cpu "$cpu" -o "$obj" "$tmp/$n.s"
             ;;
         *) ca65 -g -t none --cpu "$cpu" -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
@@ -72,11 +76,23 @@ for src in "$@"; do
     esac
     compile "$src"
 done
+libraries=(none.lib)
 if [[ $with_runtime == yes ]]; then
     for src in "$sdk"/crt0.s "$sdk"/console.s "$sdk"/devices.s; do
         compile "$src"
     done
+    # The C library: an archive, so that only the modules a program needs
+    # are linked; grouped with cc65's library, whose stdio calls into it
+    # (cc65's first: ld65 2.19 fails on a group whose first library gives
+    # nothing, and cc65's always gives the runtime).
+    runtime=("${objects[@]}")
+    for src in "$sdk"/lib/*.s "$sdk"/lib/*.c; do
+        compile "$src"
+    done
+    ar65 a "$tmp/emu6502.lib" "${objects[@]:${#runtime[@]}}"
+    objects=("${runtime[@]}")
+    libraries=(--start-group none.lib "$tmp/emu6502.lib" --end-group)
 fi
-cl65 -t none -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}"
+ld65 -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}" "${libraries[@]}"
 cp "$tmp/image.bin" "$out"
 cp "$tmp/image.lbl" "$labels"
