@@ -38,6 +38,7 @@ border_color:   .byte   0
 curx:   .res    1
 cury:   .res    1
 reverse_on:     .res    1
+in_line_set:    .res    1       ; chline/cvline switch the set once
 
         .code
 
@@ -125,10 +126,16 @@ _cputc: cmp     #' '
         cmp     #LINE_LAST + 1
         bcs     @plain
         jsr     wrap
+        ldx     in_line_set
+        bne     @letter
         jsr     line_set_on
         and     #$7F
         sta     CON_OUT
         jsr     line_set_off
+        jmp     advance
+@letter:
+        and     #$7F
+        sta     CON_OUT
         jmp     advance
 @plain: pha
         jsr     wrap
@@ -217,6 +224,7 @@ _chlinexy:
 _chline:
         tax
         beq     @done
+        jsr     lines_begin
 @next:  txa
         pha
         lda     #CH_HLINE
@@ -225,6 +233,7 @@ _chline:
         tax
         dex
         bne     @next
+        jmp     lines_end
 @done:  rts
 
 ; void cvlinexy(unsigned char x, unsigned char y, unsigned char length)
@@ -238,6 +247,7 @@ _cvlinexy:
 _cvline:
         tax
         beq     @done
+        jsr     lines_begin
 @next:  txa
         pha
         jsr     column
@@ -252,7 +262,19 @@ _cvline:
         tax
         dex
         bne     @next
+        jmp     lines_end
 @done:  rts
+
+; Around a run of line characters: the set switched once (keeps X).
+lines_begin:
+        jsr     line_set_on
+        lda     #1
+        sta     in_line_set
+        rts
+lines_end:
+        lda     #0
+        sta     in_line_set
+        jmp     line_set_off
 
 ; unsigned char revers(unsigned char onoff): ESC [ 7 m or ESC [ 27 m
 _revers:
@@ -351,18 +373,20 @@ csi:    lda     #ESC
         sta     CON_OUT
         rts
 
-; ESC ( 0 and ESC ( B around line-drawing letters; both keep A.
+; ESC ( 0 and ESC ( B around line-drawing letters; both keep A and X.
 line_set_on:
-        ldx     #'0'
+        ldy     #'0'
         bne     designate
 line_set_off:
-        ldx     #'B'
+        ldy     #'B'
 designate:
-        ldy     #ESC
+        pha
+        lda     #ESC
+        sta     CON_OUT
+        lda     #'('
+        sta     CON_OUT
         sty     CON_OUT
-        ldy     #'('
-        sty     CON_OUT
-        stx     CON_OUT
+        pla
         rts
 
 ; A (0-255) in decimal without leading zeros; keeps Y.
