@@ -23,15 +23,16 @@ tick:   inc     ticks
 @done:  clc
         rts
 
-; clock_t clock(void): read with the interrupt held off, so that all four
-; bytes belong to the same count.
-_clock: php
-        sei
-        lda     ticks+3
-        sta     sreg+1
+; clock_t clock(void).  The interrupt stays on (a tick while I is set would
+; be lost), so the count is read again if a tick came meanwhile: every tick
+; changes the low byte.
+_clock: ldy     ticks
+        ldx     ticks+1
         lda     ticks+2
         sta     sreg
-        ldx     ticks+1
-        lda     ticks
-        plp
+        lda     ticks+3
+        sta     sreg+1
+        cpy     ticks
+        bne     _clock
+        tya
         rts

@@ -36,12 +36,35 @@ struct ExampleCase {
     std::string expected_out;  // exact, unless a pattern is given
     const char* out_pattern;   // a regular expression the whole output must match
     std::vector<std::pair<std::string, std::string>> files_after;
+    std::vector<std::string> options = {};  // for emu6502, before the image
 };
 
 const std::string GREET_PROMPT = "What is your name? ";
 const std::string ECHO_PROMPT = "Type something (Enter or q ends):\r\n";
 const std::string ECHO_BYE = "\r\nBye.\r\n";
 const std::string FILES_WROTE = "Wrote 12 bytes to file1, close status 00\r\nRead back: ";
+
+// The conio menu's screen, as the terminal receives it.
+std::string at(int row, int column) { return "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H"; }
+const std::string LINES_ON = "\x1B(0";  // the terminal's line-drawing set
+const std::string LINES_OFF = "\x1B(B";
+const std::string REVERSE_ON = "\x1B[7m";
+const std::string REVERSE_OFF = "\x1B[27m";
+const char* const MENU_ITEMS[] = {"Tea", "Coffee", "Water"};
+std::string menu_item(int i, bool on) {
+    return (on ? REVERSE_ON : REVERSE_OFF) + at(3 + i, 5) + MENU_ITEMS[i] + REVERSE_OFF;
+}
+const std::string MENU_SCREEN =
+    "\x1B[H\x1B[2J\x1B[33m" + at(2, 3) + LINES_ON + "l" + LINES_OFF + LINES_ON + "qqqqqqqqqq" + LINES_OFF +
+    LINES_ON + "k" + LINES_OFF + at(3, 3) + LINES_ON + "x" + at(4, 3) + "x" + at(5, 3) + "x" + at(6, 3) +
+    LINES_OFF + at(3, 14) + LINES_ON + "x" + at(4, 14) + "x" + at(5, 14) + "x" + at(6, 14) + LINES_OFF +
+    at(6, 3) + LINES_ON + "m" + LINES_OFF + LINES_ON + "qqqqqqqqqq" + LINES_OFF + LINES_ON + "j" + LINES_OFF +
+    "\x1B[37m" + menu_item(0, true) + menu_item(1, false) + menu_item(2, false);
+// Moving the highlight from one item to another.
+std::string menu_move(int from, int to) { return menu_item(from, false) + menu_item(to, true); }
+const std::string MENU_END = at(8, 1);
+
+const std::string DIARY_TIME = "--time=2026-12-08T10:30:00";
 
 const ExampleCase EXAMPLE_CASES[] = {
     {"hello", "hello.bin", "", {}, "Hello from the 6502!\r\n", nullptr, {}},
@@ -103,10 +126,42 @@ const ExampleCase EXAMPLE_CASES[] = {
      {{"file2", std::string("\x00\x01\x04\x09\x10\x19\x24\x31", 8)}}},
     {"clock_format", "clock.bin", "", {}, "",
      "20\\d\\d-(0[1-9]|1[0-2])-(0[1-9]|[12]\\d|3[01]) ([01]\\d|2[0-3]):[0-5]\\d:([0-5]\\d|60)\r\n", {}},
+
+    // conio from cc65's <conio.h>: arrow keys as their escape sequences.
+    {"menu_enter_picks", "c_menu.bin", "\r", {}, MENU_SCREEN + MENU_END + "Tea, then.\r\n", nullptr, {}},
+    {"menu_down_down_up", "c_menu.bin", "\x1B[B\x1B[B\x1B[A\r", {},
+     MENU_SCREEN + menu_move(0, 1) + menu_move(1, 2) + menu_move(2, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    {"menu_up_wraps_around", "c_menu.bin", "\x1B[A\r", {},
+     MENU_SCREEN + menu_move(0, 2) + MENU_END + "Water, then.\r\n", nullptr, {}},
+    // Application-mode arrows (ESC O B), and a piped line feed is Enter.
+    {"menu_ss3_arrow_and_line_feed", "c_menu.bin", "\x1BOB\n", {},
+     MENU_SCREEN + menu_move(0, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    // Delete (ESC [ 3 ~) means nothing here and is skipped whole; Ctrl+Down
+    // (ESC [ 1 ; 5 B) is Down.
+    {"menu_other_sequences_skipped", "c_menu.bin", "\x1B[3~\x1B[1;5B\r", {},
+     MENU_SCREEN + menu_move(0, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    {"menu_q_leaves", "c_menu.bin", "q", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+    // Esc, then an ordinary key: Esc, not the start of a sequence.
+    {"menu_esc_then_key", "c_menu.bin", "\x1Bx", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+    // Esc as the last key: nothing follows, and cgetc does not wait for more.
+    {"menu_lone_esc", "c_menu.bin", "\x1B", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+
+    // stdio files and time(): the diary in file3, stamped with the clock.
+    {"diary_new_file", "c_diary.bin", "Rain again\n", {},
+     "Today: Rain again\n--- the diary ---\n2026-12-08 10:30 Rain again\n", nullptr,
+     {{"file3", "2026-12-08 10:30 Rain again\n"}}, {DIARY_TIME}},
+    {"diary_appends", "c_diary.bin", "Sun\n", {{"file3", "2026-12-07 23:59 Snow\n"}, {"file4", "other"}},
+     "Today: Sun\n--- the diary ---\n2026-12-07 23:59 Snow\n2026-12-08 10:30 Sun\n", nullptr,
+     {{"file3", "2026-12-07 23:59 Snow\n2026-12-08 10:30 Sun\n"}, {"file4", "other"}}, {DIARY_TIME}},
+    // time() and localtime() through a leap day.
+    {"diary_leap_day", "c_diary.bin", "Late\n", {},
+     "Today: Late\n--- the diary ---\n2024-02-29 23:59 Late\n", nullptr, {{"file3", "2024-02-29 23:59 Late\n"}},
+     {"--time=2024-02-29T23:59:30"}},
 };
 
 e2e::RunResult run_example(const e2e::TempDir& dir, const ExampleCase& c) {
-    std::vector<std::string> args{example(c.image)};
+    std::vector<std::string> args = c.options;
+    args.push_back(example(c.image));
     e2e::RunOptions options;
     if (!c.stdin_data.empty()) {
         args.emplace_back("-i");
@@ -194,6 +249,7 @@ struct BuildCase {
     // The build leaves the folder as it found it, but for hello.bin (a
     // file "hello.s" of the user's own sits there beside a C source).
     bool leaves_only_the_image = false;
+    std::vector<std::pair<std::string, std::string>> files_after = {};  // data files, byte for byte
 };
 
 const std::string C_HELLO =
@@ -268,7 +324,115 @@ const std::string C_INCLUDES_ITS_NEIGHBOUR =
     "#include \"emu6502.h\"\n"
     "int main(void) { emu_puts(GREETING); return 0; }\n";
 
+// The C library against cc65's own headers only: stdio on the data files,
+// with every way a file call can go wrong.
+const std::string C_FILE_ERRORS =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "#include <string.h>\n"
+    "static void said(const char* what, int result) {\n"
+    "  printf(\"%s: %d, errno %d%s%s\\n\", what, result, errno, errno ? \" \" : \"\", errno ? strerror(errno) : \"\");\n"
+    "  errno = 0; }\n"
+    "int main(void) { FILE* f; errno = 0;\n"
+    "  said(\"open notes.txt\", fopen(\"notes.txt\", \"r\") != NULL);\n"
+    "  said(\"open file07\", fopen(\"file07\", \"r\") != NULL);\n"
+    "  said(\"open file256\", fopen(\"file256\", \"r\") != NULL);\n"
+    "  f = fopen(\"file1\", \"r\"); said(\"open file1\", f != NULL);\n"
+    "  said(\"open 7 as well\", fopen(\"7\", \"w\") != NULL);\n"
+    "  said(\"read\", fgetc(f)); said(\"read\", fgetc(f));\n"
+    "  said(\"read at the end\", fgetc(f)); said(\"read past the end\", fgetc(f));\n"
+    "  said(\"at the end\", feof(f) != 0); clearerr(f);\n"
+    "  said(\"write to file1\", fputs(\"x\", f));\n"
+    "  said(\"close file1\", fclose(f));\n"
+    "  said(\"open file5, a folder\", fopen(\"file5\", \"w\") != NULL);\n"
+    "  f = fopen(\"file2\", \"w\"); said(\"write to file2\", fputs(\"new\", f)); said(\"close file2\", fclose(f));\n"
+    "  f = fopen(\"2\", \"r\");\n"
+    "  said(\"read file2\", fgetc(f)); said(\"read file2\", fgetc(f)); said(\"read file2\", fgetc(f));\n"
+    "  said(\"read file2\", fgetc(f)); fclose(f); return 0; }\n";
+const std::string FILE_ERRORS_OUT =
+    "open notes.txt: 0, errno 1 No such file or directory\n"
+    "open file07: 0, errno 1 No such file or directory\n"
+    "open file256: 0, errno 1 No such file or directory\n"
+    "open file1: 1, errno 0\n"
+    "open 7 as well: 0, errno 5 Too many open files\n"
+    "read: 65, errno 0\n"
+    "read: 66, errno 0\n"
+    "read at the end: -1, errno 0\n"
+    "read past the end: -1, errno 0\n"
+    "at the end: 1, errno 0\n"
+    "write to file1: -1, errno 16 Bad file number\n"
+    "close file1: 0, errno 0\n"
+    "open file5, a folder: 0, errno 11 I/O error\n"
+    "write to file2: 3, errno 0\n"
+    "close file2: 0, errno 0\n"
+    "read file2: 110, errno 0\n"
+    "read file2: 101, errno 0\n"
+    "read file2: 119, errno 0\n"
+    "read file2: -1, errno 0\n";
+// The file calls under stdio: "r+" reads and then writes on; O_EXCL
+// refuses a file with contents; a descriptor that is not open.
+const std::string C_FILE_CALLS =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "#include <fcntl.h>\n"
+    "#include <unistd.h>\n"
+    "int main(void) { char b[8]; int fd; int n;\n"
+    "  fd = open(\"file1\", O_RDWR); n = read(fd, b, 2);\n"
+    "  printf(\"%d %d %c%c\\n\", fd, n, b[0], b[1]);\n"
+    "  printf(\"%d\\n\", write(fd, \"xy\", 2)); printf(\"%d\\n\", close(fd));\n"
+    "  printf(\"%d %d\\n\", open(\"file1\", O_WRONLY | O_CREAT | O_EXCL), errno);\n"
+    "  fd = open(\"file3\", O_WRONLY | O_CREAT | O_EXCL); printf(\"%d\\n\", write(fd, \"new\", 3));\n"
+    "  printf(\"%d %d\\n\", read(fd, b, 1), errno); close(fd); errno = 0;\n"
+    "  printf(\"%d %d\\n\", read(4, b, 1), errno);\n"
+    "  printf(\"%d %d\\n\", close(3), errno); return 0; }\n";
+// clock() on the timer: CLOCKS_PER_SEC ticks are one second of the
+// calendar that time() reads; set_irq() handlers run on the same ticks;
+// BRK still ends the run through the machine's vector.
+const std::string C_CLOCK =
+    "#include <stdio.h>\n"
+    "#include <time.h>\n"
+    "#include <6502.h>\n"
+    "static volatile unsigned n; static unsigned char stack[64];\n"
+    "static unsigned char count(void) { ++n; return IRQ_NOT_HANDLED; }\n"
+    "int main(void) { time_t start = time(NULL); clock_t c0;\n"
+    "  printf(\"%s\", ctime(&start));\n"
+    "  while (clock() < 3 * CLOCKS_PER_SEC) { }\n"
+    "  printf(\"%d ticks a second; after 300: %lu s\\n\", CLOCKS_PER_SEC, time(NULL) - start);\n"
+    "  set_irq(count, stack, sizeof stack); c0 = clock();\n"
+    "  while (clock() - c0 < 50) { }\n"
+    "  printf(\"set_irq handler: %s\\n\", n >= 49 && n <= 51 ? \"every tick\" : \"wrong\");\n"
+    "  __asm__(\"brk\"); printf(\"not reached\\n\"); return 0; }\n";
+// conio's keys, colours, size and the followed cursor position.
+const std::string C_CONIO =
+    "#include <conio.h>\n"
+    "int main(void) { unsigned char w, h; char k;\n"
+    "  screensize(&w, &h); cprintf(\"%ux%u\", w, h);\n"
+    "  emu_screen_width = 40; screensize(&w, &h); cprintf(\" %ux%u %u\\r\\n\", w, h, kbhit());\n"
+    "  while ((k = cgetc()) != 'q') cprintf(\"%02X \", (unsigned char)k);\n"
+    "  cprintf(\"\\r\\n%u %u %u\\r\\n\", textcolor(COLOR_RED), bgcolor(COLOR_BLUE), bordercolor(COLOR_GREEN));\n"
+    "  cprintf(\"%u %u %u\", textcolor(COLOR_WHITE), bgcolor(COLOR_BLACK), bordercolor(COLOR_BLACK));\n"
+    "  gotoxy(36, 5); cputs(\"abcdef\"); cprintf(\" %u,%u\", wherex(), wherey());\n"
+    "  gotoxy(38, 23); cputs(\"xyz\\tw\"); cprintf(\" %u,%u\\r\\n\", wherex(), wherey());\n"
+    "  cursor(1); cgetc(); return 0; }\n";
+
 const BuildCase BUILD_CASES[] = {
+    // The C library, with programs that use only cc65's headers.
+    {"c_file_errors", "hello.c", C_FILE_ERRORS,
+     "printf AB >file1 && printf 0123456789 >file2 && mkdir file5 && SDK/build.sh hello.bin hello.c", "",
+     FILE_ERRORS_OUT, {}, 0, false,
+     // "w" cannot shorten file2: the rest of the old contents reads as the end.
+     {{"file1", "AB"}, {"file2", "new\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}}},
+    {"c_file_calls", "hello.c", C_FILE_CALLS, "printf ABCD >file1 && SDK/build.sh hello.bin hello.c", "",
+     "3 2 AB\n2\n0\n-1 9\n3\n-1 16\n-1 16\n-1 16\n", {}, 0, false, {{"file1", "ABxy"}, {"file3", "new"}}},
+    {"c_clock_and_time", "hello.c", C_CLOCK, "SDK/build.sh hello.bin hello.c", "",
+     "Tue Dec  8 10:30:00 2026\n100 ticks a second; after 300: 3 s\nset_irq handler: every tick\n",
+     {"--time=2026-12-08T10:30:00"}},
+    // a, DEL, Backspace, F1 (ESC O P), F5 (Linux console), F10, F12 (not
+    // known: skipped), Right, Left.
+    {"c_conio_keys_and_cursor", "hello.c", C_CONIO, "SDK/build.sh hello.bin hello.c",
+     "a\x7F\x08\x1BOP\x1B[[E\x1B[21~\x1B[24~\x1B[C\x1B[Dq\r",
+     "80x24 40x24 1\r\n61 08 08 81 85 8A 93 94 \x1B[31m\x1B[44m\r\n7 0 0\r\n\x1B[37m\x1B[40m1 4 2\x1B[6;37Habcdef 2,6"
+     "\x1B[24;39Hxyz\tw 9,23\r\n\x1B[?25h\x1B[?25l"},
     {"c_one_line_cl65", "hello.c", C_HELLO,
      // on a copy of the kit, since cl65 leaves its object files beside the sources
      "cp -R SDK sdk && cl65 -t none -O -C sdk/emu6502.cfg -I sdk -o hello.bin sdk/crt0.s sdk/console.s "
@@ -366,6 +530,11 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
     EXPECT_EQ(run.err, NO_MEMBACKUP);
     EXPECT_EQ(run.out, c.expected_out);
     EXPECT_EQ(e2e::membackup(dir).size(), 0x10000u);
+    for (const auto& [name, text] : c.files_after) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(dir.exists(name));
+        EXPECT_EQ(dir.read(name), bytes(text));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kit, KitBuildTest, ::testing::ValuesIn(BUILD_CASES),
