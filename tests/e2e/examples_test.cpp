@@ -414,6 +414,28 @@ const std::string C_CONIO =
     "  gotoxy(36, 5); cputs(\"abcdef\"); cprintf(\" %u,%u\", wherex(), wherey());\n"
     "  gotoxy(38, 23); cputs(\"xyz\\tw\"); cprintf(\" %u,%u\\r\\n\", wherex(), wherey());\n"
     "  cursor(1); cgetc(); return 0; }\n";
+// Which names a file may have: "fileN" or "N", N as the host writes it.
+const std::string C_FILE_NAMES =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "static const char* const names[] = {\"0\", \"file255\", \"255\", \"\", \"file\", \"-1\", \"+1\", \"file 1\",\n"
+    "  \"FILE1\", \"file1x\", \"00\"};\n"
+    "int main(void) { FILE* f; unsigned char i;\n"
+    "  for (i = 0; i < sizeof names / sizeof names[0]; ++i) { errno = 0; f = fopen(names[i], \"a\");\n"
+    "    printf(\"[%s] %s %d\\n\", names[i], f ? \"opened\" : \"failed\", errno);\n"
+    "    if (f) { fputc('0' + i, f); fclose(f); } }\n"
+    "  f = fopen(\"file8\", \"w+\"); fputs(\"ab\", f); printf(\"w+ then read: %d\\n\", fgetc(f)); fclose(f);\n"
+    "  return 0; }\n";
+// The followed cursor: a pending wrap after the last column, a line end
+// right after it (one line down, not two), the bottom line, Backspace.
+const std::string C_CONIO_CURSOR =
+    "#include <conio.h>\n"
+    "int main(void) { unsigned char x1, y1, x2, y2, x3, y3;\n"
+    "  gotoxy(78, 2); cputs(\"ab\"); x1 = wherex(); y1 = wherey();\n"
+    "  cputs(\"\\r\\n\"); x2 = wherex(); y2 = wherey();\n"
+    "  chline(0); cvline(0); cclear(0);\n"
+    "  gotoxy(5, 22); cvline(3); x3 = wherex(); y3 = wherey(); cputs(\"\\b\\b\");\n"
+    "  cprintf(\"\\r\\n%u,%u %u,%u %u,%u %u\\r\\n\", x1, y1, x2, y2, x3, y3, wherex()); return 0; }\n";
 
 const BuildCase BUILD_CASES[] = {
     // The C library, with programs that use only cc65's headers.
@@ -433,6 +455,12 @@ const BuildCase BUILD_CASES[] = {
      "a\x7F\x08\x1BOP\x1B[[E\x1B[21~\x1B[24~\x1B[C\x1B[Dq\r",
      "80x24 40x24 1\r\n61 08 08 81 85 8A 93 94 \x1B[31m\x1B[44m\r\n7 0 0\r\n\x1B[37m\x1B[40m1 4 2\x1B[6;37Habcdef 2,6"
      "\x1B[24;39Hxyz\tw 9,23\r\n\x1B[?25h\x1B[?25l"},
+    {"c_file_names", "hello.c", C_FILE_NAMES, "SDK/build.sh hello.bin hello.c", "",
+     "[0] opened 0\n[file255] opened 0\n[255] opened 0\n[] failed 1\n[file] failed 1\n[-1] failed 1\n[+1] failed 1\n"
+     "[file 1] failed 1\n[FILE1] failed 1\n[file1x] failed 1\n[00] failed 1\nw+ then read: -1\n",
+     {}, 0, false, {{"file0", "0"}, {"file255", "12"}, {"file8", "ab"}}},
+    {"c_conio_cursor_position", "hello.c", C_CONIO_CURSOR, "SDK/build.sh hello.bin hello.c", "",
+     "\x1B[3;79Hab\r\n\x1B[23;6H\x1B(0x\x1B[24;6Hx\x1B[24;6Hx\x1B[24;6H\x1B(B\b\b\r\n79,2 0,3 5,23 3\r\n"},
     {"c_one_line_cl65", "hello.c", C_HELLO,
      // on a copy of the kit, since cl65 leaves its object files beside the sources
      "cp -R SDK sdk && cl65 -t none -O -C sdk/emu6502.cfg -I sdk -o hello.bin sdk/crt0.s sdk/console.s "
