@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "e2e/harness.hpp"
@@ -528,5 +529,51 @@ TEST(KeyboardWait, TimerTicksWhileWaiting) {
     EXPECT_GT(got[0], 0) << "no timer interrupt while the program waited";
     EXPECT_EQ(got[1], 'k');
 }
+
+// cc65's cgetc() (the kit's conio, in examples/c_menu) on a real terminal:
+// an arrow key's sequence is one key, and Esc pressed alone is Esc at once,
+// without waiting for another key. A key is typed once the screen shows
+// that the one before has been taken.
+struct ConioKeyCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> typed;  // keys, and what they show ("" for the last)
+    std::string ending;                                       // the program's last line
+};
+
+const std::string COFFEE_CHOSEN = "\x1B[7m\x1B[4;5HCoffee";
+const std::string WATER_CHOSEN = "\x1B[7m\x1B[5;5HWater";
+
+const ConioKeyCase CONIO_KEY_CASES[] = {
+    {"arrow_then_enter", {{"\x1B[B", COFFEE_CHOSEN}, {"\r", ""}}, "Coffee, then."},
+    {"arrow_in_application_mode", {{"\x1BOA", WATER_CHOSEN}, {"\r", ""}}, "Water, then."},
+    {"lone_esc", {{"\x1B", ""}}, "Nothing, then."},
+    {"arrow_then_lone_esc", {{"\x1B[B", COFFEE_CHOSEN}, {"\x1B", ""}}, "Nothing, then."},
+};
+
+void PrintTo(const ConioKeyCase& c, std::ostream* os) { *os << c.name; }
+
+class ConioKeyTest : public ::testing::TestWithParam<ConioKeyCase> {};
+
+TEST_P(ConioKeyTest, KeysAsCgetcGivesThem) {
+    const ConioKeyCase& c = GetParam();
+    e2e::TempDir dir;
+    PtySession session(dir, {e2e::source_dir() + "/examples/c_menu.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("Water\x1B[27m")) << "output so far: " << session.output();
+    for (const auto& [keys, shows] : c.typed) {
+        session.type(keys);
+        if (!shows.empty()) {
+            ASSERT_TRUE(session.wait_for_output(shows)) << "output so far: " << session.output();
+        }
+    }
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end) << "the program did not end; output: " << session.output();
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_NE(session.drain().find(c.ending), std::string::npos) << session.output();
+    EXPECT_SETTINGS_RESTORED(session);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conio, ConioKeyTest, ::testing::ValuesIn(CONIO_KEY_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
