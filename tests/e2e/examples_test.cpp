@@ -436,6 +436,17 @@ const std::string C_CONIO_CURSOR =
     "  chline(0); cvline(0); cclear(0);\n"
     "  gotoxy(5, 22); cvline(3); x3 = wherex(); y3 = wherey(); cputs(\"\\b\\b\");\n"
     "  cprintf(\"\\r\\n%u,%u %u,%u %u,%u %u\\r\\n\", x1, y1, x2, y2, x3, y3, wherex()); return 0; }\n";
+// Writing over what a file held: the channel positions and cannot shorten.
+const std::string C_FILE_OVERWRITE =
+    "#include <stdio.h>\n"
+    "static void show(const char* name) { FILE* f = fopen(name, \"r\"); int c; printf(\"%s:\", name);\n"
+    "  while ((c = fgetc(f)) != EOF) printf(\" %02X\", c);\n"
+    "  printf(\" end\\n\"); fclose(f); }\n"
+    "int main(void) { FILE* f;\n"
+    "  f = fopen(\"file1\", \"w\"); fputs(\"longer\", f); fclose(f); show(\"file1\");\n"
+    "  f = fopen(\"file2\", \"w\"); fclose(f); show(\"file2\");\n"
+    "  f = fopen(\"file3\", \"r+\"); fputs(\"XY\", f); fclose(f); show(\"file3\");\n"
+    "  show(\"file4\"); show(\"file6\"); return 0; }\n";
 
 const BuildCase BUILD_CASES[] = {
     // The C library, with programs that use only cc65's headers.
@@ -455,6 +466,14 @@ const BuildCase BUILD_CASES[] = {
      "a\x7F\x08\x1BOP\x1B[[E\x1B[21~\x1B[24~\x1B[C\x1B[Dq\r",
      "80x24 40x24 1\r\n61 08 08 81 85 8A 93 94 \x1B[31m\x1B[44m\r\n7 0 0\r\n\x1B[37m\x1B[40m1 4 2\x1B[6;37Habcdef 2,6"
      "\x1B[24;39Hxyz\tw 9,23\r\n\x1B[?25h\x1B[?25l"},
+    // "w" over a shorter file; "w" and nothing written (the old bytes all
+    // become end marks); "r+" writing first starts at byte 0; "r" creates a
+    // missing file; a 0xFF byte reads as the end.
+    {"c_file_overwrite", "hello.c", C_FILE_OVERWRITE,
+     "printf ab >file1 && printf old >file2 && printf ABCD >file3 && printf 'a\\377b' >file6 && "
+     "SDK/build.sh hello.bin hello.c",
+     "", "file1: 6C 6F 6E 67 65 72 end\nfile2: end\nfile3: 58 59 43 44 end\nfile4: end\nfile6: 61 end\n", {}, 0, false,
+     {{"file1", "longer"}, {"file2", "\xFF\xFF\xFF"}, {"file3", "XYCD"}, {"file4", ""}, {"file6", "a\xFF" "b"}}},
     {"c_file_names", "hello.c", C_FILE_NAMES, "SDK/build.sh hello.bin hello.c", "",
      "[0] opened 0\n[file255] opened 0\n[255] opened 0\n[] failed 1\n[file] failed 1\n[-1] failed 1\n[+1] failed 1\n"
      "[file 1] failed 1\n[FILE1] failed 1\n[file1x] failed 1\n[00] failed 1\nw+ then read: -1\n",
