@@ -14,10 +14,13 @@
  * - It cannot shorten a file: O_TRUNC ("w") overwrites the old contents
  *   and, at close, covers what is left of them with 0xFF bytes, so the
  *   file reads back as exactly what was written.
- * - It cannot seek: the position only moves forward.
+ * - It cannot seek: it only starts a file again at its first byte.  So
+ *   lseek() (and with it ftell, rewind, fseek) tells the position and goes
+ *   back to the start; other moves fail with ESPIPE.
  */
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 #include "emu6502.h"
@@ -191,6 +194,28 @@ int open(const char* name, int flags, ...)
     emu_fd_read = file_read;
     emu_fd_write = file_write;
     return FILE_FD;
+}
+
+off_t __fastcall__ lseek(int fd, off_t offset, int whence)
+{
+    if (fd != FILE_FD || open_flags == 0) {
+        return fail(fd < FILE_FD ? ESPIPE : EBADF);
+    }
+    if (offset == 0 && whence == SEEK_CUR) {
+        return position;
+    }
+    /* Back to the start, where the device opens a file again; not after
+     * O_TRUNC (the old contents are there to read) or with O_APPEND. */
+    if (offset != 0 || whence != SEEK_SET || (open_flags & (O_TRUNC | O_APPEND))) {
+        return fail(ESPIPE);
+    }
+    have_first = 0;
+    at_end = 0;
+    position = 0;
+    if (device_close() != 0) {
+        return fail(EIO);
+    }
+    return 0;
 }
 
 int __fastcall__ close(int fd)

@@ -447,6 +447,18 @@ const std::string C_FILE_OVERWRITE =
     "  f = fopen(\"file2\", \"w\"); fclose(f); show(\"file2\");\n"
     "  f = fopen(\"file3\", \"r+\"); fputs(\"XY\", f); fclose(f); show(\"file3\");\n"
     "  show(\"file4\"); show(\"file6\"); return 0; }\n";
+// ftell, rewind and fseek: the position is known, the start is reachable,
+// nothing else.
+const std::string C_FILE_SEEK =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "int main(void) { FILE* f; char line[16];\n"
+    "  f = fopen(\"file1\", \"r+\"); fgets(line, sizeof line, f); printf(\"%s at %ld\\n\", line, ftell(f));\n"
+    "  rewind(f); printf(\"again %c, at %ld\\n\", fgetc(f), ftell(f));\n"
+    "  printf(\"seek 2: %d errno %d\\n\", fseek(f, 2, SEEK_SET), errno);\n"
+    "  rewind(f); fputs(\"XY\", f); rewind(f); fgets(line, sizeof line, f); printf(\"%s\", line); fclose(f);\n"
+    "  f = fopen(\"file2\", \"w\"); fputs(\"ab\", f); errno = 0;\n"
+    "  printf(\"rewind w: %d errno %d\\n\", fseek(f, 0, SEEK_SET), errno); fclose(f); return 0; }\n";
 
 const BuildCase BUILD_CASES[] = {
     // The C library, with programs that use only cc65's headers.
@@ -474,6 +486,9 @@ const BuildCase BUILD_CASES[] = {
      "SDK/build.sh hello.bin hello.c",
      "", "file1: 6C 6F 6E 67 65 72 end\nfile2: end\nfile3: 58 59 43 44 end\nfile4: end\nfile6: 61 end\n", {}, 0, false,
      {{"file1", "longer"}, {"file2", "\xFF\xFF\xFF"}, {"file3", "XYCD"}, {"file4", ""}, {"file6", "a\xFF" "b"}}},
+    {"c_file_seek", "hello.c", C_FILE_SEEK, "printf 'hello\\nworld\\n' >file1 && SDK/build.sh hello.bin hello.c", "",
+     "hello\n at 6\nagain h, at 1\nseek 2: -1 errno 14\nXYllo\nrewind w: -1 errno 14\n", {}, 0, false,
+     {{"file1", "XYllo\nworld\n"}, {"file2", "ab"}}},
     {"c_file_names", "hello.c", C_FILE_NAMES, "SDK/build.sh hello.bin hello.c", "",
      "[0] opened 0\n[file255] opened 0\n[255] opened 0\n[] failed 1\n[file] failed 1\n[-1] failed 1\n[+1] failed 1\n"
      "[file 1] failed 1\n[FILE1] failed 1\n[file1x] failed 1\n[00] failed 1\nw+ then read: -1\n",
