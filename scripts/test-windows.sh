@@ -109,6 +109,8 @@ same files_example "printf 0123456789abcdefXYZ >file1" "" "$examples/files.bin"
 MASK='s/[0-9]{2}:[0-9]{2}(:[0-9]{2})?/T/g; s/20[0-9]{2}-[0-9]{2}-[0-9]{2}/D/g' same notes "printf '09:15 old note\\n' >file0" 'milk\rq\r' "$examples/notes.bin" -i
 MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
 MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
+same c_menu "" '\033[B\033OA\r' "$examples/c_menu.bin" -i
+same c_diary "printf '2026-12-07 23:59 Snow\\n' >file3" 'Rain\n' --time 2026-12-08T10:30:00 "$examples/c_diary.bin" -i
 same selftest "" "" "$programs/selftest.bin"
 same selftest_6502x "" "" --cpu 6502X "$programs/selftest_6502x.bin"
 same selftest_65c02 "" "" --cpu 65C02 "$programs/selftest_65c02.bin"
