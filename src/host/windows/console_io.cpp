@@ -1,7 +1,9 @@
 // Standard input and output of the machine's console on Windows; the
 // streams are in binary mode from start-up, so bytes pass untranslated.
 // Escape sequences work because the console's virtual-terminal mode is
-// switched on while the machine runs; the old mode comes back at the end.
+// switched on while the machine runs, and text in UTF-8 because the output
+// code page is UTF-8 meanwhile; the old mode and code page come back at the
+// end (the console is the shell's too).
 #include <io.h>
 #include <windows.h>
 
@@ -14,6 +16,7 @@
 namespace {
 DWORD saved_mode = 0;
 bool mode_changed = false;
+UINT saved_code_page = 0;  // while the console's output code page is UTF-8
 }  // namespace
 
 std::size_t console_write_raw(const std::uint8_t* data, std::size_t size) {
@@ -45,6 +48,10 @@ void host_console_close() {
         SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), saved_mode);
         mode_changed = false;
     }
+    if (saved_code_page != 0) {
+        SetConsoleOutputCP(saved_code_page);
+        saved_code_page = 0;
+    }
 }
 
 void host_enable_virtual_terminal() {
@@ -55,6 +62,9 @@ void host_enable_virtual_terminal() {
         return;
     }
     console_set_output(ConsoleOutput::terminal);
+    // Programs write UTF-8, as terminals on other hosts read it.
+    const UINT code_page = GetConsoleOutputCP();
+    if (code_page != 0 && code_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) saved_code_page = code_page;
     if (SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
         saved_mode = mode;
         mode_changed = true;
