@@ -77,6 +77,18 @@ install(FILES ${CMAKE_SOURCE_DIR}/completions/emu6502.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME emu6502)
 install(FILES ${CMAKE_SOURCE_DIR}/completions/emu6502.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME emu6502-build)
+# zsh looks in vendor-completions for the system's packages (under /usr,
+# as the Debian package installs) and in site-functions under other
+# prefixes: decided when installing, when the prefix is known.
+install(CODE "set(zsh_completion ${CMAKE_SOURCE_DIR}/completions/_emu6502)")
+install(CODE [[
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(zsh_folder vendor-completions)
+  else()
+    set(zsh_folder site-functions)
+  endif()
+  file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/share/zsh/${zsh_folder}" TYPE FILE FILES "${zsh_completion}")
+]])
 
 # The Debian package, with the files Debian wants of every package.
 set(debian ${CMAKE_SOURCE_DIR}/packaging/debian)
