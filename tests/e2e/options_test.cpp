@@ -45,7 +45,7 @@ TEST(Options, VersionPrintsTheVersion) {
     const std::string editing = "none \\(built without libedit\\)";
 #endif
     EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"
-                                                   "commit: ([0-9a-f]{12}(-dirty)?|unknown)\n"
+                                                   "commit: ([0-9a-f]{12,}(-dirty)?|unknown)\n"
                                                    "line editing: " + editing + "\n"
                                                    "debug adapter: (built in|not built)\n")))
         << r.out;
