@@ -43,6 +43,12 @@ if dpkg --root="$target" --force-depends --log=/dev/null -i "$deb" >"$work/dpkg.
     fail "dpkg -i"; cat "$work/dpkg.log"; fi
 bin=$target/usr/bin
 examples=$target/usr/share/doc/emu6502/examples
+share=$target/usr/share
+for file in man/man1/emu6502.1.gz man/man1/emu6502-build.1.gz bash-completion/completions/emu6502 \
+    bash-completion/completions/emu6502-build zsh/vendor-completions/_emu6502 emu6502/sdk/emu6502.cfg; do
+    [ -f "$share/$file" ] && pass || fail "not installed: /usr/share/$file"
+done
+case $(man -l "$share/man/man1/emu6502.1.gz" 2>&1) in *"emu6502 - a 6502 computer"*) pass ;; *) fail "man -l on the installed page" ;; esac
 mkdir "$work/run" && cd "$work/run" || exit 1
 
 out=$("$bin/emu6502" "$examples/hello.bin" 2>/dev/null)
