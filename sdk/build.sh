@@ -32,7 +32,9 @@ if (($# < 2)); then
     echo "usage: $0 [--cpu 6502|6502X|65C02] OUTPUT.bin SOURCE..." >&2
     exit 2
 fi
-sdk=$(cd "$(dirname "$0")" && pwd)
+# The kit's files are beside this script, wherever it is installed: found
+# through the link when run as emu6502-build.
+sdk=$(dirname "$(readlink -f "$0")")
 out=$1
 shift
 case $out in
@@ -68,6 +70,9 @@ compile() {
     esac
     objects+=("$obj")
 }
+for src in "$@"; do
+    [[ -f $src ]] || { echo "$0: $src: no such source file" >&2; exit 2; }
+done
 for src in "$@"; do
     case $src in
         *.c) with_runtime=yes ;;

@@ -251,6 +251,8 @@ CommandLine parse_command_line(int argc, char** argv) {
     return line;
 }
 
+// The manual page (doc/emu6502.1.scd) lists the same options: a test
+// compares the two, so an option added here goes there too.
 const char* usage_text() {
     return "usage: emu6502 [options] [image [$address] [-i]]\n"
            "\n"

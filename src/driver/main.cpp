@@ -9,6 +9,7 @@
 #include "cpu/cpu.hpp"
 #include "driver/command_line.hpp"
 #include "driver/images.hpp"
+#include "driver/version.hpp"
 #include "debug/monitor.hpp"
 #include "engine/replay.hpp"
 #include "engine/run_loop.hpp"
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line.version) {
-        std::puts("emu6502 " EMU6502_VERSION);
+        std::fputs(version_text().c_str(), stdout);
         return 0;
     }
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());

@@ -533,6 +533,13 @@ const BuildCase BUILD_CASES[] = {
     {"build_refuses_a_source_as_output", "hello.c", C_HELLO,
      "! SDK/build.sh hello.s hello.c 2>/dev/null && SDK/build.sh hello.bin hello.c", "", "Hello, world!\n", {}, 0,
      true},
+    {"build_refuses_a_missing_source_with_status_2", "hello.c", C_HELLO,
+     "{ SDK/build.sh hello.bin hello.c nothing.c 2>/dev/null; test $? = 2; } && SDK/build.sh hello.bin hello.c", "",
+     "Hello, world!\n", {}, 0, true},
+    // Installed, the kit's command is a link to its script in another folder.
+    {"build_through_a_link_finds_the_kit", "hello.c", C_HELLO,
+     "mkdir bin && ln -s SDK/build.sh bin/emu6502-build && bin/emu6502-build hello.bin hello.c", "",
+     "Hello, world!\n"},
 };
 
 // Every file in `dir`, with its contents.

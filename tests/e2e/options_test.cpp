@@ -37,7 +37,19 @@ TEST(Options, VersionPrintsTheVersion) {
     TempDir dir;
     const RunResult r = e2e::run_emulator(dir, {"--version"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
+    // The commit is git's abbreviated hash ("-dirty" with uncommitted
+    // changes), or "unknown" outside a git tree.
+#ifdef EMU6502_HAVE_LIBEDIT
+    const std::string editing = "libedit, with history";
+#else
+    const std::string editing = "none \\(built without libedit\\)";
+#endif
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                                   "commit: ([0-9a-f]{12,}(-dirty)?|unknown)\n"
+                                                   "line editing: " + editing + "\n"
+                                                   "debug adapter: (built in|not built)\n")))
+        << r.out;
+    EXPECT_EQ(r.err, "");
 }
 
 const char* const LOAD_ADDRESS_ERROR =

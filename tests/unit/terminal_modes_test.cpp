@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/terminal_modes.hpp"
+#include "host/utf8.hpp"
 
 namespace {
 
@@ -88,3 +89,38 @@ TEST(TerminalModesRoom, EveryModeAtOnceFits) {
 }
 
 }  // namespace
+
+// Console output in pieces: how much of it ends on a whole UTF-8 character.
+struct Utf8Case {
+    const char* name;
+    std::string bytes;
+    std::size_t whole;
+};
+
+const Utf8Case UTF8_CASES[] = {
+    {"empty", "", 0},
+    {"ascii", "caf", 3},
+    {"two_byte_whole", "caf\xc3\xa9", 5},
+    {"two_byte_lead_alone", "caf\xc3", 3},
+    {"three_byte_missing_one", "\xe2\x94", 0},
+    {"three_byte_missing_two_after_text", "a \xe2", 2},
+    {"three_byte_whole", "\xe2\x94\x80", 3},
+    {"four_byte_missing_one", "x\xf0\x9f\x98", 1},
+    {"four_byte_whole", "\xf0\x9f\x98\x80", 4},
+    {"stray_continuation_passes", "\x80\x80", 2},
+    // Latin-1's 0xE9 looks like a three-byte lead: held until the next byte shows it is not.
+    {"latin1_byte_held_as_a_lead", "caf\xe9", 3},
+    {"invalid_lead_passes", "\xff", 1},
+    {"overlong_lead_passes", "\xc0", 1},
+};
+
+class Utf8WholePrefix : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8WholePrefix, HoldsBackOnlyACharacterStillComing) {
+    const Utf8Case& c = GetParam();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    EXPECT_EQ(utf8_whole_prefix(data, c.bytes.size()), c.whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, Utf8WholePrefix, ::testing::ValuesIn(UTF8_CASES),
+                         [](const testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.name); });
