@@ -196,7 +196,8 @@ std::vector<std::size_t> Labels::matches(std::string_view name) const {
         }
         if (label.scope < 0 || label.name.size() != right.size() + 1 || !label.name.ends_with(right)) continue;
         for (const Label& owner : labels_)
-            if (owner.source == label.source && owner.address == label.scope && owner.name == left) {
+            if (owner.source == label.source && owner.address == label.scope && owner.name == left &&
+                !is_local(owner.name) && !is_linker_made(owner.name)) {
                 found.push_back(i);
                 break;
             }
