@@ -231,8 +231,8 @@ private:
         wide_ = value.wide;
         if (value.value < low || value.value > high) {
             char range[48];
-            std::snprintf(range, sizeof range, " (%s%X to %X)", low < 0 ? "-" : "", static_cast<unsigned>(low < 0 ? -low : low),
-                          static_cast<unsigned>(high));
+            std::snprintf(range, sizeof range, " (%s$%02X to $%02X)", low < 0 ? "-" : "",
+                          static_cast<unsigned>(low < 0 ? -low : low), static_cast<unsigned>(high));
             fail(quoted_text(trim(text)) + " is " + std::to_string(value.value) + ", out of range for " + what +
                  range);
             return std::nullopt;
