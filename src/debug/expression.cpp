@@ -160,9 +160,22 @@ private:
         return left != 0 || (right_live && right != 0);
     }
 
+    // Each bracket and unary operator takes stack: a line of a million "("
+    // must get a message, not overflow it.
+    static constexpr int DEEPEST = 200;
+    int depth_ = 0;
+
     std::int64_t unary(bool live) {
         skip_space();
         if (at_ >= text_.size()) return fail(ExpressionFault::syntax, "a value is missing at the end");
+        if (depth_ >= DEEPEST) return fail(ExpressionFault::syntax, "nested too deep at column " + column());
+        ++depth_;
+        const std::int64_t value = prefixed(live);
+        --depth_;
+        return value;
+    }
+
+    std::int64_t prefixed(bool live) {
         const char c = text_[at_];
         if (c == '-' || c == '~' || c == '!') {
             ++at_;

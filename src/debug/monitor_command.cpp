@@ -15,6 +15,12 @@ bool is_simple(std::string_view word) {
     return true;
 }
 
+// A file name as written, or between double quotes when it holds spaces.
+std::string file_name(std::string_view word) {
+    if (word.size() >= 2 && word.starts_with('"') && word.ends_with('"')) word = word.substr(1, word.size() - 2);
+    return std::string(word);
+}
+
 // Why `word` gave no value in `low`..`high`: `plain` is the message for a
 // simple word (and for any value out of range), the others name the fault.
 std::string value_error(std::string_view word, const Expression& value, const std::string& plain) {
@@ -181,20 +187,20 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         break;
     case MonitorVerb::labels:
         if (args != 1) return usage("l FILE");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         break;
     case MonitorVerb::trace:
         if (args != 1) return usage("trace FILE | trace off");
-        if (lower(words[1]) != "off") command.file = std::string(words[1]);
+        if (lower(words[1]) != "off") command.file = file_name(words[1]);
         break;
     case MonitorVerb::save:
         if (args != 3) return usage("save FILE START END");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         range(2);
         break;
     case MonitorVerb::load:
         if (args != 2) return usage("load FILE ADDR");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         address(2, command.first);
         break;
     case MonitorVerb::next:

@@ -203,6 +203,8 @@ TEST(CommandParser, ValuesOfTheLongerForms) {
     EXPECT_EQ(parse_monitor_command("w 10", labels).access, WATCH_READ | WATCH_WRITE);
     EXPECT_EQ(parse_monitor_command("w 10 r", labels).access, WATCH_READ);
     EXPECT_EQ(parse_monitor_command("trace t.txt", labels).file, "t.txt");
+    EXPECT_EQ(parse_monitor_command("l \"my labels.lbl\"", labels).file, "my labels.lbl");
+    EXPECT_EQ(parse_monitor_command("save \"a b\" 200 (200 + 1)", labels).second, 0x201);
     // bd reads the numbers b lists: decimal.
     EXPECT_EQ(parse_monitor_command("bd 10", labels).count, 10u);
     EXPECT_EQ(parse_monitor_command("bd #17", labels).count, 17u);
@@ -321,6 +323,16 @@ TEST_P(Expressions, ValueOrOneLineError) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Expressions, testing::ValuesIn(EXPRESSION_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Expressions, DeepNestingIsAnErrorNotACrash) {
+    const TestContext context;
+    for (const char* open : {"(", "-", "[", "~!"}) {
+        std::string text;
+        for (int i = 0; i < 100000; ++i) text += open;
+        EXPECT_EQ(evaluate_expression(text, context).error.substr(0, 15), "nested too deep") << open;
+    }
+    EXPECT_EQ(evaluate_expression(std::string(100, '(') + "1" + std::string(100, ')'), context).value, 1);
+}
 
 TEST(Expressions, WordsSplitOutsideBracketsAndQuotes) {
     EXPECT_EQ(split_arguments(" m (start + 1) [x] "), (std::vector<std::string_view>{"m", "(start + 1)", "[x]"}));
