@@ -177,10 +177,13 @@ private:
 
     std::int64_t prefixed(bool live) {
         const char c = text_[at_];
-        if (c == '-' || c == '~' || c == '!') {
+        // Where a value is due, < and > are ca65's low and high byte.
+        if (c == '-' || c == '~' || c == '!' || c == '<' || c == '>') {
             ++at_;
             const std::int64_t value = unary(live);
             if (c == '-') return static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(value));
+            if (c == '<') return value & 0xFF;
+            if (c == '>') return (value >> 8) & 0xFF;
             return c == '~' ? ~value : value == 0;
         }
         if (c == '+' || c == '#') {

@@ -9,7 +9,8 @@
 //             reads them; else hex digits
 //   memory    [addr] the byte at addr, {addr} the word (low byte first),
 //             looked at without device actions
-//   operators by binding, loosest last: unary - ~ !; * /; + -; << >>;
+//   operators by binding, loosest last: unary - ~ ! and < > (low and high
+//             byte, as in ca65: lda #<msg); * /; + -; << >>;
 //             < > <= >=; == !=; &; ^; |; &&; || (comparisons give 1 or 0;
 //             && and || look at their right side only when they need it)
 // Values are signed 64-bit integers; the caller says what range it takes.
