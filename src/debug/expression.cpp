@@ -69,10 +69,11 @@ public:
         if (ok()) {
             skip_space();
             if (at_ < text_.size()) {
+                const std::string token = quoted_text(text_.substr(at_, 1));
                 if (text_[at_] == ')' || text_[at_] == ']' || text_[at_] == '}')
-                    fail(ExpressionFault::syntax, quoted_text(text_.substr(at_, 1)) + " at column " + column() + " closes nothing");
+                    fail(ExpressionFault::syntax, token + " at column " + column() + " closes nothing");
                 else
-                    fail(ExpressionFault::syntax, "unexpected " + quoted_text(text_.substr(at_, 1)) + " at column " + column());
+                    fail(ExpressionFault::syntax, "unexpected " + token + " at column " + column());
             }
         }
         result_.value = ok() ? value : 0;
@@ -87,7 +88,6 @@ private:
 
     [[nodiscard]] bool ok() const { return result_.ok(); }
     [[nodiscard]] std::string column() const { return std::to_string(at_ + 1); }
-    
 
     std::int64_t fail(ExpressionFault fault, std::string message) {
         if (ok()) {
@@ -228,8 +228,9 @@ private:
         ++at_;
         if (open == '(' || !live) return value;
         if (value < 0 || value > 0xFFFF)
-            return fail(ExpressionFault::arithmetic, "address " + std::to_string(value) + " in '" + open +
-                                                         "' at column " + std::to_string(open_at + 1) + " is past FFFF");
+            return fail(ExpressionFault::arithmetic, std::string("'") + open + "' at column " +
+                                                         std::to_string(open_at + 1) + ": " + std::to_string(value) +
+                                                         " is no address (0 to FFFF)");
         const auto address = static_cast<std::uint16_t>(value);
         if (open == '[') return context_.peek(address);
         return context_.peek(address) | context_.peek(static_cast<std::uint16_t>(address + 1)) << 8;
@@ -251,7 +252,8 @@ private:
             return fail(ExpressionFault::syntax, "bad character at column " + column() + " (like 'A')");
         }
         if (is_letter(c) || c == '_' || c == '@' || c == '.') return name(live);
-        return fail(ExpressionFault::syntax, "expected a value at column " + column() + ", not " + quoted_text(text_.substr(at_, 1)));
+        return fail(ExpressionFault::syntax,
+                    "expected a value at column " + column() + ", not " + quoted_text(text_.substr(at_, 1)));
     }
 
     std::int64_t name(bool live) {

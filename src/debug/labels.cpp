@@ -169,8 +169,8 @@ void Labels::show() {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         const Label& label = labels_[i];
         std::int32_t& shown = shown_[label.address];
-        if (rank(label.name) > 0 && (shown < 0 || rank(label.name) > rank(labels_[static_cast<std::size_t>(shown)].name)))
-            shown = static_cast<std::int32_t>(i);
+        const bool better = shown < 0 || rank(label.name) > rank(labels_[static_cast<std::size_t>(shown)].name);
+        if (rank(label.name) > 0 && better) shown = static_cast<std::int32_t>(i);
     }
 }
 

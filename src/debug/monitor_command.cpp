@@ -25,7 +25,8 @@ std::string file_name(std::string_view word) {
 // simple word (and for any value out of range), the others name the fault.
 std::string value_error(std::string_view word, const Expression& value, const std::string& plain) {
     if (value.fault == ExpressionFault::ambiguous) return value.error;
-    if (value.ok() || (is_simple(word) && value.fault != ExpressionFault::arithmetic)) return plain;
+    if (is_simple(word) && value.fault != ExpressionFault::arithmetic) return plain;
+    if (value.ok()) return plain + ": it is " + std::to_string(value.value);
     return plain + ": " + value.error;
 }
 
@@ -129,7 +130,8 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
     case MonitorVerb::step:
         if (args > 1) return usage("s [N]");
         if (args == 1) {
-            const auto count = value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
+            const auto count =
+                value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
             if (!count) return command;
             command.count = static_cast<std::uint32_t>(*count);
         }

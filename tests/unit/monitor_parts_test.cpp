@@ -155,9 +155,10 @@ const ParseCase PARSE_CASES[] = {
     {"b nolabel+1", MonitorVerb::breakpoint, -1, -1,
      "b: bad address or unknown label 'nolabel+1': unknown label 'nolabel'"},
     {"b (1+", MonitorVerb::breakpoint, -1, -1, "b: bad address or unknown label '(1+': a value is missing at the end"},
-    {"b start-201", MonitorVerb::breakpoint, -1, -1, "b: bad address or unknown label 'start-201'"},
+    {"b start-201", MonitorVerb::breakpoint, -1, -1, "b: bad address or unknown label 'start-201': it is -1"},
     {"b @loop", MonitorVerb::breakpoint, -1, -1, "b: '@loop' names 2 labels: @loop (0210), @loop (0220)"},
-    {"b \x1b]0;t\x07", MonitorVerb::breakpoint, -1, -1, "b: bad address or unknown label '\\x1B]0;t\\x07': expected a value at column 1, not '\\x1B'"},
+    {"b \x1b]0;t\x07", MonitorVerb::breakpoint, -1, -1,
+     "b: bad address or unknown label '\\x1B]0;t\\x07': expected a value at column 1, not '\\x1B'"},
     {"bd 10", MonitorVerb::delete_point, -1, -1, ""},
     {"bd a", MonitorVerb::delete_point, -1, -1, "bd: bad number 'a' (as b lists them)"},
     {"bd $10", MonitorVerb::delete_point, -1, -1, "bd: bad number '$10' (as b lists them)"},
@@ -211,7 +212,7 @@ TEST(CommandParser, ValuesOfTheLongerForms) {
     cpu.x = 0x41;
     EXPECT_EQ(parse_monitor_command("e 300 'A' -1 %101 x+1", labels).bytes, (std::vector<u8>{0x41, 0xFF, 5, 0x42}));
     EXPECT_EQ(parse_monitor_command("r a=x", labels).registers[0].value, 0x41);
-    EXPECT_EQ(parse_monitor_command("r a=x*4", labels).error, "r: bad value in 'a=x*4'");
+    EXPECT_EQ(parse_monitor_command("r a=x*4", labels).error, "r: bad value in 'a=x*4': it is 260");
     EXPECT_EQ(parse_monitor_command("s #16", labels).count, 16u);
 }
 
@@ -306,7 +307,8 @@ const ExpressionCase EXPRESSION_CASES[] = {
     {"TwoValues", "1 2", 0, "unexpected '2' at column 3"},
     {"NoValueBeforeAnOperator", "*3", 0, "expected a value at column 1, not '*'"},
     {"ShiftTooFar", "1<<#64", 0, "shift by 64 at column 2 (0 to 63)"},
-    {"ReadPastTheTop", "[10000]", 0, "address 65536 in '[' at column 1 is past FFFF"},
+    {"ReadPastTheTop", "[10000]", 0, "'[' at column 1: 65536 is no address (0 to FFFF)"},
+    {"ReadBelowTheBottom", "1+{-1}", 0, "'{' at column 3: -1 is no address (0 to FFFF)"},
     {"HashWithoutDigits", "#x", 0, "'#' at column 1 needs decimal digits"},
     {"ControlCharacterEscaped", "\x1b", 0, "expected a value at column 1, not '\\x1B'"},
     {"AmbiguousLabel", "add", 0x1234, ""},  // two names on one address are no ambiguity
@@ -340,7 +342,8 @@ TEST(Expressions, DeepNestingIsAnErrorNotACrash) {
 
 TEST(Expressions, WordsSplitOutsideBracketsAndQuotes) {
     EXPECT_EQ(split_arguments(" m (start + 1) [x] "), (std::vector<std::string_view>{"m", "(start + 1)", "[x]"}));
-    EXPECT_EQ(split_arguments("hunt 0 ff \"a b\" ' '"), (std::vector<std::string_view>{"hunt", "0", "ff", "\"a b\"", "' '"}));
+    EXPECT_EQ(split_arguments("hunt 0 ff \"a b\" ' '"),
+              (std::vector<std::string_view>{"hunt", "0", "ff", "\"a b\"", "' '"}));
 }
 
 TEST(Expressions, DescribedInEveryBase) {
@@ -416,7 +419,8 @@ const AssemblyCase ASSEMBLY_CASES[] = {
     {"ZeroPageOnly", "stx $1234,y", {}, "STX has only the zero-page form of that operand: $1234 is past FF"},
     {"IndirectNotOnThe6502", "lda ($10)", {}, "LDA takes no (indirect) operand"},
     {"ImmediateTooLarge", "lda #$100", {}, "'$100' is 256, out of range for an immediate value (-$80 to $FF)"},
-    {"PointerOutsideZeroPage", "lda ($1234),y", {}, "'$1234' is 4660, out of range for a zero-page address ($00 to $FF)"},
+    {"PointerOutsideZeroPage", "lda ($1234),y", {},
+     "'$1234' is 4660, out of range for a zero-page address ($00 to $FF)"},
     {"UnknownLabel", "jmp nolabel", {}, "unknown label 'nolabel'"},
     {"BadExpression", "lda #1+", {}, "a value is missing at the end"},
     {"JunkAfterTheName", "lda! #1", {}, "unknown instruction 'lda!'"},
