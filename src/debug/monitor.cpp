@@ -426,7 +426,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         const auto found = std::find_if(points_.begin(), points_.end(),
                                         [&](const Point& p) { return p.number == command.count; });
         if (found == points_.end()) {
-            say("bd: no breakpoint or watchpoint %X\n", command.count);
+            say("bd: no breakpoint or watchpoint %u\n", command.count);
             return false;
         }
         const Point point = *found;

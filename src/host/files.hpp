@@ -60,6 +60,11 @@ template <class ReadSome>
 // without being opened for long enough to block or to act.
 [[nodiscard]] std::FILE* host_open_data_file(const char* name);
 
+// Opens `path` for reading text, if it is a regular file: a FIFO, a device
+// or a directory is refused (errno EINVAL, EISDIR) without being opened for
+// long enough to block or to act. nullptr with errno set otherwise.
+[[nodiscard]] std::FILE* host_open_plain_file(const char* path);
+
 // Creates `path` (or empties it) for writing, in binary mode so that the
 // same bytes land on every host; nullptr with errno set when it cannot.
 [[nodiscard]] std::FILE* host_create_file(const char* path);

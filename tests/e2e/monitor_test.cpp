@@ -5,6 +5,7 @@
 // watchpoint on a device register.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ void prepare(const TempDir& dir, const std::string& commands) {
     dir.write("p.bin", twice_program());
     dir.write("p.lbl", std::string(LABELS));
     dir.write("bad.lbl", std::string("al 000200 .start\nthis is not\n"));
+    // Two routines with a cheap local label of one name each.
+    dir.write("two.lbl", std::string("al 000200 .main\nal 000205 .@loop\nal 000210 .sub\nal 000212 .@loop\n"));
     dir.write("c", commands);
 }
 
@@ -412,6 +415,98 @@ const CommandCase COMMAND_CASES[] = {
         "c: takes no arguments\n"
         "> \n"
         "> x\n"},
+    {"BreakpointNumbersAreDecimal",
+        "b 300\nb 301\nb 302\nb 303\nb 304\nb 305\nb 306\nb 307\nb 308\nb 309\nb 30a\n"
+        "bd 10\n"
+        "bd a\n"
+        "b\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b 300\nbreakpoint 1 at 0300\n> b 301\nbreakpoint 2 at 0301\n> b 302\nbreakpoint 3 at 0302\n"
+        "> b 303\nbreakpoint 4 at 0303\n> b 304\nbreakpoint 5 at 0304\n> b 305\nbreakpoint 6 at 0305\n"
+        "> b 306\nbreakpoint 7 at 0306\n> b 307\nbreakpoint 8 at 0307\n> b 308\nbreakpoint 9 at 0308\n"
+        "> b 309\nbreakpoint 10 at 0309\n> b 30a\nbreakpoint 11 at 030A\n"
+        "> bd 10\n"
+        "deleted 10\n"
+        "> bd a\n"
+        "bd: bad number 'a' (as b lists them)\n"
+        "> b\n"
+        "1  b 0300\n2  b 0301\n3  b 0302\n4  b 0303\n5  b 0304\n6  b 0305\n7  b 0306\n8  b 0307\n9  b 0308\n"
+        "11  b 030A\n"
+        "> x\n"},
+    {"Expressions",
+        "b print+2\n"
+        "r a=#65 x=[start+1]+1\n"
+        "e 300 'H' %1 -1\n"
+        "m 300 302\n"
+        "d pc (pc + 2)\n"
+        "b 1/0\n"
+        "b (start\n"
+        "s #1+1\n"
+        "c\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b print+2\n"
+        "breakpoint 1 at 0212\n"
+        "> r a=#65 x=[start+1]+1\n"
+        "PC=0200 A=41 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> e 300 'H' %1 -1\n"
+        "> m 300 302\n"
+        "0300  48 01 FF                                         H..\n"
+        "> d pc (pc + 2)\n"
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "0202  20 10 02  JSR print\n"
+        "> b 1/0\n"
+        "b: bad address or unknown label '1/0': division by zero at column 2\n"
+        "> b (start\n"
+        "b: bad address or unknown label '(start': '(' at column 1 is never closed\n"
+        "> s #1+1\n"
+        "0200  A2 00     LDX #$00           A=41 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  20 10 02  JSR print          A=41 X=00 Y=00 SP=FB NV-BDIZC=00100110\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> c\n"
+        "breakpoint 1 at 0212\n"
+        "0212  8D 01 FF  STA $FF01\n"
+        "> x\n"},
+    {"LabelsReloadAndQualify",
+        // A rebuilt program's label file, written over the loaded one.
+        "e 400 61 6c 20 30 30 30 32 31 32 20 2e 70 72 69 6e 74 0a\n"
+        "save p.lbl 400 410\n"
+        "l p.lbl\n"
+        "b print\n"
+        "b start\n"
+        "l two.lbl\n"
+        "b @loop\n"
+        "b sub@loop\n"
+        "b @loop@2\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> e 400 61 6c 20 30 30 30 32 31 32 20 2e 70 72 69 6e 74 0a\n"
+        "> save p.lbl 400 410\n"
+        "saved 0400-0410 (17 bytes) to p.lbl\n"
+        "> l p.lbl\n"
+        "1 labels from p.lbl\n"
+        "> b print\n"
+        "breakpoint 1 at 0212\n"
+        "> b start\n"
+        "b: bad address or unknown label 'start'\n"
+        "> l two.lbl\n"
+        "4 labels from two.lbl\n"
+        "> b @loop\n"
+        "b: '@loop' names 2 labels: main@loop (0205), sub@loop (0212)\n"
+        "> b sub@loop\n"
+        "breakpoint 2 at 0212\n"
+        "> b @loop@2\n"
+        "breakpoint 3 at 0205\n"
+        "> x\n"},
     {"Help",
         "h\n"
         "x\n",
@@ -419,7 +514,8 @@ const CommandCase COMMAND_CASES[] = {
         "start:\n"
         "0200  A2 00     LDX #$00\n"
         "> h\n"
-        "numbers are hex ($ optional); an address may be a label\n"
+        "numbers are hex ($ optional, # decimal, % binary); an address or value may be a label, a register\n"
+        "or an expression without spaces, like start+3, [ptr], {vec}, x*2\n"
         "  r                    registers and flags\n"
         "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
         "  s [N]                step N instructions (1)\n"
@@ -427,13 +523,13 @@ const CommandCase COMMAND_CASES[] = {
         "  c                    continue\n"
         "  g ADDR               continue at ADDR\n"
         "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
-        "  bd N                 delete breakpoint or watchpoint N\n"
+        "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
         "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
         "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
         "  e ADDR BYTE...       enter bytes\n"
         "  f START END BYTE     fill\n"
         "  d [ADDR [END]]       disassemble (from pc)\n"
-        "  l FILE               load labels (ld65 -Ln format)\n"
+        "  l FILE               load labels (ld65 -Ln format), replacing those of the same file\n"
         "  trace FILE | off     disassembled trace to FILE\n"
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
@@ -563,6 +659,24 @@ TEST(MonitorOptions, BadFilesAreOneLineAndTheRunGoesOn) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "HH");
     EXPECT_EQ(r.err, "can't read label file none.lbl\ncan't read command file none\n0200  A2 00     LDX #$00\n");
+}
+
+// A FIFO or a device named as a label file is refused at once: reading
+// one would wait for a writer that never comes.
+TEST(MonitorOptions, LabelsFromAFifoOrADeviceAreRefused) {
+    TempDir dir;
+    prepare(dir, "l fifo\nl /dev/zero\n");
+    ASSERT_EQ(mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", "fifo", "--commands", "c", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "HH");
+    EXPECT_EQ(r.err,
+              "can't read label file fifo: not a regular file\n"
+              "0200  A2 00     LDX #$00\n"
+              "> l fifo\n"
+              "can't read label file fifo: not a regular file\n"
+              "> l /dev/zero\n"
+              "can't read label file /dev/zero: not a regular file\n");
 }
 
 TEST(MonitorOptions, WithoutATerminalTheRunGoesOn) {

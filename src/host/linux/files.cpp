@@ -188,4 +188,20 @@ std::FILE* host_open_data_file(const char* name) {
     return file;
 }
 
+std::FILE* host_open_plain_file(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = fdopen(fd, "r");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
 std::FILE* host_create_file(const char* path) { return std::fopen(path, "wbe"); }

@@ -99,4 +99,22 @@ std::FILE* host_open_data_file(const char* name) {
     return file;
 }
 
+std::FILE* host_open_plain_file(const char* path) {
+    const std::wstring wide = widen(path);
+    if (is_directory(wide)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return nullptr;
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+        _close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "rb");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
 std::FILE* host_create_file(const char* path) { return _wfopen(widen(path).c_str(), L"wbN"); }
