@@ -18,10 +18,11 @@
 #pragma once
 
 #include <algorithm>
-
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu/data_access.hpp"
 #include "cpu/dispatch.hpp"
 
 // Instructions in a row that run_in_ram runs at most (its countdown).
@@ -49,7 +50,27 @@ template <u16 SAFE_END = SAFE_PC_END>
 enum class InRamStop : u8 {
     countdown_over,  // the countdown reached zero after an instruction
     look,            // the last instruction needs the run loop's tests; not yet counted down
+    observe,         // (observed copies) stopped before an instruction the observer must see; it has not run
 };
+
+// What an observed copy of the threaded code looks at, as a set. A plain
+// run uses the copies without any, which are left exactly as they were.
+namespace observe {
+inline constexpr unsigned BREAKS = 1;   // stops before an address marked in break_at
+inline constexpr unsigned WATCHES = 2;  // stops before an instruction that may touch a watched page
+inline constexpr unsigned PROFILE = 4;  // counts executions and cycles per address, and routine entries
+}  // namespace observe
+
+// The tables the observed copies read and the profile they write, at a
+// fixed address so that the threaded code indexes them directly.
+struct ObservedTables {
+    std::array<u8, 0x10000> break_at;  // nonzero: stop before the instruction here
+    std::array<u8, 0x100> watch_page;  // nonzero: an instruction that may access this page is stopped before
+    bool watch_any;                    // some page is watched: the indirect jumps, whose pointer may lie anywhere
+    std::array<std::uint64_t, 0x10000> counts, cycles;  // executions and their cycles per address
+    std::array<u8, 0x10000> entries;   // routine entries: JSR and BRK targets, interrupt handlers, the start
+};
+extern ObservedTables observed;
 
 // Where run_in_ram stopped, and its counters then.
 struct InRamEnd {
@@ -142,15 +163,47 @@ static_assert((MAX_BUDGET<Chip::m6502> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502
                   (MAX_BUDGET<Chip::m65c02> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m65c02> < BUDGET_CYCLE_UNIT,
               "a run's instructions fit below its cycles");
 
+enum class Next : u8 { go_on, look, observe };
+
+// Whether opcode OPCODE may make a data access to a watched page, from its
+// operation and the address its mode worked out (before the operation).
+template <Chip P, u8 OPCODE>
+[[gnu::always_inline]] inline bool may_touch_watched(const RunRegisters& c) {
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    bool touched = false;
+    if constexpr (operand_use(entry.op) != OperandUse::none && operand_in_memory(entry.mode))
+        touched = observed.watch_page[c.effective_address >> 8] != 0;
+    if constexpr (pointer_in_zero_page(entry.mode)) touched |= observed.watch_page[0] != 0;
+    if constexpr (uses_stack(entry.op)) touched |= observed.watch_page[1] != 0;
+    if constexpr (entry.op == Op::BRK) touched |= observed.watch_page[IRQ_VECTOR >> 8] != 0;
+    return touched;
+}
+
 // One opcode whose fetch the caller has checked, counted in `counter`;
-// returns whether the run loop must look before the next instruction.
-template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
-[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
+// returns whether the run loop must look before the next instruction, or
+// (observed copies) see it before it runs.
+template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
+[[gnu::always_inline]] inline Next run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
+    constexpr bool watching = (OBSERVE & observe::WATCHES) != 0;
+    [[maybe_unused]] const std::size_t at = c.pc;
+    [[maybe_unused]] const std::uint32_t counted_before = counter;
+    // An indirect jump reads its pointer in its mode, maybe on the device
+    // page: stopped before it, whatever the pointer.
+    if constexpr (watching && pointer_anywhere(entry.mode))
+        if (observed.watch_any) [[unlikely]] return Next::observe;
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
+    // The other modes read only plain memory: the instruction can still be
+    // handed back as if it had not begun.
+    if constexpr (watching && !pointer_anywhere(entry.mode)) {
+        if (may_touch_watched<P, OPCODE>(c)) [[unlikely]] {
+            c.pc = at;
+            return Next::observe;
+        }
+    }
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
     if constexpr (COUNT_CYCLES || CYCLE_BUDGET) {
@@ -171,12 +224,19 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     } else {
         counter += INSTRUCTION_UNIT;
     }
+    if constexpr ((OBSERVE & observe::PROFILE) != 0) {
+        static_assert(COUNT_CYCLES && !CYCLE_BUDGET, "the profile takes its cycles from the countdown's counter");
+        ++observed.counts[at];
+        observed.cycles[at] += (counter - counted_before - INSTRUCTION_UNIT) / COUNTDOWN_COUNTER.cycle;
+        if constexpr (OPCODE == 0x20 || OPCODE == 0x00) observed.entries[c.pc] = 1;  // JSR and BRK targets
+    }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
-    if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
-    if constexpr (entry.op == Op::RTI) return outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0;
-    if constexpr (moves_pc(entry.op)) return outside_safe_range<safe_end>(c.pc);
-    if constexpr (writes_devices) return c.device_written;
-    return false;
+    const auto look = [](bool needed) { return needed ? Next::look : Next::go_on; };
+    if constexpr (is_branch(entry.op)) return look(branch_cycles != 0 && outside_safe_range<safe_end>(c.pc));
+    if constexpr (entry.op == Op::RTI) return look(outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0);
+    if constexpr (moves_pc(entry.op)) return look(outside_safe_range<safe_end>(c.pc));
+    if constexpr (writes_devices) return look(c.device_written);
+    return Next::go_on;
 }
 }  // namespace threaded
 
@@ -188,7 +248,9 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 // instead, and the end's `countdown` the instructions run, the last one
 // included when it needs a look; pc must then lie below
 // threaded::BUDGET_SAFE_PC_END.
-template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
+// With OBSERVE (a set of observe::), the run also stops before an
+// instruction the observer must see (InRamStop::observe), maybe the first.
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
@@ -210,12 +272,20 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     EMU6502_ROW(0xF, X)
 #define EMU6502_ADDRESS(n) &&opcode_##n,
     static const void* const handlers[256] = {EMU6502_ALL(EMU6502_ADDRESS)};
-#define EMU6502_NEXT goto* handlers[memory[c.pc]]
+#define EMU6502_NEXT                                                           \
+    if constexpr ((OBSERVE & observe::BREAKS) != 0) {                          \
+        if (observed.break_at[c.pc] != 0) [[unlikely]] {                       \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    goto* handlers[memory[c.pc]]
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET>(c, counter)) [[unlikely]] { \
-        stop = InRamStop::look;                                                \
+    if (const threaded::Next next = threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter); \
+        next != threaded::Next::go_on) [[unlikely]] {                          \
+        stop = next == threaded::Next::look ? InRamStop::look : InRamStop::observe; \
         goto out;                                                              \
     }                                                                          \
     if (static_cast<std::int32_t>(counter) < 0) [[unlikely]] {                 \

@@ -1,3 +1,8 @@
+// The engine: the one loop that runs the machine, for every run. What
+// differs between runs is given to it, not copied into it: the clock (the
+// host's 10 ms timer, or emulated cycles in a deterministic run), where
+// keys come from (the terminal, standard input, a replay's script; see
+// console_key_source), and an observer, or none (the monitor, the profile).
 #pragma once
 
 #include <cstddef>
@@ -15,6 +20,7 @@ struct DeterministicRun {
     bool paced = false;                 // held to 1 MHz of host time, so that a person can follow (recording)
     std::int64_t start_time = 0;        // the clock's calendar second at cycle 0
     std::span<const ScriptedKey> keys;  // replay: each delivered by a read in exactly its instruction
+    bool keys_cut_off = false;          // replay of a recording cut off: a keyboard read after the last key ends the run
 };
 
 struct RunSettings {
@@ -31,7 +37,7 @@ inline constexpr std::uint64_t CYCLES_PER_SECOND = 1'000'000;
 // paced runs, where the recorder needs it at a key's read.
 extern std::uint64_t instructions_before_step;
 
-enum class RunEnd { program_ended, signal, instruction_limit, halted, departed };
+enum class RunEnd { program_ended, signal, instruction_limit, halted, departed, recording_cut_off };
 
 struct RunOutcome {
     RunEnd end = RunEnd::program_ended;
@@ -41,31 +47,70 @@ struct RunOutcome {
     std::uint64_t cycles = 0;       // the sum of the steps' cycles, when counted
 };
 
+// The run's counts so far, as an observer sees them.
+struct RunCounts {
+    std::uint64_t instructions = 0;
+    std::uint64_t cycles = 0;
+};
+
+// A stop an observer asks for: `reason` is its first line, or nullptr for
+// none (the end of a step).
+struct ObserverStop {
+    bool due = false;
+    const char* reason = nullptr;
+};
+
+// Something that looks at a run and may stop it to talk: the monitor, the
+// profile. The engine calls it between instructions; it never runs the
+// machine itself. While it talks (converse) the run's clock stands still.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // What the threaded code must look at for it now (a set of observe::
+    // in cpu/threaded.hpp), and whether every instruction must come
+    // through step_before and step_after instead.
+    [[nodiscard]] virtual unsigned threaded_checks() const = 0;
+    [[nodiscard]] virtual bool one_at_a_time() const = 0;
+    // Before the first instruction.
+    [[nodiscard]] virtual ObserverStop stop_at_start() = 0;
+    // Before the instruction at cpu.pc (a breakpoint): the reason, or nullptr.
+    [[nodiscard]] virtual const char* stop_before() = 0;
+    // Around an instruction run one at a time; `pc` is where it began.
+    virtual void step_before() = 0;
+    virtual void step_after(std::uint16_t pc, std::uint32_t cycles) = 0;
+    // An interrupt sent the processor to cpu.pc.
+    virtual void interrupt_taken() = 0;
+    // A timer request came (every 10 ms of the run's clock).
+    virtual void timer_request() = 0;
+    // The instruction count at which the run must stop next (UINT64_MAX: none).
+    [[nodiscard]] virtual std::uint64_t stop_count() const = 0;
+    // After the engine's tests: a stop asked for since (a step done, a
+    // watchpoint, the monitor's key, the instruction count reached).
+    [[nodiscard]] virtual ObserverStop stop_due(const RunCounts& counts) = 0;
+    // At a halt, or at the end (pc 0x0000), before the run ends: whether to
+    // talk first, and the reason at the end.
+    [[nodiscard]] virtual bool stops_at_halt() const = 0;
+    [[nodiscard]] virtual const char* stop_at_end() = 0;
+    // Talks until a command moves the machine on.
+    virtual void converse(const char* reason, const RunCounts& counts) = 0;
+};
+
 // Runs the machine on the processor of cpu_select() until an instruction
 // leaves pc at 0x0000, a signal asks it to stop, the instruction limit is
-// reached or the processor halts (JAM, STP: cpu.pause_pc and pause_opcode
-// say where and how).
-[[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings);
+// reached, the processor halts (JAM, STP: cpu.pause_pc and pause_opcode
+// say where and how), or a replay departs from its recording or reads past
+// a recording that was cut off. With an observer, it stops where the
+// observer asks and lets it talk.
+[[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings,
+                                     RunObserver* observer = nullptr);
 
-// Sleeps until the host clock reaches `deadline` (or a signal asks the run to
-// stop): a processor waiting for an interrupt.
-void idle_until(std::int64_t deadline);
+// "processor halted by STP opcode $DB at $0206": the halt that ended a run
+// (cpu.pause_opcode and pause_pc), without a full stop.
+[[nodiscard]] const char* halt_text();
 
-// Shared by the run loops (plain, deterministic, the monitor's).
 // The host timer requests an interrupt every TIMER_PERIOD_MS milliseconds.
 inline constexpr std::int64_t TIMER_PERIOD_MS = 10;
 // The host clock is read every CLOCK_POLL instructions rather than after
 // each one: at emulation speed that is a small fraction of a millisecond,
-// and in between, the last reading stands for the clock. The same
-// countdown counts the instructions and brings the instruction limit.
+// and in between, the last reading stands for the clock.
 inline constexpr std::uint64_t CLOCK_POLL = 128;
-
-// The tests after the stop test at a clock poll: true when the instruction
-// limit is reached or a signal asks the run to stop, `outcome` saying which.
-[[nodiscard]] bool poll_ends_run(RunOutcome& outcome, std::uint64_t counted, std::uint64_t limit);
-
-// The host timer at a clock poll: when `clock` has reached the deadline, the
-// deadline moves by exactly one period and the console hears of the next
-// one; true when a request is due. After a stall the requests due follow one
-// per poll until the deadline has caught up.
-[[nodiscard]] bool host_timer_due(std::int64_t& irq_deadline, std::int64_t clock);

@@ -437,10 +437,13 @@ const CommandCase COMMAND_CASES[] = {
         "  trace FILE | off     disassembled trace to FILE\n"
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
+        "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h                    this help\n"
-        "Ctrl-] brings the monitor back while the program runs.\n"
+        "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
+        "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
+        "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n"
         "> x\n"},
     {"Quit",
         "s\n"
@@ -497,6 +500,8 @@ TEST(MonitorProcessors, StepsAndHaltsTheChosenChip) {
               "0204  B2 10     LDA ($10)          A=EE X=00 Y=00 SP=FD NV-BDIZC=10100100\n"
               "0206  DB        STP\n"
               "> c\n"
+              "processor halted by STP opcode $DB at $0206\n"
+              "0206  DB        STP\n"
               "processor halted by STP opcode $DB at $0206; memory not saved.\n");
 }
 
