@@ -181,6 +181,12 @@ TEST(Deterministic, TheTerminalIsNotRead) {
     // The terminal's own echo of the key, then the program's empty read.
     EXPECT_EQ(session.drain(), std::string("k\0", 2));
     EXPECT_TRUE(e2e::canonical_mode(session.settings_now()));
+    // Said at the start, or a program waiting for a key would wait for ever.
+    const Bytes err = dir.read("stderr.txt");
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              NO_MEMBACKUP +
+                  "emu6502: a deterministic run does not read the terminal's keys (use -i, --record or --replay); the "
+                  "keyboard reads 0.\n");
 }
 
 TEST(Deterministic, StandardInput) {
