@@ -163,16 +163,22 @@ static_assert((MAX_BUDGET<Chip::m6502> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502
                   (MAX_BUDGET<Chip::m65c02> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m65c02> < BUDGET_CYCLE_UNIT,
               "a run's instructions fit below its cycles");
 
-enum class Next : u8 { go_on, look, observe };
-
-// Whether opcode OPCODE may make a data access to a watched page, from its
-// operation and the address its mode worked out (before the operation).
+// Whether opcode OPCODE, about to run, may make a data access to a watched
+// page: worked out on a copy of the registers, before anything happens.
 template <Chip P, u8 OPCODE>
 [[gnu::always_inline]] inline bool may_touch_watched(const RunRegisters& c) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    // An indirect jump reads its pointer in its mode, maybe on the device
+    // page: stopped before, whatever the pointer.
+    if constexpr (pointer_anywhere(entry.mode)) return observed.watch_any;
     bool touched = false;
-    if constexpr (operand_use(entry.op) != OperandUse::none && operand_in_memory(entry.mode))
-        touched = observed.watch_page[c.effective_address >> 8] != 0;
+    if constexpr (operand_use(entry.op) != OperandUse::none && operand_in_memory(entry.mode)) {
+        // The other modes read only plain memory.
+        RunRegisters probe = c;
+        ++probe.pc;
+        (void)address_operand<entry.mode, Fetch::plain_ram>(probe);
+        touched = observed.watch_page[probe.effective_address >> 8] != 0;
+    }
     if constexpr (pointer_in_zero_page(entry.mode)) touched |= observed.watch_page[0] != 0;
     if constexpr (uses_stack(entry.op)) touched |= observed.watch_page[1] != 0;
     if constexpr (entry.op == Op::BRK) touched |= observed.watch_page[IRQ_VECTOR >> 8] != 0;
@@ -180,30 +186,16 @@ template <Chip P, u8 OPCODE>
 }
 
 // One opcode whose fetch the caller has checked, counted in `counter`;
-// returns whether the run loop must look before the next instruction, or
-// (observed copies) see it before it runs.
+// returns whether the run loop must look before the next instruction.
 template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
-[[gnu::always_inline]] inline Next run_opcode(RunRegisters& c, std::uint32_t& counter) {
+[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
-    constexpr bool watching = (OBSERVE & observe::WATCHES) != 0;
     [[maybe_unused]] const std::size_t at = c.pc;
     [[maybe_unused]] const std::uint32_t counted_before = counter;
-    // An indirect jump reads its pointer in its mode, maybe on the device
-    // page: stopped before it, whatever the pointer.
-    if constexpr (watching && pointer_anywhere(entry.mode))
-        if (observed.watch_any) [[unlikely]] return Next::observe;
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
-    // The other modes read only plain memory: the instruction can still be
-    // handed back as if it had not begun.
-    if constexpr (watching && !pointer_anywhere(entry.mode)) {
-        if (may_touch_watched<P, OPCODE>(c)) [[unlikely]] {
-            c.pc = at;
-            return Next::observe;
-        }
-    }
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
     if constexpr (COUNT_CYCLES || CYCLE_BUDGET) {
@@ -231,12 +223,11 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
         if constexpr (OPCODE == 0x20 || OPCODE == 0x00) observed.entries[c.pc] = 1;  // JSR and BRK targets
     }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
-    const auto look = [](bool needed) { return needed ? Next::look : Next::go_on; };
-    if constexpr (is_branch(entry.op)) return look(branch_cycles != 0 && outside_safe_range<safe_end>(c.pc));
-    if constexpr (entry.op == Op::RTI) return look(outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0);
-    if constexpr (moves_pc(entry.op)) return look(outside_safe_range<safe_end>(c.pc));
-    if constexpr (writes_devices) return look(c.device_written);
-    return Next::go_on;
+    if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
+    if constexpr (entry.op == Op::RTI) return outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0;
+    if constexpr (moves_pc(entry.op)) return outside_safe_range<safe_end>(c.pc);
+    if constexpr (writes_devices) return c.device_written;
+    return false;
 }
 }  // namespace threaded
 
@@ -283,9 +274,14 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (const threaded::Next next = threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter); \
-        next != threaded::Next::go_on) [[unlikely]] {                          \
-        stop = next == threaded::Next::look ? InRamStop::look : InRamStop::observe; \
+    if constexpr ((OBSERVE & observe::WATCHES) != 0) {                         \
+        if (threaded::may_touch_watched<P, (n)>(c)) [[unlikely]] {             \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter)) [[unlikely]] { \
+        stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \
     if (static_cast<std::int32_t>(counter) < 0) [[unlikely]] {                 \

@@ -31,8 +31,9 @@ constexpr bool THREADED = true;
 // once for every run: the trace line, a replay's keys, the end at 0x0000, a
 // halt or a WAI, signals, the timer, and the observer's stops. The timer
 // decides how long a stretch may be; OBSERVED compiles the calls to an
-// observer in, so that a run without one does not test for it.
-template <Chip P, class Timer, bool OBSERVED>
+// observer in, and KEYS a replay's keys, so that a run without them does
+// not test for them.
+template <Chip P, class Timer, bool OBSERVED, bool KEYS>
 class Engine {
 public:
     Engine(Timer& timer, const RunSettings& settings, RunObserver* observer)
@@ -45,7 +46,7 @@ public:
           // A paced run steps, keeping count of every instruction for the recorder.
           threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always) {}
 
-    RunOutcome run() {
+    [[gnu::noinline]] RunOutcome run() {
         if constexpr (OBSERVED) {
             const ObserverStop first = observer_->stop_at_start();
             if (first.due && talk(first.reason)) return finish();
@@ -64,14 +65,14 @@ public:
                 const std::uint64_t stop_count = observer_->stop_count();
                 if (stop_count > counted_) bound = std::min(bound, stop_count - counted_);
             }
-            const bool armed = keys_.arm(counted_, bound);
+            const bool armed = KEYS && keys_.arm(counted_, bound);
             const bool looked = run_stretch(bound, armed);
             if (looked && tracing()) [[unlikely]] print_trace_line();
             if (armed && !keys_.all_read(outcome_)) break;
             // An interrupt that sends the processor to 0x0000 does not end
             // the run: this test follows the instruction there.
             if (cpu.pc == 0x0000 && ends_at_zero()) break;
-            if (keys_.read_past_recording()) [[unlikely]] {
+            if (KEYS && keys_.read_past_recording()) [[unlikely]] {
                 outcome_.end = RunEnd::recording_cut_off;
                 break;
             }
@@ -103,7 +104,7 @@ private:
     // instruction needs the rules' look (always, for a single step).
     bool run_stretch(std::uint64_t bound, bool alone) {
         if constexpr (THREADED) {
-            bool threaded = threaded_ && !alone && !keys_.one_at_a_time();
+            bool threaded = threaded_ && !alone && !(KEYS && keys_.one_at_a_time());
             unsigned checks = 0;
             if constexpr (OBSERVED) {
                 threaded = threaded && !step_next_ && !observer_->one_at_a_time();
@@ -238,8 +239,13 @@ private:
 
 template <Chip P, class Timer>
 RunOutcome run_with(Timer& timer, const RunSettings& settings, RunObserver* observer) {
-    if (observer != nullptr) return Engine<P, Timer, true>(timer, settings, observer).run();
-    return Engine<P, Timer, false>(timer, settings, nullptr).run();
+    const bool keys = !settings.deterministic.keys.empty() || settings.deterministic.keys_cut_off;
+    if (observer != nullptr) {
+        if (keys) return Engine<P, Timer, true, true>(timer, settings, observer).run();
+        return Engine<P, Timer, true, false>(timer, settings, observer).run();
+    }
+    if (keys) return Engine<P, Timer, false, true>(timer, settings, nullptr).run();
+    return Engine<P, Timer, false, false>(timer, settings, nullptr).run();
 }
 
 template <Chip P>

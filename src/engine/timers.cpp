@@ -13,18 +13,6 @@ static_assert(CYCLES_PER_SECOND % TIMER_PERIOD_CYCLES == 0);
 constexpr std::int64_t PACE_SLACK_MS = 100;
 }  // namespace
 
-bool HostTimer::tick(std::uint64_t counted, std::uint64_t) {
-    ++host_clock_polls;
-    const std::int64_t clock = host_clock_ms();
-    next_poll_ = counted + CLOCK_POLL;
-    if (clock < deadline_) return false;
-    deadline_ += TIMER_PERIOD_MS;
-    host_timer_tick(deadline_);
-    // Still behind: look again after the next instruction.
-    if (clock >= deadline_) next_poll_ = counted + 1;
-    return true;
-}
-
 // Sleeping rather than spinning, and leaving the timer's schedule as it is.
 void HostTimer::wait(std::uint64_t counted, std::uint64_t&) {
     host_console_flush();

@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "engine/run_loop.hpp"
+#include "host/clock.hpp"
+#include "host/terminal.hpp"
 
 // Host time: a request every TIMER_PERIOD_MS of the host's clock, which is
 // read every CLOCK_POLL instructions.
@@ -23,7 +25,17 @@ public:
     // Reads the clock; true when a request is due. The deadline moves by
     // exactly one period, so after a stall the requests due follow one per
     // instruction until it has caught up.
-    [[nodiscard]] bool tick(std::uint64_t counted, std::uint64_t cycles);
+    [[nodiscard]] bool tick(std::uint64_t counted, std::uint64_t) {
+        ++host_clock_polls;
+        const std::int64_t clock = host_clock_ms();
+        next_poll_ = counted + CLOCK_POLL;
+        if (clock < deadline_) return false;
+        deadline_ += TIMER_PERIOD_MS;
+        host_timer_tick(deadline_);
+        // Still behind: look again after the next instruction.
+        if (clock >= deadline_) next_poll_ = counted + 1;
+        return true;
+    }
     // A WAI: sleeps until the next request, then reads the clock at once.
     void wait(std::uint64_t counted, std::uint64_t& cycles);
     void hold();
