@@ -171,7 +171,8 @@ int main(int argc, char** argv) {
                                      : line.replay_path != nullptr ? KeySource::script : KeySource::none);
     host_enable_virtual_terminal();
     signals_install();
-    if (terminal_keys) keyboard_open();
+    // The monitor's key is looked for on the terminal in every run.
+    if (terminal_keys || line.monitor) keyboard_open();
     cpu_select(script.chip);
     cpu_reset();
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is

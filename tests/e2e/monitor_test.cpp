@@ -901,20 +901,25 @@ TEST(MonitorTerminal, CtrlBracketStopsARunningProgramAndNeverReachesIt) {
 // A 65C02 idling in WAI, as an interrupt-driven program does: Ctrl-] still
 // stops it.
 TEST(MonitorTerminal, CtrlBracketStopsAProcessorWaitingInWai) {
-    TempDir dir;
-    dir.write("p.bin", Bytes{0xCB, 0x4C, 0x00, 0x02});  // loop: WAI; JMP loop
-    e2e::PtySession session(dir, {"--clean", "--cpu", "65C02", "--monitor", "p.bin"});
-    ASSERT_TRUE(session.wait_for_output("> "));
-    type_line(session, "c\r");
-    ASSERT_TRUE(session.wait_for_output("> c\r\n")) << session.output();
-    usleep(100 * 1000);
-    session.type("\x1d");
-    ASSERT_TRUE(session.wait_for_output("stopped\r\n", 3000)) << session.output();
-    type_line(session, "q\r");
-    const auto end = session.wait_end();
-    ASSERT_TRUE(end);
-    EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
-    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+    for (const bool deterministic : {false, true}) {
+        SCOPED_TRACE(deterministic ? "deterministic" : "host timer");
+        TempDir dir;
+        dir.write("p.bin", Bytes{0xCB, 0x4C, 0x00, 0x02});  // loop: WAI; JMP loop
+        std::vector<std::string> args = {"--clean", "--cpu", "65C02", "--monitor", "p.bin"};
+        if (deterministic) args.push_back("--deterministic");
+        e2e::PtySession session(dir, args);
+        ASSERT_TRUE(session.wait_for_output("> "));
+        type_line(session, "c\r");
+        ASSERT_TRUE(session.wait_for_output("> c\r\n")) << session.output();
+        usleep(100 * 1000);
+        session.type("\x1d");
+        ASSERT_TRUE(session.wait_for_output("stopped\r\n", 3000)) << session.output();
+        type_line(session, "q\r");
+        const auto end = session.wait_end();
+        ASSERT_TRUE(end);
+        EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
+        EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+    }
 }
 
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
