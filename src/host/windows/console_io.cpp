@@ -61,4 +61,4 @@ void host_enable_virtual_terminal() {
     }
 }
 
-bool host_stdin_is_terminal() { return _isatty(_fileno(stdin)) != 0; }
+bool host_stdin_is_terminal() { return _isatty(0) != 0; }
