@@ -16,7 +16,7 @@
 #include "cpu/cpu.hpp"
 #include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
-#include "cpu/threaded.hpp"
+#include "cpu/observed.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"

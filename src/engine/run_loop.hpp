@@ -11,6 +11,7 @@
 #include <span>
 
 #include "bus/devices.hpp"
+#include "engine/observer.hpp"
 
 // A run that depends on nothing but its inputs: the timer requests an
 // interrupt every 10,000 emulated cycles and the clock registers read a
@@ -33,8 +34,9 @@ struct RunSettings {
 inline constexpr std::uint64_t TIMER_PERIOD_CYCLES = 10'000;
 inline constexpr std::uint64_t CYCLES_PER_SECOND = 1'000'000;
 
-// The instructions completed before the one in progress, kept only in
-// paced runs, where the recorder needs it at a key's read.
+// The instructions completed before the one in progress, set before each
+// instruction run one at a time: every one in a paced run, where the
+// recorder needs it at a key's read.
 extern std::uint64_t instructions_before_step;
 
 enum class RunEnd { program_ended, signal, instruction_limit, halted, departed, recording_cut_off };
@@ -45,54 +47,6 @@ struct RunOutcome {
     std::size_t departed_key = 0;   // for RunEnd::departed: the key that its instruction did not read
     std::uint64_t instructions = 0;
     std::uint64_t cycles = 0;       // the sum of the steps' cycles, when counted
-};
-
-// The run's counts so far, as an observer sees them.
-struct RunCounts {
-    std::uint64_t instructions = 0;
-    std::uint64_t cycles = 0;
-};
-
-// A stop an observer asks for: `reason` is its first line, or nullptr for
-// none (the end of a step).
-struct ObserverStop {
-    bool due = false;
-    const char* reason = nullptr;
-};
-
-// Something that looks at a run and may stop it to talk: the monitor, the
-// profile. The engine calls it between instructions; it never runs the
-// machine itself. While it talks (converse) the run's clock stands still.
-class RunObserver {
-public:
-    virtual ~RunObserver() = default;
-    // What the threaded code must look at for it now (a set of observe::
-    // in cpu/threaded.hpp), and whether every instruction must come
-    // through step_before and step_after instead.
-    [[nodiscard]] virtual unsigned threaded_checks() const = 0;
-    [[nodiscard]] virtual bool one_at_a_time() const = 0;
-    // Before the first instruction.
-    [[nodiscard]] virtual ObserverStop stop_at_start() = 0;
-    // Before the instruction at cpu.pc (a breakpoint): the reason, or nullptr.
-    [[nodiscard]] virtual const char* stop_before() = 0;
-    // Around an instruction run one at a time; `pc` is where it began.
-    virtual void step_before() = 0;
-    virtual void step_after(std::uint16_t pc, std::uint32_t cycles) = 0;
-    // An interrupt sent the processor to cpu.pc.
-    virtual void interrupt_taken() = 0;
-    // A timer request came (every 10 ms of the run's clock).
-    virtual void timer_request() = 0;
-    // The instruction count at which the run must stop next (UINT64_MAX: none).
-    [[nodiscard]] virtual std::uint64_t stop_count() const = 0;
-    // After the engine's tests: a stop asked for since (a step done, a
-    // watchpoint, the monitor's key, the instruction count reached).
-    [[nodiscard]] virtual ObserverStop stop_due(const RunCounts& counts) = 0;
-    // At a halt, or at the end (pc 0x0000), before the run ends: whether to
-    // talk first, and the reason at the end.
-    [[nodiscard]] virtual bool stops_at_halt() const = 0;
-    [[nodiscard]] virtual const char* stop_at_end() = 0;
-    // Talks until a command moves the machine on.
-    virtual void converse(const char* reason, const RunCounts& counts) = 0;
 };
 
 // Runs the machine on the processor of cpu_select() until an instruction
