@@ -139,12 +139,14 @@ private:
         if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // Three observed copies: breakpoints alone, with watchpoints,
-            // and everything with the profile.
+            // The observed copies: breakpoints alone (the commonest, with
+            // and without cycles counted), with watchpoints, and
+            // everything with the profile.
             using namespace observe;
             if ((checks & PROFILE) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
             else if ((checks & WATCHES) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
-            else end = run_in_ram<P, true, false, BREAKS>(countdown);
+            else if (Timer::CYCLES || count_cycles_) end = run_in_ram<P, true, false, BREAKS>(countdown);
+            else end = run_in_ram<P, false, false, BREAKS>(countdown);
         }
         const bool looked = end.stop == InRamStop::look;
         counted_ += countdown - end.countdown + (looked ? 1 : 0);
