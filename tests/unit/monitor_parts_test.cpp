@@ -134,6 +134,11 @@ const ParseCase PARSE_CASES[] = {
     {"trace off", MonitorVerb::trace, -1, -1, ""},
     {"zap", MonitorVerb::none, -1, -1, "unknown command 'zap' (h for help)"},
     {"q now", MonitorVerb::quit, -1, -1, "q: takes no arguments"},
+    {"until #568", MonitorVerb::until, -1, -1, ""},
+    {"until 568", MonitorVerb::until, -1, -1, "until: usage: until #N (N an instruction count, in decimal)"},
+    {"until #", MonitorVerb::until, -1, -1, "until: usage: until #N (N an instruction count, in decimal)"},
+    {"until #18446744073709551616", MonitorVerb::until, -1, -1,
+     "until: usage: until #N (N an instruction count, in decimal)"},
 };
 
 class CommandParser : public testing::TestWithParam<ParseCase> {};
@@ -169,6 +174,7 @@ TEST(CommandParser, ValuesOfTheLongerForms) {
     EXPECT_EQ(parse_monitor_command("w 10", labels).access, WATCH_READ | WATCH_WRITE);
     EXPECT_EQ(parse_monitor_command("w 10 r", labels).access, WATCH_READ);
     EXPECT_EQ(parse_monitor_command("trace t.txt", labels).file, "t.txt");
+    EXPECT_EQ(parse_monitor_command("until #18446744073709551615", labels).count64, UINT64_MAX);
 }
 
 TEST(LabelFile, ReadsTheLinkersFormatAndRefusesOthers) {
