@@ -36,6 +36,7 @@ struct ScriptedKey {
 // console_script_keys is called again; reads beyond them give 0.
 void console_script_keys(std::span<const ScriptedKey> keys);
 [[nodiscard]] std::size_t console_script_left();  // armed keys not read yet
+[[nodiscard]] std::uint64_t console_script_reads();  // KBD_IN reads from the script so far, keys or not
 // Shown every key (never 0) that a KBD_IN read delivers; nullptr for none.
 using KeyObserver = void (*)(u8 key);
 void console_observe_keys(KeyObserver observer);

@@ -1,5 +1,6 @@
 #include "debug/monitor_command.hpp"
 
+#include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
 namespace {
@@ -41,7 +42,7 @@ constexpr VerbName verbs[] = {
     {"e", MonitorVerb::enter},     {"f", MonitorVerb::fill},        {"d", MonitorVerb::disassemble},
     {"l", MonitorVerb::labels},    {"trace", MonitorVerb::trace},   {"save", MonitorVerb::save},
     {"load", MonitorVerb::load},   {"q", MonitorVerb::quit},        {"x", MonitorVerb::leave},
-    {"h", MonitorVerb::help},      {"?", MonitorVerb::help},
+    {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
 };
 
 // Which register names take which values.
@@ -205,6 +206,14 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         command.file = file_name(words[1]);
         address(2, command.first);
         break;
+    case MonitorVerb::until: {
+        // Decimal, as the counts of replay files and messages are.
+        const std::string_view word = args == 1 ? words[1] : std::string_view();
+        const auto count = word.starts_with('#') ? parse_count(std::string(word.substr(1)).c_str()) : std::nullopt;
+        if (!count) return usage("until #N (N an instruction count, in decimal)");
+        command.count64 = *count;
+        break;
+    }
     case MonitorVerb::next:
     case MonitorVerb::cont:
     case MonitorVerb::quit:
@@ -236,8 +245,11 @@ const char* monitor_help_text() {
            "  trace FILE | off     disassembled trace to FILE\n"
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
+           "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h                    this help\n"
-           "Ctrl-] brings the monitor back while the program runs.\n";
+           "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
+           "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
+           "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n";
 }

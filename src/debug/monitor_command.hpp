@@ -17,7 +17,7 @@
 enum class MonitorVerb {
     none,  // an empty line
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
-    labels, trace, save, load, quit, leave, help,
+    labels, trace, save, load, quit, leave, help, until,
 };
 
 inline constexpr std::uint8_t WATCH_READ = 1;
@@ -33,6 +33,7 @@ struct MonitorCommand {
     std::optional<std::uint16_t> first;   // the first address, when given
     std::optional<std::uint16_t> second;  // the second (END), when given
     std::uint32_t count = 1;              // s N, bd N
+    std::uint64_t count64 = 0;            // until #N: an instruction count
     std::uint8_t access = 0;              // w: WATCH_READ and/or WATCH_WRITE
     std::vector<std::uint8_t> bytes;      // e, f
     std::string file;                     // l, trace, save, load ("" with trace off)

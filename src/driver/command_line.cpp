@@ -221,11 +221,6 @@ CommandLine parse_command_line(int argc, char** argv) {
             after = After::nothing;
         }
     }
-    // The monitor keeps the host's time; a deterministic run has its own.
-    if (line.deterministic && (line.monitor || line.commands != nullptr || line.profile != nullptr)) {
-        line.error = "the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run";
-        return line;
-    }
     if (line.replay_path != nullptr) {
         // The replay file holds the keys and the options that shaped the run.
         if (line.record_path != nullptr) line.error = "--record and --replay cannot be given together";

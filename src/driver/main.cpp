@@ -67,6 +67,7 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
     const auto at = [](unsigned line, const std::string& what) {
         return "line " + std::to_string(line) + ": the run departs from the recording: " + what;
     };
+    if (outcome.end == RunEnd::recording_cut_off) return {};
     if (outcome.end == RunEnd::departed) {
         const std::size_t key = outcome.departed_key;
         return at(script.key_lines[key],
@@ -154,11 +155,25 @@ int main(int argc, char** argv) {
     }
     // A deterministic run reads the terminal only to record it.
     const bool terminal_keys = !line.deterministic || line.record_path != nullptr;
+    if (line.deterministic && !terminal_keys && line.replay_path == nullptr && !line.stdin_input &&
+        host_stdin_is_terminal())
+        std::fputs("emu6502: a deterministic run does not read the terminal's keys (use -i, --record or --replay); "
+                   "the keyboard reads 0.\n",
+                   stderr);
+    // A recording killed before its end line: its keys replay, and the run
+    // stops where the recording can no longer say what was typed.
+    const bool cut_off = line.replay_path != nullptr && !script.end;
+    if (cut_off)
+        std::fprintf(stderr,
+                     "replay file '%s' has no end line: the recording was cut off; the replay stops at the first "
+                     "keyboard read after its last key.\n",
+                     line.replay_path);
     console_key_source(terminal_keys ? KeySource::terminal
                                      : line.replay_path != nullptr ? KeySource::script : KeySource::none);
     host_enable_virtual_terminal();
     signals_install();
-    if (terminal_keys) keyboard_open();
+    // The monitor's key is looked for on the terminal in every run.
+    if (terminal_keys || line.monitor) keyboard_open();
     cpu_select(script.chip);
     cpu_reset();
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
@@ -171,7 +186,7 @@ int main(int argc, char** argv) {
     settings.trace_always = line.trace;
     settings.max_instructions = line.max_instructions;
     if (line.deterministic) {
-        settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys};
+        settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys, cut_off};
         // A replay stops where its recording did.
         if (script.end)
             settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
@@ -214,9 +229,16 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (outcome.end == RunEnd::recording_cut_off) {
+        std::fprintf(stderr,
+                     "replay file '%s' was cut off: the keyboard read at instruction count %llu comes after its last "
+                     "key; memory not saved.\n",
+                     line.replay_path, static_cast<unsigned long long>(outcome.instructions - 1));
+        report_output_error();
+        return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
+    }
     if (outcome.end == RunEnd::halted) {
-        std::fprintf(stderr, "processor halted by %s opcode $%02X at $%04X; memory not saved.\n",
-                     cpu_chip() == Chip::m65c02 ? "STP" : "JAM", cpu.pause_opcode, cpu.pause_pc);
+        std::fprintf(stderr, "%s; memory not saved.\n", halt_text());
         report_output_error();
         return failed ? 1 : EXIT_HALTED;
     }

@@ -9,8 +9,6 @@
 
 namespace {
 constexpr char HEADER[] = "emu6502 replay 1";
-// A replay file is a few bytes a key: this is far beyond any session.
-constexpr std::size_t MAX_REPLAY_SIZE = 64u << 20;
 
 std::string at_line(unsigned line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
 
@@ -103,15 +101,10 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
 }
 
 std::string load_replay(const char* path, ReplayScript& script) {
-    std::vector<std::uint8_t> buffer(MAX_REPLAY_SIZE);
+    std::vector<std::uint8_t> buffer;
     const FileRead read = host_read_file(path, buffer);
     const std::string name = std::string("replay file '") + path + "'";
-    switch (read.status) {
-    case FileReadStatus::ok: break;
-    case FileReadStatus::too_long: return "can't read " + name + ": it is longer than 64 MiB";
-    case FileReadStatus::cannot_open:
-    case FileReadStatus::read_error: return "can't read " + name + ": " + host_error_text(read.error);
-    }
+    if (read.status != FileReadStatus::ok) return "can't read " + name + ": " + host_error_text(read.error);
     const std::string error =
         parse_replay(std::string_view(reinterpret_cast<const char*>(buffer.data()), read.size), script);
     return error.empty() ? error : name + " " + error;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <vector>
 
 enum class FileReadStatus { ok, cannot_open, read_error, too_long };
 
@@ -36,6 +37,25 @@ template <class ReadSome>
         if (full) return {FileReadStatus::too_long, result.size, 0};
         result.size += static_cast<std::size_t>(n);
     }
+}
+
+// The same with no bound: `into` grows to hold the whole file, read once
+// (a pipe too).
+[[nodiscard]] FileRead host_read_file(const char* path, std::vector<std::uint8_t>& into);
+
+template <class ReadSome>
+[[nodiscard]] FileRead read_all(std::vector<std::uint8_t>& into, ReadSome read_some) {
+    FileRead result;
+    into.resize(4096);
+    for (;;) {
+        if (result.size == into.size()) into.resize(into.size() * 2);
+        const long n = read_some(into.data() + result.size, into.size() - result.size);
+        if (n < 0) return {FileReadStatus::read_error, result.size, errno};
+        if (n == 0) break;
+        result.size += static_cast<std::size_t>(n);
+    }
+    into.resize(result.size);
+    return result;
 }
 
 // True when `error` says the file is not there at all, as opposed to there

@@ -533,10 +533,13 @@ const CommandCase COMMAND_CASES[] = {
         "  trace FILE | off     disassembled trace to FILE\n"
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
+        "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h                    this help\n"
-        "Ctrl-] brings the monitor back while the program runs.\n"
+        "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
+        "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
+        "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n"
         "> x\n"},
     {"Quit",
         "s\n"
@@ -593,7 +596,206 @@ TEST(MonitorProcessors, StepsAndHaltsTheChosenChip) {
               "0204  B2 10     LDA ($10)          A=EE X=00 Y=00 SP=FD NV-BDIZC=10100100\n"
               "0206  DB        STP\n"
               "> c\n"
+              "processor halted by STP opcode $DB at $0206\n"
+              "0206  DB        STP\n"
               "processor halted by STP opcode $DB at $0206; memory not saved.\n");
+}
+
+// Halts, waits, the end of the run and instruction counts: the engine's
+// rules as the monitor meets them, with any processor and clock.
+struct PauseCase {
+    const char* name;
+    Bytes image;
+    std::vector<std::string> args;  // before the image; --clean and --commands c come first
+    const char* commands;
+    const char* out;
+    int status;
+    const char* err;
+};
+
+// SEI; STP; LDA #'Z'; STA $FF01; JMP $0000
+const Bytes STP_THEN_Z = {0x78, 0xDB, 0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+// WAI (I is set: it goes on at the next timer request); LDA #'Z'; STA $FF01; JMP $0000
+const Bytes WAI_THEN_Z = {0xCB, 0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+// LDA #'Z'; STA $FF01; JMP $0000
+const Bytes PRINT_Z = {0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
+// LDX #0; loop: INX; JMP loop
+const Bytes COUNT_FOREVER = {0xA2, 0x00, 0xE8, 0x4C, 0x02, 0x02};
+
+const PauseCase PAUSE_CASES[] = {
+    {"SteppingStpThenGoingOn", STP_THEN_Z, {"--cpu", "65C02"}, "s\ns\nr\ng 202\n", "Z", 0,
+        "0200  78        SEI\n"
+        "> s\n"
+        "0200  78        SEI                A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0201  DB        STP\n"
+        "> s\n"
+        "0201  DB        STP                A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "processor halted by STP opcode $DB at $0201\n"
+        "0201  DB        STP\n"
+        "> r\n"
+        "PC=0201 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> g 202\n"},
+    {"HaltLeftAsItIs", STP_THEN_Z, {"--cpu", "65C02"}, "c\nr\nx\n", "", 4,
+        "0200  78        SEI\n"
+        "> c\n"
+        "processor halted by STP opcode $DB at $0201\n"
+        "0201  DB        STP\n"
+        "> r\n"
+        "PC=0201 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> x\n"
+        "processor halted by STP opcode $DB at $0201; memory not saved.\n"},
+    {"JamOnTheNmosChip", {0x02}, {"--cpu", "6502X"}, "c\nc\n", "", 4,
+        "0200  02        JAM\n"
+        "> c\n"
+        "processor halted by JAM opcode $02 at $0200\n"
+        "0200  02        JAM\n"
+        "> c\n"
+        "processor halted by JAM opcode $02 at $0200; memory not saved.\n"},
+    {"SteppingWai", WAI_THEN_Z, {"--cpu", "65C02"}, "s\nr\nc\n", "Z", 0,
+        "0200  CB        WAI\n"
+        "> s\n"
+        "0200  CB        WAI                A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0201  A9 5A     LDA #$5A\n"
+        "> r\n"
+        "PC=0201 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> c\n"},
+    {"BreakpointAtZeroStopsAtTheEnd", PRINT_Z, {}, "b 0\nc\nr\nm 0 2\nc\n", "Z", 0,
+        "0200  A9 5A     LDA #$5A\n"
+        "> b 0\n"
+        "breakpoint 1 at 0000\n"
+        "> c\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> r\n"
+        "PC=0000 A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> m 0 2\n"
+        "0000  EE EE EE                                         ...\n"
+        "> c\n"},
+    {"GoingOnFromTheEnd", PRINT_Z, {}, "b 0\nc\ng 200\nbd 1\nc\n", "ZZ", 0,
+        "0200  A9 5A     LDA #$5A\n"
+        "> b 0\n"
+        "breakpoint 1 at 0000\n"
+        "> c\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> g 200\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"},
+    {"UntilAnInstructionCount", COUNT_FOREVER, {"--deterministic", "--max-instructions", "100"},
+        "until #21\nr\nuntil #20\nuntil #21\nuntil 30\nuntil #x\nr x=0\nuntil #22\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> until #21\n"
+        "instruction count 21\n"
+        "0202  E8        INX\n"
+        "> r\n"
+        "PC=0202 A=00 X=0A Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 21, cycle count 52\n"
+        "> until #20\n"
+        "until: instruction count 20 already passed (now 21)\n"
+        "> until #21\n"
+        "until: instruction count 21 already passed (now 21)\n"
+        "> until 30\n"
+        "until: usage: until #N (N an instruction count, in decimal)\n"
+        "> until #x\n"
+        "until: usage: until #N (N an instruction count, in decimal)\n"
+        "> r x=0\n"
+        "PC=0202 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 21, cycle count 52\n"
+        "> until #22\n"
+        "instruction count 22\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"UntilOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "until #5\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> until #5\n"
+        "until: instruction counts are kept only in a deterministic run (--deterministic, --record, --replay)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+};
+
+class MonitorPauses : public testing::TestWithParam<PauseCase> {};
+
+TEST_P(MonitorPauses, ExactConversation) {
+    const PauseCase& c = GetParam();
+    TempDir dir;
+    dir.write("p.bin", c.image);
+    dir.write("c", std::string(c.commands));
+    std::vector<std::string> args = {"--clean", "--commands", "c"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("p.bin");
+    const RunResult r = e2e::run_emulator(dir, args);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.exit_code, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, MonitorPauses, testing::ValuesIn(PAUSE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A replay stopped in the monitor at the instruction that reads a recorded
+// key, looked at, then run on to the recording's end: the same output as
+// the replay alone.
+TEST(MonitorReplay, StopsAtAnInstructionCountOfARecording) {
+    TempDir dir;
+    // loop: LDA $FF00; BEQ loop; STA $FF01; CMP #'q'; BNE loop; JMP $0000
+    dir.write("p.bin", Bytes{0xAD, 0x00, 0xFF, 0xF0, 0xFB, 0x8D, 0x01, 0xFF, 0xC9, 0x71, 0xD0, 0xF4, 0x4C, 0x00, 0x00});
+    dir.write("r.txt", std::string("emu6502 replay 1\nkey 40 104\nkey 91 113\nend 97 program\n"));
+    dir.write("c", std::string("until #40\nr\ns\nc\n"));
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "--replay", "r.txt", "--commands", "c", "p.bin"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "hq");
+    EXPECT_EQ(r.err,
+              "0200  AD 00 FF  LDA $FF00\n"
+              "> until #40\n"
+              "instruction count 40\n"
+              "0200  AD 00 FF  LDA $FF00\n"
+              "> r\n"
+              "PC=0200 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+              "instruction count 40, cycle count 140\n"
+              "> s\n"
+              "0200  AD 00 FF  LDA $FF00          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+              "0203  F0 FB     BEQ $0200\n"
+              "> c\n");
+}
+
+// An interrupt handler taken while a 65C02 waits in WAI is a routine of
+// its own in the profile, in a deterministic run as in a plain one.
+TEST(MonitorFiles, ProfileKeepsAHandlerTakenDuringWai) {
+    for (const bool deterministic : {false, true}) {
+        SCOPED_TRACE(deterministic ? "deterministic" : "host timer");
+        TempDir dir;
+        Bytes image = {
+            0x78,              // 0200 SEI
+            0xA9, 0x00,        // 0201 LDA #0
+            0x85, 0x10,        // 0203 STA $10
+            0xA9, 0x20,        // 0205 LDA #$20
+            0x8D, 0xFE, 0xFF,  // 0207 STA $FFFE
+            0xA9, 0x02,        // 020A LDA #$02
+            0x8D, 0xFF, 0xFF,  // 020C STA $FFFF
+            0x58,              // 020F CLI
+            0xCB,              // 0210 WAI
+            0xA5, 0x10,        // 0211 LDA $10
+            0xC9, 0x03,        // 0213 CMP #3
+            0xD0, 0xF9,        // 0215 BNE $0210
+            0x4C, 0x00, 0x00,  // 0217 JMP $0000
+        };
+        image.resize(0x20, 0xEA);
+        image.insert(image.end(), {0xE6, 0x10, 0x40});  // 0220 INC $10; RTI
+        dir.write("p.bin", image);
+        std::vector<std::string> args = {"--clean", "--cpu", "65C02", "--profile", "prof.txt", "p.bin"};
+        if (deterministic) args.push_back("--deterministic");
+        const RunResult r = e2e::run_emulator(dir, args);
+        EXPECT_EQ(r.exit_code, 0);
+        const Bytes profile = dir.read("prof.txt");
+        const std::string text(profile.begin(), profile.end());
+        EXPECT_NE(text.find("\n0220            3           15  \n0222            3           18  \n"), std::string::npos) << text;
+        EXPECT_NE(r.err.find("\n           33  "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("%  0220\n"), std::string::npos) << r.err;
+    }
 }
 
 TEST(MonitorFiles, TraceSaveLoadAndProfile) {
@@ -808,6 +1010,30 @@ TEST(MonitorTerminal, CtrlBracketStopsARunningProgramAndNeverReachesIt) {
     EXPECT_TRUE(session.output().ends_with("> c\r\nk")) << session.output();
     EXPECT_EQ(session.output().find('\x1d'), std::string::npos) << "the key reached the program";
     EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
+// A 65C02 idling in WAI, as an interrupt-driven program does: Ctrl-] still
+// stops it.
+TEST(MonitorTerminal, CtrlBracketStopsAProcessorWaitingInWai) {
+    for (const bool deterministic : {false, true}) {
+        SCOPED_TRACE(deterministic ? "deterministic" : "host timer");
+        TempDir dir;
+        dir.write("p.bin", Bytes{0xCB, 0x4C, 0x00, 0x02});  // loop: WAI; JMP loop
+        std::vector<std::string> args = {"--clean", "--cpu", "65C02", "--monitor", "p.bin"};
+        if (deterministic) args.push_back("--deterministic");
+        e2e::PtySession session(dir, args);
+        ASSERT_TRUE(session.wait_for_output("> "));
+        type_line(session, "c\r");
+        ASSERT_TRUE(session.wait_for_output("> c\r\n")) << session.output();
+        usleep(100 * 1000);
+        session.type("\x1d");
+        ASSERT_TRUE(session.wait_for_output("stopped\r\n", 3000)) << session.output();
+        type_line(session, "q\r");
+        const auto end = session.wait_end();
+        ASSERT_TRUE(end);
+        EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
+        EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+    }
 }
 
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {

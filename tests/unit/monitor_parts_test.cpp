@@ -162,6 +162,11 @@ const ParseCase PARSE_CASES[] = {
     {"bd 10", MonitorVerb::delete_point, -1, -1, ""},
     {"bd a", MonitorVerb::delete_point, -1, -1, "bd: bad number 'a' (as b lists them)"},
     {"bd $10", MonitorVerb::delete_point, -1, -1, "bd: bad number '$10' (as b lists them)"},
+    {"until #568", MonitorVerb::until, -1, -1, ""},
+    {"until 568", MonitorVerb::until, -1, -1, "until: usage: until #N (N an instruction count, in decimal)"},
+    {"until #", MonitorVerb::until, -1, -1, "until: usage: until #N (N an instruction count, in decimal)"},
+    {"until #18446744073709551616", MonitorVerb::until, -1, -1,
+     "until: usage: until #N (N an instruction count, in decimal)"},
 };
 
 class CommandParser : public testing::TestWithParam<ParseCase> {};
@@ -214,6 +219,7 @@ TEST(CommandParser, ValuesOfTheLongerForms) {
     EXPECT_EQ(parse_monitor_command("r a=x", labels).registers[0].value, 0x41);
     EXPECT_EQ(parse_monitor_command("r a=x*4", labels).error, "r: bad value in 'a=x*4': it is 260");
     EXPECT_EQ(parse_monitor_command("s #16", labels).count, 16u);
+    EXPECT_EQ(parse_monitor_command("until #18446744073709551615", labels).count64, UINT64_MAX);
 }
 
 // A context with fixed registers and memory, so each row reads the same.

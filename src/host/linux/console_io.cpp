@@ -86,3 +86,5 @@ bool console_query_sent() { return console_modes().query_sent(); }
 void host_enable_virtual_terminal() {
     console_set_output(isatty(STDOUT_FILENO) ? ConsoleOutput::terminal : ConsoleOutput::buffered);
 }
+
+bool host_stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }

@@ -124,7 +124,10 @@ bool replace_through(Temporary kind, const std::string& target, std::span<const 
 }
 }  // namespace
 
-FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+namespace {
+// Opens `path` for reading (not a folder) and hands `read` a read_some.
+template <class Read>
+FileRead read_opened(const char* path, Read read) {
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
     struct stat info {};
@@ -133,14 +136,23 @@ FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
         close(fd);
         return {FileReadStatus::cannot_open, 0, error};
     }
-    const FileRead result = read_whole(into, [fd](std::uint8_t* to, std::size_t count) -> long {
+    const FileRead result = read([fd](std::uint8_t* to, std::size_t count) -> long {
         for (;;) {
-            const ssize_t n = read(fd, to, count);
+            const ssize_t n = ::read(fd, to, count);
             if (n >= 0 || errno != EINTR) return n;
         }
     });
     close(fd);
     return result;
+}
+}  // namespace
+
+FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+    return read_opened(path, [&](auto read_some) { return read_whole(into, read_some); });
+}
+
+FileRead host_read_file(const char* path, std::vector<std::uint8_t>& into) {
+    return read_opened(path, [&](auto read_some) { return read_all(into, read_some); });
 }
 
 bool host_error_is_missing(int error) { return error == ENOENT; }

@@ -97,3 +97,5 @@ void host_enable_virtual_terminal() {
         mode_changed = true;
     }
 }
+
+bool host_stdin_is_terminal() { return _isatty(0) != 0; }

@@ -29,17 +29,29 @@ bool is_directory(const std::wstring& path) {
 }
 }  // namespace
 
-FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+namespace {
+// Opens `path` for reading (not a folder) and hands `read` a read_some.
+template <class Read>
+FileRead read_opened(const char* path, Read read) {
     const std::wstring wide = widen(path);
     // The runtime's open says EACCES for a folder; say what it is.
     if (is_directory(wide)) return {FileReadStatus::cannot_open, 0, EISDIR};
     const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
-    const FileRead result = read_whole(into, [fd](std::uint8_t* to, std::size_t count) -> long {
+    const FileRead result = read([fd](std::uint8_t* to, std::size_t count) -> long {
         return _read(fd, to, static_cast<unsigned>(count));
     });
     _close(fd);
     return result;
+}
+}  // namespace
+
+FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+    return read_opened(path, [&](auto read_some) { return read_whole(into, read_some); });
+}
+
+FileRead host_read_file(const char* path, std::vector<std::uint8_t>& into) {
+    return read_opened(path, [&](auto read_some) { return read_all(into, read_some); });
 }
 
 bool host_error_is_missing(int error) { return error == ENOENT; }
