@@ -48,15 +48,28 @@ bool take_saved_memory(bool& read_only) {
     case MembackupLoad::unreadable:
         std::fprintf(stderr, "can't read membackup file: %s; it was left as it is.\n", host_error_text(saved.error));
         return false;
+    case MembackupLoad::not_regular:
+        std::fputs("can't read membackup file: Not a regular file; it was left as it is.\n", stderr);
+        return false;
+    case MembackupLoad::busy:
+        std::fputs("another run is using this folder's membackup.\n", stderr);
+        return false;
     case MembackupLoad::too_short:
         std::fputs("membackup file is shorter than 65536 bytes; the rest is a fresh machine.\n", stderr);
         break;
     case MembackupLoad::too_long:
-        std::fputs("membackup file is longer than 65536 bytes; the rest was ignored.\n", stderr);
+        std::fputs("membackup file is longer than 65536 bytes; the rest was ignored and will be lost when this run "
+                   "saves.\n",
+                   stderr);
         break;
     }
     read_only = host_file_read_only(MEMBACKUP_NAME);
-    if (read_only) std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
+    if (read_only) {
+        std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
+    } else if (membackup_folder_read_only()) {
+        std::fputs("membackup folder is read-only; this run's memory will not be saved.\n", stderr);
+        read_only = true;
+    }
     return true;
 }
 
@@ -226,9 +239,15 @@ int main(int argc, char** argv) {
         report_output_error();
         return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
     }
-    if (!line.clean && (membackup_read_only || !save_membackup())) {
-        std::fputs("can't write membackup file.\n", stderr);
-        failed = true;
+    if (!line.clean) {
+        const MembackupSave saved = membackup_read_only ? MembackupSave::failed : save_membackup();
+        if (saved == MembackupSave::changed)
+            std::fputs("can't write membackup file: another file took its place during the run; it was left as it "
+                       "is.\n",
+                       stderr);
+        else if (saved == MembackupSave::failed)
+            std::fputs("can't write membackup file.\n", stderr);
+        failed = failed || saved != MembackupSave::saved;
     }
     if (report_output_error()) failed = true;
     if (failed) return 1;

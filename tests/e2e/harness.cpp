@@ -67,6 +67,21 @@ void place(Bytes& memory, std::size_t at, const Bytes& code) {
     std::copy(code.begin(), code.end(), memory.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+Bytes ticking_program(std::uint8_t ticks) {
+    Bytes p = {
+        0x78, 0xA9, 0x00, 0x85, 0x10,        // SEI; LDA #0; STA $10
+        0xA9, 0x40, 0x8D, 0xFE, 0xFF,        // LDA #$40; STA $FFFE
+        0xA9, 0x02, 0x8D, 0xFF, 0xFF,        // LDA #$02; STA $FFFF: the handler at 0x0240
+        0x58,                                // CLI
+        0xA5, 0x10, 0xC9, ticks, 0x90, 0xFA,  // wait: LDA $10; CMP #ticks; BCC wait
+        0x78, 0xA9, 0x21, 0x8D, 0x01, 0xFF,  // SEI; LDA #'!'; STA $FF01
+        0x4C, 0x00, 0x00,                    // JMP $0000
+    };
+    p.resize(0x40, 0xEA);
+    p.insert(p.end(), {0xE6, 0x10, 0x40});  // handler: INC $10; RTI
+    return p;
+}
+
 Bytes membackup(const TempDir& dir) { return dir.read("membackup"); }
 
 std::optional<unsigned> normal_user_id() {

@@ -69,6 +69,10 @@ void hand_to_normal_user(const TempDir& dir);
 // Copies `code` into `memory` from `at` upward.
 void place(Bytes& memory, std::size_t at, const Bytes& code);
 
+// A program that lets `ticks` timer interrupts pass (10 ms each), prints
+// '!' and ends: a run that lasts a known time, whatever the host's speed.
+[[nodiscard]] Bytes ticking_program(std::uint8_t ticks);
+
 // The 65,536-byte memory image a program leaves in "membackup".
 [[nodiscard]] Bytes membackup(const TempDir& dir);
 
