@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     const Clock::duration elapsed = Clock::now() - started;
 
     host_console_close();  // the last buffered output, and the terminal's modes undone
-    data_file_close();
+    const DataFileClose data_closed = data_file_close();
     keyboard_close();
     if (line.stats) print_stats(outcome, elapsed);
     bool failed = false;
@@ -211,10 +211,13 @@ int main(int argc, char** argv) {
     // away before it took the last output (a broken pipe).
     if (host_stop_signal() != 0) host_die_by_signal(host_stop_signal());
     // Output lost on the way (a full disk): said last, after the save.
-    const auto report_output_error = [] {
+    const auto report_output_error = [&data_closed] {
         const int error = host_console_error();
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
-        return error != 0;
+        if (data_closed.error != 0)
+            std::fprintf(stderr, "can't write data file '%s': %s.\n", data_closed.name,
+                         host_error_text(data_closed.error));
+        return error != 0 || data_closed.error != 0;
     };
     // The user's own limit, when it came first, is no departure.
     const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;

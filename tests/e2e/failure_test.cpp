@@ -646,8 +646,11 @@ TEST_P(ChangedDuringRun, NeitherTheVictimNorTheNewcomerIsWritten) {
                          "can't write membackup file: another file took its place during the run; it was left as "
                          "it is.\n");
     EXPECT_TRUE(dir.read("victims/victim") == victim) << "the save wrote through the link";
-    if (c.planted == Planted::link_to_victim) EXPECT_TRUE(std::filesystem::is_symlink(dir.file("membackup")));
-    else EXPECT_TRUE(dir.read("membackup") == other);
+    if (c.planted == Planted::link_to_victim) {
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("membackup")));
+    } else {
+        EXPECT_TRUE(dir.read("membackup") == other);
+    }
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         names.push_back(entry.path().filename().string());

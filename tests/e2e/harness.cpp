@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,7 +69,7 @@ void place(Bytes& memory, std::size_t at, const Bytes& code) {
 }
 
 Bytes ticking_program(std::uint8_t ticks) {
-    Bytes p = {
+    const Bytes main = {
         0x78, 0xA9, 0x00, 0x85, 0x10,        // SEI; LDA #0; STA $10
         0xA9, 0x40, 0x8D, 0xFE, 0xFF,        // LDA #$40; STA $FFFE
         0xA9, 0x02, 0x8D, 0xFF, 0xFF,        // LDA #$02; STA $FFFF: the handler at 0x0240
@@ -77,8 +78,9 @@ Bytes ticking_program(std::uint8_t ticks) {
         0x78, 0xA9, 0x21, 0x8D, 0x01, 0xFF,  // SEI; LDA #'!'; STA $FF01
         0x4C, 0x00, 0x00,                    // JMP $0000
     };
-    p.resize(0x40, 0xEA);
-    p.insert(p.end(), {0xE6, 0x10, 0x40});  // handler: INC $10; RTI
+    Bytes p(0x43, 0xEA);
+    std::copy(main.begin(), main.end(), p.begin());
+    p[0x40] = 0xE6, p[0x41] = 0x10, p[0x42] = 0x40;  // handler: INC $10; RTI
     return p;
 }
 
@@ -127,6 +129,12 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
             if (fd > 2) close(fd);
         signal(SIGPIPE, SIG_DFL);
+        for (const int ignored : options.ignored_signals) signal(ignored, SIG_IGN);
+        if (options.file_size_limit > 0) {
+            const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+        }
         std::vector<char*> argv;
         std::string binary = binary_path();
         argv.push_back(binary.data());
