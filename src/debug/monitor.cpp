@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,18 @@
 #include "host/files.hpp"
 #include "host/monitor_terminal.hpp"
 #include "host/terminal.hpp"
+
+namespace {
+// A trace file's lines begin with an address and two spaces: only such a
+// file (or none, or an empty one) is replaced by a new trace.
+bool is_trace(const std::optional<std::string>& start) {
+    if (!start) return true;
+    if (start->size() < 6 || start->compare(4, 2, "  ") != 0) return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::isxdigit(static_cast<unsigned char>((*start)[static_cast<std::size_t>(i)])) == 0) return false;
+    return true;
+}
+}  // namespace
 
 namespace {
 #ifdef EMU6502_ONE_RUN_LOOP
@@ -150,7 +163,7 @@ public:
     explicit Session(const MonitorOptions& options) : options_(options) {}
     ~Session() {
         if (commands_ != nullptr) std::fclose(commands_);
-        if (trace_ != nullptr) std::fclose(trace_);
+        close_trace();
         monitor_terminal_close();
         host_monitor_key_enable(false);
     }
@@ -170,6 +183,7 @@ public:
     u16 over_pc = 0;
     u8 over_sp = 0;
     std::FILE* trace_ = nullptr;
+    std::string trace_name_;
     Labels labels;
     // Profile: per address, executions and cycles; routine entries.
     std::vector<std::uint64_t> counts, cycles;
@@ -180,6 +194,7 @@ public:
     void show_registers();
     void step_line(u16 pc);
     void trace_line(u16 pc, const char* text, u32 step_cycles);
+    void close_trace();  // says so if lines were lost
     void write_profile();
     [[nodiscard]] unsigned breakpoint_number(u16 address) const {
         for (const Point& point : points_)
@@ -316,6 +331,16 @@ void Session::trace_line(u16 pc, const char* text, u32 step_cycles) {
     flags[8] = '\0';
     std::fprintf(trace_, "%04X  %-16s %-20s A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s  %u\n", pc,
                  name != nullptr ? name : "", text, cpu.a, cpu.x, cpu.y, cpu.sp, flags, step_cycles);
+}
+
+void Session::close_trace() {
+    if (trace_ == nullptr) return;
+    const bool failed = std::ferror(trace_) != 0;
+    if (std::fclose(trace_) != 0 || failed) {
+        say("trace: can't write %s: %s\n", trace_name_.c_str(), std::strerror(errno));
+        note_lost_output();
+    }
+    trace_ = nullptr;
 }
 
 void Session::list_points() {
@@ -458,12 +483,16 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         return false;
     }
     case MonitorVerb::trace:
-        if (trace_ != nullptr) std::fclose(trace_);
-        trace_ = nullptr;
+        close_trace();
         if (command.file.empty()) {
             say("trace off\n");
             return false;
         }
+        if (!is_trace(host_file_start(command.file.c_str(), 6))) {
+            say("trace: %s is not a trace; it was left as it is\n", command.file.c_str());
+            return false;
+        }
+        trace_name_ = command.file;
         trace_ = std::fopen(command.file.c_str(), "w");
         if (trace_ == nullptr) say("trace: can't write %s: %s\n", command.file.c_str(), std::strerror(errno));
         else say("tracing to %s\n", command.file.c_str());
@@ -510,15 +539,20 @@ void Session::write_profile() {
     if (file == nullptr) {
         host_console_flush();
         std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+        note_lost_output();
     } else {
-        std::fprintf(file, "address      count       cycles  label\n");
+        std::fputs(PROFILE_HEADER, file);
         for (unsigned address = 0; address <= 0xFFFF; ++address) {
             if (counts[address] == 0) continue;
             const char* name = labels.name_at(static_cast<u16>(address));
             std::fprintf(file, "%04X  %11llu  %11llu  %s\n", address, static_cast<unsigned long long>(counts[address]),
                          static_cast<unsigned long long>(cycles[address]), name != nullptr ? name : "");
         }
-        if (std::fclose(file) != 0) std::fprintf(stderr, "profile: can't write %s\n", options_.profile);
+        const bool failed = std::ferror(file) != 0;
+        if (std::fclose(file) != 0 || failed) {
+            std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+            note_lost_output();
+        }
     }
     struct Routine {
         u16 entry;

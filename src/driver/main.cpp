@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bus/devices.hpp"
@@ -12,6 +13,7 @@
 #include "debug/monitor.hpp"
 #include "engine/replay.hpp"
 #include "engine/run_loop.hpp"
+#include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
 #include "host/process.hpp"
@@ -99,6 +101,23 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
               ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
                   recorded_end);
 }
+// --help and --version: what was written must have arrived.
+int finish_standard_output() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+    std::fprintf(stderr, "emu6502: can't write to standard output: %s.\n", std::strerror(errno));
+    return 1;
+}
+
+// An option that writes a file never replaces a file of another kind, such
+// as the program image taken for the option's file name.
+int refuse_other_kind(const CommandLine& line, const char* option, const char* path, const char* file_kind,
+                      const char* own_kind) {
+    std::fprintf(stderr, "can't write %s file '%s': it is not %s, and was left as it is; nothing ran.\n", file_kind,
+                 path, own_kind);
+    if (line.image_path == nullptr)
+        std::fprintf(stderr, "emu6502: no program image was given: %s took '%s' as its file name.\n", option, path);
+    return 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,15 +129,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
         return EXIT_BAD_OPTION;
     }
-    if (line.help) {
-        std::fputs(usage_text(), stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::puts("emu6502 " EMU6502_VERSION);
-        return 0;
+    if (line.help || line.version) {
+        if (line.help) std::fputs(usage_text(), stdout);
+        else std::puts("emu6502 " EMU6502_VERSION);
+        return finish_standard_output();
     }
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
+    if (line.record_path != nullptr && !is_recording(host_file_start(line.record_path, 16)))
+        return refuse_other_kind(line, "--record", line.record_path, "replay", "a recording");
+    if (line.profile != nullptr) {
+        const std::optional<std::string> start = host_file_start(line.profile, std::strlen(PROFILE_HEADER));
+        if (start && *start != PROFILE_HEADER) return refuse_other_kind(line, "--profile", line.profile, "profile", "a profile");
+    }
 
     ReplayScript script;
     script.seed = line.seed.value_or(DEFAULT_SEED);
@@ -214,10 +236,11 @@ int main(int argc, char** argv) {
     const auto report_output_error = [&data_closed] {
         const int error = host_console_error();
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
+        if (trace_output_error() != 0) std::fprintf(stderr, "trace output failed: %s.\n", std::strerror(trace_output_error()));
         if (data_closed.error != 0)
             std::fprintf(stderr, "can't write data file '%s': %s.\n", data_closed.name,
                          host_error_text(data_closed.error));
-        return error != 0 || data_closed.error != 0;
+        return error != 0 || trace_output_error() != 0 || data_closed.error != 0 || output_was_lost();
     };
     // The user's own limit, when it came first, is no departure.
     const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
@@ -121,6 +122,10 @@ std::uint64_t memory_fingerprint() {
     std::uint64_t hash = 0xCBF29CE484222325ull;
     for (const u8 byte : memory) hash = (hash ^ byte) * 0x100000001B3ull;
     return hash;
+}
+
+bool is_recording(const std::optional<std::string>& start) {
+    return !start || start->compare(0, std::strlen("emu6502 replay "), "emu6502 replay ") == 0;
 }
 
 std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time, Chip chip,

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
+#include <string>
 
 enum class FileReadStatus { ok, cannot_open, read_error, too_long };
 
@@ -73,10 +75,11 @@ struct KeptRead {
 enum class KeptSave { saved, failed, changed };
 [[nodiscard]] KeptSave host_kept_replace(std::span<const std::uint8_t> bytes);
 
-// Whether an option may write its output over `path`: yes when there is no
-// such file, when it is empty or no regular file (a device, a FIFO), or
-// when it begins with `signature`, as every file of that kind does.
-[[nodiscard]] bool host_may_overwrite(const char* path, const char* signature);
+// The first `count` bytes (or fewer) of the regular file at `path`, for an
+// option that writes there to tell whether it is one of its own; nullopt
+// when there is nothing to lose: no such file, an empty one, or no regular
+// file (a device, a FIFO).
+[[nodiscard]] std::optional<std::string> host_file_start(const char* path, std::size_t count);
 
 // Opens a data file for reading and writing, creating it if it is missing
 // (and, when it exists but cannot be opened, emptying it as a last resort);

@@ -86,6 +86,14 @@ Bytes ticking_program(std::uint8_t ticks) {
 
 Bytes membackup(const TempDir& dir) { return dir.read("membackup"); }
 
+int run_script(const TempDir& dir, const std::string& script) {
+    dir.write(".script.sh", script);
+    const std::string command = "cd '" + dir.path().string() + "' && EMU='" + binary_path() + "' bash .script.sh";
+    const int status = std::system(command.c_str());
+    std::filesystem::remove(dir.file(".script.sh"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 std::optional<unsigned> normal_user_id() {
     if (geteuid() != 0) return geteuid();
     // "nobody" where the system has it; the number serves even without an entry.

@@ -54,6 +54,10 @@ struct RunOptions {
 // Runs emu6502 with `args` in `dir`, detached from any terminal (as in CI).
 RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args, const RunOptions& options = {});
 
+// Runs `script` with bash in `dir`, with $EMU naming the emulator; the
+// script's own redirections say where the streams go. Its exit status.
+int run_script(const TempDir& dir, const std::string& script);
+
 // The user a root test runs the emulator as, when permissions matter: root
 // may read and write anything. nullopt when no such user can be had.
 [[nodiscard]] std::optional<unsigned> normal_user_id();

@@ -320,19 +320,19 @@ bool host_kept_folder_read_only() {
 
 KeptSave host_kept_replace(std::span<const std::uint8_t> bytes) { return replace_at(kept, bytes); }
 
-bool host_may_overwrite(const char* path, const char* signature) {
+std::optional<std::string> host_file_start(const char* path, std::size_t count) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return true;  // missing, or the write will say why it cannot
+    if (fd < 0) return std::nullopt;  // missing, or the write will say why it cannot
     struct stat info {};
-    bool ok = fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0;
-    if (!ok) {
-        char start[64] = {};
-        const std::size_t want = std::min(std::strlen(signature), sizeof start);
-        const ssize_t n = read(fd, start, want);
-        ok = n == static_cast<ssize_t>(want) && std::memcmp(start, signature, want) == 0;
+    std::optional<std::string> start;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        std::string bytes(count, '\0');
+        const ssize_t n = read(fd, bytes.data(), count);
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        start = bytes;
     }
     close(fd);
-    return ok;
+    return start;
 }
 
 std::FILE* host_open_data_file(const char* name) {

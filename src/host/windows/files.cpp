@@ -103,20 +103,19 @@ KeptSave host_kept_replace(std::span<const std::uint8_t> bytes) {
     return host_replace_file(kept_path.c_str(), bytes) ? KeptSave::saved : KeptSave::failed;
 }
 
-bool host_may_overwrite(const char* path, const char* signature) {
+std::optional<std::string> host_file_start(const char* path, std::size_t count) {
     const std::wstring wide = widen(path);
-    if (is_directory(wide)) return true;
+    if (is_directory(wide)) return std::nullopt;
     const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd < 0) return true;
-    bool ok = GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK;
-    if (!ok) {
-        char start[64] = {};
-        const unsigned want = static_cast<unsigned>(std::min<std::size_t>(std::strlen(signature), sizeof start));
-        const int n = _read(fd, start, want);
-        ok = n == 0 || (n == static_cast<int>(want) && std::memcmp(start, signature, want) == 0);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> start;
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) == FILE_TYPE_DISK) {
+        std::string bytes(count, '\0');
+        const int n = _read(fd, bytes.data(), static_cast<unsigned>(count));
+        if (n > 0) start = bytes.substr(0, static_cast<std::size_t>(n));
     }
     _close(fd);
-    return ok;
+    return start;
 }
 
 std::FILE* host_open_data_file(const char* name) {
