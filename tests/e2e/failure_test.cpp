@@ -666,6 +666,70 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangedCase{"FileMadeWhereThereWasNone", AtStart::none, Planted::other_file}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A signal that was ignored when the run started (nohup, a script's "&")
+// stays ignored: the program runs to its end. One that was not ends it.
+struct IgnoredCase {
+    const char* name;
+    int ignored;  // 0: none
+    int sent;
+};
+
+class IgnoredSignals : public testing::TestWithParam<IgnoredCase> {};
+
+TEST_P(IgnoredSignals, StayIgnored) {
+    const IgnoredCase& c = GetParam();
+    TempDir dir;
+    dir.write("wait.bin", e2e::ticking_program(40));
+    e2e::RunOptions options;
+    if (c.ignored != 0) options.ignored_signals = {c.ignored};
+    options.kill_after_ms = 150;
+    options.kill_signal = c.sent;
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "wait.bin"}, options);
+    const bool survives = c.ignored == c.sent;
+    EXPECT_EQ(r.term_signal, survives ? 0 : c.sent);
+    EXPECT_EQ(r.exit_code, survives ? 0 : -1);
+    EXPECT_EQ(r.out, survives ? "!" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, IgnoredSignals,
+                         testing::Values(IgnoredCase{"hangup_under_nohup", SIGHUP, SIGHUP},
+                                         IgnoredCase{"interrupt_in_a_scripts_background", SIGINT, SIGINT},
+                                         IgnoredCase{"quit_in_a_scripts_background", SIGQUIT, SIGQUIT},
+                                         IgnoredCase{"hangup_when_not_ignored", 0, SIGHUP},
+                                         IgnoredCase{"terminate_while_hangup_is_ignored", SIGHUP, SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A stop signal ends a run whose output nobody reads (a full pipe) at
+// once: what cannot be written is dropped, and standard error says so.
+struct StopCase {
+    const char* name;
+    int signal;
+};
+
+class StopWithFullPipe : public testing::TestWithParam<StopCase> {};
+
+TEST_P(StopWithFullPipe, EndsAtOnceAndSaysWhatWasDropped) {
+    TempDir dir;
+    dir.write("prog.bin", Bytes{0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x02});  // prints A for ever
+    e2e::RunOptions options;
+    options.stdout_unread = true;
+    options.kill_after_ms = 300;
+    options.kill_signal = GetParam().signal;
+    options.timeout_seconds = 3;
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "prog.bin"}, options);
+    EXPECT_FALSE(r.timed_out) << "the run hung on its output";
+    EXPECT_EQ(r.term_signal, GetParam().signal);
+    EXPECT_TRUE(r.err.rfind("emu6502: ", 0) == 0 &&
+                r.err.find(" bytes of output that nobody took were dropped after the stop signal.\n") !=
+                    std::string::npos)
+        << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopWithFullPipe,
+                         testing::Values(StopCase{"terminate", SIGTERM}, StopCase{"interrupt", SIGINT},
+                                         StopCase{"hangup", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --stats reports a run that a signal ended, before the signal ends it.
 TEST(Signals, StatsLinePrecedesTheEndBySignal) {
     TempDir dir;

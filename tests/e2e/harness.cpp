@@ -172,6 +172,8 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
     const auto start = std::chrono::steady_clock::now();
     bool killed = false;
     int out_fd = out_pipe[0], err_fd = err_pipe[0];
+    const int unread_fd = options.stdout_unread ? out_fd : -1;
+    if (options.stdout_unread) out_fd = -1;
     while (out_fd >= 0 || err_fd >= 0) {
         pollfd fds[3];
         int n = 0;
@@ -213,6 +215,7 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
     }
     if (in_fd >= 0) close(in_fd);
     if (out_fd >= 0) close(out_fd);
+    if (unread_fd >= 0) close(unread_fd);
     if (err_fd >= 0) close(err_fd);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -47,6 +47,7 @@ struct RunOptions {
     int timeout_seconds = 30;
     int kill_after_ms = 0;        // send kill_signal after this long (0: never)
     int kill_signal = 15;
+    bool stdout_unread = false;   // standard output to a pipe that nobody reads: it fills up
     long file_size_limit = 0;     // RLIMIT_FSIZE in bytes, SIGXFSZ ignored: a disk that fills up (0: none)
     std::vector<int> ignored_signals;  // ignored when the emulator starts, as nohup or a script's & leave them
 };
