@@ -124,6 +124,8 @@ void console_enter_program_modes() {
 
 bool console_query_sent() { return console_modes().query_sent(); }
 
+bool console_program_modes_shown() { return modes_applied != 0; }
+
 // Linux terminals interpret escape sequences already: only the choice
 // between writing at once and buffering is left.
 void host_enable_virtual_terminal() {
