@@ -77,6 +77,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         } else if (kind == "time" && words.size() == 2) {
             const auto value = parse_time_option(words[1].c_str());
             if (!value) return at_line(number, "the time must be a date and time like 2024-02-29T23:59:59");
+            if (!year_register_holds(*value)) return at_line(number, "the time needs a year from 2000 to 2255");
             read.start_time = *value;
             time = true;
         } else if (kind == "key" && words.size() == 3) {

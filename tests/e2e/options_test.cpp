@@ -101,6 +101,8 @@ const char* const LOAD_ADDRESS_ERROR =
 
 const char* const TIME_ERROR =
     "emu6502: --time needs a date and time like 2024-02-29T23:59:59; try 'emu6502 --help'.\n";
+const char* const YEAR_ERROR =
+    "emu6502: --time needs a year from 2000 to 2255, which the year register can hold; try 'emu6502 --help'.\n";
 const char* const SEED_ERROR = "emu6502: --seed needs a whole number; try 'emu6502 --help'.\n";
 
 struct BadOption {
@@ -163,6 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadOption{"TimeNoLeapDay", {"prog.bin", "--time", "2023-02-29T00:00:00"}, TIME_ERROR},
         BadOption{"TimeWithSpace", {"--time", "2024-02-29 12:00:00", "prog.bin"}, TIME_ERROR},
         BadOption{"TimeDateOnly", {"--time=2024-02-29", "prog.bin"}, TIME_ERROR},
+        BadOption{"TimeBeforeTheYearRegister", {"--time", "1999-12-31T23:59:59", "prog.bin"}, YEAR_ERROR},
+        BadOption{"TimeAfterTheYearRegister", {"--time", "2256-01-01T00:00:00", "prog.bin"}, YEAR_ERROR},
         BadOption{"TimeHour24", {"--time=2024-02-29T24:00:00", "prog.bin"}, TIME_ERROR},
         BadOption{"TimeMissing", {"prog.bin", "--time"}, TIME_ERROR},
         BadOption{"SeedNegative", {"--seed", "-1", "prog.bin"}, SEED_ERROR},
