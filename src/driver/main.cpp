@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    random_seed(line.deterministic ? script.seed : static_cast<std::uint64_t>(host_time_seconds()));
+    random_seed(line.deterministic ? script.seed : host_random_seed());
     data_file_init();
     console_init(false);
 

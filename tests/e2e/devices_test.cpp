@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <ctime>
+#include <future>
 #include <optional>
 #include <string>
 #include <utility>
@@ -357,6 +358,21 @@ TEST(RandomRegister, SuccessiveReadsDiffer) {
     for (std::size_t i = 1; i < got.size(); ++i) changes += got[i] != got[i - 1];
     EXPECT_GE(changes, 8) << "random reads look constant";
     EXPECT_EQ(e2e::membackup(dir)[0xFF02], 0x00);
+}
+
+// Two runs started at the same moment draw different bytes: the seed is
+// finer than the second and differs between processes.
+TEST(RandomRegister, RunsStartedTogetherDiffer) {
+    Bytes body;
+    for (std::uint8_t i = 0; i < 8; ++i) body = body + lda_abs(0xFF02) + sta_abs(0xFF01);
+    e2e::TempDir first_dir, second_dir;
+    for (const e2e::TempDir* dir : {&first_dir, &second_dir}) dir->write("prog.bin", program(body));
+    auto first = std::async(std::launch::async, [&] { return e2e::run_emulator(first_dir, {"--clean", "prog.bin"}); });
+    const e2e::RunResult second = e2e::run_emulator(second_dir, {"--clean", "prog.bin"});
+    const e2e::RunResult first_result = first.get();
+    ASSERT_EQ(first_result.out.size(), 8u);
+    ASSERT_EQ(second.out.size(), 8u);
+    EXPECT_NE(first_result.out, second.out) << "two runs drew the same bytes";
 }
 
 // The notebook example: scripted keys through "-i", checked on the screen
