@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/text.hpp"
+#include "host/files.hpp"
+
 namespace {
 // Which of several names on one address is shown: the program's own
 // before a local "@name", never the linker's "__NAME__".
@@ -58,6 +61,8 @@ bool parse_line(std::string_view line, std::string_view& name, std::uint16_t& ad
 
 std::string Labels::load(const char* path, std::size_t* added) {
     if (added != nullptr) *added = 0;
+    // A FIFO or a device would hold the monitor, or act.
+    if (host_special_file(path)) return std::string("can't read label file ") + path + ": not a regular file";
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return std::string("can't read label file ") + path;
     std::vector<Label> read;
@@ -70,8 +75,8 @@ std::string Labels::load(const char* path, std::size_t* added) {
             if (line.size() > 4096) bad = true;
             if (!bad) continue;
         }
-        if (bad) break;
         ++number;
+        if (bad) break;
         std::string_view name;
         std::uint16_t address = 0;
         if (line.find_first_not_of(" \t") != std::string::npos) {
@@ -79,7 +84,8 @@ std::string Labels::load(const char* path, std::size_t* added) {
                 bad = true;
                 break;
             }
-            read.push_back({std::string(name), address});
+            // Names are shown in the monitor's lines: never control characters.
+            read.push_back({escape_controls(name), address});
         }
         line.clear();
         if (c == EOF) break;

@@ -20,6 +20,7 @@
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -269,7 +270,7 @@ std::optional<std::string> Session::next_line() {
         while ((c = std::fgetc(commands_)) != EOF && c != '\n')
             if (c != '\r') line += static_cast<char>(c);
         if (c != EOF || !line.empty()) {
-            say("> %s\n", line.c_str());
+            say("> %s\n", escape_controls(line).c_str());
             return line;
         }
         std::fclose(commands_);

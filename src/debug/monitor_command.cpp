@@ -5,7 +5,7 @@
 namespace {
 std::string quoted(std::string_view word) {
     std::string text(1, '\'');
-    text.append(word);
+    text.append(escape_controls(word));
     text.push_back('\'');
     return text;
 }

@@ -28,3 +28,19 @@ std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint
     }
     return value;
 }
+
+std::string escape_controls(std::string_view text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+            continue;
+        }
+        constexpr char HEX[] = "0123456789ABCDEF";
+        shown += "\\x";
+        shown += HEX[byte >> 4];
+        shown += HEX[byte & 0x0F];
+    }
+    return shown;
+}

@@ -45,6 +45,9 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         }
         if (line.empty() || line.front() == '#') continue;
         if (read.end) return at_line(number, "nothing may follow the end line");
+        // A NUL would end a value early and let the rest pass unread.
+        if (line.find('\0') != std::string_view::npos)
+            return at_line(number, "not a line of a replay file: '" + escape_controls(line) + "'");
         const std::vector<std::string_view> views = split_words(line, " ");
         const std::vector<std::string> words(views.begin(), views.end());
         const std::string& kind = words.empty() ? std::string() : words[0];
@@ -96,7 +99,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
                 return at_line(number, "the end comes before the last key was read");
             read.end = RecordedEnd{*count, words[2] == "program", number};
         } else {
-            return at_line(number, "not a line of a replay file: '" + std::string(line) + "'");
+            return at_line(number, "not a line of a replay file: '" + escape_controls(line) + "'");
         }
     }
     if (!header) return not_a_replay_file();

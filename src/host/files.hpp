@@ -81,6 +81,10 @@ enum class KeptSave { saved, failed, changed };
 // file (a device, a FIFO).
 [[nodiscard]] std::optional<std::string> host_file_start(const char* path, std::size_t count);
 
+// `path` is there and is neither a regular file nor a folder (a FIFO, a
+// device, a socket): opening it to read could block, or act.
+[[nodiscard]] bool host_special_file(const char* path);
+
 // Opens a data file for reading and writing, creating it if it is missing
 // (and, when it exists but cannot be opened, emptying it as a last resort);
 // one this user may only read is opened for reading, and writes to it fail.

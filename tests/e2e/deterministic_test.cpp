@@ -215,6 +215,7 @@ struct ReplayCase {
     std::string out;
     std::string err;
     int exit_code;
+    std::size_t replay_size = 0;    // of `replay`, when it holds a NUL
 };
 
 const std::string HEADER = "emu6502 replay 1\n";
@@ -236,6 +237,10 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "1: not a replay file (the first line must be 'emu6502 replay 1').\n", 1},
     {"KeyWithoutCode", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 10\n", "",
      DEPARTS + "2: not a line of a replay file: 'key 10'.\n", 1},
+    {"LineShownWithItsControlsEscaped", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\n\x1B]2;x\x07\n", "",
+     DEPARTS + "2: not a line of a replay file: '\\x1B]2;x\\x07'.\n", 1},
+    {"NulInsideAKeyValue", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0\0junk 65\n", "",
+     DEPARTS + "2: not a line of a replay file: 'key 0\\x00junk 65'.\n", 1, 31},
     {"KeyZero", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 0\n", "",
      DEPARTS + "2: a key needs an instruction count and a code from 1 to 255.\n", 1},
     {"KeyTooLarge", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nseed 3\nkey 0 256\n", "",
@@ -306,7 +311,8 @@ class Replay : public testing::TestWithParam<ReplayCase> {};
 TEST_P(Replay, EndsAsTheFileSays) {
     const ReplayCase& c = GetParam();
     TempDir dir;
-    if (c.replay != nullptr) dir.write("r.txt", std::string(c.replay));
+    if (c.replay != nullptr)
+        dir.write("r.txt", c.replay_size != 0 ? std::string(c.replay, c.replay_size) : std::string(c.replay));
     const RunResult r = run(dir, c.image, c.args);
     EXPECT_EQ(r.exit_code, c.exit_code);
     EXPECT_EQ(r.out, c.out);

@@ -320,6 +320,11 @@ bool host_kept_folder_read_only() {
 
 KeptSave host_kept_replace(std::span<const std::uint8_t> bytes) { return replace_at(kept, bytes); }
 
+bool host_special_file(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
 std::optional<std::string> host_file_start(const char* path, std::size_t count) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;  // missing, or the write will say why it cannot

@@ -103,6 +103,16 @@ KeptSave host_kept_replace(std::span<const std::uint8_t> bytes) {
     return host_replace_file(kept_path.c_str(), bytes) ? KeptSave::saved : KeptSave::failed;
 }
 
+bool host_special_file(const char* path) {
+    // Opened for nothing but a look: a device or a pipe answers at once.
+    const HANDLE file = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool special = GetFileType(file) != FILE_TYPE_DISK;
+    CloseHandle(file);
+    return special;
+}
+
 std::optional<std::string> host_file_start(const char* path, std::size_t count) {
     const std::wstring wide = widen(path);
     if (is_directory(wide)) return std::nullopt;
