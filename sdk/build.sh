@@ -37,8 +37,8 @@ fi
 sdk=$(dirname "$(readlink -f "$0")")
 out=$1
 shift
-case $out in
-    # A slip like "build.sh hello.s hello.c" would overwrite a source.
+case ${out,,} in
+    # A slip like "build.sh hello.s hello.c" (or PROG.S) would overwrite a source.
     *.c|*.s|*.h|*.inc) echo "$0: $out: the output must be an image (e.g. ${out%.*}.bin), not a source" >&2; exit 2 ;;
 esac
 
@@ -60,13 +60,15 @@ n=0
 compile() {
     n=$((n + 1))
     local obj="$tmp/$n.o"
-    case $1 in
+    local src=$1
+    [[ $src == -* ]] && src=./$src  # a name like -x.s is a file, not an option
+    case $src in
         *.c)
             # The source's own folder first, for its quoted includes.
-            cc65 -t none --cpu "$cpu" -O -I "$sdk/include" -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            cc65 -t none --cpu "$cpu" -O -I "$sdk/include" -I "$(dirname -- "$src")" -I "$sdk" -o "$tmp/$n.s" "$src"
             ca65 -g -t none --cpu "$cpu" -o "$obj" "$tmp/$n.s"
             ;;
-        *) ca65 -g -t none --cpu "$cpu" -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
+        *) ca65 -g -t none --cpu "$cpu" -I "$(dirname -- "$src")" -I "$sdk" -o "$obj" "$src" ;;
     esac
     objects+=("$obj")
 }
@@ -99,5 +101,5 @@ if [[ $with_runtime == yes ]]; then
     libraries=(--start-group none.lib "$tmp/emu6502.lib" --end-group)
 fi
 ld65 -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}" "${libraries[@]}"
-cp "$tmp/image.bin" "$out"
-cp "$tmp/image.lbl" "$labels"
+cp -- "$tmp/image.bin" "$out"
+cp -- "$tmp/image.lbl" "$labels"

@@ -56,4 +56,10 @@ void file_select_write(u8 number);
 // in which case the read is an ordinary memory read.
 [[nodiscard]] bool file_select_read(u8& status);
 // Closes whatever is open; used when the run ends or is interrupted.
-void data_file_close();
+// `error` is 0 when every byte written reached the file (or none was
+// open), else the errno of the first failure, with the file's name.
+struct DataFileClose {
+    int error = 0;
+    const char* name = "";
+};
+[[nodiscard]] DataFileClose data_file_close();

@@ -97,8 +97,8 @@ std::string Labels::load(const char* path, std::size_t* added, std::size_t* repl
             if (line.size() > 4096) bad = true;
             if (!bad) continue;
         }
-        if (bad) break;
         ++number;
+        if (bad) break;
         std::string_view name;
         std::uint16_t address = 0;
         if (line.find_first_not_of(" \t") != std::string::npos) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -27,6 +29,16 @@
 #include "host/terminal.hpp"
 
 namespace {
+// A trace file's lines begin with an address and two spaces: only such a
+// file (or none, or an empty one) is replaced by a new trace.
+bool is_trace(const std::optional<std::string>& start) {
+    if (!start) return true;
+    if (start->size() < 6 || start->compare(4, 2, "  ") != 0) return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::isxdigit(static_cast<unsigned char>((*start)[static_cast<std::size_t>(i)])) == 0) return false;
+    return true;
+}
+
 // ---- what an instruction will touch ----------------------------------------
 
 struct Access {
@@ -132,7 +144,7 @@ public:
     Session(const MonitorOptions& options, bool deterministic) : options_(options), deterministic_(deterministic) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
-        if (trace_ != nullptr) std::fclose(trace_);
+        close_trace();
         monitor_terminal_close();
         host_monitor_key_enable(false);
     }
@@ -179,6 +191,7 @@ private:
     void show_registers();
     void step_line(u16 pc);
     void trace_line(u16 pc, const char* text, u32 step_cycles);
+    void close_trace();  // says so if lines were lost
     std::optional<std::string> next_line();
     // Runs one command; true when the machine moves on, with `resume` set.
     bool execute(const MonitorCommand& command, Resume& resume);
@@ -211,6 +224,7 @@ private:
     const char* stop_reason_ = nullptr;
     RunCounts counts_;  // while talking
     std::FILE* trace_ = nullptr;
+    std::string trace_name_;
     Labels labels_;
     std::array<Access, 6> accesses_{};
     int access_count_ = 0;
@@ -275,7 +289,7 @@ std::optional<std::string> Session::next_line() {
         while ((c = std::fgetc(commands_)) != EOF && c != '\n')
             if (c != '\r') line += static_cast<char>(c);
         if (c != EOF || !line.empty()) {
-            say("> %s\n", line.c_str());
+            say("> %s\n", escape_control(line).c_str());
             return line;
         }
         std::fclose(commands_);
@@ -341,6 +355,16 @@ void Session::trace_line(u16 pc, const char* text, u32 step_cycles) {
     flags[8] = '\0';
     std::fprintf(trace_, "%04X  %-16s %-20s A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s  %u\n", pc,
                  name != nullptr ? name : "", text, cpu.a, cpu.x, cpu.y, cpu.sp, flags, step_cycles);
+}
+
+void Session::close_trace() {
+    if (trace_ == nullptr) return;
+    const bool failed = std::ferror(trace_) != 0;
+    if (std::fclose(trace_) != 0 || failed) {
+        say("trace: can't write %s: %s\n", trace_name_.c_str(), std::strerror(errno));
+        note_lost_output();
+    }
+    trace_ = nullptr;
 }
 
 void Session::list_points() {
@@ -487,12 +511,16 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         return false;
     }
     case MonitorVerb::trace:
-        if (trace_ != nullptr) std::fclose(trace_);
-        trace_ = nullptr;
+        close_trace();
         if (command.file.empty()) {
             say("trace off\n");
             return false;
         }
+        if (!is_trace(host_file_start(command.file.c_str(), 6))) {
+            say("trace: %s is not a trace; it was left as it is\n", command.file.c_str());
+            return false;
+        }
+        trace_name_ = command.file;
         trace_ = std::fopen(command.file.c_str(), "w");
         if (trace_ == nullptr) say("trace: can't write %s: %s\n", command.file.c_str(), std::strerror(errno));
         else say("tracing to %s\n", command.file.c_str());
@@ -543,8 +571,9 @@ void Session::write_profile() {
     if (file == nullptr) {
         host_console_flush();
         std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+        note_lost_output();
     } else {
-        std::fprintf(file, "address      count       cycles  label\n");
+        std::fputs(PROFILE_HEADER, file);
         for (unsigned address = 0; address <= 0xFFFF; ++address) {
             if (observed.counts[address] == 0) continue;
             const char* name = labels_.name_at(static_cast<u16>(address));
@@ -552,7 +581,11 @@ void Session::write_profile() {
                          static_cast<unsigned long long>(observed.counts[address]),
                          static_cast<unsigned long long>(observed.cycles[address]), name != nullptr ? name : "");
         }
-        if (std::fclose(file) != 0) std::fprintf(stderr, "profile: can't write %s\n", options_.profile);
+        const bool failed = std::ferror(file) != 0;
+        if (std::fclose(file) != 0 || failed) {
+            std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+            note_lost_output();
+        }
     }
     struct Routine {
         u16 entry;

@@ -15,6 +15,10 @@ struct MonitorOptions {
     const char* profile = nullptr;    // --profile FILE
 };
 
+// The first line of every profile: a file that begins otherwise is not
+// replaced by one.
+inline constexpr const char* PROFILE_HEADER = "address      count       cycles  label\n";
+
 [[nodiscard]] inline bool monitor_wanted(const MonitorOptions& options) {
     return options.interactive || options.commands != nullptr || options.profile != nullptr;
 }

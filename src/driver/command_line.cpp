@@ -58,6 +58,11 @@ std::optional<std::int64_t> parse_time_option(const char* text) {
     return seconds_from_calendar(time);
 }
 
+bool year_register_holds(std::int64_t seconds) {
+    const std::int64_t year = calendar_from_seconds(seconds).year;
+    return year >= 2000 && year <= 2255;
+}
+
 std::string format_time_option(std::int64_t seconds) {
     const CalendarTime t = calendar_from_seconds(seconds);
     char text[32];
@@ -140,6 +145,7 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
     if (option_with_value(arg, "--time", argc, argv, i, value)) {
         line.start_time = parse_time_option(value);
         if (!line.start_time) line.error = "--time needs a date and time like 2024-02-29T23:59:59";
+        else if (!year_register_holds(*line.start_time)) line.error = YEAR_RANGE_ERROR;
         line.deterministic = true;
     } else if (option_with_value(arg, "--seed", argc, argv, i, value)) {
         line.seed = parse_count(value);

@@ -64,6 +64,9 @@ struct CommandLine {
 // seconds since 1970-01-01T00:00:00; and back.
 [[nodiscard]] std::optional<std::int64_t> parse_time_option(const char* text);
 [[nodiscard]] std::string format_time_option(std::int64_t seconds);
+// The year register holds the year less 2000 in one byte: 2000 to 2255.
+[[nodiscard]] bool year_register_holds(std::int64_t seconds);
+inline constexpr const char* YEAR_RANGE_ERROR = "--time needs a year from 2000 to 2255, which the year register can hold";
 
 [[nodiscard]] const char* usage_text();
 

@@ -1,5 +1,5 @@
 // Words and hexadecimal numbers, read the same way by the command line, the
-// monitor and replay files.
+// monitor and replay files; and file text made safe to show.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
@@ -42,6 +43,9 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         }
         if (line.empty() || line.front() == '#') continue;
         if (read.end) return at_line(number, "nothing may follow the end line");
+        // A NUL would end a value early and let the rest pass unread.
+        if (line.find('\0') != std::string_view::npos)
+            return at_line(number, "not a line of a replay file: '" + escape_control(line) + "'");
         const std::vector<std::string_view> views = split_words(line, " ");
         const std::vector<std::string> words(views.begin(), views.end());
         const std::string& kind = words.empty() ? std::string() : words[0];
@@ -74,6 +78,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         } else if (kind == "time" && words.size() == 2) {
             const auto value = parse_time_option(words[1].c_str());
             if (!value) return at_line(number, "the time must be a date and time like 2024-02-29T23:59:59");
+            if (!year_register_holds(*value)) return at_line(number, "the time needs a year from 2000 to 2255");
             read.start_time = *value;
             time = true;
         } else if (kind == "key" && words.size() == 3) {
@@ -92,7 +97,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
                 return at_line(number, "the end comes before the last key was read");
             read.end = RecordedEnd{*count, words[2] == "program", number};
         } else {
-            return at_line(number, "not a line of a replay file: '" + std::string(line) + "'");
+            return at_line(number, "not a line of a replay file: '" + escape_control(line) + "'");
         }
     }
     if (!header) return not_a_replay_file();
@@ -114,6 +119,10 @@ std::uint64_t memory_fingerprint() {
     std::uint64_t hash = 0xCBF29CE484222325ull;
     for (const u8 byte : memory) hash = (hash ^ byte) * 0x100000001B3ull;
     return hash;
+}
+
+bool is_recording(const std::optional<std::string>& start) {
+    return !start || start->compare(0, std::strlen("emu6502 replay "), "emu6502 replay ") == 0;
 }
 
 std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time, Chip chip,

@@ -152,8 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClockCase{"NoLeapDayIn2023", {"--time", "2023-02-28T23:59:59"}, 4, SEED_1, {23, 3, 1, 0, 0, 0}},
         ClockCase{"LeapDayIn2000", {"--time", "2000-02-28T23:59:59"}, 4, SEED_1, {0, 2, 29, 0, 0, 0}},
         ClockCase{"NoLeapDayIn2100", {"--time", "2100-02-28T23:59:59"}, 4, SEED_1, {100, 3, 1, 0, 0, 0}},
-        ClockCase{"LastSecondOf1999", {"--time", "1999-12-31T23:59:59"}, 0, SEED_1, {0xFF, 12, 31, 23, 59, 59}},
-        ClockCase{"YearEnd", {"--time", "1999-12-31T23:59:59"}, 4, SEED_1, {0, 1, 1, 0, 0, 0}},
+        ClockCase{"LastSecondOf2000", {"--time", "2000-12-31T23:59:59"}, 0, SEED_1, {0, 12, 31, 23, 59, 59}},
+        ClockCase{"YearEnd", {"--time", "2000-12-31T23:59:59"}, 4, SEED_1, {1, 1, 1, 0, 0, 0}},
         ClockCase{"YearEndTwoSeconds", {"--time", "2099-12-31T23:59:58"}, 7, SEED_1, {100, 1, 1, 0, 0, 0}},
         ClockCase{"HourEnd", {"--time", "2024-06-30T12:59:59"}, 4, SEED_1, {24, 6, 30, 13, 0, 0}},
         ClockCase{"Year2255", {"--time", "2255-07-04T08:09:10"}, 0, SEED_1, {255, 7, 4, 8, 9, 10}},
@@ -223,6 +223,7 @@ struct ReplayCase {
     std::string out;
     std::string err;
     int exit_code;
+    std::size_t replay_size = 0;    // of `replay`, when it holds a NUL
 };
 
 const std::string HEADER = "emu6502 replay 1\n";
@@ -246,6 +247,10 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "1: not a replay file (the first line must be 'emu6502 replay 1').\n", 1},
     {"KeyWithoutCode", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 10\n", "",
      DEPARTS + "2: not a line of a replay file: 'key 10'.\n", 1},
+    {"LineShownWithItsControlsEscaped", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\n\x1B]2;x\x07\n", "",
+     DEPARTS + "2: not a line of a replay file: '\\x1B]2;x\\x07'.\n", 1},
+    {"NulInsideAKeyValue", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0\0junk 65\n", "",
+     DEPARTS + "2: not a line of a replay file: 'key 0\\x00junk 65'.\n", 1, 31},
     {"KeyZero", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 0\n", "",
      DEPARTS + "2: a key needs an instruction count and a code from 1 to 255.\n", 1},
     {"KeyTooLarge", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nseed 3\nkey 0 256\n", "",
@@ -326,7 +331,8 @@ class Replay : public testing::TestWithParam<ReplayCase> {};
 TEST_P(Replay, EndsAsTheFileSays) {
     const ReplayCase& c = GetParam();
     TempDir dir;
-    if (c.replay != nullptr) dir.write("r.txt", std::string(c.replay));
+    if (c.replay != nullptr)
+        dir.write("r.txt", c.replay_size != 0 ? std::string(c.replay, c.replay_size) : std::string(c.replay));
     const RunResult r = run(dir, c.image, c.args);
     EXPECT_EQ(r.exit_code, c.exit_code);
     EXPECT_EQ(r.out, c.out);

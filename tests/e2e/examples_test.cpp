@@ -540,6 +540,12 @@ const BuildCase BUILD_CASES[] = {
     {"build_through_a_link_finds_the_kit", "hello.c", C_HELLO,
      "mkdir bin && ln -s SDK/build.sh bin/emu6502-build && bin/emu6502-build hello.bin hello.c", "",
      "Hello, world!\n"},
+    {"build_refuses_a_source_in_capitals_as_output", "hello.s", ASM_HELLO,
+     "cp hello.s HELLO.S && ! SDK/build.sh HELLO.S hello.s 2>/dev/null && cmp hello.s HELLO.S && rm HELLO.S && "
+     "SDK/build.sh hello.bin hello.s",
+     "", "Hello, world!\r\n", {}, 0, true},
+    {"build_takes_a_source_named_like_an_option", "hello.s", ASM_HELLO,
+     "mv hello.s ./-x.s && SDK/build.sh hello.bin -x.s && mv ./-x.s hello.s", "", "Hello, world!\r\n"},
 };
 
 // Every file in `dir`, with its contents.

@@ -50,6 +50,10 @@ void prepare(const TempDir& dir, const std::string& commands) {
     // Two routines with a cheap local label of one name each.
     dir.write("two.lbl", std::string("al 000200 .main\nal 000205 .@loop\nal 000210 .sub\nal 000212 .@loop\n"));
     dir.write("c", commands);
+    // Label files that would act on the terminal, overflow, or hold the monitor.
+    dir.write("esc.lbl", std::string("al 000212 .pr\x1B[2Jint\n"));
+    dir.write("long.lbl", std::string(5000, 'x') + "\n");
+    mkfifo(dir.file("fifo.lbl").c_str(), 0644);
 }
 
 struct CommandCase {
@@ -551,6 +555,28 @@ const CommandCase COMMAND_CASES[] = {
         "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
         "0202  20 10 02  JSR print\n"
         "> q\n"},
+    {"FileTextShownEscaped",
+        "l esc.lbl\n"
+        "d 0212 0212\n"
+        "l long.lbl\n"
+        "l fifo.lbl\n"
+        "r\x1B\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> l esc.lbl\n"
+        "1 labels from esc.lbl\n"
+        "> d 0212 0212\n"
+        "pr\\x1B[2Jint:\n"
+        "0212  8D 01 FF  STA $FF01\n"
+        "> l long.lbl\n"
+        "long.lbl:1: not a label line (al ADDRESS .name)\n"
+        "> l fifo.lbl\n"
+        "can't read label file fifo.lbl: not a regular file\n"
+        "> r\\x1B\n"
+        "unknown command 'r\\x1B' (h for help)\n"
+        "> x\n"},
     {"Leave",
         "b print\n"
         "x\n",

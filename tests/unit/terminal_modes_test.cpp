@@ -49,6 +49,20 @@ const ModesCase MODES_CASES[] = {
     {"sequence_inside_title_is_text", "\x1B]0;[?25l\x07", "", ""},
     {"half_written_sequence_is_cancelled", "\x1B[?25l\x1B[1", "\x18\x1B[?25h", "\x1B[?25l"},
     {"cancelled_sequence_does_nothing", "\x1B[?25\x18l", "", ""},
+    {"half_written_sequence_alone_is_cancelled", "\x1B[1;3", "\x18", ""},
+    {"half_written_title_is_cancelled", "\x1B]2;Tit", "\x18", ""},
+    {"line_drawing_in_g0", "\x1B(0q", "\x1B(B", "\x1B(0"},
+    {"line_drawing_left", "\x1B(0q\x1B(B", "", ""},
+    {"line_drawing_shifted_in_through_g1", "\x1B)0\x0E", "\x0F\x1B)B", "\x1B)0\x0E"},
+    {"shifted_back", "\x1B)0\x0Eq\x0F", "\x1B)B", "\x1B)0"},
+    {"scroll_region", "\x1B[3;20r", "\x1B[r", "\x1B[3;20r"},
+    {"scroll_region_reset", "\x1B[3;20r\x1B[r", "", ""},
+    {"scroll_region_whole_screen_is_a_reset", "\x1B[3;20r\x1B[1r", "", ""},
+    {"origin_mode", "\x1B[?6h", "\x1B[?6l", "\x1B[?6h"},
+    {"insert_mode", "\x1B[4h", "\x1B[4l", "\x1B[4h"},
+    {"insert_mode_left", "\x1B[4hx\x1B[4l", "", ""},
+    {"soft_reset_forgets_them_all", "\x1B[4h\x1B[?6h\x1B[2;5r\x1B(0\x1B[!p", "", ""},
+    {"full_reset_forgets_them_all", "\x1B[4h\x1B[?6h\x1B[2;5r\x1B(0\x1B" "c", "", ""},
     {"other_private_marker_ignored", "\x1B[>25l", "", ""},
     {"unknown_mode_ignored", "\x1B[?12l\x1B[?9999h", "", ""},
     {"cursor_position_request", "\x1B[6n", "", "", true},
@@ -80,7 +94,8 @@ TEST(TerminalModesRoom, EveryModeAtOnceFits) {
     TerminalModes modes;
     const std::string all =
         "\x1B[?1;7;1000;1002;1003;1004;1005;1006;1015;2004;47;1047;1049h\x1B[?7;25l\x1B=\x1B[1;2;3;4;5;7;8;9;"
-        "38;2;255;255;255;48;2;255;255;255;58;2;255;255;255m\x1B[?25";
+        "38;2;255;255;255;48;2;255;255;255;58;2;255;255;255m\x1B[?6h\x1B[4h\x1B[65535;65535r\x1B(0\x1B)0\x0E"
+        "\x1B[?25";
     for (const char byte : all) modes.feed(static_cast<std::uint8_t>(byte));
     char buffer[TerminalModes::UNDO_ROOM];
     EXPECT_LE(modes.undo(buffer), sizeof buffer);
