@@ -11,9 +11,11 @@
 # is C, the kit's runtime (sdk/*.s: start-up, console, devices) and cc65's
 # "none" library are linked in; an assembly-only program gets neither, and
 # its first source's CODE segment starts the image at $0200.
-# Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor
-# (debug symbols from ca65 -g: they do not change the image).
-# The output depends only on the sources.
+# Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor, and
+# OUTPUT.dbg, the linker's debug information (source lines, scopes, C
+# symbols) for the emulator (from cc65 -g and ca65 -g: they do not change
+# the image).  The image depends only on the sources; the debug file also
+# names them as given and records their sizes and modification times.
 set -euo pipefail
 
 cpu=6502
@@ -43,6 +45,7 @@ if [[ $base == ?*.* && $base != *.lbl ]]; then
 else
     labels=$out.lbl  # no extension to replace
 fi
+debug=${labels%.lbl}.dbg
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -57,7 +60,10 @@ compile() {
     case $1 in
         *.c)
             # The source's own folder first, for its quoted includes.
-            cc65 -t none --cpu "$cpu" -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            cc65 -g -t none --cpu "$cpu" -O -I "$(dirname "$1")" -I "$sdk" -o "$tmp/$n.s" "$1"
+            # The debug file records the compiler's output too: with a fixed
+            # time it does not differ from one build to the next.
+            TZ=UTC touch -t 200001010000 "$tmp/$n.s"
             ca65 -g -t none --cpu "$cpu" -o "$obj" "$tmp/$n.s"
             ;;
         *) ca65 -g -t none --cpu "$cpu" -I "$(dirname "$1")" -I "$sdk" -o "$obj" "$1" ;;
@@ -77,6 +83,9 @@ if [[ $with_runtime == yes ]]; then
         compile "$src"
     done
 fi
-cl65 -t none -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}"
+cl65 -t none -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -Wl --dbgfile,"$tmp/image.dbg" \
+    -o "$tmp/image.bin" "${objects[@]}"
 cp "$tmp/image.bin" "$out"
 cp "$tmp/image.lbl" "$labels"
+# The temporary folder's name would make every build's debug file differ.
+sed "s|\"$tmp/|\"|g" "$tmp/image.dbg" >"$debug"
