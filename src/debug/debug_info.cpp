@@ -270,12 +270,14 @@ std::string DebugInfo::parse(std::string_view text) {
             size(types_, seen_types, "type");
             continue;
         }
-        if (!have_info &&
-            (keyword == "file" || keyword == "seg" || keyword == "span" || keyword == "line" || keyword == "scope" ||
-             keyword == "sym" || keyword == "csym" || keyword == "mod" || keyword == "type"))
-            return where + "a '" + std::string(keyword) + "' record before the info line";
+        // Other keywords ("lib", and what later versions may add) carry
+        // nothing this emulator uses.
+        static constexpr std::string_view KNOWN[] = {"file", "seg", "span", "line", "scope",
+                                                     "sym",  "csym", "mod", "type"};
+        if (std::find(std::begin(KNOWN), std::end(KNOWN), keyword) == std::end(KNOWN)) continue;
+        if (!have_info) return where + "a '" + std::string(keyword) + "' record before the info line";
         bool placed = true;
-        const std::uint32_t id = fields.id("id", keyword != "lib");
+        const std::uint32_t id = fields.id("id");
         if (keyword == "file") {
             SourceFile file{fields.string("name"), fields.optional_number("size").value_or(0),
                             fields.optional_number("mtime").value_or(0), fields.ids("mod")};
@@ -325,12 +327,10 @@ std::string DebugInfo::parse(std::string_view text) {
             std::string value = fields.string("val");
             placed = place(types_, seen_types, id, std::move(value));
         }
-        // Other keywords ("lib", and what later versions may add) carry
-        // nothing this emulator uses.
         if (!fields.error().empty()) return where + "field " + fields.error();
         if (!placed) return where + "'" + std::string(keyword) + "' id " + std::to_string(id) + " is repeated or beyond the info line's count";
     }
-    if (!have_version) return "the file is empty";
+    if (!have_version) return "the file is empty";  // or only blank lines
     if (!have_info) return "truncated: no info line";
     const auto missing = [&](const std::vector<bool>& seen, const char* kind) -> std::string {
         const auto have = static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
@@ -344,9 +344,9 @@ std::string DebugInfo::parse(std::string_view text) {
     files_.resize(file_count);
     seen_files.resize(file_count);
     for (const std::string& fault :
-         {missing(seen_files, "file"), missing(seen_segments, "seg"), missing(seen_spans, "span"),
-          missing(seen_lines, "line"), missing(seen_scopes, "scope"), missing(seen_symbols, "sym"),
-          missing(seen_csymbols, "csym"), missing(seen_modules, "mod"), missing(seen_types, "type")})
+         {missing(seen_csymbols, "csym"), missing(seen_files, "file"), missing(seen_lines, "line"),
+          missing(seen_modules, "mod"), missing(seen_scopes, "scope"), missing(seen_segments, "seg"),
+          missing(seen_spans, "span"), missing(seen_symbols, "sym"), missing(seen_types, "type")})
         if (!fault.empty()) return fault;
     std::string fault = link_and_check();
     if (!fault.empty()) {

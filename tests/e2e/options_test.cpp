@@ -129,6 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "--help'.\n"},
         BadOption{"ReplayWithCpu", {"--replay", "b", "--cpu", "65C02", "prog.bin"},
                   "emu6502: --cpu cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
+        BadOption{"DebugInfoWithoutFile", {"prog.bin", "--debug-info"},
+                  "emu6502: --debug-info needs a file name; try 'emu6502 --help'.\n"},
         BadOption{"MonitorInADeterministicRun", {"--seed", "3", "--commands", "c", "prog.bin"},
                   "emu6502: the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run; "
                   "try 'emu6502 --help'.\n"}),
