@@ -3,9 +3,13 @@
 // scripts/build-examples.sh), and from damaged copies of them.
 #include "debug/debug_info.hpp"
 
+#include "debug/c_values.hpp"
+#include "debug/source_view.hpp"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <array>
 #include <map>
 #include <optional>
 #include <iterator>
@@ -419,6 +423,120 @@ TEST(DebugInfoBadFile, RandomDamageIsOneLineOfError) {
             (void)info.c_globals();
         }
     }
+}
+
+// ---- source lines -----------------------------------------------------------------------------
+
+struct PrintableCase {
+    const char* name;
+    std::string line;
+    std::string shown;
+};
+
+const PrintableCase PRINTABLE_CASES[] = {
+    {"plain", "    lda #$41 ; A", "    lda #$41 ; A"},
+    {"tabs_to_stops_of_8", "\tlda\t#1", "        lda     #1"},
+    {"escape_starts_no_sequence", "x\x1B[2Jy", "x\\x1B[2Jy"},
+    {"carriage_return_and_delete", "a\rb\x7F", "a\\x0Db\\x7F"},
+    {"utf8_passes", "caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+    {"utf8_c1_control_escaped", "a\xC2\x9B" "2J", "a\\xC2\\x9B2J"},
+    {"raw_c1_byte_escaped", "a\x9B" "2J", "a\\x9B2J"},
+    {"broken_utf8_escaped", "\xE2\x82 \xFF", "\\xE2\\x82 \\xFF"},
+    {"overlong_utf8_escaped", "\xC0\xAF", "\\xC0\\xAF"},
+};
+
+class SourceLines : public ::testing::TestWithParam<PrintableCase> {};
+
+TEST_P(SourceLines, ArePrintable) { EXPECT_EQ(printable_source_line(GetParam().line), GetParam().shown); }
+
+INSTANTIATE_TEST_SUITE_P(Text, SourceLines, ::testing::ValuesIn(PRINTABLE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SourceLines, FoundBesideTheDebugFile) {
+    const DebugInfo& info = example("c_greet");
+    SourceFiles sources(info, example_path("c_greet.dbg"));
+    const auto file_id = [&](const char* name) { return info.find_files(name).at(0); };
+    const std::uint32_t c = file_id("c_greet.c");
+    EXPECT_EQ(sources.line(c, 20), "    length = emu_getline(name, sizeof name); /* echoes what is typed */");
+    EXPECT_EQ(sources.path(c), example_path("c_greet.c"));
+    EXPECT_FALSE(sources.changed(c));
+    EXPECT_EQ(sources.line(c, 0), std::nullopt);
+    EXPECT_EQ(sources.line(c, 1000), std::nullopt);
+    // The kit's files by their names relative to the examples.
+    EXPECT_EQ(sources.line(file_id("crt0.s"), 15),
+              "start:  sei                     ; no IRQ handler: with the default vector");
+    // The compiler's own output is gone after the build.
+    EXPECT_EQ(sources.line(file_id("1.s"), 1), std::nullopt);
+    EXPECT_EQ(sources.path(file_id("1.s")), "");
+    EXPECT_EQ(sources.listing(c, 20, 1, 1),
+              (std::vector<std::string>{"    19      emu_puts(\"What is your name? \");",
+                                        ">   20      length = emu_getline(name, sizeof name); /* echoes what is typed */",
+                                        "    21"}));
+    EXPECT_EQ(sources.listing(c, 2, 3, 0).size(), 2u) << "the list starts at line 1";
+    EXPECT_TRUE(sources.listing(c, 5000).empty());
+}
+
+// ---- C values ------------------------------------------------------------------------------------
+
+struct ValueCase {
+    const char* name;
+    const char* type;  // encoded as in the file
+    std::vector<std::uint8_t> bytes;
+    std::string shown;
+};
+
+const ValueCase VALUE_CASES[] = {
+    {"char", "00", {0x41}, "65 ($41) 'A'"},
+    {"char_negative", "00", {0xFF}, "255 (-1, $FF)"},
+    {"char_quote", "00", {'\''}, "39 ($27) '\\''"},
+    {"int", "00", {0xD2, 0x04}, "1234 ($04D2)"},
+    {"int_negative", "00", {0xFE, 0xFF}, "65534 (-2, $FFFE)"},
+    {"long", "00", {0x40, 0xE2, 0x01, 0x00}, "123456 ($0001E240)"},
+    {"long_negative", "00", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295 (-1, $FFFFFFFF)"},
+    {"pointer", "4100", {0x00, 0xC0}, "$C000"},
+    {"word_array", "800221", {0x01, 0x00, 0xFF, 0xFF}, "{1, 65535}"},
+    {"big_endian_word", "51", {0x12, 0x34}, "4660 ($1234)"},
+    {"string", "00", {'A', 'd', 'a', 0, 0x55, 0x66}, "41 64 61 00 55 66 \"Ada\""},
+    {"bytes", "00", {0x01, 0x02, 0x03}, "01 02 03"},
+    {"nothing", "00", {}, "?"},
+};
+
+class CValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(CValues, AreShownByTypeOrSize) {
+    const ValueCase& c = GetParam();
+    EXPECT_EQ(format_c_value(debug_info::decode_type(c.type), c.bytes), c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CValues, ::testing::ValuesIn(VALUE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// c_greet.bin stopped at the for loop (c_greet.c:29, 0x028F) after "Ada":
+// the C stack pointer at 0x0002 holds 0xFEFA; main's two locals lie below
+// the frame base 0xFEFC: length (0xFEFB) = 3, i (0xFEFA) not yet set.
+TEST(CValues, ReadThroughTheCStack) {
+    const DebugInfo& info = example("c_greet");
+    std::array<std::uint8_t, 0x10000> memory{};
+    memory.fill(0xEE);
+    memory[0x0002] = 0xFA;
+    memory[0x0003] = 0xFE;
+    memory[0xFEFB] = 3;
+    for (std::size_t i = 0; i < 24; ++i) memory[0x0DD5 + i] = i < 3 ? "Ada"[i] : 0;
+    const PeekByte peek = [&](std::uint16_t address) { return memory[address]; };
+
+    const auto main = info.function("main");
+    ASSERT_TRUE(main.has_value());
+    EXPECT_EQ(c_frame_base(info, *main, 0x022E, peek), std::nullopt) << "at the entry the frame is not made yet";
+    const auto base = c_frame_base(info, *main, 0x028F, peek);
+    EXPECT_EQ(base, std::optional<std::uint16_t>(0xFEFC));
+    std::string shown;
+    for (const auto& v : info.c_locals(main->scope)) shown += v.name + "=" + read_c_variable(info, v, base, peek) + "; ";
+    EXPECT_EQ(shown, "length=3 ($03); i=238 (-18, $EE); ");
+    const auto globals = info.c_globals();
+    ASSERT_EQ(globals.size(), 1u);
+    EXPECT_EQ(read_c_variable(info, globals[0], base, peek),
+              "41 64 61 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \"Ada\"");
+    EXPECT_EQ(read_c_variable(info, info.c_locals(main->scope)[0], std::nullopt, peek), "?") << "no frame, no local";
 }
 
 }  // namespace
