@@ -46,6 +46,7 @@ else
     labels=$out.lbl  # no extension to replace
 fi
 debug=${labels%.lbl}.dbg
+[[ $debug != "$out" ]] || debug=$out.dbg  # an image named NAME.dbg stays the image
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
