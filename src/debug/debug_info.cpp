@@ -157,7 +157,12 @@ private:
     std::string error_;
 };
 
-bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 std::string hex4(std::uint32_t value) {
     static constexpr char DIGITS[] = "0123456789ABCDEF";
@@ -181,8 +186,10 @@ TypeInfo decode_type(std::string_view hex) {
     std::vector<std::uint8_t> bytes;
     if (hex.size() % 2 != 0) return {};
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        if (!is_hex(hex[i]) || !is_hex(hex[i + 1])) return {};
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+        const int high = hex_digit(hex[i]);
+        const int low = hex_digit(hex[i + 1]);
+        if (high < 0 || low < 0) return {};
+        bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
     }
     // As ca65 writes its data: 0x80 COUNT ELEMENT for an array; 0x2N an
     // integer of N+1 bytes, 0x5N the same most significant byte first;
@@ -209,6 +216,21 @@ TypeInfo decode_type(std::string_view hex) {
 
 std::string DebugInfo::parse(std::string_view text) {
     *this = DebugInfo();
+    std::string fault = read_records(text);
+    if (fault.empty()) fault = link_and_check();
+    if (!fault.empty()) {
+        *this = DebugInfo();  // nothing of a bad file is used
+        return fault;
+    }
+    index_lines();
+    return {};
+}
+
+std::string DebugInfo::read_records(std::string_view text) {
+    // Every record takes a line: no count in the info line can be more,
+    // and none makes the parser reserve more.
+    const auto text_lines = static_cast<std::uint32_t>(std::min<std::size_t>(
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), MAX_RECORDS));
     Record record;
     std::map<std::string_view, std::uint32_t> counts;
     bool have_version = false;
@@ -255,7 +277,7 @@ std::string DebugInfo::parse(std::string_view text) {
             }
             const auto size = [&](auto& table, std::vector<bool>& seen, const char* key) {
                 const auto found = counts.find(key);
-                const std::uint32_t n = found == counts.end() ? 0 : found->second;
+                const std::uint32_t n = found == counts.end() ? 0 : std::min(found->second, text_lines);
                 table.resize(n);
                 seen.assign(n, false);
             };
@@ -334,8 +356,9 @@ std::string DebugInfo::parse(std::string_view text) {
     if (!have_info) return "truncated: no info line";
     const auto missing = [&](const std::vector<bool>& seen, const char* kind) -> std::string {
         const auto have = static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
-        if (have == seen.size()) return {};
-        return "truncated: " + std::to_string(have) + " of " + std::to_string(seen.size()) + " " + kind + " records";
+        const auto claimed = kind == std::string_view("file") ? seen.size() : counts[kind];
+        if (have == claimed) return {};
+        return "truncated: " + std::to_string(have) + " of " + std::to_string(claimed) + " " + kind + " records";
     };
     // ld65 counts more files in its info line than it lists (each module's
     // own, shared ones again): the ids it lists run from 0 without gaps.
@@ -348,12 +371,6 @@ std::string DebugInfo::parse(std::string_view text) {
           missing(seen_modules, "mod"), missing(seen_scopes, "scope"), missing(seen_segments, "seg"),
           missing(seen_spans, "span"), missing(seen_symbols, "sym"), missing(seen_types, "type")})
         if (!fault.empty()) return fault;
-    std::string fault = link_and_check();
-    if (!fault.empty()) {
-        *this = DebugInfo();
-        return fault;
-    }
-    index_lines();
     return {};
 }
 

@@ -191,6 +191,7 @@ public:
     [[nodiscard]] const std::vector<std::string>& types() const { return types_; }
 
 private:
+    std::string read_records(std::string_view text);
     std::string link_and_check();
     void index_lines();
     [[nodiscard]] Function make_function(std::uint32_t scope) const;

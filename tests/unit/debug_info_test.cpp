@@ -313,6 +313,7 @@ const BadFileCase BAD_FILE_CASES[] = {
     {"no_info_line", "info\t", "infx\t", std::string::npos, "line 3: a 'csym' record before the info line"},
     {"count_beyond_reason", "csym=2,", "csym=99999999,", std::string::npos,
      "line 2: the count of 'csym' is not a sane number"},
+    {"count_beyond_the_file", "csym=2,", "csym=1000,", std::string::npos, "truncated: 2 of 1000 csym records"},
     {"bad_number", "line\tid=0,file=0,line=", "line\tid=0,file=0,line=x", std::string::npos,
      "line 62: field 'line' not a number"},
     {"unquoted_name", "name=\"printf\"", "name=printf", std::string::npos,
