@@ -272,7 +272,8 @@ std::string DebugInfo::read_records(std::string_view text) {
             have_info = true;
             for (const auto& [key, value] : record.pairs) {
                 const auto count = number(value);
-                if (!count || *count > MAX_RECORDS) return where + "the count of '" + std::string(key) + "' is not a sane number";
+                if (!count || *count > MAX_RECORDS)
+                    return where + "the count of '" + std::string(key) + "' is not a sane number";
                 counts[key] = *count;
             }
             const auto size = [&](auto& table, std::vector<bool>& seen, const char* key) {
@@ -350,7 +351,9 @@ std::string DebugInfo::read_records(std::string_view text) {
             placed = place(types_, seen_types, id, std::move(value));
         }
         if (!fields.error().empty()) return where + "field " + fields.error();
-        if (!placed) return where + "'" + std::string(keyword) + "' id " + std::to_string(id) + " is repeated or beyond the info line's count";
+        if (!placed)
+            return where + "'" + std::string(keyword) + "' id " + std::to_string(id) +
+                   " is repeated or beyond the info line's count";
     }
     if (!have_version) return "the file is empty";  // or only blank lines
     if (!have_info) return "truncated: no info line";
@@ -720,7 +723,8 @@ std::uint32_t DebugInfo::c_frame_size(std::uint32_t scope) const {
 
 std::optional<std::uint16_t> DebugInfo::c_stack_pointer() const {
     for (const char* name : {"c_sp", "sp"})
-        if (const Symbol* s = symbol(name); s != nullptr && *s->value < 0xFF) return static_cast<std::uint16_t>(*s->value);
+        if (const Symbol* s = symbol(name); s != nullptr && *s->value < 0xFF)
+            return static_cast<std::uint16_t>(*s->value);
     const bool has_c = std::any_of(lines_.begin(), lines_.end(), [](const Line& l) { return l.kind == LineKind::c; });
     if (!has_c) return std::nullopt;
     for (const Segment& s : segments_)

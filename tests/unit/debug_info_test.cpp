@@ -419,7 +419,8 @@ TEST(DebugInfoBadFile, RandomDamageIsOneLineOfError) {
         const std::string error = info.parse(text);
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
         if (error.empty()) {
-            for (unsigned address = 0; address < 0x10000; address += 7) (void)info.location(static_cast<std::uint16_t>(address));
+            for (unsigned address = 0; address < 0x10000; address += 7)
+                (void)info.location(static_cast<std::uint16_t>(address));
             (void)info.function("main");
             (void)info.c_globals();
         }
@@ -531,7 +532,8 @@ TEST(CValues, ReadThroughTheCStack) {
     const auto base = c_frame_base(info, *main, 0x028F, peek);
     EXPECT_EQ(base, std::optional<std::uint16_t>(0xFEFC));
     std::string shown;
-    for (const auto& v : info.c_locals(main->scope)) shown += v.name + "=" + read_c_variable(info, v, base, peek) + "; ";
+    for (const auto& v : info.c_locals(main->scope))
+        shown += v.name + "=" + read_c_variable(info, v, base, peek) + "; ";
     EXPECT_EQ(shown, "length=3 ($03); i=238 (-18, $EE); ");
     const auto globals = info.c_globals();
     ASSERT_EQ(globals.size(), 1u);
