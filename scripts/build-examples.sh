@@ -41,7 +41,7 @@ done
 
 tree="$tmp/tree"
 mkdir -p "$tree/examples" "$tree/sdk"
-cp sdk/* "$tree/sdk/"
+cp -R sdk/. "$tree/sdk/"  # subfolders (headers, libraries) too
 cp examples/*.[cs] "$tree/examples/"
 find "$tree" -type f -exec env TZ=UTC touch -t 200001010000 {} +
 
