@@ -15,9 +15,11 @@
 # searched together with cc65's "none" library; an assembly-only program
 # gets only the "none" library, and its first source's CODE segment starts
 # the image at $0200.
-# Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor
-# (debug symbols from ca65 -g: they do not change the image).
-# The output depends only on the sources.
+# Beside OUTPUT.bin it writes OUTPUT.lbl, the labels for the monitor, and
+# OUTPUT.dbg, the linker's debug information (source lines, scopes, C
+# symbols) for the emulator (from cc65 -g and ca65 -g: they do not change
+# the image).  The image depends only on the sources; the debug file also
+# names them as given and records their sizes and modification times.
 set -euo pipefail
 
 cpu=6502
@@ -49,6 +51,8 @@ if [[ $base == ?*.* && $base != *.lbl ]]; then
 else
     labels=$out.lbl  # no extension to replace
 fi
+debug=${labels%.lbl}.dbg
+[[ $debug != "$out" ]] || debug=$out.dbg  # an image named NAME.dbg stays the image
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -65,7 +69,10 @@ compile() {
     case $src in
         *.c)
             # The source's own folder first, for its quoted includes.
-            cc65 -t none --cpu "$cpu" -O -I "$sdk/include" -I "$(dirname -- "$src")" -I "$sdk" -o "$tmp/$n.s" "$src"
+            cc65 -g -t none --cpu "$cpu" -O -I "$sdk/include" -I "$(dirname -- "$src")" -I "$sdk" -o "$tmp/$n.s" "$src"
+            # The debug file records the compiler's output too: with a fixed
+            # time it does not differ from one build to the next.
+            TZ=UTC touch -t 200001010000 "$tmp/$n.s"
             ca65 -g -t none --cpu "$cpu" -o "$obj" "$tmp/$n.s"
             ;;
         *) ca65 -g -t none --cpu "$cpu" -I "$(dirname -- "$src")" -I "$sdk" -o "$obj" "$src" ;;
@@ -100,6 +107,9 @@ if [[ $with_runtime == yes ]]; then
     objects=("${runtime[@]}")
     libraries=(--start-group none.lib "$tmp/emu6502.lib" --end-group)
 fi
-ld65 -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" -o "$tmp/image.bin" "${objects[@]}" "${libraries[@]}"
+ld65 -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" --dbgfile "$tmp/image.dbg" -o "$tmp/image.bin" \
+    "${objects[@]}" "${libraries[@]}"
 cp -- "$tmp/image.bin" "$out"
 cp -- "$tmp/image.lbl" "$labels"
+# The temporary folder's name would make every build's debug file differ.
+sed "s|\"$tmp/|\"|g" "$tmp/image.dbg" >"$debug"

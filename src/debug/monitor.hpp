@@ -8,11 +8,16 @@
 
 #include "engine/run_loop.hpp"
 
+namespace debug_info {
+class DebugInfo;
+}
+
 struct MonitorOptions {
     bool interactive = false;         // --monitor: stop before the first instruction, talk on the terminal
     const char* commands = nullptr;   // --commands FILE
     const char* labels = nullptr;     // --labels FILE
     const char* profile = nullptr;    // --profile FILE
+    const debug_info::DebugInfo* debug_info = nullptr;  // --debug-info FILE or NAME.dbg, checked against the image
 };
 
 // The first line of every profile: a file that begins otherwise is not

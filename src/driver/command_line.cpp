@@ -109,7 +109,7 @@ struct FileOption {
 constexpr FileOption FILE_OPTIONS[] = {
     {"--commands", &CommandLine::commands, false},   {"--labels", &CommandLine::labels, false},
     {"--profile", &CommandLine::profile, false},     {"--record", &CommandLine::record_path, true},
-    {"--replay", &CommandLine::replay_path, true},
+    {"--replay", &CommandLine::replay_path, true},   {"--debug-info", &CommandLine::debug_info, false},
 };
 
 // The options that only switch something on.
@@ -285,6 +285,9 @@ const char* usage_text() {
            "  --commands FILE           monitor commands from FILE (output on standard\n"
            "                            error); the run goes on when FILE ends\n"
            "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
+           "  --debug-info FILE         source lines and symbols for the monitor, as ld65\n"
+           "                            --dbgfile writes them (default: NAME.dbg beside\n"
+           "                            the image, with the monitor)\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"

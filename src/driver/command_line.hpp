@@ -32,6 +32,7 @@ struct CommandLine {
     bool monitor = false;                             // stop in the monitor before the first instruction
     const char* commands = nullptr;                   // monitor commands from this file
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
+    const char* debug_info = nullptr;                 // the linker's debug file (ld65 --dbgfile)
     const char* profile = nullptr;                    // per-address counts and cycles to this file
     Chip chip = Chip::m6502;                          // the processor
     bool chip_given = false;                          // --cpu was given

@@ -9,6 +9,7 @@
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "driver/command_line.hpp"
+#include "driver/debug_file.hpp"
 #include "driver/images.hpp"
 #include "driver/version.hpp"
 #include "debug/monitor.hpp"
@@ -227,7 +228,9 @@ int main(int argc, char** argv) {
             settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
     }
     const Clock::time_point started = Clock::now();
-    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile};
+    const RunDebugInfo debug = load_run_debug_info(line);
+    if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
+    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get()};
     const RunOutcome outcome =
         monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor) : run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;

@@ -518,8 +518,8 @@ const BuildCase BUILD_CASES[] = {
     {"c_exit_from_deep_inside", "hello.c", C_EXIT_NESTED, "SDK/build.sh hello.bin hello.c", "", "",
      {"--exit-status"}, 200},
     {"c_return_without_the_option", "hello.c", C_RETURN, "SDK/build.sh hello.bin hello.c", "", "", {}, 0},
-    // The kit writes nothing beside the sources but the image and its labels,
-    // and deletes nothing there.
+    // The kit writes nothing beside the sources but the image, its labels and
+    // its debug information, and deletes nothing there.
     {"c_build_keeps_a_neighbouring_s_file", "hello.c", C_HELLO, "SDK/build.sh hello.bin hello.c", "",
      "Hello, world!\n", {}, 0, true},
     {"c_build_from_another_folder", "hello.c", C_INCLUDES_ITS_NEIGHBOUR,
@@ -587,6 +587,7 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
         auto after = folder(dir);
         EXPECT_EQ(after.erase("hello.bin"), 1u);
         EXPECT_EQ(after.erase("hello.lbl"), 1u) << "the labels for the monitor, beside the image";
+        EXPECT_EQ(after.erase("hello.dbg"), 1u) << "the debug information, beside the image";
         EXPECT_TRUE(after == before) << "the build changed the source folder";
         EXPECT_FALSE(kit_has_object_files());
     }

@@ -7,7 +7,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/harness.hpp"
@@ -927,9 +930,89 @@ TEST(MonitorOptions, InstructionLimitStillCounts) {
 TEST(MonitorOptions, HelpListsTheOptions) {
     TempDir dir;
     const RunResult r = e2e::run_emulator(dir, {"--help"});
-    for (const char* option : {"--monitor", "--commands FILE", "--labels FILE", "--profile FILE"})
+    for (const char* option : {"--monitor", "--commands FILE", "--labels FILE", "--profile FILE", "--debug-info FILE"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
+
+// ---- debug information ----------------------------------------------------------
+
+// The kit's C hello world with its debug file, as the examples ship them,
+// under other names or damaged. With the monitor, NAME.dbg beside the image
+// is read by itself; a bad file is one line and the run goes on.
+struct DebugInfoCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // name: example file, or "=text"
+    std::vector<std::string> args;
+    std::string err_before_stop;  // what comes before the monitor's first stop
+    bool monitor = true;          // --commands c is given, c holding "c"
+};
+
+const DebugInfoCase DEBUG_INFO_CASES[] = {
+    {"found_beside_the_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_hello.dbg"}}, {"hello.bin"},
+     "emu6502: source lines from 'hello.dbg'.\n"},
+    {"found_beside_an_image_without_extension", {{"hello", "c_hello.bin"}, {"hello.dbg", "c_hello.dbg"}}, {"hello"},
+     "emu6502: source lines from 'hello.dbg'.\n"},
+    {"nothing_beside_the_image", {{"hello.bin", "c_hello.bin"}}, {"hello.bin"}, ""},
+    {"given_is_not_announced", {{"hello.bin", "c_hello.bin"}, {"d", "c_hello.dbg"}}, {"--debug-info", "d", "hello.bin"},
+     ""},
+    {"given_wins_over_the_one_beside",
+     {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=version\tmajor=9,minor=0\n"}, {"d", "c_hello.dbg"}},
+     {"--debug-info=d", "hello.bin"}, ""},
+    {"given_missing", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", "none.dbg", "hello.bin"},
+     "emu6502: debug information 'none.dbg' not used: can't read it: No such file or directory.\n"},
+    {"given_is_a_folder", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", ".", "hello.bin"},
+     "emu6502: debug information '.' not used: can't read it: Is a directory.\n"},
+    {"other_version", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=version\tmajor=3,minor=1\n"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: version 3.1, this emulator reads version 2.\n"},
+    {"truncated", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=version\tmajor=2,minor=0\ninfo\tcsym=2,file=1"}},
+     {"hello.bin"}, "emu6502: debug information 'hello.dbg' not used: truncated: line 2 ends without a newline.\n"},
+    {"not_a_debug_file", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_hello.bin"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: not a cc65 linker debug file (it does not start with a "
+     "version line).\n"},
+    {"for_another_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_greet.dbg"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: for another image: its CODE segment ends at byte 2687, the "
+     "image has 2652.\n"},
+    {"given_for_another_image", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", "GREET", "hello.bin"},
+     "emu6502: debug information 'GREET' not used: for another image: its CODE segment ends at byte 2687, the "
+     "image has 2652.\n"},
+    // Without the monitor nothing shows source lines: nothing is looked for,
+    // but a file asked for is still checked.
+    {"plain_run_looks_for_nothing", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=junk\n"}}, {"hello.bin"}, "",
+     false},
+    {"plain_run_checks_a_given_file", {{"hello.bin", "c_hello.bin"}, {"d", "=junk\n"}},
+     {"--debug-info", "d", "hello.bin"},
+     "emu6502: debug information 'd' not used: not a cc65 linker debug file (it does not start with a version "
+     "line).\n",
+     false},
+};
+
+void PrintTo(const DebugInfoCase& c, std::ostream* os) { *os << c.name; }
+
+class MonitorDebugInfo : public ::testing::TestWithParam<DebugInfoCase> {};
+
+TEST_P(MonitorDebugInfo, OneLineAndTheRunGoesOn) {
+    const DebugInfoCase& c = GetParam();
+    TempDir dir;
+    const std::string examples = e2e::source_dir() + "/examples/";
+    const auto example = [&](const std::string& name) {
+        std::ifstream in(examples + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    for (const auto& [name, from] : c.files) dir.write(name, from[0] == '=' ? from.substr(1) : example(from));
+    dir.write("c", std::string("c\n"));
+    std::vector<std::string> args{"--clean"};
+    if (c.monitor) args.insert(args.end(), {"--commands", "c"});
+    for (const std::string& arg : c.args) args.push_back(arg == "GREET" ? examples + "c_greet.dbg" : arg);
+    const RunResult r = e2e::run_emulator(dir, args);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "Hello from C on the 6502!\n");
+    std::string err = c.err_before_stop;
+    for (std::size_t at; (at = err.find("GREET")) != std::string::npos;) err.replace(at, 5, examples + "c_greet.dbg");
+    EXPECT_EQ(r.err, err + (c.monitor ? "0200  78        SEI\n> c\n" : ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MonitorDebugInfo, ::testing::ValuesIn(DEBUG_INFO_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- on a terminal ------------------------------------------------------------
 

@@ -199,7 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "emu6502: -i cannot be given with --replay: the keys come from the replay file; try 'emu6502 "
                   "--help'.\n"},
         BadOption{"ReplayWithCpu", {"--replay", "b", "--cpu", "65C02", "prog.bin"},
-                  "emu6502: --cpu cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"}),
+                  "emu6502: --cpu cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
+        BadOption{"DebugInfoWithoutFile", {"prog.bin", "--debug-info"},
+                  "emu6502: --debug-info needs a file name; try 'emu6502 --help'.\n"}),
     [](const testing::TestParamInfo<BadOption>& info) { return info.param.name; });
 
 // LDA $FF00; STA $FF01; JMP $0000: echoes one key (0 when none) and ends
