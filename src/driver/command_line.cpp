@@ -253,7 +253,8 @@ CommandLine parse_command_line(int argc, char** argv) {
 }
 
 // The manual page (doc/emu6502.1.scd) lists the same options: a test
-// compares the two, so an option added here goes there too.
+// compares the two, so an option added here goes there too. No wrapped
+// line may start with "-": the shell completion reads options from here.
 const char* usage_text() {
     return "usage: emu6502 [options] [image [$address] [-i]]\n"
            "\n"
@@ -285,9 +286,9 @@ const char* usage_text() {
            "  --commands FILE           monitor commands from FILE (output on standard\n"
            "                            error); the run goes on when FILE ends\n"
            "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
-           "  --debug-info FILE         source lines and symbols for the monitor, as ld65\n"
-           "                            --dbgfile writes them (default: NAME.dbg beside\n"
-           "                            the image, with the monitor)\n"
+           "  --debug-info FILE         source lines and symbols for the monitor, as the\n"
+           "                            linker writes them with ld65 --dbgfile (default:\n"
+           "                            NAME.dbg beside the image, with the monitor)\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"
