@@ -83,6 +83,12 @@ bool same_letters(const char* a, const char* b) {
     return *a == *b;
 }
 
+std::optional<Chip> parse_chip_name(const char* name) {
+    for (const Chip chip : ALL_CHIPS)
+        if (same_letters(name, chip_name(chip))) return chip;
+    return std::nullopt;
+}
+
 namespace {
 // "--name" or "--name=value": true when `arg` is this option. The value
 // comes after "=" or, failing that, from the next argument (nullptr when
@@ -154,15 +160,13 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         else line.error = std::string("--load-address") + ADDRESS_FORMS;
         load_address_option = true;
     } else if (option_with_value(arg, "--cpu", argc, argv, i, value)) {
-        bool known = false;
-        for (const Chip chip : ALL_CHIPS) {
-            if (value != nullptr && same_letters(value, chip_name(chip))) {
-                line.chip = chip;
-                line.chip_given = true;
-                known = true;
-            }
+        const std::optional<Chip> chip = value != nullptr ? parse_chip_name(value) : std::nullopt;
+        if (chip) {
+            line.chip = *chip;
+            line.chip_given = true;
+        } else {
+            line.error = "--cpu needs 6502, 6502X or 65C02";
         }
-        if (!known) line.error = "--cpu needs 6502, 6502X or 65C02";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
         if (!line.start) line.error = std::string("--start") + ADDRESS_FORMS;

@@ -65,6 +65,9 @@ struct CommandLine {
 [[nodiscard]] std::optional<std::int64_t> parse_time_option(const char* text);
 [[nodiscard]] std::string format_time_option(std::int64_t seconds);
 
+// A processor's name as --cpu takes it (6502, 6502X, 65C02; either case).
+[[nodiscard]] std::optional<Chip> parse_chip_name(const char* name);
+
 [[nodiscard]] const char* usage_text();
 
 // Exit statuses beyond 0 (normal end) and 1 (the run could not start or
