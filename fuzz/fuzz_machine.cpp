@@ -405,7 +405,7 @@ void step_hook() {
 }
 
 void reset_devices() {
-    data_file_close();
+    (void)data_file_close();
     data_file_init();
     console_init(false);  // KBD_IN polls the keyboard, which has no terminal here
     random_seed(RANDOM_SEED);
@@ -496,7 +496,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(run.done == run.limit);
 
     cpu_set_hook(nullptr);
-    data_file_close();
+    (void)data_file_close();
     remove_data_files();
     return 0;
 }

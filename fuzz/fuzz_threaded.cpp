@@ -42,7 +42,7 @@ enum class Counting : u8 { instructions, cycles_too, cycle_budget };
     if (!(condition)) fail(#condition)
 
 void reset_devices() {
-    data_file_close();
+    (void)data_file_close();
     remove_data_files();
     data_file_init();
     console_init(false);
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         compare<Chip::m65c02, Counting::cycle_budget>(budget_length<Chip::m65c02>(header[8]));
     else
         compare_on<Chip::m6502>(how, header[8]);
-    data_file_close();
+    (void)data_file_close();
     remove_data_files();
     return 0;
 }

@@ -27,7 +27,7 @@ char work_dir[4096] = {};
 
 void remove_work_dir() {
     if (work_dir[0] == '\0' || chdir(work_dir) != 0) return;
-    data_file_close();
+    (void)data_file_close();
     remove_data_files();
     if (chdir("/") == 0) rmdir(work_dir);
 }

@@ -2,17 +2,23 @@
 # Rebuilds every example image from its source with cc65.
 #
 #   scripts/build-examples.sh           rebuild and update examples/*.bin
+#                                       and their debug files examples/*.dbg
 #   scripts/build-examples.sh --check   rebuild into a temporary directory and
 #                                       compare byte for byte with the images
-#                                       in the repository (exit 1 on any
-#                                       difference or missing image)
+#                                       and debug files in the repository
+#                                       (exit 1 on any difference or missing
+#                                       file)
 #
 # How an example is built:
 #   examples/hello.s   cl65 -t none --start-addr 0x200 (it sets its own .org)
 #   examples/NAME.c    sdk/build.sh: C with the kit's runtime (sdk/*.s)
 #   examples/NAME.s    sdk/build.sh: assembly linked with sdk/emu6502.cfg
-# The images depend only on the sources and the kit, so the result is the
-# same on every run and every machine with the same cc65.
+# Each is built from a copy of examples/ and sdk/ whose files all carry one
+# fixed time, in examples/ of that copy, and the debug file names the kit's
+# files as ../sdk/...: the debug files record the sources' names and times.
+# So the images and the debug files depend only on the sources and the kit,
+# and the result is the same on every run and every machine with the same
+# cc65.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,10 +34,17 @@ command -v cl65 >/dev/null || { echo "$0: cl65 not found (install cc65)" >&2; ex
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The kit's runtime must assemble on its own, whatever the examples use.
-for src in sdk/*.s; do
+# The kit's runtime and C library must assemble on their own, whatever
+# the examples use.
+for src in sdk/*.s sdk/lib/*.s; do
     ca65 -I sdk -o "$tmp/$(basename "$src" .s).o" "$src"
 done
+
+tree="$tmp/tree"
+mkdir -p "$tree/examples" "$tree/sdk"
+cp -R sdk/. "$tree/sdk/"  # subfolders (headers, libraries) too
+cp examples/*.[cs] "$tree/examples/"
+find "$tree" -type f -exec env TZ=UTC touch -t 200001010000 {} +
 
 built=()
 for src in examples/*.s examples/*.c; do
@@ -44,36 +57,39 @@ for src in examples/*.s examples/*.c; do
         exit 1
     fi
     if [[ $src == examples/hello.s ]]; then
-        (cd "$tmp" && cp "$OLDPWD/$src" hello.s && cl65 -t none --start-addr 0x200 -o hello.bin hello.s)
+        (cd "$tree/examples" && cl65 -t none -g --start-addr 0x200 -Wl --dbgfile,"$tmp/hello.dbg" -o "$out" hello.s)
     else
-        sdk/build.sh "$out" "$src"
+        (cd "$tree/examples" && ../sdk/build.sh "$out" "$name.${src##*.}")
     fi
+    sed -i "s|\"$tree/|\"../|g; s|\"$tmp/|\"|g" "$tmp/$name.dbg"
     built+=("$name")
 done
 
 status=0
 for name in "${built[@]}"; do
-    repo="examples/$name.bin"
-    if [[ $check == yes ]]; then
-        if [[ ! -e $repo ]]; then
-            echo "MISSING  $repo (run scripts/build-examples.sh)"
-            status=1
-        elif ! cmp -s "$tmp/$name.bin" "$repo"; then
-            echo "DIFFERS  $repo: $(cmp "$tmp/$name.bin" "$repo" 2>&1 | head -1) (run scripts/build-examples.sh)"
-            status=1
+    for kind in bin dbg; do
+        repo="examples/$name.$kind"
+        if [[ $check == yes ]]; then
+            if [[ ! -e $repo ]]; then
+                echo "MISSING  $repo (run scripts/build-examples.sh)"
+                status=1
+            elif ! cmp -s "$tmp/$name.$kind" "$repo"; then
+                echo "DIFFERS  $repo: $(cmp "$tmp/$name.$kind" "$repo" 2>&1 | head -1) (run scripts/build-examples.sh)"
+                status=1
+            else
+                echo "ok       $repo"
+            fi
         else
-            echo "ok       $repo"
+            if [[ -e $repo ]] && cmp -s "$tmp/$name.$kind" "$repo"; then
+                echo "same     $repo"
+            else
+                cp "$tmp/$name.$kind" "$repo"
+                echo "updated  $repo"
+            fi
         fi
-    else
-        if [[ -e $repo ]] && cmp -s "$tmp/$name.bin" "$repo"; then
-            echo "same     $repo"
-        else
-            cp "$tmp/$name.bin" "$repo"
-            echo "updated  $repo"
-        fi
-    fi
+    done
 done
 if [[ $check == yes && $status -ne 0 ]]; then
-    echo "$0: example images do not match their sources" >&2
+    echo "$0: example images or debug files do not match their sources" >&2
 fi
 exit $status

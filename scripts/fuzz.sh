@@ -5,14 +5,19 @@
 #   fuzz_threaded  the threaded code against the core's step
 #                  (fuzz/corpus-threaded), a quarter;
 #   fuzz_images    the "$" argument and image and "membackup" loading
-#                  (fuzz/corpus-images), the rest.
+#                  (fuzz/corpus-images), an eighth;
+#   fuzz_monitor   the monitor's commands, expressions and assembler
+#                  (fuzz/corpus-monitor), a twelfth;
+#   fuzz_debug_info  the linker's debug file (fuzz/corpus-debug-info), the
+#                  rest (a twelfth).
 # Prints executions and coverage for each; exits non-zero when a fuzzer finds
 # a crash, a sanitizer report or a broken invariant, whose input is kept in
 # <build-dir>/fuzz-artifacts/.
 #
 #   scripts/fuzz.sh [seconds] [build-dir]     (defaults: 60, build-fuzz)
 #
-# Reproduce a finding:  <build-dir>/fuzz/fuzz_machine <artifact>   (or fuzz_threaded, fuzz_images)
+# Reproduce a finding:  <build-dir>/fuzz/fuzz_machine <artifact>   (or fuzz_threaded, fuzz_images,
+#                                                                   fuzz_monitor, fuzz_debug_info)
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -56,8 +61,13 @@ fuzz() {
 
 machine_seconds=$((seconds / 2))
 threaded_seconds=$((seconds / 4))
+images_seconds=$((seconds / 6))
 fuzz fuzz_machine fuzz/corpus "$machine_seconds" 4096
 fuzz fuzz_threaded fuzz/corpus-threaded "$threaded_seconds" 4096
-fuzz fuzz_images fuzz/corpus-images "$((seconds - machine_seconds - threaded_seconds))" 70000
+images_seconds=$((seconds / 8))
+monitor_seconds=$((seconds / 12))
+fuzz fuzz_images fuzz/corpus-images "$images_seconds" 70000
+fuzz fuzz_monitor fuzz/corpus-monitor "$monitor_seconds" 4096
+fuzz fuzz_debug_info fuzz/corpus-debug-info "$((seconds - machine_seconds - threaded_seconds - images_seconds - monitor_seconds))" 16384
 [ "$failed" = 0 ] || exit 1
 echo "no crash found"

@@ -3,7 +3,7 @@
 # and that this machine lacks (as root, or through sudo).
 set -eu
 packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind python3 libedit-dev pkg-config
-          g++-mingw-w64-x86-64 wine wine64"
+          g++-mingw-w64-x86-64 wine wine64 scdoc groff-base man-db bash-completion dpkg-dev file lintian"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -2,11 +2,13 @@
 # Installs what is missing (scripts/install-deps.sh), then builds and runs
 # every test:
 #  1. the release build's unit and end-to-end tests (CTest), and the demo;
-#  2. the 6502 program images rebuilt from their sources must match the
+#  2. its Debian package: lintian, then installed into a scratch root and
+#     run from there;
+#  3. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
-#  3. the Windows build (mingw-w64) and its tests under Wine;
-#  4. the whole suite again under AddressSanitizer and UBSan;
-#  5. a bounded fuzzing run of the machine (about a minute; needs clang).
+#  4. the Windows build (mingw-w64), its tests under Wine and its zip;
+#  5. the whole suite again under AddressSanitizer and UBSan;
+#  6. a bounded fuzzing run of the machine (about a minute; needs clang).
 # Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
@@ -24,6 +26,8 @@ echo "== the demo of README.md"
 demo=$(cmake --build build --target demo)
 echo "$demo" | grep -q "^Hello from the 6502!" || { echo "the demo did not greet"; exit 1; }
 echo "demo ok"
+
+scripts/test-package.sh build
 
 echo "== program images match their sources"
 work=$(mktemp -d)

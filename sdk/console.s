@@ -1,15 +1,47 @@
 ; console.s - console input and output for C programs (see emu6502.h), and
 ; the read()/write() that cc65's stdio (printf, puts, getchar, fgets...)
-; calls.  Every file descriptor is the console: writes go to CON_OUT,
-; reads come from KBD_IN.
+; calls.  File descriptors 0, 1 and 2 are the console: writes go to
+; CON_OUT, reads come from KBD_IN.  Any other goes to the routines in
+; _emu_fd_read/_emu_fd_write, which the data-file library (lib/files.c)
+; sets when a program opens a file; until then they fail with EBADF.
 
         .export         _emu_putc, _emu_puts, _emu_getc, _emu_key
         .export         _emu_getline, _read, _write
-        .import         popptr1, incsp2
+        .export         _emu_fd_read, _emu_fd_write
+        .import         popptr1, incsp2, incsp4, __directerrno
         .include        "zeropage.inc"
+        .include        "errno.inc"
         .include        "emu6502.inc"
 
+        .data
+
+; JMP instructions whose targets are the two routine addresses (an indirect
+; JMP could meet the 6502's page-crossing fault).
+read_other:     jmp     bad_fd
+_emu_fd_read    = read_other + 1
+write_other:    jmp     bad_fd
+_emu_fd_write   = write_other + 1
+
         .code
+
+; Carry set when the descriptor below buf on the C stack is not the console.
+not_console:
+        pha
+        ldy     #3
+        lda     (sp),y          ; fd, high byte
+        bne     @other
+        dey
+        lda     (sp),y
+        cmp     #3
+        pla
+        rts
+@other: pla
+        sec
+        rts
+
+bad_fd: jsr     incsp4          ; fd and buf
+        lda     #EBADF
+        jmp     __directerrno
 
 ; void emu_putc(char c)
 _emu_putc:
@@ -129,7 +161,10 @@ wait_key:
         rts
 
 ; int write(int fd, const void* buf, unsigned count): all of buf to CON_OUT
-_write:
+_write: jsr     not_console
+        bcc     @console
+        jmp     write_other
+@console:
         sta     ptr2            ; count, returned at the end
         stx     ptr2+1
         sta     ptr3            ; bytes still to print
@@ -156,7 +191,10 @@ _write:
 
 ; int read(int fd, void* buf, unsigned count): waits for each key; Enter
 ; (13) is stored as '\n' and ends the read, like a terminal's line.
-_read:
+_read:  jsr     not_console
+        bcc     @console
+        jmp     read_other
+@console:
         sta     ptr3            ; bytes still wanted
         stx     ptr3+1
         lda     #0

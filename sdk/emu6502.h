@@ -10,8 +10,11 @@
  * returns or exit() is called, with the low byte of the status in A
  * (run with "emu6502 --exit-status" to make it the exit status).  Standard I/O works on the console: printf,
  * puts, putchar write to CON_OUT; getchar, fgets(stdin) read KBD_IN,
- * waiting for each key (Enter arrives as '\n').  The rest of the C library
- * comes from cc65's "none" library.
+ * waiting for each key (Enter arrives as '\n').  cc65's <conio.h>,
+ * <time.h> (clock, time) and stdio on the data files (fopen "file3"...)
+ * work as well, from sdk/lib; the rest of the C library comes from cc65's
+ * "none" library.  Use either fopen() or the emu_file_* calls below for a
+ * data file, not both at once.
  */
 #ifndef EMU6502_H
 #define EMU6502_H

@@ -18,6 +18,7 @@ bool may_sleep = true;
 std::uint32_t window_start = 0;
 KeySource key_source = KeySource::terminal;
 std::span<const ScriptedKey> armed_keys;
+std::uint64_t script_reads = 0;
 KeyObserver key_observer = nullptr;
 
 // A key on its way to the program, shown to the recorder first.
@@ -42,6 +43,8 @@ void console_script_keys(std::span<const ScriptedKey> keys) { armed_keys = keys;
 
 std::size_t console_script_left() { return armed_keys.size(); }
 
+std::uint64_t console_script_reads() { return script_reads; }
+
 void console_observe_keys(KeyObserver observer) { key_observer = observer; }
 
 void console_idle_wait(bool allowed) {
@@ -61,6 +64,7 @@ u8 kbd_in_read() {
     case KeySource::terminal: break;
     case KeySource::none: return 0;
     case KeySource::script: {
+        ++script_reads;
         if (armed_keys.empty()) return 0;
         const u8 key = armed_keys.front().key;
         armed_keys = armed_keys.subspan(1);

@@ -1,6 +1,8 @@
 // FILE_READ, FILE_WRITE, FILE_SELECT: one byte stream at a time to the files
 // file0 ... file255 in the working directory.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "bus/devices.hpp"
 #include "host/files.hpp"
@@ -8,14 +10,15 @@
 namespace {
 char data_file_name[8] = "file0";  // "file255" and its zero fill all 8 bytes
 std::FILE* data_file = nullptr;
+char open_name[8] = "";  // the name data_file was opened under
 
 // C streams need a seek between a read and a write; the channel itself never
 // moves the position, so the seek is to where we already are.
 enum class LastAccess { none, read, write };
 LastAccess last_access = LastAccess::none;
-// A write the host refused makes the close report failure, so a program
-// that checks the close status learns that bytes were lost.
-bool write_failed = false;
+// A write the host refused (its errno) makes the close report failure, so
+// a program that checks the close status learns that bytes were lost.
+int write_error = 0;
 // An open that failed, and so a read answered 0xFF or a write dropped,
 // since the last select or close: the next FILE_SELECT read says so with
 // 0xFF rather than the stored file number, which reads like success.
@@ -24,8 +27,9 @@ bool access_failed = false;
 bool ensure_open() {
     if (data_file != nullptr) return true;
     data_file = host_open_data_file(data_file_name);
+    std::memcpy(open_name, data_file_name, sizeof open_name);
     last_access = LastAccess::none;
-    write_failed = false;
+    write_error = 0;
     // Not possible (a read-only folder, a FIFO or a device by that name):
     // the next access tries again.
     if (data_file == nullptr) access_failed = true;
@@ -39,7 +43,7 @@ void switch_direction(LastAccess next) {
 }  // namespace
 
 void data_file_init() {
-    data_file_close();
+    (void)data_file_close();
     access_failed = false;
     std::snprintf(data_file_name, sizeof data_file_name, "file%d", 0);
 }
@@ -60,7 +64,8 @@ void file_write(u8 value) {
     if (!ensure_open()) return;  // dropped, as with no disk to write to
     switch_direction(LastAccess::write);
     if (std::fputc(value, data_file) == EOF) {
-        write_failed = true;
+        // A stream opened for reading only refuses writes as a bad descriptor.
+        if (write_error == 0) write_error = errno == EBADF ? EACCES : errno != 0 ? errno : EIO;
         std::clearerr(data_file);
     }
 }
@@ -79,14 +84,17 @@ bool file_select_read(u8& status) {
         return true;
     }
     const int closed = std::fclose(data_file);
+    if (closed != 0 && write_error == 0) write_error = errno != 0 ? errno : EIO;
     data_file = nullptr;
     last_access = LastAccess::none;
-    status = closed == 0 && !write_failed && !access_failed ? 0x00 : 0xFF;
+    status = write_error == 0 && !access_failed ? 0x00 : 0xFF;
     access_failed = false;
     return true;
 }
 
-void data_file_close() {
+DataFileClose data_file_close() {
+    if (data_file == nullptr) return {};
     u8 ignored = 0;
     (void)file_select_read(ignored);
+    return {write_error, open_name};
 }

@@ -36,6 +36,7 @@ struct ScriptedKey {
 // console_script_keys is called again; reads beyond them give 0.
 void console_script_keys(std::span<const ScriptedKey> keys);
 [[nodiscard]] std::size_t console_script_left();  // armed keys not read yet
+[[nodiscard]] std::uint64_t console_script_reads();  // KBD_IN reads from the script so far, keys or not
 // Shown every key (never 0) that a KBD_IN read delivers; nullptr for none.
 using KeyObserver = void (*)(u8 key);
 void console_observe_keys(KeyObserver observer);
@@ -55,4 +56,10 @@ void file_select_write(u8 number);
 // in which case the read is an ordinary memory read.
 [[nodiscard]] bool file_select_read(u8& status);
 // Closes whatever is open; used when the run ends or is interrupted.
-void data_file_close();
+// `error` is 0 when every byte written reached the file (or none was
+// open), else the errno of the first failure, with the file's name.
+struct DataFileClose {
+    int error = 0;
+    const char* name = "";
+};
+[[nodiscard]] DataFileClose data_file_close();

@@ -18,11 +18,13 @@
 #pragma once
 
 #include <algorithm>
-
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu/data_access.hpp"
 #include "cpu/dispatch.hpp"
+#include "cpu/observed.hpp"
 
 // Instructions in a row that run_in_ram runs at most (its countdown).
 inline constexpr unsigned MAX_RUN = 128;
@@ -49,7 +51,9 @@ template <u16 SAFE_END = SAFE_PC_END>
 enum class InRamStop : u8 {
     countdown_over,  // the countdown reached zero after an instruction
     look,            // the last instruction needs the run loop's tests; not yet counted down
+    observe,         // (observed copies) stopped before an instruction the observer must see; it has not run
 };
+
 
 // Where run_in_ram stopped, and its counters then.
 struct InRamEnd {
@@ -142,12 +146,36 @@ static_assert((MAX_BUDGET<Chip::m6502> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m6502
                   (MAX_BUDGET<Chip::m65c02> + 1) / MIN_INSTRUCTION_CYCLES<Chip::m65c02> < BUDGET_CYCLE_UNIT,
               "a run's instructions fit below its cycles");
 
+// Whether opcode OPCODE, about to run, may make a data access to a watched
+// page: worked out on a copy of the registers, before anything happens.
+template <Chip P, u8 OPCODE>
+[[gnu::always_inline]] inline bool may_touch_watched(const RunRegisters& c) {
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    // An indirect jump reads its pointer in its mode, maybe on the device
+    // page: stopped before, whatever the pointer.
+    if constexpr (pointer_anywhere(entry.mode)) return observed.watch_any;
+    bool touched = false;
+    if constexpr (operand_use(entry.op) != OperandUse::none && operand_in_memory(entry.mode)) {
+        // The other modes read only plain memory.
+        RunRegisters probe = c;
+        ++probe.pc;
+        (void)address_operand<entry.mode, Fetch::plain_ram>(probe);
+        touched = observed.watch_page[probe.effective_address >> 8] != 0;
+    }
+    if constexpr (pointer_in_zero_page(entry.mode)) touched |= observed.watch_page[0] != 0;
+    if constexpr (uses_stack(entry.op)) touched |= observed.watch_page[1] != 0;
+    if constexpr (entry.op == Op::BRK) touched |= observed.watch_page[IRQ_VECTOR >> 8] != 0;
+    return touched;
+}
+
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
-template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
+template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
 [[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
+    [[maybe_unused]] const std::size_t at = c.pc;
+    [[maybe_unused]] const std::uint32_t counted_before = counter;
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
@@ -171,6 +199,12 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     } else {
         counter += INSTRUCTION_UNIT;
     }
+    if constexpr ((OBSERVE & observe::PROFILE) != 0) {
+        static_assert(COUNT_CYCLES && !CYCLE_BUDGET, "the profile takes its cycles from the countdown's counter");
+        ++observed.counts[at];
+        observed.cycles[at] += (counter - counted_before - INSTRUCTION_UNIT) / COUNTDOWN_COUNTER.cycle;
+        if constexpr (OPCODE == 0x20 || OPCODE == 0x00) observed.entries[c.pc] = 1;  // JSR and BRK targets
+    }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
     if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
     if constexpr (entry.op == Op::RTI) return outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0;
@@ -188,7 +222,9 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
 // instead, and the end's `countdown` the instructions run, the last one
 // included when it needs a look; pc must then lie below
 // threaded::BUDGET_SAFE_PC_END.
-template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
+// With OBSERVE (a set of observe::), the run also stops before an
+// instruction the observer must see (InRamStop::observe), maybe the first.
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
@@ -210,11 +246,24 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false>
     EMU6502_ROW(0xF, X)
 #define EMU6502_ADDRESS(n) &&opcode_##n,
     static const void* const handlers[256] = {EMU6502_ALL(EMU6502_ADDRESS)};
-#define EMU6502_NEXT goto* handlers[memory[c.pc]]
+#define EMU6502_NEXT                                                           \
+    if constexpr ((OBSERVE & observe::BREAKS) != 0) {                          \
+        if (observed.break_at[c.pc] != 0) [[unlikely]] {                       \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    goto* handlers[memory[c.pc]]
     EMU6502_NEXT;
 #define EMU6502_HANDLER(n)                                                     \
     opcode_##n:                                                                \
-    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET>(c, counter)) [[unlikely]] { \
+    if constexpr ((OBSERVE & observe::WATCHES) != 0) {                         \
+        if (threaded::may_touch_watched<P, (n)>(c)) [[unlikely]] {             \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -14,11 +15,13 @@
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
-#include "cpu/dispatch.hpp"
+#include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
+#include "cpu/observed.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -26,22 +29,15 @@
 #include "host/terminal.hpp"
 
 namespace {
-#ifdef EMU6502_ONE_RUN_LOOP
-// As in the plain run loop: sanitizer builds compile the instruction set once.
-template <Chip P>
-u32 step(Cpu& c) {
-    publish_registers(c);
-    const u32 cycles = execute_instruction_on_cpu<P>();
-    take_registers(c);
-    return cycles;
+// A trace file's lines begin with an address and two spaces: only such a
+// file (or none, or an empty one) is replaced by a new trace.
+bool is_trace(const std::optional<std::string>& start) {
+    if (!start) return true;
+    if (start->size() < 6 || start->compare(4, 2, "  ") != 0) return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::isxdigit(static_cast<unsigned char>((*start)[static_cast<std::size_t>(i)])) == 0) return false;
+    return true;
 }
-#else
-// The instruction set inlined here too, on a local copy of the registers
-// that stays in host registers: through cpu_step the monitor's run would
-// cost several times the plain one.
-template <Chip P>
-[[gnu::always_inline]] inline u32 step(Cpu& c) { return execute_instruction<P>(c); }
-#endif
 
 // ---- what an instruction will touch ----------------------------------------
 
@@ -103,24 +99,18 @@ int data_accesses(std::array<Access, 6>& out) {
         break;
     default: break;
     }
-    switch (entry.op) {
-    case Op::LDA: case Op::LDX: case Op::LDY: case Op::ADC: case Op::AND: case Op::BIT: case Op::CMP:
-    case Op::CPX: case Op::CPY: case Op::EOR: case Op::ORA: case Op::SBC: case Op::LAX:
-    case Op::LAS: case Op::BBR: case Op::BBS:
-        if (operand) add(*operand, WATCH_READ);
-        break;
-    case Op::STA: case Op::STX: case Op::STY: case Op::SAX: case Op::STZ:
-    case Op::SHA: case Op::SHX: case Op::SHY: case Op::TAS:
-        if (operand) add(*operand, WATCH_WRITE);
-        break;
-    case Op::ASL: case Op::LSR: case Op::ROL: case Op::ROR: case Op::INC: case Op::DEC:
-    case Op::SLO: case Op::RLA: case Op::SRE: case Op::RRA: case Op::DCP: case Op::ISB:
-    case Op::TRB: case Op::TSB: case Op::RMB: case Op::SMB:
-        if (operand) {
+    if (operand) {
+        switch (operand_use(entry.op)) {
+        case OperandUse::read: add(*operand, WATCH_READ); break;
+        case OperandUse::write: add(*operand, WATCH_WRITE); break;
+        case OperandUse::modify:
             add(*operand, WATCH_READ);
             add(*operand, WATCH_WRITE);
+            break;
+        case OperandUse::none: break;
         }
-        break;
+    }
+    switch (entry.op) {
     case Op::PHA: case Op::PHP: case Op::PHX: case Op::PHY: add(stack(0), WATCH_WRITE); break;
     case Op::PLA: case Op::PLP: case Op::PLX: case Op::PLY: add(stack(1), WATCH_READ); break;
     case Op::JSR: add(stack(0), WATCH_WRITE); add(stack(-1), WATCH_WRITE); break;
@@ -145,12 +135,16 @@ struct Point {
     u8 access;  // 0 for a breakpoint, else the watched accesses
 };
 
-class Session {
+// The monitor and the profile as the engine's observer: the engine runs
+// the machine and asks the session where to stop; the session talks, and
+// keeps the breakpoints, watchpoints and the profile in the tables the
+// threaded code reads (`observed`).
+class Session final : public RunObserver {
 public:
-    explicit Session(const MonitorOptions& options) : options_(options) {}
-    ~Session() {
+    Session(const MonitorOptions& options, bool deterministic) : options_(options), deterministic_(deterministic) {}
+    ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
-        if (trace_ != nullptr) std::fclose(trace_);
+        close_trace();
         monitor_terminal_close();
         host_monitor_key_enable(false);
     }
@@ -158,48 +152,84 @@ public:
     Session& operator=(const Session&) = delete;
 
     void open();
+    void write_profile();
+
+    // RunObserver
+    [[nodiscard]] unsigned threaded_checks() const override;
+    [[nodiscard]] bool one_at_a_time() const override {
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_));
+    }
+    [[nodiscard]] ObserverStop stop_at_start() override {
+        return {checking_, options_.interactive ? "monitor: h for help" : nullptr};
+    }
+    [[nodiscard]] const char* stop_before() override;
+    void step_before() override;
+    void step_after(u16 pc, u32 step_cycles) override;
+    void interrupt_taken() override {
+        if (profiling_) observed.entries[cpu.pc] = 1;
+    }
+    void timer_request() override {
+        if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
+    }
+    [[nodiscard]] std::uint64_t stop_count() const override { return checking_ && until_ ? *until_ : UINT64_MAX; }
+    [[nodiscard]] ObserverStop stop_due(const RunCounts& counts) override;
+    [[nodiscard]] bool stops_at_halt() const override { return checking_; }
+    [[nodiscard]] const char* stop_at_end() override { return checking_ ? breakpoint_reason(0x0000) : nullptr; }
+    void converse(const char* reason, const RunCounts& counts) override;
+
+private:
     // Talks with the user until a command moves the machine on.
     Resume enter(const char* reason);
-
-    bool checking = false;  // breakpoints, watchpoints and steps are looked at
-    std::vector<u8> break_at = std::vector<u8>(0x10000);
-    std::vector<u8> watch_at = std::vector<u8>(0x10000);
-    unsigned watches = 0;
-    std::uint64_t steps_left = 0;
-    bool over_active = false;  // `n` over a JSR: stop when it returns
-    u16 over_pc = 0;
-    u8 over_sp = 0;
-    std::FILE* trace_ = nullptr;
-    Labels labels;
-    // Profile: per address, executions and cycles; routine entries.
-    std::vector<std::uint64_t> counts, cycles;
-    std::vector<u8> entries;
-
+    void stop(const char* reason) {
+        stop_due_ = true;
+        stop_reason_ = reason;
+    }
+    // "breakpoint N at ADDR" when a breakpoint is set there, else nullptr.
+    const char* breakpoint_reason(u16 address);
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void show_next_instruction();
     void show_registers();
     void step_line(u16 pc);
     void trace_line(u16 pc, const char* text, u32 step_cycles);
-    void write_profile();
-    [[nodiscard]] unsigned breakpoint_number(u16 address) const {
-        for (const Point& point : points_)
-            if (point.access == 0 && point.address == address) return point.number;
-        return 0;
-    }
-
-private:
+    void close_trace();  // says so if lines were lost
     std::optional<std::string> next_line();
     // Runs one command; true when the machine moves on, with `resume` set.
     bool execute(const MonitorCommand& command, Resume& resume);
+    bool until(const MonitorCommand& command);  // true when set: the run goes on
     void list_points();
+    void mark_watched_pages();
     void memory_dump(u16 first, u16 last);
     void disassemble_range(u16 first, std::optional<u16> last);
 
     const MonitorOptions& options_;
+    const bool deterministic_;
     std::FILE* commands_ = nullptr;
     bool terminal_ = false;
+    bool checking_ = false;  // breakpoints, watchpoints and steps are looked at
+    bool profiling_ = false;
     std::vector<Point> points_;
     unsigned next_number_ = 1;
+    unsigned breakpoints_ = 0;
+    unsigned watches_ = 0;
+    std::vector<u8> watch_at_ = std::vector<u8>(0x10000);  // per address: the watched accesses
+    std::uint64_t steps_left_ = 0;
+    bool over_active_ = false;  // `n` over a JSR: stop when it returns
+    u16 over_pc_ = 0;
+    u8 over_sp_ = 0;
+    std::optional<std::uint64_t> until_;  // until #N
+    // The instruction at pc when the monitor was left runs before a
+    // breakpoint there counts again.
+    bool skip_break_ = false;
+    bool stop_due_ = false;
+    const char* stop_reason_ = nullptr;
+    RunCounts counts_;  // while talking
+    std::FILE* trace_ = nullptr;
+    std::string trace_name_;
+    Labels labels_;
+    std::array<Access, 6> accesses_{};
+    int access_count_ = 0;
+    char trace_text_[64] = "";
+    char reason_[160] = "";
 };
 
 void Session::say(const char* format, ...) {
@@ -232,18 +262,23 @@ void Session::open() {
         else say("monitor: no terminal to talk on; the run goes on without it.\n");
     }
     if (options_.labels != nullptr) {
-        const std::string error = labels.load(options_.labels);
+        const std::string error = labels_.load(options_.labels);
         if (!error.empty()) say("%s\n", error.c_str());
     }
-    checking = terminal_ || options_.commands != nullptr;
+    checking_ = terminal_ || options_.commands != nullptr;
     if (options_.commands != nullptr) {
         commands_ = std::fopen(options_.commands, "r");
         if (commands_ == nullptr) say("can't read command file %s\n", options_.commands);
     }
-    if (options_.profile != nullptr) {
-        counts.assign(0x10000, 0);
-        cycles.assign(0x10000, 0);
-        entries.assign(0x10000, 0);
+    observed.break_at.fill(0);
+    observed.watch_page.fill(0);
+    observed.watch_any = false;
+    profiling_ = options_.profile != nullptr;
+    if (profiling_) {
+        observed.counts.fill(0);
+        observed.cycles.fill(0);
+        observed.entries.fill(0);
+        observed.entries[cpu.pc] = 1;
     }
 }
 
@@ -254,7 +289,7 @@ std::optional<std::string> Session::next_line() {
         while ((c = std::fgetc(commands_)) != EOF && c != '\n')
             if (c != '\r') line += static_cast<char>(c);
         if (c != EOF || !line.empty()) {
-            say("> %s\n", line.c_str());
+            say("> %s\n", escape_control(line).c_str());
             return line;
         }
         std::fclose(commands_);
@@ -265,8 +300,8 @@ std::optional<std::string> Session::next_line() {
 }
 
 Resume Session::enter(const char* reason) {
-    steps_left = 0;
-    over_active = false;
+    steps_left_ = 0;
+    over_active_ = false;
     if (reason != nullptr) say("%s\n", reason);
     show_next_instruction();
     for (;;) {
@@ -275,7 +310,7 @@ Resume Session::enter(const char* reason) {
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
-        const MonitorCommand command = parse_monitor_command(*line, labels);
+        const MonitorCommand command = parse_monitor_command(*line, labels_);
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
             continue;
@@ -290,19 +325,23 @@ void Session::show_registers() {
     for (int bit = 0; bit < 8; ++bit) flags[bit] = (cpu.status & (0x80 >> bit)) ? '1' : '0';
     flags[8] = '\0';
     say("PC=%04X A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s\n", cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, flags);
+    // The counts mean something to come back to only where they repeat.
+    if (deterministic_)
+        say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
+            static_cast<unsigned long long>(counts_.cycles));
 }
 
 void Session::show_next_instruction() {
     char text[128];
-    (void)disassembly_line(cpu.pc, &labels, text, sizeof text);
-    const char* name = labels.name_at(cpu.pc);
+    (void)disassembly_line(cpu.pc, &labels_, text, sizeof text);
+    const char* name = labels_.name_at(cpu.pc);
     if (name != nullptr) say("%s:\n", name);
     say("%s\n", text);
 }
 
 void Session::step_line(u16 pc) {
     char text[128];
-    (void)disassembly_line(pc, &labels, text, sizeof text);
+    (void)disassembly_line(pc, &labels_, text, sizeof text);
     char flags[9];
     for (int bit = 0; bit < 8; ++bit) flags[bit] = (cpu.status & (0x80 >> bit)) ? '1' : '0';
     flags[8] = '\0';
@@ -310,12 +349,22 @@ void Session::step_line(u16 pc) {
 }
 
 void Session::trace_line(u16 pc, const char* text, u32 step_cycles) {
-    const char* name = labels.name_at(pc);
+    const char* name = labels_.name_at(pc);
     char flags[9];
     for (int bit = 0; bit < 8; ++bit) flags[bit] = (cpu.status & (0x80 >> bit)) ? '1' : '0';
     flags[8] = '\0';
     std::fprintf(trace_, "%04X  %-16s %-20s A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s  %u\n", pc,
                  name != nullptr ? name : "", text, cpu.a, cpu.x, cpu.y, cpu.sp, flags, step_cycles);
+}
+
+void Session::close_trace() {
+    if (trace_ == nullptr) return;
+    const bool failed = std::ferror(trace_) != 0;
+    if (std::fclose(trace_) != 0 || failed) {
+        say("trace: can't write %s: %s\n", trace_name_.c_str(), std::strerror(errno));
+        note_lost_output();
+    }
+    trace_ = nullptr;
 }
 
 void Session::list_points() {
@@ -324,7 +373,7 @@ void Session::list_points() {
         return;
     }
     for (const Point& point : points_) {
-        const char* name = labels.name_at(point.address);
+        const char* name = labels_.name_at(point.address);
         const char* access = point.access == WATCH_READ ? " r" : point.access == WATCH_WRITE ? " w" : " rw";
         say("%u  %s %04X%s%s%s\n", point.number, point.access == 0 ? "b" : "w", point.address,
             point.access == 0 ? "" : access, name != nullptr ? "  " : "", name != nullptr ? name : "");
@@ -354,9 +403,9 @@ void Session::disassemble_range(u16 first, std::optional<u16> last) {
     for (int shown = 0; address <= 0xFFFF; ++shown) {
         if (last ? address > *last : shown == 16) break;
         char text[128];
-        const char* name = labels.name_at(static_cast<u16>(address));
+        const char* name = labels_.name_at(static_cast<u16>(address));
         if (name != nullptr) say("%s:\n", name);
-        address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels, text, sizeof text));
+        address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels_, text, sizeof text));
         say("%s\n", text);
     }
 }
@@ -383,17 +432,17 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         show_registers();
         return false;
     case MonitorVerb::step:
-        steps_left = command.count;
+        steps_left_ = command.count;
         resume = Resume::step;
         return true;
     case MonitorVerb::next:
         if (bus_peek(cpu.pc) == 0x20) {
-            over_active = true;
-            over_pc = static_cast<u16>(cpu.pc + 3);
-            over_sp = cpu.sp;
+            over_active_ = true;
+            over_pc_ = static_cast<u16>(cpu.pc + 3);
+            over_sp_ = cpu.sp;
             resume = Resume::next;
         } else {
-            steps_left = 1;
+            steps_left_ = 1;
             resume = Resume::step;
         }
         return true;
@@ -411,11 +460,13 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         const u8 access = command.verb == MonitorVerb::watch ? command.access : 0;
         points_.push_back({next_number_, *command.first, access});
         if (access == 0) {
-            ++break_at[*command.first];
+            ++breakpoints_;
+            ++observed.break_at[*command.first];
             say("breakpoint %u at %04X\n", next_number_, *command.first);
         } else {
-            ++watches;
-            watch_at[*command.first] |= access;
+            ++watches_;
+            watch_at_[*command.first] |= access;
+            mark_watched_pages();
             say("watchpoint %u on %04X %s\n", next_number_, *command.first,
                 access == WATCH_READ ? "r" : access == WATCH_WRITE ? "w" : "rw");
         }
@@ -426,18 +477,20 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         const auto found = std::find_if(points_.begin(), points_.end(),
                                         [&](const Point& p) { return p.number == command.count; });
         if (found == points_.end()) {
-            say("bd: no breakpoint or watchpoint %X\n", command.count);
+            say("bd: no breakpoint or watchpoint %u\n", command.count);
             return false;
         }
         const Point point = *found;
         points_.erase(found);
         if (point.access == 0) {
-            --break_at[point.address];
+            --breakpoints_;
+            --observed.break_at[point.address];
         } else {
-            --watches;
-            watch_at[point.address] = 0;  // what other watchpoints on it still ask for
+            --watches_;
+            watch_at_[point.address] = 0;  // what other watchpoints on it still ask for
             for (const Point& other : points_)
-                if (other.address == point.address) watch_at[point.address] |= other.access;
+                if (other.address == point.address) watch_at_[point.address] |= other.access;
+            mark_watched_pages();
         }
         say("deleted %u\n", point.number);
         return false;
@@ -452,18 +505,22 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::disassemble: disassemble_range(command.first.value_or(cpu.pc), command.second); return false;
     case MonitorVerb::labels: {
         std::size_t added = 0;
-        const std::string error = labels.load(command.file.c_str(), &added);
+        const std::string error = labels_.load(command.file.c_str(), &added);
         if (!error.empty()) say("%s\n", error.c_str());
         else say("%llu labels from %s\n", static_cast<unsigned long long>(added), command.file.c_str());
         return false;
     }
     case MonitorVerb::trace:
-        if (trace_ != nullptr) std::fclose(trace_);
-        trace_ = nullptr;
+        close_trace();
         if (command.file.empty()) {
             say("trace off\n");
             return false;
         }
+        if (!is_trace(host_file_start(command.file.c_str(), 6))) {
+            say("trace: %s is not a trace; it was left as it is\n", command.file.c_str());
+            return false;
+        }
+        trace_name_ = command.file;
         trace_ = std::fopen(command.file.c_str(), "w");
         if (trace_ == nullptr) say("trace: can't write %s: %s\n", command.file.c_str(), std::strerror(errno));
         else say("tracing to %s\n", command.file.c_str());
@@ -497,6 +554,10 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::leave:
         resume = Resume::leave;
         return true;
+    case MonitorVerb::until:
+        if (!until(command)) return false;
+        resume = Resume::cont;
+        return true;
     case MonitorVerb::help: say("%s", monitor_help_text()); return false;
     }
     return false;
@@ -510,15 +571,21 @@ void Session::write_profile() {
     if (file == nullptr) {
         host_console_flush();
         std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+        note_lost_output();
     } else {
-        std::fprintf(file, "address      count       cycles  label\n");
+        std::fputs(PROFILE_HEADER, file);
         for (unsigned address = 0; address <= 0xFFFF; ++address) {
-            if (counts[address] == 0) continue;
-            const char* name = labels.name_at(static_cast<u16>(address));
-            std::fprintf(file, "%04X  %11llu  %11llu  %s\n", address, static_cast<unsigned long long>(counts[address]),
-                         static_cast<unsigned long long>(cycles[address]), name != nullptr ? name : "");
+            if (observed.counts[address] == 0) continue;
+            const char* name = labels_.name_at(static_cast<u16>(address));
+            std::fprintf(file, "%04X  %11llu  %11llu  %s\n", address,
+                         static_cast<unsigned long long>(observed.counts[address]),
+                         static_cast<unsigned long long>(observed.cycles[address]), name != nullptr ? name : "");
         }
-        if (std::fclose(file) != 0) std::fprintf(stderr, "profile: can't write %s\n", options_.profile);
+        const bool failed = std::ferror(file) != 0;
+        if (std::fclose(file) != 0 || failed) {
+            std::fprintf(stderr, "profile: can't write %s: %s\n", options_.profile, std::strerror(errno));
+            note_lost_output();
+        }
     }
     struct Routine {
         u16 entry;
@@ -527,16 +594,16 @@ void Session::write_profile() {
     std::vector<Routine> routines;
     std::uint64_t total = 0;
     for (unsigned address = 0; address <= 0xFFFF; ++address) {
-        if (counts[address] == 0) continue;
-        if (entries[address] || routines.empty()) routines.push_back({static_cast<u16>(address), 0});
-        routines.back().cycles += cycles[address];
-        total += cycles[address];
+        if (observed.counts[address] == 0) continue;
+        if (observed.entries[address] || routines.empty()) routines.push_back({static_cast<u16>(address), 0});
+        routines.back().cycles += observed.cycles[address];
+        total += observed.cycles[address];
     }
     std::stable_sort(routines.begin(), routines.end(), [](const Routine& a, const Routine& b) { return a.cycles > b.cycles; });
     host_console_flush();
     std::fprintf(stderr, "profile: %llu cycles; the hottest routines:\n", static_cast<unsigned long long>(total));
     for (std::size_t i = 0; i < routines.size() && i < 10; ++i) {
-        const char* name = labels.name_at(routines[i].entry);
+        const char* name = labels_.name_at(routines[i].entry);
         char address[8];
         std::snprintf(address, sizeof address, "%04X", routines[i].entry);
         std::fprintf(stderr, "  %11llu  %5.1f%%  %s\n", static_cast<unsigned long long>(routines[i].cycles),
@@ -544,191 +611,119 @@ void Session::write_profile() {
                      name != nullptr ? name : address);
     }
 }
-}  // namespace
+unsigned Session::threaded_checks() const {
+    unsigned checks = profiling_ ? observe::PROFILE : 0;
+    if (checking_ && breakpoints_ != 0) checks |= observe::BREAKS;
+    if (checking_ && watches_ != 0) checks |= observe::WATCHES;
+    return checks;
+}
 
-namespace {
-template <Chip P>
-RunOutcome run_monitored_on(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
-    console_idle_wait(!settings.max_instructions);
-    host_timer_tick(irq_deadline);
-    Session session(options);
-    session.open();
-    const bool profiling = options.profile != nullptr;
-    RunOutcome outcome;
-    const std::uint64_t limit = settings.max_instructions.value_or(UINT64_MAX);
-    std::uint64_t counted = 0;
-    auto next_poll_length = [&] { return std::min<std::uint64_t>(CLOCK_POLL, limit - counted); };
-    if (limit == 0) {
-        outcome.end = RunEnd::instruction_limit;
-        return outcome;
-    }
-    std::uint64_t poll_length = next_poll_length();
-    std::uint64_t countdown = poll_length;
-    bool interrupted_to_zero = false;
-    if (profiling) session.entries[cpu.pc] = 1;
-
-    // The monitor's time does not count as the machine's: the timer's
-    // deadline moves on by the time spent there.
-    bool skip_breakpoint = false;  // the instruction at pc runs before its breakpoint counts again
-    bool stop_asked = false;       // by q or a signal while in the monitor
-    const auto enter = [&](const char* reason) {
-        const std::int64_t entered = host_clock_ms();
-        const Resume resume = session.enter(reason);
-        irq_deadline += host_clock_ms() - entered;
-        host_timer_tick(irq_deadline);
-        skip_breakpoint = true;
-        switch (resume) {
-        case Resume::quit: host_request_stop(SIGINT); break;
-        case Resume::leave:
-            session.checking = false;
-            host_monitor_key_enable(false);
-            break;
-        default: break;
-        }
-        stop_asked = host_stop_signal() != 0;
-    };
-    if (session.checking) enter(options.interactive ? "monitor: h for help" : nullptr);
-
-    std::array<Access, 6> accesses{};
-    char reason[160];
-    char trace_text[64];
-    // What the hot path tests, in locals: a store to `memory` could alias
-    // the session's fields and force them to be read again every time.
-    const u8* const breaks = session.break_at.data();
-    bool check_breaks = false;
-    bool careful = false;  // anything to do around the instruction
-    const auto refresh = [&] {
-        check_breaks = session.checking;
-        careful = profiling || session.trace_ != nullptr ||
-                  (session.checking && (session.watches != 0 || session.steps_left != 0 || session.over_active));
-    };
-    refresh();
-    std::uint64_t cycles = 0;
-    Cpu c = cpu;
-    for (;;) {
-        if (stop_asked) [[unlikely]] {
-            outcome.signal = host_stop_signal();
-            outcome.end = RunEnd::signal;
-            break;
-        }
-        if (c.pc == 0x0000 && cpu.pause != Pause::none) [[unlikely]] {
-            // Not the end: the processor halted, or waits for an interrupt.
-            publish_registers(c);
-            const Pause pause = cpu_resume_pause();
-            take_registers(c);
-            if (pause == Pause::halted) {
-                outcome.end = RunEnd::halted;
-                break;
-            }
-            idle_until(irq_deadline);
-            if (host_timer_due(irq_deadline, host_clock_ms())) {
-                publish_registers(c);
-                cpu_irq();
-                take_registers(c);
-            }
-            stop_asked = host_stop_signal() != 0;
-            continue;
-        }
-        if (c.pc == 0x0000) [[unlikely]] {
-            const bool executed_any = counted != 0 || countdown != poll_length;
-            if (executed_any && !interrupted_to_zero) break;
-            interrupted_to_zero = false;
-        }
-        if (check_breaks && breaks[c.pc]) [[unlikely]] {
-            if (!skip_breakpoint) {
-                std::snprintf(reason, sizeof reason, "breakpoint %u at %04X", session.breakpoint_number(c.pc), c.pc);
-                publish_registers(c);
-                enter(reason);
-                take_registers(c);
-                refresh();
-                continue;  // the monitor may have moved pc, or asked to stop
-            }
-        }
-        skip_breakpoint = false;
-        u32 step_cycles;
-        if (!careful) [[likely]] {
-            step_cycles = step<P>(c);
-        } else {
-            // Out of line, on `cpu`: tracing, profiling and watching are slow anyway.
-            publish_registers(c);
-            const int access_count = session.checking && session.watches != 0 ? data_accesses(accesses) : 0;
-            const u16 pc = cpu.pc;
-            if (session.trace_ != nullptr) (void)disassemble(pc, &session.labels, trace_text, sizeof trace_text);
-            step_cycles = execute_instruction_on_cpu<P>();
-            take_registers(c);
-            if (profiling) {
-                ++session.counts[pc];
-                session.cycles[pc] += step_cycles;
-                if (memory[pc] == 0x20 || memory[pc] == 0x00) session.entries[cpu.pc] = 1;  // JSR and BRK targets
-            }
-            if (session.trace_ != nullptr) session.trace_line(pc, trace_text, step_cycles);
-            if (session.checking) {
-                const char* stop = nullptr;
-                for (int i = 0; i < access_count; ++i) {
-                    const Access& access = accesses[static_cast<std::size_t>(i)];
-                    if ((session.watch_at[access.address] & access.kind) == 0) continue;
-                    if (access.kind == WATCH_WRITE)
-                        std::snprintf(reason, sizeof reason, "watchpoint: write %04X = %02X by %04X", access.address,
-                                      memory[access.address], pc);
-                    else
-                        std::snprintf(reason, sizeof reason, "watchpoint: read %04X by %04X", access.address, pc);
-                    stop = reason;
-                    break;
-                }
-                if (session.steps_left != 0) {
-                    session.step_line(pc);
-                    if (--session.steps_left == 0 && stop == nullptr) enter(nullptr);
-                } else if (session.over_active && cpu.pc == session.over_pc && cpu.sp == session.over_sp) {
-                    session.over_active = false;
-                    session.step_line(pc);
-                    enter(nullptr);
-                }
-                if (stop != nullptr) enter(stop);
-                take_registers(c);
-                refresh();
-            }
-        }
-        cycles += step_cycles;
-        if (settings.trace_always || memory[TRACE_CTL] == 1) [[unlikely]] {
-            publish_registers(c);
-            print_trace_line();
-        }
-        if (--countdown == 0) [[unlikely]] {
-            ++host_clock_polls;
-            counted += poll_length;
-            poll_length = countdown = next_poll_length();
-            if (c.pc == 0x0000 && cpu.pause == Pause::none) break;
-            if (poll_ends_run(outcome, counted, limit)) break;
-            const std::int64_t clock = host_clock_ms();
-            if (host_timer_due(irq_deadline, clock)) {
-                publish_registers(c);
-                cpu_irq();
-                interrupted_to_zero = cpu.pc == 0x0000;
-                if (profiling && cpu.pc != c.pc) session.entries[cpu.pc] = 1;
-                if (clock >= irq_deadline) poll_length = countdown = 1;
-                if (session.checking && options.interactive && host_monitor_key_pressed()) {
-                    enter("stopped");
-                    refresh();
-                }
-                take_registers(c);
-            }
+const char* Session::breakpoint_reason(u16 address) {
+    if (observed.break_at[address] == 0) return nullptr;
+    for (const Point& point : points_) {
+        if (point.access == 0 && point.address == address) {
+            std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X", point.number, address);
+            return reason_;
         }
     }
-    counted += poll_length - countdown;
-    publish_registers(c);
-    outcome.cycles = cycles;
-    outcome.instructions = counted;
-    cpu.instruction_count += static_cast<u32>(counted);
-    if (profiling) session.write_profile();
-    return outcome;
+    return nullptr;
+}
+
+const char* Session::stop_before() {
+    if (!checking_ || skip_break_) return nullptr;
+    return breakpoint_reason(cpu.pc);
+}
+
+void Session::step_before() {
+    access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
+    if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
+}
+
+void Session::step_after(u16 pc, u32 step_cycles) {
+    skip_break_ = false;
+    if (profiling_) {
+        ++observed.counts[pc];
+        observed.cycles[pc] += step_cycles;
+        if (memory[pc] == 0x20 || memory[pc] == 0x00) observed.entries[cpu.pc] = 1;  // JSR and BRK targets
+    }
+    if (trace_ != nullptr) trace_line(pc, trace_text_, step_cycles);
+    if (!checking_) return;
+    for (int i = 0; i < access_count_; ++i) {
+        const Access& access = accesses_[static_cast<std::size_t>(i)];
+        if ((watch_at_[access.address] & access.kind) == 0) continue;
+        if (access.kind == WATCH_WRITE)
+            std::snprintf(reason_, sizeof reason_, "watchpoint: write %04X = %02X by %04X", access.address,
+                          memory[access.address], pc);
+        else
+            std::snprintf(reason_, sizeof reason_, "watchpoint: read %04X by %04X", access.address, pc);
+        stop(reason_);
+        break;
+    }
+    // A step that ends on a watchpoint says so; without one it ends silently.
+    if (steps_left_ != 0) {
+        step_line(pc);
+        if (--steps_left_ == 0 && !stop_due_) stop(nullptr);
+    } else if (over_active_ && cpu.pc == over_pc_ && cpu.sp == over_sp_) {
+        over_active_ = false;
+        step_line(pc);
+        if (!stop_due_) stop(nullptr);
+    }
+}
+
+ObserverStop Session::stop_due(const RunCounts& counts) {
+    if (checking_ && until_ && counts.instructions == *until_) {
+        until_.reset();
+        if (!stop_due_) {
+            std::snprintf(reason_, sizeof reason_, "instruction count %llu", static_cast<unsigned long long>(counts.instructions));
+            stop(reason_);
+        }
+    }
+    if (!stop_due_) return {};
+    stop_due_ = false;
+    return {true, stop_reason_};
+}
+
+void Session::converse(const char* reason, const RunCounts& counts) {
+    counts_ = counts;
+    stop_due_ = false;
+    switch (enter(reason)) {
+    case Resume::quit: host_request_stop(SIGINT); break;
+    case Resume::leave:
+        checking_ = false;
+        host_monitor_key_enable(false);
+        break;
+    default: break;
+    }
+    skip_break_ = true;
+}
+
+bool Session::until(const MonitorCommand& command) {
+    if (!deterministic_) {
+        say("until: instruction counts are kept only in a deterministic run (--deterministic, --record, --replay)\n");
+        return false;
+    }
+    if (command.count64 <= counts_.instructions) {
+        say("until: instruction count %llu already passed (now %llu)\n", static_cast<unsigned long long>(command.count64),
+            static_cast<unsigned long long>(counts_.instructions));
+        return false;
+    }
+    until_ = command.count64;
+    return true;
+}
+
+// Which pages the threaded code stops before touching.
+void Session::mark_watched_pages() {
+    observed.watch_page.fill(0);
+    for (const Point& point : points_)
+        if (point.access != 0) observed.watch_page[point.address >> 8] = 1;
+    observed.watch_any = watches_ != 0;
 }
 }  // namespace
 
 RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
-    switch (cpu_chip()) {
-    case Chip::m6502x: return run_monitored_on<Chip::m6502x>(irq_deadline, settings, options);
-    case Chip::m65c02: return run_monitored_on<Chip::m65c02>(irq_deadline, settings, options);
-    case Chip::m6502: break;
-    }
-    return run_monitored_on<Chip::m6502>(irq_deadline, settings, options);
+    Session session(options, settings.deterministic.on);
+    session.open();
+    const RunOutcome outcome = run_machine(irq_deadline, settings, &session);
+    if (options.profile != nullptr) session.write_profile();
+    return outcome;
 }

@@ -1,25 +1,33 @@
 // The monitor: a run of the machine that can stop at breakpoints,
-// watchpoints, Ctrl-] or a command, step, and look at and change the
-// machine between instructions. Its own loop, beside the plain run loop,
-// so that a run without it is not slowed by a single test.
+// watchpoints, Ctrl-], an instruction count or a command, step, and look at
+// and change the machine between instructions; and the profile. Both are an
+// observer of the engine's run (engine/run_loop.hpp), never a loop of their own.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/run_loop.hpp"
 
+namespace debug_info {
+class DebugInfo;
+}
+
 struct MonitorOptions {
     bool interactive = false;         // --monitor: stop before the first instruction, talk on the terminal
     const char* commands = nullptr;   // --commands FILE
     const char* labels = nullptr;     // --labels FILE
     const char* profile = nullptr;    // --profile FILE
+    const debug_info::DebugInfo* debug_info = nullptr;  // --debug-info FILE or NAME.dbg, checked against the image
 };
+
+// The first line of every profile: a file that begins otherwise is not
+// replaced by one.
+inline constexpr const char* PROFILE_HEADER = "address      count       cycles  label\n";
 
 [[nodiscard]] inline bool monitor_wanted(const MonitorOptions& options) {
     return options.interactive || options.commands != nullptr || options.profile != nullptr;
 }
 
-// run_machine's run under the monitor: the same instructions, timer, trace
-// line, stop test, instruction limit and signals.
+// run_machine's run with the monitor and/or the profile as its observer.
 [[nodiscard]] RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
                                        const MonitorOptions& options);

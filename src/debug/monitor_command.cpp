@@ -1,13 +1,34 @@
 #include "debug/monitor_command.hpp"
 
+#include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
 namespace {
-std::string quoted(std::string_view word) {
-    std::string text(1, '\'');
-    text.append(word);
-    text.push_back('\'');
-    return text;
+
+// A word that is one number or name, no operators: the messages of old
+// ("bad address or unknown label 'x'") still fit it best.
+bool is_simple(std::string_view word) {
+    for (const char c : word) {
+        const bool name = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+                          c == '@' || c == '.' || c == '$';
+        if (!name) return false;
+    }
+    return true;
+}
+
+// A file name as written, or between double quotes when it holds spaces.
+std::string file_name(std::string_view word) {
+    if (word.size() >= 2 && word.starts_with('"') && word.ends_with('"')) word = word.substr(1, word.size() - 2);
+    return std::string(word);
+}
+
+// Why `word` gave no value in `low`..`high`: `plain` is the message for a
+// simple word (and for any value out of range), the others name the fault.
+std::string value_error(std::string_view word, const Expression& value, const std::string& plain) {
+    if (value.fault == ExpressionFault::ambiguous) return value.error;
+    if (is_simple(word) && value.fault != ExpressionFault::arithmetic) return plain;
+    if (value.ok()) return plain + ": it is " + std::to_string(value.value);
+    return plain + ": " + value.error;
 }
 
 struct VerbName {
@@ -21,7 +42,7 @@ constexpr VerbName verbs[] = {
     {"e", MonitorVerb::enter},     {"f", MonitorVerb::fill},        {"d", MonitorVerb::disassemble},
     {"l", MonitorVerb::labels},    {"trace", MonitorVerb::trace},   {"save", MonitorVerb::save},
     {"load", MonitorVerb::load},   {"q", MonitorVerb::quit},        {"x", MonitorVerb::leave},
-    {"h", MonitorVerb::help},      {"?", MonitorVerb::help},
+    {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
 };
 
 // Which register names take which values.
@@ -40,24 +61,13 @@ std::string lower(std::string_view word) {
 }
 }  // namespace
 
-std::optional<std::uint32_t> parse_hex(std::string_view word, std::uint32_t max) {
-    if (word.starts_with('$')) word.remove_prefix(1);
-    if (word.size() > 8) return std::nullopt;
-    const auto value = parse_hex_digits(word, max);
-    if (!value) return std::nullopt;
-    return static_cast<std::uint32_t>(*value);
-}
-
-std::optional<std::uint16_t> parse_monitor_address(std::string_view word, const Labels& labels) {
-    if (!word.starts_with('$'))
-        if (const auto address = labels.find(word)) return address;
-    if (const auto value = parse_hex(word, 0xFFFF)) return static_cast<std::uint16_t>(*value);
-    return std::nullopt;
-}
-
 MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels) {
+    return parse_monitor_command(line, MachineContext(labels));
+}
+
+MonitorCommand parse_monitor_command(std::string_view line, const ExpressionContext& context) {
     MonitorCommand command;
-    const std::vector<std::string_view> words = split_words(line);
+    const std::vector<std::string_view> words = split_arguments(line);
     if (words.empty()) return command;
     const std::string verb_word = lower(words[0]);
     bool known = false;
@@ -68,7 +78,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
         }
     }
     if (!known) {
-        command.error = "unknown command " + quoted(words[0]) + " (h for help)";
+        command.error = "unknown command " + quoted_text(words[0]) + " (h for help)";
         return command;
     }
     const std::size_t args = words.size() - 1;
@@ -77,19 +87,24 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
         return command;
     };
     const auto usage = [&](const char* form) { return fail(std::string("usage: ") + form); };
-    const auto address = [&](std::size_t i, std::optional<std::uint16_t>& into) {
-        into = parse_monitor_address(words[i], labels);
-        if (!into) command.error = verb_word + ": bad address or unknown label " + quoted(words[i]);
-        return into.has_value();
+    // The value of `word` in low..high, or nullopt with the message set.
+    const auto value_of = [&](std::string_view word, std::int64_t low, std::int64_t high,
+                              const std::string& plain) -> std::optional<std::int64_t> {
+        const Expression value = evaluate_expression(word, context);
+        if (value.ok() && value.value >= low && value.value <= high) return value.value;
+        command.error = verb_word + ": " + value_error(word, value, plain);
+        return std::nullopt;
     };
+    const auto address = [&](std::size_t i, std::optional<std::uint16_t>& into) {
+        const auto value = value_of(words[i], 0, 0xFFFF, "bad address or unknown label " + quoted_text(words[i]));
+        if (value) into = static_cast<std::uint16_t>(*value);
+        return value.has_value();
+    };
+    // A byte: 00 to FF, or -80 to -1 for the same bytes.
     const auto byte = [&](std::size_t i) -> bool {
-        const auto value = parse_hex(words[i], 0xFF);
-        if (!value) {
-            command.error = verb_word + ": bad byte " + quoted(words[i]) + " (00 to FF)";
-            return false;
-        }
-        command.bytes.push_back(static_cast<std::uint8_t>(*value));
-        return true;
+        const auto value = value_of(words[i], -0x80, 0xFF, "bad byte " + quoted_text(words[i]) + " (00 to FF)");
+        if (value) command.bytes.push_back(static_cast<std::uint8_t>(*value & 0xFF));
+        return value.has_value();
     };
     const auto range = [&](std::size_t from) -> bool {
         if (!address(from, command.first) || !address(from + 1, command.second)) return false;
@@ -107,20 +122,19 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
             const std::size_t equals = word.find('=');
             const std::string name = lower(word.substr(0, equals));
             const auto limit = equals == std::string_view::npos ? std::nullopt : register_limit(name);
-            if (!limit) return fail("bad register setting " + quoted(word) + " (like a=41, pc=0300, c=1)");
-            const std::string_view text = word.substr(equals + 1);
-            std::optional<std::uint32_t> value =
-                name == "pc" ? std::optional<std::uint32_t>(parse_monitor_address(text, labels)) : parse_hex(text, *limit);
-            if (!value) return fail("bad value in " + quoted(word));
+            if (!limit) return fail("bad register setting " + quoted_text(word) + " (like a=41, pc=0300, c=1)");
+            const auto value = value_of(word.substr(equals + 1), 0, *limit, "bad value in " + quoted_text(word));
+            if (!value) return command;
             command.registers.push_back({name, static_cast<std::uint16_t>(*value)});
         }
         break;
     case MonitorVerb::step:
         if (args > 1) return usage("s [N]");
         if (args == 1) {
-            const auto count = parse_hex(words[1], 0xFFFFFFFF);
-            if (!count || *count == 0) return fail("bad count " + quoted(words[1]) + " (hex, at least 1)");
-            command.count = *count;
+            const auto count =
+                value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
+            if (!count) return command;
+            command.count = static_cast<std::uint32_t>(*count);
         }
         break;
     case MonitorVerb::go:
@@ -133,9 +147,16 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
         break;
     case MonitorVerb::delete_point: {
         if (args != 1) return usage("bd N");
-        const auto number = parse_hex(words[1], 0xFFFF);
-        if (!number) return fail("bad number " + quoted(words[1]));
-        command.count = *number;
+        // Decimal, as b lists the numbers.
+        const std::string_view digits = words[1].starts_with('#') ? words[1].substr(1) : words[1];
+        std::uint32_t number = 0;
+        bool bad = digits.empty() || digits.size() > 9;
+        for (const char c : digits) {
+            bad = bad || c < '0' || c > '9';
+            number = number * 10 + static_cast<std::uint32_t>(c - '0');
+        }
+        if (bad) return fail("bad number " + quoted_text(words[1]) + " (as b lists them)");
+        command.count = number;
         break;
     }
     case MonitorVerb::watch:
@@ -146,7 +167,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
             const std::string kind = lower(words[2]);
             if (kind == "r") command.access = WATCH_READ;
             else if (kind == "w") command.access = WATCH_WRITE;
-            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted(words[2]) + " (r, w or rw)");
+            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[2]) + " (r, w or rw)");
         }
         break;
     case MonitorVerb::memory:
@@ -169,22 +190,30 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
         break;
     case MonitorVerb::labels:
         if (args != 1) return usage("l FILE");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         break;
     case MonitorVerb::trace:
         if (args != 1) return usage("trace FILE | trace off");
-        if (lower(words[1]) != "off") command.file = std::string(words[1]);
+        if (lower(words[1]) != "off") command.file = file_name(words[1]);
         break;
     case MonitorVerb::save:
         if (args != 3) return usage("save FILE START END");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         range(2);
         break;
     case MonitorVerb::load:
         if (args != 2) return usage("load FILE ADDR");
-        command.file = std::string(words[1]);
+        command.file = file_name(words[1]);
         address(2, command.first);
         break;
+    case MonitorVerb::until: {
+        // Decimal, as the counts of replay files and messages are.
+        const std::string_view word = args == 1 ? words[1] : std::string_view();
+        const auto count = word.starts_with('#') ? parse_count(std::string(word.substr(1)).c_str()) : std::nullopt;
+        if (!count) return usage("until #N (N an instruction count, in decimal)");
+        command.count64 = *count;
+        break;
+    }
     case MonitorVerb::next:
     case MonitorVerb::cont:
     case MonitorVerb::quit:
@@ -197,7 +226,8 @@ MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels
 }
 
 const char* monitor_help_text() {
-    return "numbers are hex ($ optional); an address may be a label\n"
+    return "numbers are hex ($ optional, # decimal, % binary); an address or value may be a label, a register\n"
+           "or an expression without spaces, like start+3, [ptr], {vec}, x*2\n"
            "  r                    registers and flags\n"
            "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
            "  s [N]                step N instructions (1)\n"
@@ -205,18 +235,21 @@ const char* monitor_help_text() {
            "  c                    continue\n"
            "  g ADDR               continue at ADDR\n"
            "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
-           "  bd N                 delete breakpoint or watchpoint N\n"
+           "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
            "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
            "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
            "  e ADDR BYTE...       enter bytes\n"
            "  f START END BYTE     fill\n"
            "  d [ADDR [END]]       disassemble (from pc)\n"
-           "  l FILE               load labels (ld65 -Ln format)\n"
+           "  l FILE               load labels (ld65 -Ln format), replacing those of the same file\n"
            "  trace FILE | off     disassembled trace to FILE\n"
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
+           "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h                    this help\n"
-           "Ctrl-] brings the monitor back while the program runs.\n";
+           "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
+           "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
+           "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n";
 }

@@ -1,7 +1,8 @@
 // The monitor's command language: one command per line, a short word and
-// its arguments. Numbers are hexadecimal with an optional "$"; an address
-// may also be a label (a label's name wins over the same word read as hex;
-// "$" makes it a number).
+// its arguments. Addresses, values and counts are expressions
+// (expression.hpp: hex by default, labels, registers, arithmetic), each
+// one argument: written without spaces or inside brackets. Breakpoint
+// numbers are decimal, as `b` lists them.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "debug/expression.hpp"
 #include "debug/labels.hpp"
 
 enum class MonitorVerb {
     none,  // an empty line
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
-    labels, trace, save, load, quit, leave, help,
+    labels, trace, save, load, quit, leave, help, until,
 };
 
 inline constexpr std::uint8_t WATCH_READ = 1;
@@ -31,6 +33,7 @@ struct MonitorCommand {
     std::optional<std::uint16_t> first;   // the first address, when given
     std::optional<std::uint16_t> second;  // the second (END), when given
     std::uint32_t count = 1;              // s N, bd N
+    std::uint64_t count64 = 0;            // until #N: an instruction count
     std::uint8_t access = 0;              // w: WATCH_READ and/or WATCH_WRITE
     std::vector<std::uint8_t> bytes;      // e, f
     std::string file;                     // l, trace, save, load ("" with trace off)
@@ -38,11 +41,9 @@ struct MonitorCommand {
     std::string error;                    // a one-line message; then nothing is done
 };
 
+// Values are read through `context`; the second form reads the machine
+// as it stands (MachineContext).
+[[nodiscard]] MonitorCommand parse_monitor_command(std::string_view line, const ExpressionContext& context);
 [[nodiscard]] MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels);
-
-// A number in hex ("$" optional) up to `max`; nullopt otherwise.
-[[nodiscard]] std::optional<std::uint32_t> parse_hex(std::string_view word, std::uint32_t max);
-// An address: a label, or hex up to FFFF.
-[[nodiscard]] std::optional<std::uint16_t> parse_monitor_address(std::string_view word, const Labels& labels);
 
 [[nodiscard]] const char* monitor_help_text();

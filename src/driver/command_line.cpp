@@ -58,6 +58,11 @@ std::optional<std::int64_t> parse_time_option(const char* text) {
     return seconds_from_calendar(time);
 }
 
+bool year_register_holds(std::int64_t seconds) {
+    const std::int64_t year = calendar_from_seconds(seconds).year;
+    return year >= 2000 && year <= 2255;
+}
+
 std::string format_time_option(std::int64_t seconds) {
     const CalendarTime t = calendar_from_seconds(seconds);
     char text[32];
@@ -110,7 +115,7 @@ struct FileOption {
 constexpr FileOption FILE_OPTIONS[] = {
     {"--commands", &CommandLine::commands, false},   {"--labels", &CommandLine::labels, false},
     {"--profile", &CommandLine::profile, false},     {"--record", &CommandLine::record_path, true},
-    {"--replay", &CommandLine::replay_path, true},
+    {"--replay", &CommandLine::replay_path, true},   {"--debug-info", &CommandLine::debug_info, false},
 };
 
 // The options that only switch something on.
@@ -146,6 +151,7 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
     if (option_with_value(arg, "--time", argc, argv, i, value)) {
         line.start_time = parse_time_option(value);
         if (!line.start_time) line.error = "--time needs a date and time like 2024-02-29T23:59:59";
+        else if (!year_register_holds(*line.start_time)) line.error = YEAR_RANGE_ERROR;
         line.deterministic = true;
     } else if (option_with_value(arg, "--seed", argc, argv, i, value)) {
         line.seed = parse_count(value);
@@ -225,11 +231,6 @@ CommandLine parse_command_line(int argc, char** argv) {
             after = After::nothing;
         }
     }
-    // The monitor keeps the host's time; a deterministic run has its own.
-    if (line.deterministic && (line.monitor || line.commands != nullptr || line.profile != nullptr)) {
-        line.error = "the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run";
-        return line;
-    }
     if (line.replay_path != nullptr) {
         // The replay file holds the keys and the options that shaped the run.
         if (line.record_path != nullptr) line.error = "--record and --replay cannot be given together";
@@ -255,6 +256,8 @@ CommandLine parse_command_line(int argc, char** argv) {
     return line;
 }
 
+// The manual page (doc/emu6502.1.scd) lists the same options: a test
+// compares the two, so an option added here goes there too.
 const char* usage_text() {
     return "usage: emu6502 [options] [image [$address] [-i]]\n"
            "\n"
@@ -286,6 +289,9 @@ const char* usage_text() {
            "  --commands FILE           monitor commands from FILE (output on standard\n"
            "                            error); the run goes on when FILE ends\n"
            "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
+           "  --debug-info FILE         source lines and symbols for the monitor, as ld65\n"
+           "                            --dbgfile writes them (default: NAME.dbg beside\n"
+           "                            the image, with the monitor)\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"

@@ -32,6 +32,7 @@ struct CommandLine {
     bool monitor = false;                             // stop in the monitor before the first instruction
     const char* commands = nullptr;                   // monitor commands from this file
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
+    const char* debug_info = nullptr;                 // the linker's debug file (ld65 --dbgfile)
     const char* profile = nullptr;                    // per-address counts and cycles to this file
     Chip chip = Chip::m6502;                          // the processor
     bool chip_given = false;                          // --cpu was given
@@ -64,6 +65,9 @@ struct CommandLine {
 // seconds since 1970-01-01T00:00:00; and back.
 [[nodiscard]] std::optional<std::int64_t> parse_time_option(const char* text);
 [[nodiscard]] std::string format_time_option(std::int64_t seconds);
+// The year register holds the year less 2000 in one byte: 2000 to 2255.
+[[nodiscard]] bool year_register_holds(std::int64_t seconds);
+inline constexpr const char* YEAR_RANGE_ERROR = "--time needs a year from 2000 to 2255, which the year register can hold";
 
 // A processor's name as --cpu takes it (6502, 6502X, 65C02; either case).
 [[nodiscard]] std::optional<Chip> parse_chip_name(const char* name);

@@ -21,13 +21,18 @@ void prepare_memory() {
 }
 
 MembackupRead load_membackup() {
-    const FileRead r = host_read_file(MEMBACKUP_NAME, staging);
-    if (r.status == FileReadStatus::cannot_open && host_error_is_missing(r.error)) return {MembackupLoad::missing, 0};
+    const KeptRead r = host_keep_file(MEMBACKUP_NAME, staging);
+    switch (r.status) {
+    case KeptStatus::missing: return {MembackupLoad::missing, 0};
     // There but unreadable: starting afresh would overwrite it at the end.
-    if (r.status == FileReadStatus::cannot_open || r.status == FileReadStatus::read_error)
-        return {MembackupLoad::unreadable, r.error};
+    case KeptStatus::unreadable: return {MembackupLoad::unreadable, r.error};
+    case KeptStatus::not_regular: return {MembackupLoad::not_regular, 0};
+    case KeptStatus::busy: return {MembackupLoad::busy, 0};
+    case KeptStatus::read:
+    case KeptStatus::too_long: break;
+    }
     std::memcpy(memory.data(), staging.data(), r.size);
-    if (r.status == FileReadStatus::too_long) return {MembackupLoad::too_long, 0};
+    if (r.status == KeptStatus::too_long) return {MembackupLoad::too_long, 0};
     return {r.size < memory.size() ? MembackupLoad::too_short : MembackupLoad::loaded, 0};
 }
 
@@ -56,4 +61,13 @@ const char* image_load_message(ImageLoad result) {
     return "";
 }
 
-bool save_membackup() { return host_replace_file(MEMBACKUP_NAME, memory); }
+MembackupSave save_membackup() {
+    switch (host_kept_replace(memory)) {
+    case KeptSave::saved: return MembackupSave::saved;
+    case KeptSave::changed: return MembackupSave::changed;
+    case KeptSave::failed: break;
+    }
+    return MembackupSave::failed;
+}
+
+bool membackup_folder_read_only() { return host_kept_folder_read_only(); }

@@ -3,15 +3,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "driver/command_line.hpp"
+#include "driver/debug_file.hpp"
 #include "driver/images.hpp"
+#include "driver/version.hpp"
 #include "debug/monitor.hpp"
 #include "engine/replay.hpp"
 #include "engine/run_loop.hpp"
+#include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
 #include "host/process.hpp"
@@ -48,15 +52,28 @@ bool take_saved_memory(bool& read_only) {
     case MembackupLoad::unreadable:
         std::fprintf(stderr, "can't read membackup file: %s; it was left as it is.\n", host_error_text(saved.error));
         return false;
+    case MembackupLoad::not_regular:
+        std::fputs("can't read membackup file: Not a regular file; it was left as it is.\n", stderr);
+        return false;
+    case MembackupLoad::busy:
+        std::fputs("another run is using this folder's membackup.\n", stderr);
+        return false;
     case MembackupLoad::too_short:
         std::fputs("membackup file is shorter than 65536 bytes; the rest is a fresh machine.\n", stderr);
         break;
     case MembackupLoad::too_long:
-        std::fputs("membackup file is longer than 65536 bytes; the rest was ignored.\n", stderr);
+        std::fputs("membackup file is longer than 65536 bytes; the rest was ignored and will be lost when this run "
+                   "saves.\n",
+                   stderr);
         break;
     }
     read_only = host_file_read_only(MEMBACKUP_NAME);
-    if (read_only) std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
+    if (read_only) {
+        std::fputs("membackup file is read-only; this run's memory will not be saved.\n", stderr);
+    } else if (membackup_folder_read_only()) {
+        std::fputs("membackup folder is read-only; this run's memory will not be saved.\n", stderr);
+        read_only = true;
+    }
     return true;
 }
 
@@ -66,6 +83,7 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
     const auto at = [](unsigned line, const std::string& what) {
         return "line " + std::to_string(line) + ": the run departs from the recording: " + what;
     };
+    if (outcome.end == RunEnd::recording_cut_off) return {};
     if (outcome.end == RunEnd::departed) {
         const std::size_t key = outcome.departed_key;
         return at(script.key_lines[key],
@@ -86,6 +104,23 @@ std::string replay_departure(const ReplayScript& script, const RunOutcome& outco
               ended + (script.end->program_ended ? ", the recorded one at " : "; the recorded one was stopped at ") +
                   recorded_end);
 }
+// --help and --version: what was written must have arrived.
+int finish_standard_output() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+    std::fprintf(stderr, "emu6502: can't write to standard output: %s.\n", std::strerror(errno));
+    return 1;
+}
+
+// An option that writes a file never replaces a file of another kind, such
+// as the program image taken for the option's file name.
+int refuse_other_kind(const CommandLine& line, const char* option, const char* path, const char* file_kind,
+                      const char* own_kind) {
+    std::fprintf(stderr, "can't write %s file '%s': it is not %s, and was left as it is; nothing ran.\n", file_kind,
+                 path, own_kind);
+    if (line.image_path == nullptr)
+        std::fprintf(stderr, "emu6502: no program image was given: %s took '%s' as its file name.\n", option, path);
+    return 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,15 +132,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
         return EXIT_BAD_OPTION;
     }
-    if (line.help) {
-        std::fputs(usage_text(), stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::puts("emu6502 " EMU6502_VERSION);
-        return 0;
+    if (line.help || line.version) {
+        if (line.help) std::fputs(usage_text(), stdout);
+        else std::fputs(version_text().c_str(), stdout);
+        return finish_standard_output();
     }
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
+    if (line.record_path != nullptr && !is_recording(host_file_start(line.record_path, 16)))
+        return refuse_other_kind(line, "--record", line.record_path, "replay", "a recording");
+    if (line.profile != nullptr) {
+        const std::optional<std::string> start = host_file_start(line.profile, std::strlen(PROFILE_HEADER));
+        if (start && *start != PROFILE_HEADER) return refuse_other_kind(line, "--profile", line.profile, "profile", "a profile");
+    }
 
     ReplayScript script;
     script.seed = line.seed.value_or(DEFAULT_SEED);
@@ -118,7 +156,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    random_seed(line.deterministic ? script.seed : static_cast<std::uint64_t>(host_time_seconds()));
+    random_seed(line.deterministic ? script.seed : host_random_seed());
     data_file_init();
     console_init(false);
 
@@ -153,11 +191,25 @@ int main(int argc, char** argv) {
     }
     // A deterministic run reads the terminal only to record it.
     const bool terminal_keys = !line.deterministic || line.record_path != nullptr;
+    if (line.deterministic && !terminal_keys && line.replay_path == nullptr && !line.stdin_input &&
+        host_stdin_is_terminal())
+        std::fputs("emu6502: a deterministic run does not read the terminal's keys (use -i, --record or --replay); "
+                   "the keyboard reads 0.\n",
+                   stderr);
+    // A recording killed before its end line: its keys replay, and the run
+    // stops where the recording can no longer say what was typed.
+    const bool cut_off = line.replay_path != nullptr && !script.end;
+    if (cut_off)
+        std::fprintf(stderr,
+                     "replay file '%s' has no end line: the recording was cut off; the replay stops at the first "
+                     "keyboard read after its last key.\n",
+                     line.replay_path);
     console_key_source(terminal_keys ? KeySource::terminal
                                      : line.replay_path != nullptr ? KeySource::script : KeySource::none);
     host_enable_virtual_terminal();
     signals_install();
-    if (terminal_keys) keyboard_open();
+    // The monitor's key is looked for on the terminal in every run.
+    if (terminal_keys || line.monitor) keyboard_open();
     cpu_select(script.chip);
     cpu_reset();
     if (line.start) cpu.pc = *line.start;  // the reset vector in memory stays as it is
@@ -170,19 +222,21 @@ int main(int argc, char** argv) {
     settings.trace_always = line.trace;
     settings.max_instructions = line.max_instructions;
     if (line.deterministic) {
-        settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys};
+        settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys, cut_off};
         // A replay stops where its recording did.
         if (script.end)
             settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
     }
     const Clock::time_point started = Clock::now();
-    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile};
+    const RunDebugInfo debug = load_run_debug_info(line);
+    if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
+    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get()};
     const RunOutcome outcome =
         monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor) : run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
 
     host_console_close();  // the last buffered output, and the terminal's modes undone
-    data_file_close();
+    const DataFileClose data_closed = data_file_close();
     keyboard_close();
     if (line.stats) print_stats(outcome, elapsed);
     bool failed = false;
@@ -198,10 +252,14 @@ int main(int argc, char** argv) {
     // away before it took the last output (a broken pipe).
     if (host_stop_signal() != 0) host_die_by_signal(host_stop_signal());
     // Output lost on the way (a full disk): said last, after the save.
-    const auto report_output_error = [] {
+    const auto report_output_error = [&data_closed] {
         const int error = host_console_error();
         if (error != 0) std::fprintf(stderr, "console output failed: %s.\n", std::strerror(error));
-        return error != 0;
+        if (trace_output_error() != 0) std::fprintf(stderr, "trace output failed: %s.\n", std::strerror(trace_output_error()));
+        if (data_closed.error != 0)
+            std::fprintf(stderr, "can't write data file '%s': %s.\n", data_closed.name,
+                         host_error_text(data_closed.error));
+        return error != 0 || trace_output_error() != 0 || data_closed.error != 0 || output_was_lost();
     };
     // The user's own limit, when it came first, is no departure.
     const bool user_limit = line.max_instructions && outcome.instructions == *line.max_instructions;
@@ -213,9 +271,16 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (outcome.end == RunEnd::recording_cut_off) {
+        std::fprintf(stderr,
+                     "replay file '%s' was cut off: the keyboard read at instruction count %llu comes after its last "
+                     "key; memory not saved.\n",
+                     line.replay_path, static_cast<unsigned long long>(outcome.instructions - 1));
+        report_output_error();
+        return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
+    }
     if (outcome.end == RunEnd::halted) {
-        std::fprintf(stderr, "processor halted by %s opcode $%02X at $%04X; memory not saved.\n",
-                     cpu_chip() == Chip::m65c02 ? "STP" : "JAM", cpu.pause_opcode, cpu.pause_pc);
+        std::fprintf(stderr, "%s; memory not saved.\n", halt_text());
         report_output_error();
         return failed ? 1 : EXIT_HALTED;
     }
@@ -226,9 +291,15 @@ int main(int argc, char** argv) {
         report_output_error();
         return failed ? 1 : EXIT_INSTRUCTION_LIMIT;
     }
-    if (!line.clean && (membackup_read_only || !save_membackup())) {
-        std::fputs("can't write membackup file.\n", stderr);
-        failed = true;
+    if (!line.clean) {
+        const MembackupSave saved = membackup_read_only ? MembackupSave::failed : save_membackup();
+        if (saved == MembackupSave::changed)
+            std::fputs("can't write membackup file: another file took its place during the run; it was left as it "
+                       "is.\n",
+                       stderr);
+        else if (saved == MembackupSave::failed)
+            std::fputs("can't write membackup file.\n", stderr);
+        failed = failed || saved != MembackupSave::saved;
     }
     if (report_output_error()) failed = true;
     if (failed) return 1;

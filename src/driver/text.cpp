@@ -28,3 +28,27 @@ std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint
     }
     return value;
 }
+
+std::string escape_control(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out.push_back(c);
+            continue;
+        }
+        static constexpr char digits[] = "0123456789ABCDEF";
+        out += "\\x";
+        out.push_back(digits[byte >> 4]);
+        out.push_back(digits[byte & 15]);
+    }
+    return out;
+}
+
+std::string quoted_text(std::string_view text) {
+    std::string out(1, '\'');
+    out += escape_control(text);
+    out += '\'';
+    return out;
+}

@@ -1,9 +1,10 @@
 // Words and hexadecimal numbers, read the same way by the command line, the
-// monitor and replay files.
+// monitor and replay files; and file text made safe to show.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,3 +13,9 @@
 
 // Hexadecimal digits only (either case), at least one, worth at most `max`.
 [[nodiscard]] std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max);
+
+// `text` with every control character (and DEL) written as \xNN, so that
+// printing it can never act on the terminal.
+[[nodiscard]] std::string escape_control(std::string_view text);
+// The same between single quotes, as messages show a word: 'text'.
+[[nodiscard]] std::string quoted_text(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
@@ -9,8 +10,6 @@
 
 namespace {
 constexpr char HEADER[] = "emu6502 replay 1";
-// A replay file is a few bytes a key: this is far beyond any session.
-constexpr std::size_t MAX_REPLAY_SIZE = 64u << 20;
 
 std::string at_line(unsigned line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
 
@@ -44,6 +43,9 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         }
         if (line.empty() || line.front() == '#') continue;
         if (read.end) return at_line(number, "nothing may follow the end line");
+        // A NUL would end a value early and let the rest pass unread.
+        if (line.find('\0') != std::string_view::npos)
+            return at_line(number, "not a line of a replay file: '" + escape_control(line) + "'");
         const std::vector<std::string_view> views = split_words(line, " ");
         const std::vector<std::string> words(views.begin(), views.end());
         const std::string& kind = words.empty() ? std::string() : words[0];
@@ -76,6 +78,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
         } else if (kind == "time" && words.size() == 2) {
             const auto value = parse_time_option(words[1].c_str());
             if (!value) return at_line(number, "the time must be a date and time like 2024-02-29T23:59:59");
+            if (!year_register_holds(*value)) return at_line(number, "the time needs a year from 2000 to 2255");
             read.start_time = *value;
             time = true;
         } else if (kind == "key" && words.size() == 3) {
@@ -94,7 +97,7 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
                 return at_line(number, "the end comes before the last key was read");
             read.end = RecordedEnd{*count, words[2] == "program", number};
         } else {
-            return at_line(number, "not a line of a replay file: '" + std::string(line) + "'");
+            return at_line(number, "not a line of a replay file: '" + escape_control(line) + "'");
         }
     }
     if (!header) return not_a_replay_file();
@@ -103,15 +106,10 @@ std::string parse_replay(std::string_view text, ReplayScript& script) {
 }
 
 std::string load_replay(const char* path, ReplayScript& script) {
-    std::vector<std::uint8_t> buffer(MAX_REPLAY_SIZE);
+    std::vector<std::uint8_t> buffer;
     const FileRead read = host_read_file(path, buffer);
     const std::string name = std::string("replay file '") + path + "'";
-    switch (read.status) {
-    case FileReadStatus::ok: break;
-    case FileReadStatus::too_long: return "can't read " + name + ": it is longer than 64 MiB";
-    case FileReadStatus::cannot_open:
-    case FileReadStatus::read_error: return "can't read " + name + ": " + host_error_text(read.error);
-    }
+    if (read.status != FileReadStatus::ok) return "can't read " + name + ": " + host_error_text(read.error);
     const std::string error =
         parse_replay(std::string_view(reinterpret_cast<const char*>(buffer.data()), read.size), script);
     return error.empty() ? error : name + " " + error;
@@ -121,6 +119,10 @@ std::uint64_t memory_fingerprint() {
     std::uint64_t hash = 0xCBF29CE484222325ull;
     for (const u8 byte : memory) hash = (hash ^ byte) * 0x100000001B3ull;
     return hash;
+}
+
+bool is_recording(const std::optional<std::string>& start) {
+    return !start || start->compare(0, std::strlen("emu6502 replay "), "emu6502 replay ") == 0;
 }
 
 std::string record_open(const char* path, std::uint64_t seed, std::int64_t start_time, Chip chip,

@@ -60,6 +60,10 @@ struct ReplayScript {
 // FNV-1a of the whole of memory: the same on every host.
 [[nodiscard]] std::uint64_t memory_fingerprint();
 
+// Whether a file that begins with `start` may be replaced by a recording:
+// no file (nullopt), or one that is a recording already.
+[[nodiscard]] bool is_recording(const std::optional<std::string>& start);
+
 // Recording. record_open writes the header at once and returns an empty
 // string, or the message for standard error; the key lines reach the file
 // as they come. record_end writes the end line and closes the file; it

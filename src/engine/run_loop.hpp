@@ -1,3 +1,8 @@
+// The engine: the one loop that runs the machine, for every run. What
+// differs between runs is given to it, not copied into it: the clock (the
+// host's 10 ms timer, or emulated cycles in a deterministic run), where
+// keys come from (the terminal, standard input, a replay's script; see
+// console_key_source), and an observer, or none (the monitor, the profile).
 #pragma once
 
 #include <cstddef>
@@ -6,6 +11,7 @@
 #include <span>
 
 #include "bus/devices.hpp"
+#include "engine/observer.hpp"
 
 // A run that depends on nothing but its inputs: the timer requests an
 // interrupt every 10,000 emulated cycles and the clock registers read a
@@ -15,6 +21,7 @@ struct DeterministicRun {
     bool paced = false;                 // held to 1 MHz of host time, so that a person can follow (recording)
     std::int64_t start_time = 0;        // the clock's calendar second at cycle 0
     std::span<const ScriptedKey> keys;  // replay: each delivered by a read in exactly its instruction
+    bool keys_cut_off = false;          // replay of a recording cut off: a keyboard read after the last key ends the run
 };
 
 struct RunSettings {
@@ -27,11 +34,12 @@ struct RunSettings {
 inline constexpr std::uint64_t TIMER_PERIOD_CYCLES = 10'000;
 inline constexpr std::uint64_t CYCLES_PER_SECOND = 1'000'000;
 
-// The instructions completed before the one in progress, kept only in
-// paced runs, where the recorder needs it at a key's read.
+// The instructions completed before the one in progress, set before each
+// instruction run one at a time: every one in a paced run, where the
+// recorder needs it at a key's read.
 extern std::uint64_t instructions_before_step;
 
-enum class RunEnd { program_ended, signal, instruction_limit, halted, departed };
+enum class RunEnd { program_ended, signal, instruction_limit, halted, departed, recording_cut_off };
 
 struct RunOutcome {
     RunEnd end = RunEnd::program_ended;
@@ -43,29 +51,20 @@ struct RunOutcome {
 
 // Runs the machine on the processor of cpu_select() until an instruction
 // leaves pc at 0x0000, a signal asks it to stop, the instruction limit is
-// reached or the processor halts (JAM, STP: cpu.pause_pc and pause_opcode
-// say where and how).
-[[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings);
+// reached, the processor halts (JAM, STP: cpu.pause_pc and pause_opcode
+// say where and how), or a replay departs from its recording or reads past
+// a recording that was cut off. With an observer, it stops where the
+// observer asks and lets it talk.
+[[nodiscard]] RunOutcome run_machine(std::int64_t irq_deadline, const RunSettings& settings,
+                                     RunObserver* observer = nullptr);
 
-// Sleeps until the host clock reaches `deadline` (or a signal asks the run to
-// stop): a processor waiting for an interrupt.
-void idle_until(std::int64_t deadline);
+// "processor halted by STP opcode $DB at $0206": the halt that ended a run
+// (cpu.pause_opcode and pause_pc), without a full stop.
+[[nodiscard]] const char* halt_text();
 
-// Shared by the run loops (plain, deterministic, the monitor's).
 // The host timer requests an interrupt every TIMER_PERIOD_MS milliseconds.
 inline constexpr std::int64_t TIMER_PERIOD_MS = 10;
 // The host clock is read every CLOCK_POLL instructions rather than after
 // each one: at emulation speed that is a small fraction of a millisecond,
-// and in between, the last reading stands for the clock. The same
-// countdown counts the instructions and brings the instruction limit.
+// and in between, the last reading stands for the clock.
 inline constexpr std::uint64_t CLOCK_POLL = 128;
-
-// The tests after the stop test at a clock poll: true when the instruction
-// limit is reached or a signal asks the run to stop, `outcome` saying which.
-[[nodiscard]] bool poll_ends_run(RunOutcome& outcome, std::uint64_t counted, std::uint64_t limit);
-
-// The host timer at a clock poll: when `clock` has reached the deadline, the
-// deadline moves by exactly one period and the console hears of the next
-// one; true when a request is due. After a stall the requests due follow one
-// per poll until the deadline has caught up.
-[[nodiscard]] bool host_timer_due(std::int64_t& irq_deadline, std::int64_t clock);

@@ -15,6 +15,8 @@ void monitor_terminal_close();  // idempotent
 // line mode while the line is typed and back in key mode afterwards.
 [[nodiscard]] std::optional<std::string> monitor_terminal_read_line(const char* prompt);
 void monitor_terminal_write(const char* text);  // "\n" ends a line
+// How typed lines are edited, in a few words for --version.
+[[nodiscard]] const char* monitor_line_editing();
 
 // The monitor's key, Ctrl-], is kept from the program while enabled.
 inline constexpr int MONITOR_KEY = 0x1D;

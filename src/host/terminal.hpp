@@ -22,6 +22,7 @@ extern std::uint32_t host_clock_polls;
 
 // Standard streams.
 [[nodiscard]] int host_stdin_read();    // next byte of standard input, or -1 at its end
+[[nodiscard]] bool host_stdin_is_terminal();
 void host_enable_virtual_terminal();    // the console's set-up: is standard output a terminal?
 // One byte to standard output: at once to a terminal, buffered otherwise.
 // Never fails towards the program; see host_console_error().

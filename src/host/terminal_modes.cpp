@@ -11,6 +11,7 @@ struct PrivateMode {
 };
 constexpr PrivateMode PRIVATE_MODES[] = {
     {1, false},     // application cursor keys
+    {6, false},     // origin mode: the cursor counts from the scroll region
     {7, true},      // line wrap at the right margin
     {1000, false},  // mouse reports
     {1002, false},
@@ -26,13 +27,18 @@ constexpr PrivateMode PRIVATE_MODES[] = {
     {25, true},     // visible cursor
 };
 constexpr int MODE_COUNT = sizeof PRIVATE_MODES / sizeof PRIVATE_MODES[0];
-constexpr int FIRST_SCREEN_MODE = 10;
+constexpr int FIRST_SCREEN_MODE = 11;
 constexpr int CURSOR_MODE = MODE_COUNT - 1;
 
 constexpr std::uint8_t ESC = 0x1B;
 constexpr std::uint8_t BEL = 0x07;
 constexpr std::uint8_t CAN = 0x18;  // abandons a sequence half written
 constexpr std::uint8_t SUB = 0x1A;
+constexpr std::uint8_t SO = 0x0E;  // shift out: G1 takes the place of G0
+constexpr std::uint8_t SI = 0x0F;
+
+// Character sets: the line-drawing set designated as G0 or G1, and G1 shifted in.
+constexpr int G0_LINES = 1, G1_LINES = 2, SHIFTED_OUT = 4;
 
 class Out {
 public:
@@ -72,6 +78,12 @@ void TerminalModes::clear() {
     attributes_ = 0;
     sgr_size_ = 0;
     sgr_overflow_ = 0;
+    charsets_ = 0;
+    insert_ = 0;
+    scroll_top_ = 0;
+    scroll_bottom_ = 0;
+    state_ = ground;
+    in_sequence_ = 0;
 }
 
 void TerminalModes::start_csi() {
@@ -90,6 +102,9 @@ void TerminalModes::feed(std::uint8_t byte) {
     // another (and ends a string: ESC \ is its terminator).
     if (byte == CAN || byte == SUB) {
         state_ = ground;
+    } else if ((byte == SO || byte == SI) && state_ != string) {
+        // Shifts act wherever they come, even inside a sequence.
+        charsets_ = byte == SO ? (charsets_ | SHIFTED_OUT) : (charsets_ & ~SHIFTED_OUT);
     } else if (byte == ESC) {
         state_ = state_ == string ? string_escape : escape;
     } else {
@@ -105,13 +120,19 @@ void TerminalModes::feed(std::uint8_t byte) {
                 if (byte == 'P') query_ = 1;
             } else if (byte >= 0x20 && byte <= 0x2F) {
                 state_ = escape_intermediate;
+                intermediate_ = byte;
             } else if (byte >= 0x30) {
                 escape_final(byte);
                 state_ = ground;
             }
             break;
         case escape_intermediate:
-            if (byte >= 0x30) state_ = ground;
+            if (byte >= 0x30) {
+                // ESC ( 0 and ESC ) 0 designate the line-drawing set; any other final another set.
+                const int set = intermediate_ == '(' ? G0_LINES : intermediate_ == ')' ? G1_LINES : 0;
+                if (set != 0) charsets_ = byte == '0' ? (charsets_ | set) : (charsets_ & ~set);
+                state_ = ground;
+            }
             break;
         case csi:
         case csi_ignore:
@@ -174,7 +195,11 @@ void TerminalModes::csi_final(std::uint8_t byte) {
         sgr_size_ = 0;
         sgr_overflow_ = 0;
         keypad_ = 0;
-        modes_ = modes_ & ~((1 << 0) | (1 << 1) | (1 << CURSOR_MODE));
+        charsets_ = 0;
+        insert_ = 0;
+        scroll_top_ = 0;
+        scroll_bottom_ = 0;
+        modes_ = modes_ & ~((1 << 0) | (1 << 1) | (1 << 2) | (1 << CURSOR_MODE));
         return;
     }
     if (intermediate_ == '$' && byte == 'p') {  // a mode request
@@ -189,6 +214,16 @@ void TerminalModes::csi_final(std::uint8_t byte) {
     case 'h':
     case 'l':
         if (private_marker_ == '?') set_private_modes(byte == 'h');
+        if (private_marker_ == 0)
+            for (std::size_t p = 0; p <= param_count_; ++p)
+                if (params_[p] == 4) insert_ = byte == 'h';
+        break;
+    case 'r':  // the scroll region; none given, or the whole screen, resets it
+        if (private_marker_ == 0) {
+            const unsigned top = params_[0], bottom = param_count_ >= 1 ? params_[1] : 0;
+            scroll_top_ = top > 1 || bottom != 0 ? static_cast<sig_atomic_t>(top) : 0;
+            scroll_bottom_ = top > 1 || bottom != 0 ? static_cast<sig_atomic_t>(bottom) : 0;
+        }
         break;
     case 'n':  // status and cursor position reports
     case 'c':  // device attributes
@@ -252,10 +287,24 @@ void TerminalModes::select_graphic_rendition() {
 
 std::size_t TerminalModes::undo(char* buffer) const {
     const int modes = modes_;
-    if (modes == 0 && keypad_ == 0 && attributes_ == 0) return 0;
+    const int charsets = charsets_;
+    const bool scrolled = scroll_top_ != 0 || scroll_bottom_ != 0;
+    if (modes == 0 && keypad_ == 0 && attributes_ == 0 && charsets == 0 && insert_ == 0 && !scrolled &&
+        in_sequence_ == 0)
+        return 0;
     Out out(buffer);
+    // A sequence half written (a title, say) would swallow what follows.
     if (in_sequence_) out.bytes("\x18", 1);
-    for (int i = 0; i < CURSOR_MODE; ++i)
+    for (int i = 0; i < FIRST_SCREEN_MODE; ++i)
+        if (modes & (1 << i)) out.mode(i, PRIVATE_MODES[i].default_set);
+    // Still on the alternate screen, if the program is: leaving it after
+    // this puts back the cursor that the region's reset sends home.
+    if (scrolled) out.text("\x1B[r");
+    if (charsets & SHIFTED_OUT) out.text("\x0F");
+    if (charsets & G0_LINES) out.text("\x1B(B");
+    if (charsets & G1_LINES) out.text("\x1B)B");
+    if (insert_) out.text("\x1B[4l");
+    for (int i = FIRST_SCREEN_MODE; i < CURSOR_MODE; ++i)
         if (modes & (1 << i)) out.mode(i, PRIVATE_MODES[i].default_set);
     if (keypad_) out.text("\x1B>");
     // After leaving the alternate screen: its restored cursor brings back
@@ -272,6 +321,16 @@ std::size_t TerminalModes::redo(char* buffer) const {
         if (modes & (1 << i)) out.mode(i, true);
     for (int i = 0; i < FIRST_SCREEN_MODE; ++i)
         if (modes & (1 << i)) out.mode(i, !PRIVATE_MODES[i].default_set);
+    if (scroll_top_ != 0 || scroll_bottom_ != 0) {
+        out.text("\x1B[").number(static_cast<unsigned>(scroll_top_));
+        if (scroll_bottom_ != 0) out.text(";").number(static_cast<unsigned>(scroll_bottom_));
+        out.text("r");
+    }
+    const int charsets = charsets_;
+    if (charsets & G0_LINES) out.text("\x1B(0");
+    if (charsets & G1_LINES) out.text("\x1B)0");
+    if (charsets & SHIFTED_OUT) out.text("\x0E");
+    if (insert_) out.text("\x1B[4h");
     if (keypad_) out.text("\x1B=");
     const auto sgr_size = static_cast<std::size_t>(sgr_size_);
     if (attributes_ && !sgr_overflow_ && sgr_size > 0) out.text("\x1B[").bytes(sgr_, sgr_size).text("m");

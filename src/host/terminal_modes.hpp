@@ -1,6 +1,8 @@
 // What a program has changed on its terminal through escape sequences:
-// hidden cursor, alternate screen, character attributes, keypad and a few
-// input modes (cursor keys, mouse reports, bracketed paste, focus events).
+// hidden cursor, alternate screen, character attributes, keypad, the
+// line-drawing character set, the scroll region, origin and insert modes,
+// a few input modes (cursor keys, mouse reports, bracketed paste, focus
+// events), and a sequence left half written.
 // Fed every byte the program prints, it yields the bytes that undo those
 // changes when the program leaves the terminal, and the bytes that make
 // them again when it takes the terminal back after a suspend. Nothing is
@@ -29,7 +31,7 @@ public:
     // attributes, a mode or a colour): an answer may still be on its way.
     [[nodiscard]] bool query_sent() const { return query_ != 0; }
 
-    static constexpr std::size_t UNDO_ROOM = 256;
+    static constexpr std::size_t UNDO_ROOM = 320;
 
 private:
     void escape_final(std::uint8_t byte);
@@ -61,6 +63,10 @@ private:
     volatile sig_atomic_t keypad_ = 0;       // application keypad
     volatile sig_atomic_t attributes_ = 0;   // attributes other than the defaults
     volatile sig_atomic_t query_ = 0;
+    volatile sig_atomic_t charsets_ = 0;       // line drawing in G0 / G1, G1 shifted in
+    volatile sig_atomic_t insert_ = 0;         // insert mode (CSI 4 h)
+    volatile sig_atomic_t scroll_top_ = 0;     // the scroll region, 0 and 0 when none
+    volatile sig_atomic_t scroll_bottom_ = 0;
     // The attributes' parameters since the last reset, joined by ';', to
     // set them again after a suspend (empty and never replayed on overflow).
     char sgr_[SGR_ROOM]{};

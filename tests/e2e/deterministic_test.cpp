@@ -152,8 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClockCase{"NoLeapDayIn2023", {"--time", "2023-02-28T23:59:59"}, 4, SEED_1, {23, 3, 1, 0, 0, 0}},
         ClockCase{"LeapDayIn2000", {"--time", "2000-02-28T23:59:59"}, 4, SEED_1, {0, 2, 29, 0, 0, 0}},
         ClockCase{"NoLeapDayIn2100", {"--time", "2100-02-28T23:59:59"}, 4, SEED_1, {100, 3, 1, 0, 0, 0}},
-        ClockCase{"LastSecondOf1999", {"--time", "1999-12-31T23:59:59"}, 0, SEED_1, {0xFF, 12, 31, 23, 59, 59}},
-        ClockCase{"YearEnd", {"--time", "1999-12-31T23:59:59"}, 4, SEED_1, {0, 1, 1, 0, 0, 0}},
+        ClockCase{"LastSecondOf2000", {"--time", "2000-12-31T23:59:59"}, 0, SEED_1, {0, 12, 31, 23, 59, 59}},
+        ClockCase{"YearEnd", {"--time", "2000-12-31T23:59:59"}, 4, SEED_1, {1, 1, 1, 0, 0, 0}},
         ClockCase{"YearEndTwoSeconds", {"--time", "2099-12-31T23:59:58"}, 7, SEED_1, {100, 1, 1, 0, 0, 0}},
         ClockCase{"HourEnd", {"--time", "2024-06-30T12:59:59"}, 4, SEED_1, {24, 6, 30, 13, 0, 0}},
         ClockCase{"Year2255", {"--time", "2255-07-04T08:09:10"}, 0, SEED_1, {255, 7, 4, 8, 9, 10}},
@@ -165,6 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
 const Bytes key_program = Bytes{0xAD, 0x00, 0xFF, 0x8D, 0x01, 0xFF} + end_run;
 // SEI; loop: JMP loop.
 const Bytes endless = {0x78, 0x4C, 0x01, 0x02};
+// loop: LDA $FF00; BEQ loop; STA $FF01; JMP loop: echoes keys, never ends.
+const Bytes echo_forever = {0xAD, 0x00, 0xFF, 0xF0, 0xFB, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x02};
 
 TEST(Deterministic, TheTerminalIsNotRead) {
     TempDir dir;
@@ -179,6 +181,12 @@ TEST(Deterministic, TheTerminalIsNotRead) {
     // The terminal's own echo of the key, then the program's empty read.
     EXPECT_EQ(session.drain(), std::string("k\0", 2));
     EXPECT_TRUE(e2e::canonical_mode(session.settings_now()));
+    // Said at the start, or a program waiting for a key would wait for ever.
+    const Bytes err = dir.read("stderr.txt");
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              NO_MEMBACKUP +
+                  "emu6502: a deterministic run does not read the terminal's keys (use -i, --record or --replay); the "
+                  "keyboard reads 0.\n");
 }
 
 TEST(Deterministic, StandardInput) {
@@ -215,15 +223,18 @@ struct ReplayCase {
     std::string out;
     std::string err;
     int exit_code;
+    std::size_t replay_size = 0;    // of `replay`, when it holds a NUL
 };
 
 const std::string HEADER = "emu6502 replay 1\n";
 const std::string DEPARTS = "replay file 'r.txt' line ";
+const std::string CUT_OFF = "replay file 'r.txt' has no end line: the recording was cut off; the replay stops at the "
+                            "first keyboard read after its last key.\n";
 
 const ReplayCase REPLAY_CASES[] = {
     {"AsRecorded", key_program, {"--replay", "r.txt"},
      "emu6502 replay 1\nseed 1\r\n# a comment\n\nkey 0 65\nend 3 program\n", "A", "", 0},
-    {"WithoutEnd", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 66\n", "B", "", 0},
+    {"WithoutEnd", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 66\n", "B", CUT_OFF, 0},
     {"StoppedRecording", endless, {"--replay=r.txt"}, "emu6502 replay 1\nend 100 stopped\n", "",
      "replay reached the end of its recording; memory not saved.\n", 3},
     {"UserLimitFirst", endless, {"--replay=r.txt", "--max-instructions", "10"},
@@ -236,6 +247,10 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "1: not a replay file (the first line must be 'emu6502 replay 1').\n", 1},
     {"KeyWithoutCode", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 10\n", "",
      DEPARTS + "2: not a line of a replay file: 'key 10'.\n", 1},
+    {"LineShownWithItsControlsEscaped", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\n\x1B]2;x\x07\n", "",
+     DEPARTS + "2: not a line of a replay file: '\\x1B]2;x\\x07'.\n", 1},
+    {"NulInsideAKeyValue", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0\0junk 65\n", "",
+     DEPARTS + "2: not a line of a replay file: 'key 0\\x00junk 65'.\n", 1, 31},
     {"KeyZero", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 0\n", "",
      DEPARTS + "2: a key needs an instruction count and a code from 1 to 255.\n", 1},
     {"KeyTooLarge", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nseed 3\nkey 0 256\n", "",
@@ -248,7 +263,7 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "2: the time must be a date and time like 2024-02-29T23:59:59.\n", 1},
     // STZ $10; LDA $10; STA $FF01; JMP $0000: 0 on the 65C02, the fill 0xEE where 0x64 is a NOP.
     {"CpuFromTheFile", Bytes{0x64, 0x10, 0xA5, 0x10, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00}, {"--replay", "r.txt"},
-     "emu6502 replay 1\ncpu 65C02\n", std::string(1, '\0'), "", 0},
+     "emu6502 replay 1\ncpu 65C02\n", std::string(1, '\0'), CUT_OFF, 0},
     {"BadCpu", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\ncpu Z80\n", "",
      DEPARTS + "2: the cpu must be 6502, 6502X or 65C02.\n", 1},
     {"SeedAfterAKey", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nseed 2\n", "",
@@ -274,11 +289,11 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "3: the end comes before the last key was read.\n", 1},
     // Runs that depart from their recording.
     {"NoReadThere", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 1 65\n", std::string(1, '\0'),
-     DEPARTS + "2: the run departs from the recording: no keyboard read at instruction count 1; memory not "
+     CUT_OFF + DEPARTS + "2: the run departs from the recording: no keyboard read at instruction count 1; memory not "
                "saved.\n",
      1},
     {"EndedBeforeKey", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nkey 7 66\n", "A",
-     DEPARTS + "3: the run departs from the recording: the run ended at instruction count 3, before this key was "
+     CUT_OFF + DEPARTS + "3: the run departs from the recording: the run ended at instruction count 3, before this key was "
                "read; memory not saved.\n",
      1},
     {"EndedElsewhere", key_program, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nend 9 program\n", "A",
@@ -294,6 +309,16 @@ const ReplayCase REPLAY_CASES[] = {
      DEPARTS + "2: the run departs from the recording: the recorded run ended at instruction count 50, this one "
                "goes on; memory not saved.\n",
      1},
+    // A recording killed before its end line stops at the first read past
+    // its last key, instead of reading 0 for ever.
+    {"CutOffAfterItsLastKey", echo_forever, {"--replay", "r.txt"}, "emu6502 replay 1\nkey 0 65\nkey 4 66\n", "AB",
+     CUT_OFF + "replay file 'r.txt' was cut off: the keyboard read at instruction count 8 comes after its last key; "
+               "memory not saved.\n",
+     3},
+    {"CutOffBeforeAnyKey", echo_forever, {"--replay", "r.txt"}, "emu6502 replay 1\n", "",
+     CUT_OFF + "replay file 'r.txt' was cut off: the keyboard read at instruction count 0 comes after its last key; "
+               "memory not saved.\n",
+     3},
     // A record file that cannot be written: nothing runs, or the end says so.
     {"RecordNowhere", key_program, {"--record", "no/such/r.txt"}, nullptr, "",
      "can't write replay file 'no/such/r.txt': No such file or directory.\n", 1},
@@ -306,7 +331,8 @@ class Replay : public testing::TestWithParam<ReplayCase> {};
 TEST_P(Replay, EndsAsTheFileSays) {
     const ReplayCase& c = GetParam();
     TempDir dir;
-    if (c.replay != nullptr) dir.write("r.txt", std::string(c.replay));
+    if (c.replay != nullptr)
+        dir.write("r.txt", c.replay_size != 0 ? std::string(c.replay, c.replay_size) : std::string(c.replay));
     const RunResult r = run(dir, c.image, c.args);
     EXPECT_EQ(r.exit_code, c.exit_code);
     EXPECT_EQ(r.out, c.out);

@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <ctime>
+#include <future>
 #include <optional>
 #include <string>
 #include <utility>
@@ -243,11 +244,70 @@ TEST(DataFileFailure, ReadOnlyDirectoryReadsFFAndDropsWrites) {
     ASSERT_FALSE(run.timed_out);
     EXPECT_EQ(run.term_signal, 0);
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err, NO_MEMBACKUP + "can't write membackup file.\n");
+    EXPECT_EQ(run.err, NO_MEMBACKUP + "membackup folder is read-only; this run's memory will not be saved.\n" +
+                           "can't write membackup file.\n");
     // The close reports the failed opens and the dropped write.
     EXPECT_EQ(run.out, "\xFF\xFF\xFF");
     EXPECT_FALSE(dir.exists("file0"));
 }
+
+// A data file still open when the run ends is closed with its result
+// checked: bytes that did not reach it (a full disk, a file this user may
+// only read) end the run with a message and exit status 1, after the save.
+// A file this user may only read is opened for reading.
+enum class DataSetup { none, read_only_file };
+
+struct DataEndCase {
+    const char* name;
+    DataSetup setup;
+    Bytes program;
+    long file_size_limit;
+    int exit_code;
+    std::string out;
+    std::string err;
+    std::size_t file0_size;
+};
+
+// 40 KiB to file0, never closed.
+const Bytes WRITES_40K = {0x78, 0xA0, 0xA0, 0xA2, 0x00, 0x8E, 0x0B, 0xFF, 0xE8,
+                          0xD0, 0xFA, 0x88, 0xD0, 0xF7, 0x4C, 0x00, 0x00};
+const Bytes READS_TWO_THEN_CLOSES =
+    program(lda_abs(0xFF0A) + sta_abs(0xFF01) + lda_abs(0xFF0A) + sta_abs(0xFF01) + lda_abs(0xFF0C) + sta_abs(0xFF01));
+const Bytes WRITES_ONE = program(put(0xFF0B, 0x33));
+
+const DataEndCase DATA_END_CASES[] = {
+    {"left_open_and_whole", DataSetup::none, WRITES_40K, 0, 0, "", "", 40960},
+    {"left_open_on_a_full_disk", DataSetup::none, WRITES_40K, 20480, 1, "",
+     "can't write data file 'file0': File too large.\n", 20480},
+    {"read_only_file_is_read", DataSetup::read_only_file, READS_TWO_THEN_CLOSES, 0, 0, std::string("AB\0", 3), "", 2},
+    {"read_only_file_written_and_left_open", DataSetup::read_only_file, WRITES_ONE, 0, 1, "",
+     "can't write data file 'file0': Permission denied.\n", 2},
+};
+
+class DataFileAtTheEnd : public ::testing::TestWithParam<DataEndCase> {};
+
+TEST_P(DataFileAtTheEnd, NothingLostSilently) {
+    const DataEndCase& c = GetParam();
+    e2e::TempDir dir;
+    dir.write("prog.bin", c.program);
+    if (c.setup == DataSetup::read_only_file) dir.write("file0", std::string("AB"));
+    e2e::hand_to_normal_user(dir);
+    if (c.setup == DataSetup::read_only_file) {
+        ASSERT_EQ(chmod(dir.file("file0").c_str(), 0444), 0);
+    }
+    e2e::RunOptions options;
+    options.as_normal_user = true;  // root may write any file
+    options.file_size_limit = c.file_size_limit;
+    const e2e::RunResult run = e2e::run_emulator(dir, {"--clean", "prog.bin"}, options);
+    if (run.exit_code == 125) GTEST_SKIP() << "cannot run as a normal user here";
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(dir.read("file0").size(), c.file0_size);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFileFailure, DataFileAtTheEnd, ::testing::ValuesIn(DATA_END_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The calendar registers against the host's local time, sampled on both
 // sides of the run so that a rollover in between is accepted.
@@ -298,6 +358,21 @@ TEST(RandomRegister, SuccessiveReadsDiffer) {
     for (std::size_t i = 1; i < got.size(); ++i) changes += got[i] != got[i - 1];
     EXPECT_GE(changes, 8) << "random reads look constant";
     EXPECT_EQ(e2e::membackup(dir)[0xFF02], 0x00);
+}
+
+// Two runs started at the same moment draw different bytes: the seed is
+// finer than the second and differs between processes.
+TEST(RandomRegister, RunsStartedTogetherDiffer) {
+    Bytes body;
+    for (std::uint8_t i = 0; i < 8; ++i) body = body + lda_abs(0xFF02) + sta_abs(0xFF01);
+    e2e::TempDir first_dir, second_dir;
+    for (const e2e::TempDir* dir : {&first_dir, &second_dir}) dir->write("prog.bin", program(body));
+    auto first = std::async(std::launch::async, [&] { return e2e::run_emulator(first_dir, {"--clean", "prog.bin"}); });
+    const e2e::RunResult second = e2e::run_emulator(second_dir, {"--clean", "prog.bin"});
+    const e2e::RunResult first_result = first.get();
+    ASSERT_EQ(first_result.out.size(), 8u);
+    ASSERT_EQ(second.out.size(), 8u);
+    EXPECT_NE(first_result.out, second.out) << "two runs drew the same bytes";
 }
 
 // The notebook example: scripted keys through "-i", checked on the screen

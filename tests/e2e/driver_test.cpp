@@ -183,7 +183,7 @@ TEST(Driver, OverlongMembackupLoadsItsFirst64KiBWithAWarning) {
     dir.write("membackup", longer);
     const RunResult r = e2e::run_emulator(dir, {});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "membackup file is longer than 65536 bytes; the rest was ignored.\n");
+    EXPECT_EQ(r.err, "membackup file is longer than 65536 bytes; the rest was ignored and will be lost when this run saves.\n");
     EXPECT_TRUE(e2e::membackup(dir) == saved);
 }
 

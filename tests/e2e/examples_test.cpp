@@ -36,12 +36,35 @@ struct ExampleCase {
     std::string expected_out;  // exact, unless a pattern is given
     const char* out_pattern;   // a regular expression the whole output must match
     std::vector<std::pair<std::string, std::string>> files_after;
+    std::vector<std::string> options = {};  // for emu6502, before the image
 };
 
 const std::string GREET_PROMPT = "What is your name? ";
 const std::string ECHO_PROMPT = "Type something (Enter or q ends):\r\n";
 const std::string ECHO_BYE = "\r\nBye.\r\n";
 const std::string FILES_WROTE = "Wrote 12 bytes to file1, close status 00\r\nRead back: ";
+
+// The conio menu's screen, as the terminal receives it.
+std::string at(int row, int column) { return "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H"; }
+const std::string LINES_ON = "\x1B(0";  // the terminal's line-drawing set
+const std::string LINES_OFF = "\x1B(B";
+const std::string REVERSE_ON = "\x1B[7m";
+const std::string REVERSE_OFF = "\x1B[27m";
+const char* const MENU_ITEMS[] = {"Tea", "Coffee", "Water"};
+std::string menu_item(int i, bool on) {
+    return (on ? REVERSE_ON : REVERSE_OFF) + at(3 + i, 5) + MENU_ITEMS[i] + REVERSE_OFF;
+}
+const std::string MENU_SCREEN =
+    "\x1B[H\x1B[2J\x1B[33m" + at(2, 3) + LINES_ON + "l" + LINES_OFF + LINES_ON + "qqqqqqqqqq" + LINES_OFF +
+    LINES_ON + "k" + LINES_OFF + at(3, 3) + LINES_ON + "x" + at(4, 3) + "x" + at(5, 3) + "x" + at(6, 3) +
+    LINES_OFF + at(3, 14) + LINES_ON + "x" + at(4, 14) + "x" + at(5, 14) + "x" + at(6, 14) + LINES_OFF +
+    at(6, 3) + LINES_ON + "m" + LINES_OFF + LINES_ON + "qqqqqqqqqq" + LINES_OFF + LINES_ON + "j" + LINES_OFF +
+    "\x1B[37m" + menu_item(0, true) + menu_item(1, false) + menu_item(2, false);
+// Moving the highlight from one item to another.
+std::string menu_move(int from, int to) { return menu_item(from, false) + menu_item(to, true); }
+const std::string MENU_END = at(8, 1);
+
+const std::string DIARY_TIME = "--time=2026-12-08T10:30:00";
 
 const ExampleCase EXAMPLE_CASES[] = {
     {"hello", "hello.bin", "", {}, "Hello from the 6502!\r\n", nullptr, {}},
@@ -103,10 +126,42 @@ const ExampleCase EXAMPLE_CASES[] = {
      {{"file2", std::string("\x00\x01\x04\x09\x10\x19\x24\x31", 8)}}},
     {"clock_format", "clock.bin", "", {}, "",
      "20\\d\\d-(0[1-9]|1[0-2])-(0[1-9]|[12]\\d|3[01]) ([01]\\d|2[0-3]):[0-5]\\d:([0-5]\\d|60)\r\n", {}},
+
+    // conio from cc65's <conio.h>: arrow keys as their escape sequences.
+    {"menu_enter_picks", "c_menu.bin", "\r", {}, MENU_SCREEN + MENU_END + "Tea, then.\r\n", nullptr, {}},
+    {"menu_down_down_up", "c_menu.bin", "\x1B[B\x1B[B\x1B[A\r", {},
+     MENU_SCREEN + menu_move(0, 1) + menu_move(1, 2) + menu_move(2, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    {"menu_up_wraps_around", "c_menu.bin", "\x1B[A\r", {},
+     MENU_SCREEN + menu_move(0, 2) + MENU_END + "Water, then.\r\n", nullptr, {}},
+    // Application-mode arrows (ESC O B), and a piped line feed is Enter.
+    {"menu_ss3_arrow_and_line_feed", "c_menu.bin", "\x1BOB\n", {},
+     MENU_SCREEN + menu_move(0, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    // Delete (ESC [ 3 ~) means nothing here and is skipped whole; Ctrl+Down
+    // (ESC [ 1 ; 5 B) is Down.
+    {"menu_other_sequences_skipped", "c_menu.bin", "\x1B[3~\x1B[1;5B\r", {},
+     MENU_SCREEN + menu_move(0, 1) + MENU_END + "Coffee, then.\r\n", nullptr, {}},
+    {"menu_q_leaves", "c_menu.bin", "q", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+    // Esc, then an ordinary key: Esc, not the start of a sequence.
+    {"menu_esc_then_key", "c_menu.bin", "\x1Bx", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+    // Esc as the last key: nothing follows, and cgetc does not wait for more.
+    {"menu_lone_esc", "c_menu.bin", "\x1B", {}, MENU_SCREEN + MENU_END + "Nothing, then.\r\n", nullptr, {}},
+
+    // stdio files and time(): the diary in file3, stamped with the clock.
+    {"diary_new_file", "c_diary.bin", "Rain again\n", {},
+     "Today: Rain again\n--- the diary ---\n2026-12-08 10:30 Rain again\n", nullptr,
+     {{"file3", "2026-12-08 10:30 Rain again\n"}}, {DIARY_TIME}},
+    {"diary_appends", "c_diary.bin", "Sun\n", {{"file3", "2026-12-07 23:59 Snow\n"}, {"file4", "other"}},
+     "Today: Sun\n--- the diary ---\n2026-12-07 23:59 Snow\n2026-12-08 10:30 Sun\n", nullptr,
+     {{"file3", "2026-12-07 23:59 Snow\n2026-12-08 10:30 Sun\n"}, {"file4", "other"}}, {DIARY_TIME}},
+    // time() and localtime() through a leap day.
+    {"diary_leap_day", "c_diary.bin", "Late\n", {},
+     "Today: Late\n--- the diary ---\n2024-02-29 23:59 Late\n", nullptr, {{"file3", "2024-02-29 23:59 Late\n"}},
+     {"--time=2024-02-29T23:59:30"}},
 };
 
 e2e::RunResult run_example(const e2e::TempDir& dir, const ExampleCase& c) {
-    std::vector<std::string> args{example(c.image)};
+    std::vector<std::string> args = c.options;
+    args.push_back(example(c.image));
     e2e::RunOptions options;
     if (!c.stdin_data.empty()) {
         args.emplace_back("-i");
@@ -194,6 +249,7 @@ struct BuildCase {
     // The build leaves the folder as it found it, but for hello.bin (a
     // file "hello.s" of the user's own sits there beside a C source).
     bool leaves_only_the_image = false;
+    std::vector<std::pair<std::string, std::string>> files_after = {};  // data files, byte for byte
 };
 
 const std::string C_HELLO =
@@ -268,7 +324,177 @@ const std::string C_INCLUDES_ITS_NEIGHBOUR =
     "#include \"emu6502.h\"\n"
     "int main(void) { emu_puts(GREETING); return 0; }\n";
 
+// The C library against cc65's own headers only: stdio on the data files,
+// with every way a file call can go wrong.
+const std::string C_FILE_ERRORS =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "#include <string.h>\n"
+    "static void said(const char* what, int result) {\n"
+    "  printf(\"%s: %d, errno %d%s%s\\n\", what, result, errno, errno ? \" \" : \"\", errno ? strerror(errno) : \"\");\n"
+    "  errno = 0; }\n"
+    "int main(void) { FILE* f; errno = 0;\n"
+    "  said(\"open notes.txt\", fopen(\"notes.txt\", \"r\") != NULL);\n"
+    "  said(\"open file07\", fopen(\"file07\", \"r\") != NULL);\n"
+    "  said(\"open file256\", fopen(\"file256\", \"r\") != NULL);\n"
+    "  f = fopen(\"file1\", \"r\"); said(\"open file1\", f != NULL);\n"
+    "  said(\"open 7 as well\", fopen(\"7\", \"w\") != NULL);\n"
+    "  said(\"read\", fgetc(f)); said(\"read\", fgetc(f));\n"
+    "  said(\"read at the end\", fgetc(f)); said(\"read past the end\", fgetc(f));\n"
+    "  said(\"at the end\", feof(f) != 0); clearerr(f);\n"
+    "  said(\"write to file1\", fputs(\"x\", f));\n"
+    "  said(\"close file1\", fclose(f));\n"
+    "  said(\"open file5, a folder\", fopen(\"file5\", \"w\") != NULL);\n"
+    "  f = fopen(\"file2\", \"w\"); said(\"write to file2\", fputs(\"new\", f)); said(\"close file2\", fclose(f));\n"
+    "  f = fopen(\"2\", \"r\");\n"
+    "  said(\"read file2\", fgetc(f)); said(\"read file2\", fgetc(f)); said(\"read file2\", fgetc(f));\n"
+    "  said(\"read file2\", fgetc(f)); fclose(f); return 0; }\n";
+const std::string FILE_ERRORS_OUT =
+    "open notes.txt: 0, errno 1 No such file or directory\n"
+    "open file07: 0, errno 1 No such file or directory\n"
+    "open file256: 0, errno 1 No such file or directory\n"
+    "open file1: 1, errno 0\n"
+    "open 7 as well: 0, errno 5 Too many open files\n"
+    "read: 65, errno 0\n"
+    "read: 66, errno 0\n"
+    "read at the end: -1, errno 0\n"
+    "read past the end: -1, errno 0\n"
+    "at the end: 1, errno 0\n"
+    "write to file1: -1, errno 16 Bad file number\n"
+    "close file1: 0, errno 0\n"
+    "open file5, a folder: 0, errno 11 I/O error\n"
+    "write to file2: 3, errno 0\n"
+    "close file2: 0, errno 0\n"
+    "read file2: 110, errno 0\n"
+    "read file2: 101, errno 0\n"
+    "read file2: 119, errno 0\n"
+    "read file2: -1, errno 0\n";
+// The file calls under stdio: "r+" reads and then writes on; O_EXCL
+// refuses a file with contents; a descriptor that is not open.
+const std::string C_FILE_CALLS =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "#include <fcntl.h>\n"
+    "#include <unistd.h>\n"
+    "int main(void) { char b[8]; int fd; int n;\n"
+    "  fd = open(\"file1\", O_RDWR); n = read(fd, b, 2);\n"
+    "  printf(\"%d %d %c%c\\n\", fd, n, b[0], b[1]);\n"
+    "  printf(\"%d\\n\", write(fd, \"xy\", 2)); printf(\"%d\\n\", close(fd));\n"
+    "  printf(\"%d %d\\n\", open(\"file1\", O_WRONLY | O_CREAT | O_EXCL), errno);\n"
+    "  fd = open(\"file3\", O_WRONLY | O_CREAT | O_EXCL); printf(\"%d\\n\", write(fd, \"new\", 3));\n"
+    "  printf(\"%d %d\\n\", read(fd, b, 1), errno); close(fd); errno = 0;\n"
+    "  printf(\"%d %d\\n\", read(4, b, 1), errno);\n"
+    "  printf(\"%d %d\\n\", close(3), errno); return 0; }\n";
+// clock() on the timer: CLOCKS_PER_SEC ticks are one second of the
+// calendar that time() reads; set_irq() handlers run on the same ticks;
+// BRK still ends the run through the machine's vector.
+const std::string C_CLOCK =
+    "#include <stdio.h>\n"
+    "#include <time.h>\n"
+    "#include <6502.h>\n"
+    "static volatile unsigned n; static unsigned char stack[64];\n"
+    "static unsigned char count(void) { ++n; return IRQ_NOT_HANDLED; }\n"
+    "int main(void) { time_t start = time(NULL); clock_t c0;\n"
+    "  printf(\"%s\", ctime(&start));\n"
+    "  while (clock() < 3 * CLOCKS_PER_SEC) { }\n"
+    "  printf(\"%d ticks a second; after 300: %lu s\\n\", CLOCKS_PER_SEC, time(NULL) - start);\n"
+    "  set_irq(count, stack, sizeof stack); c0 = clock();\n"
+    "  while (clock() - c0 < 50) { }\n"
+    "  printf(\"set_irq handler: %s\\n\", n >= 49 && n <= 51 ? \"every tick\" : \"wrong\");\n"
+    "  __asm__(\"brk\"); printf(\"not reached\\n\"); return 0; }\n";
+// conio's keys, colours, size and the followed cursor position.
+const std::string C_CONIO =
+    "#include <conio.h>\n"
+    "int main(void) { unsigned char w, h; char k;\n"
+    "  screensize(&w, &h); cprintf(\"%ux%u\", w, h);\n"
+    "  emu_screen_width = 40; screensize(&w, &h); cprintf(\" %ux%u %u\\r\\n\", w, h, kbhit());\n"
+    "  while ((k = cgetc()) != 'q') cprintf(\"%02X \", (unsigned char)k);\n"
+    "  cprintf(\"\\r\\n%u %u %u\\r\\n\", textcolor(COLOR_RED), bgcolor(COLOR_BLUE), bordercolor(COLOR_GREEN));\n"
+    "  cprintf(\"%u %u %u\", textcolor(COLOR_WHITE), bgcolor(COLOR_BLACK), bordercolor(COLOR_BLACK));\n"
+    "  gotoxy(36, 5); cputs(\"abcdef\"); cprintf(\" %u,%u\", wherex(), wherey());\n"
+    "  gotoxy(38, 23); cputs(\"xyz\\tw\"); cprintf(\" %u,%u\\r\\n\", wherex(), wherey());\n"
+    "  cursor(1); cgetc(); return 0; }\n";
+// Which names a file may have: "fileN" or "N", N as the host writes it.
+const std::string C_FILE_NAMES =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "static const char* const names[] = {\"0\", \"file255\", \"255\", \"\", \"file\", \"-1\", \"+1\", \"file 1\",\n"
+    "  \"FILE1\", \"file1x\", \"00\"};\n"
+    "int main(void) { FILE* f; unsigned char i;\n"
+    "  for (i = 0; i < sizeof names / sizeof names[0]; ++i) { errno = 0; f = fopen(names[i], \"a\");\n"
+    "    printf(\"[%s] %s %d\\n\", names[i], f ? \"opened\" : \"failed\", errno);\n"
+    "    if (f) { fputc('0' + i, f); fclose(f); } }\n"
+    "  f = fopen(\"file8\", \"w+\"); fputs(\"ab\", f); printf(\"w+ then read: %d\\n\", fgetc(f)); fclose(f);\n"
+    "  return 0; }\n";
+// The followed cursor: a pending wrap after the last column, a line end
+// right after it (one line down, not two), the bottom line, Backspace.
+const std::string C_CONIO_CURSOR =
+    "#include <conio.h>\n"
+    "int main(void) { unsigned char x1, y1, x2, y2, x3, y3;\n"
+    "  gotoxy(78, 2); cputs(\"ab\"); x1 = wherex(); y1 = wherey();\n"
+    "  cputs(\"\\r\\n\"); x2 = wherex(); y2 = wherey();\n"
+    "  chline(0); cvline(0); cclear(0);\n"
+    "  gotoxy(5, 22); cvline(3); x3 = wherex(); y3 = wherey(); cputs(\"\\b\\b\");\n"
+    "  cprintf(\"\\r\\n%u,%u %u,%u %u,%u %u\\r\\n\", x1, y1, x2, y2, x3, y3, wherex()); return 0; }\n";
+// Writing over what a file held: the channel positions and cannot shorten.
+const std::string C_FILE_OVERWRITE =
+    "#include <stdio.h>\n"
+    "static void show(const char* name) { FILE* f = fopen(name, \"r\"); int c; printf(\"%s:\", name);\n"
+    "  while ((c = fgetc(f)) != EOF) printf(\" %02X\", c);\n"
+    "  printf(\" end\\n\"); fclose(f); }\n"
+    "int main(void) { FILE* f;\n"
+    "  f = fopen(\"file1\", \"w\"); fputs(\"longer\", f); fclose(f); show(\"file1\");\n"
+    "  f = fopen(\"file2\", \"w\"); fclose(f); show(\"file2\");\n"
+    "  f = fopen(\"file3\", \"r+\"); fputs(\"XY\", f); fclose(f); show(\"file3\");\n"
+    "  show(\"file4\"); show(\"file6\"); return 0; }\n";
+// ftell, rewind and fseek: the position is known, the start is reachable,
+// nothing else.
+const std::string C_FILE_SEEK =
+    "#include <stdio.h>\n"
+    "#include <errno.h>\n"
+    "int main(void) { FILE* f; char line[16];\n"
+    "  f = fopen(\"file1\", \"r+\"); fgets(line, sizeof line, f); printf(\"%s at %ld\\n\", line, ftell(f));\n"
+    "  rewind(f); printf(\"again %c, at %ld\\n\", fgetc(f), ftell(f));\n"
+    "  printf(\"seek 2: %d errno %d\\n\", fseek(f, 2, SEEK_SET), errno);\n"
+    "  rewind(f); fputs(\"XY\", f); rewind(f); fgets(line, sizeof line, f); printf(\"%s\", line); fclose(f);\n"
+    "  f = fopen(\"file2\", \"w\"); fputs(\"ab\", f); errno = 0;\n"
+    "  printf(\"rewind w: %d errno %d\\n\", fseek(f, 0, SEEK_SET), errno); fclose(f); return 0; }\n";
+
 const BuildCase BUILD_CASES[] = {
+    // The C library, with programs that use only cc65's headers.
+    {"c_file_errors", "hello.c", C_FILE_ERRORS,
+     "printf AB >file1 && printf 0123456789 >file2 && mkdir file5 && SDK/build.sh hello.bin hello.c", "",
+     FILE_ERRORS_OUT, {}, 0, false,
+     // "w" cannot shorten file2: the rest of the old contents reads as the end.
+     {{"file1", "AB"}, {"file2", "new\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}}},
+    {"c_file_calls", "hello.c", C_FILE_CALLS, "printf ABCD >file1 && SDK/build.sh hello.bin hello.c", "",
+     "3 2 AB\n2\n0\n-1 9\n3\n-1 16\n-1 16\n-1 16\n", {}, 0, false, {{"file1", "ABxy"}, {"file3", "new"}}},
+    {"c_clock_and_time", "hello.c", C_CLOCK, "SDK/build.sh hello.bin hello.c", "",
+     "Tue Dec  8 10:30:00 2026\n100 ticks a second; after 300: 3 s\nset_irq handler: every tick\n",
+     {"--time=2026-12-08T10:30:00"}},
+    // a, DEL, Backspace, F1 (ESC O P), F5 (Linux console), F10, F12 (not
+    // known: skipped), Right, Left.
+    {"c_conio_keys_and_cursor", "hello.c", C_CONIO, "SDK/build.sh hello.bin hello.c",
+     "a\x7F\x08\x1BOP\x1B[[E\x1B[21~\x1B[24~\x1B[C\x1B[Dq\r",
+     "80x24 40x24 1\r\n61 08 08 81 85 8A 93 94 \x1B[31m\x1B[44m\r\n7 0 0\r\n\x1B[37m\x1B[40m1 4 2\x1B[6;37Habcdef 2,6"
+     "\x1B[24;39Hxyz\tw 9,23\r\n\x1B[?25h\x1B[?25l"},
+    // "w" over a shorter file; "w" and nothing written (the old bytes all
+    // become end marks); "r+" writing first starts at byte 0; "r" creates a
+    // missing file; a 0xFF byte reads as the end.
+    {"c_file_overwrite", "hello.c", C_FILE_OVERWRITE,
+     "printf ab >file1 && printf old >file2 && printf ABCD >file3 && printf 'a\\377b' >file6 && "
+     "SDK/build.sh hello.bin hello.c",
+     "", "file1: 6C 6F 6E 67 65 72 end\nfile2: end\nfile3: 58 59 43 44 end\nfile4: end\nfile6: 61 end\n", {}, 0, false,
+     {{"file1", "longer"}, {"file2", "\xFF\xFF\xFF"}, {"file3", "XYCD"}, {"file4", ""}, {"file6", "a\xFF" "b"}}},
+    {"c_file_seek", "hello.c", C_FILE_SEEK, "printf 'hello\\nworld\\n' >file1 && SDK/build.sh hello.bin hello.c", "",
+     "hello\n at 6\nagain h, at 1\nseek 2: -1 errno 14\nXYllo\nrewind w: -1 errno 14\n", {}, 0, false,
+     {{"file1", "XYllo\nworld\n"}, {"file2", "ab"}}},
+    {"c_file_names", "hello.c", C_FILE_NAMES, "SDK/build.sh hello.bin hello.c", "",
+     "[0] opened 0\n[file255] opened 0\n[255] opened 0\n[] failed 1\n[file] failed 1\n[-1] failed 1\n[+1] failed 1\n"
+     "[file 1] failed 1\n[FILE1] failed 1\n[file1x] failed 1\n[00] failed 1\nw+ then read: -1\n",
+     {}, 0, false, {{"file0", "0"}, {"file255", "12"}, {"file8", "ab"}}},
+    {"c_conio_cursor_position", "hello.c", C_CONIO_CURSOR, "SDK/build.sh hello.bin hello.c", "",
+     "\x1B[3;79Hab\r\n\x1B[23;6H\x1B(0x\x1B[24;6Hx\x1B[24;6Hx\x1B[24;6H\x1B(B\b\b\r\n79,2 0,3 5,23 3\r\n"},
     {"c_one_line_cl65", "hello.c", C_HELLO,
      // on a copy of the kit, since cl65 leaves its object files beside the sources
      "cp -R SDK sdk && cl65 -t none -O -C sdk/emu6502.cfg -I sdk -o hello.bin sdk/crt0.s sdk/console.s "
@@ -292,8 +518,8 @@ const BuildCase BUILD_CASES[] = {
     {"c_exit_from_deep_inside", "hello.c", C_EXIT_NESTED, "SDK/build.sh hello.bin hello.c", "", "",
      {"--exit-status"}, 200},
     {"c_return_without_the_option", "hello.c", C_RETURN, "SDK/build.sh hello.bin hello.c", "", "", {}, 0},
-    // The kit writes nothing beside the sources but the image and its labels,
-    // and deletes nothing there.
+    // The kit writes nothing beside the sources but the image, its labels and
+    // its debug information, and deletes nothing there.
     {"c_build_keeps_a_neighbouring_s_file", "hello.c", C_HELLO, "SDK/build.sh hello.bin hello.c", "",
      "Hello, world!\n", {}, 0, true},
     {"c_build_from_another_folder", "hello.c", C_INCLUDES_ITS_NEIGHBOUR,
@@ -307,6 +533,19 @@ const BuildCase BUILD_CASES[] = {
     {"build_refuses_a_source_as_output", "hello.c", C_HELLO,
      "! SDK/build.sh hello.s hello.c 2>/dev/null && SDK/build.sh hello.bin hello.c", "", "Hello, world!\n", {}, 0,
      true},
+    {"build_refuses_a_missing_source_with_status_2", "hello.c", C_HELLO,
+     "{ SDK/build.sh hello.bin hello.c nothing.c 2>/dev/null; test $? = 2; } && SDK/build.sh hello.bin hello.c", "",
+     "Hello, world!\n", {}, 0, true},
+    // Installed, the kit's command is a link to its script in another folder.
+    {"build_through_a_link_finds_the_kit", "hello.c", C_HELLO,
+     "mkdir bin && ln -s SDK/build.sh bin/emu6502-build && bin/emu6502-build hello.bin hello.c", "",
+     "Hello, world!\n"},
+    {"build_refuses_a_source_in_capitals_as_output", "hello.s", ASM_HELLO,
+     "cp hello.s HELLO.S && ! SDK/build.sh HELLO.S hello.s 2>/dev/null && cmp hello.s HELLO.S && rm HELLO.S && "
+     "SDK/build.sh hello.bin hello.s",
+     "", "Hello, world!\r\n", {}, 0, true},
+    {"build_takes_a_source_named_like_an_option", "hello.s", ASM_HELLO,
+     "mv hello.s ./-x.s && SDK/build.sh hello.bin -x.s && mv ./-x.s hello.s", "", "Hello, world!\r\n"},
 };
 
 // Every file in `dir`, with its contents.
@@ -348,6 +587,7 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
         auto after = folder(dir);
         EXPECT_EQ(after.erase("hello.bin"), 1u);
         EXPECT_EQ(after.erase("hello.lbl"), 1u) << "the labels for the monitor, beside the image";
+        EXPECT_EQ(after.erase("hello.dbg"), 1u) << "the debug information, beside the image";
         EXPECT_TRUE(after == before) << "the build changed the source folder";
         EXPECT_FALSE(kit_has_object_files());
     }
@@ -366,6 +606,11 @@ TEST_P(KitBuildTest, BuildsAndRuns) {
     EXPECT_EQ(run.err, NO_MEMBACKUP);
     EXPECT_EQ(run.out, c.expected_out);
     EXPECT_EQ(e2e::membackup(dir).size(), 0x10000u);
+    for (const auto& [name, text] : c.files_after) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(dir.exists(name));
+        EXPECT_EQ(dir.read(name), bytes(text));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kit, KitBuildTest, ::testing::ValuesIn(BUILD_CASES),

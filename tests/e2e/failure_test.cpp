@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <future>
 #include <csignal>
 #include <cstdlib>
 
@@ -400,7 +402,21 @@ INSTANTIATE_TEST_SUITE_P(Streams, ClosedStreams,
 
 // Saved memory: only a missing "membackup" means a fresh machine; whatever
 // is there and cannot be read, or may not be replaced, is left as it was.
-enum class Saved { plain, mode_000, mode_0444, mode_0600, directory, read_error, short_file, link_to_folder, others };
+enum class Saved {
+    plain,
+    mode_000,
+    mode_0444,
+    mode_0600,
+    directory,
+    read_error,
+    short_file,
+    long_file,
+    link_to_folder,
+    others,
+    fifo,
+    link_to_device,
+    read_only_folder
+};
 
 struct SavedCase {
     const char* name;
@@ -421,6 +437,18 @@ void prepare_saved(const TempDir& dir, Saved kind) {
         dir.write("keep/machine", marked_memory());
         std::filesystem::create_symlink("keep/machine", dir.file("membackup"));
         return;
+    case Saved::long_file: {
+        Bytes longer = marked_memory();
+        longer.insert(longer.end(), {1, 2, 3});
+        dir.write("membackup", longer);
+        return;
+    }
+    case Saved::fifo: ASSERT_EQ(mkfifo(dir.file("membackup").c_str(), 0644), 0); return;
+    case Saved::link_to_device:
+        // A device of our own (the null device's numbers), never the system's.
+        if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) return;
+        std::filesystem::create_symlink("null", dir.file("membackup"));
+        return;
     default: dir.write("membackup", marked_memory());
     }
     const auto mode = kind == Saved::mode_000 ? 0000 : kind == Saved::mode_0444 ? 0444 : kind == Saved::mode_0600 ? 0600 : 0644;
@@ -438,14 +466,21 @@ TEST_P(SavedMemory, NothingLostOrAltered) {
         if (geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user; not tested here";
         ASSERT_EQ(chown(dir.file("membackup").c_str(), 65534, 65534), 0);
     }
-    const Bytes old_bytes = c.saved == Saved::directory || c.saved == Saved::read_error ? Bytes{} : e2e::membackup(dir);
+    if (c.saved == Saved::link_to_device && !dir.exists("null"))
+        GTEST_SKIP() << "needs root to make a device node; not tested here";
+    const bool no_bytes = c.saved == Saved::directory || c.saved == Saved::read_error || c.saved == Saved::fifo ||
+                          c.saved == Saved::link_to_device;
+    const Bytes old_bytes = no_bytes ? Bytes{} : e2e::membackup(dir);
     if (c.as_normal_user) e2e::hand_to_normal_user(dir);
+    if (c.saved == Saved::read_only_folder) std::filesystem::permissions(dir.path(), std::filesystem::perms(0555));
     struct stat before {};
     ASSERT_EQ(stat(dir.file("membackup").c_str(), &before), 0);
     e2e::RunOptions options;
     options.as_normal_user = c.as_normal_user;
+    options.timeout_seconds = 10;  // a FIFO must not hold the start
     const RunResult r = e2e::run_emulator(dir, {"prog.bin"}, options);
     if (r.exit_code == 125) GTEST_SKIP() << "cannot run as a normal user here";
+    EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, c.exit_code);
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
@@ -454,6 +489,11 @@ TEST_P(SavedMemory, NothingLostOrAltered) {
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
+    if (c.saved == Saved::link_to_device) {
+        struct stat device {};
+        ASSERT_EQ(lstat(dir.file("null").c_str(), &device), 0);
+        EXPECT_TRUE(S_ISCHR(device.st_mode)) << "the device was replaced";
+    }
     Bytes expected = c.saved == Saved::short_file ? e2e::fresh_memory() : marked_memory();
     if (c.saved == Saved::short_file) expected[0] = 0x11, expected[1] = 0x22;
     std::copy(bang_program.begin(), bang_program.end(), expected.begin() + 0x0200);
@@ -462,7 +502,7 @@ TEST_P(SavedMemory, NothingLostOrAltered) {
     if (c.saved == Saved::link_to_folder) {
         EXPECT_TRUE(std::filesystem::is_symlink(dir.file("membackup")));
         EXPECT_TRUE(dir.read("keep/machine") == expected);
-    } else if (c.saved != Saved::directory && c.saved != Saved::read_error) {
+    } else if (!no_bytes) {
         EXPECT_TRUE(e2e::membackup(dir) == (saved ? expected : old_bytes));
     }
     // No temporary file is left beside it.
@@ -470,11 +510,13 @@ TEST_P(SavedMemory, NothingLostOrAltered) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (c.saved == Saved::link_to_folder ? std::vector<std::string>{"keep", "membackup", "prog.bin"}
-                                                       : std::vector<std::string>{"membackup", "prog.bin"}));
+    EXPECT_EQ(names, (c.saved == Saved::link_to_folder   ? std::vector<std::string>{"keep", "membackup", "prog.bin"}
+                      : c.saved == Saved::link_to_device ? std::vector<std::string>{"membackup", "null", "prog.bin"}
+                                                         : std::vector<std::string>{"membackup", "prog.bin"}));
 }
 
 const std::string LEFT = "; it was left as it is.\n";
+const std::string NOT_REGULAR = "can't read membackup file: Not a regular file" + LEFT;
 
 INSTANTIATE_TEST_SUITE_P(
     Membackup, SavedMemory,
@@ -492,7 +534,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "can't read membackup file: Permission denied" + LEFT},
         SavedCase{"ReadErrorStops", Saved::read_error, false, 1, "",
                   "can't read membackup file: Input/output error" + LEFT},
-        SavedCase{"DirectoryStops", Saved::directory, false, 1, "", "can't read membackup file: Is a directory" + LEFT}),
+        SavedCase{"DirectoryStops", Saved::directory, false, 1, "", "can't read membackup file: Is a directory" + LEFT},
+        SavedCase{"LongerLoadsWithAWarningThatTheTailGoes", Saved::long_file, false, 0, "!",
+                  "membackup file is longer than 65536 bytes; the rest was ignored and will be lost when this run "
+                  "saves.\n"},
+        SavedCase{"FifoStopsAtOnce", Saved::fifo, false, 1, "", NOT_REGULAR},
+        SavedCase{"LinkToADeviceIsNeverReplaced", Saved::link_to_device, false, 1, "", NOT_REGULAR},
+        SavedCase{"ReadOnlyFolderWarnedBeforeTheRun", Saved::read_only_folder, true, 1, "!",
+                  "membackup folder is read-only; this run's memory will not be saved.\n"
+                  "can't write membackup file.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Two runs in one folder: the second one that would read and write
@@ -527,6 +577,158 @@ TEST(Locking, SecondRunInTheFolderStopsAndCleanRunsShare) {
     // Once the first run has gone, the folder is free again.
     EXPECT_EQ(e2e::run_emulator(dir, {"prog.bin"}).exit_code, 0);
 }
+
+// Two folders that share one saved machine through links: the file itself
+// is locked, so the second run stops instead of wiping out the first's save.
+TEST(Locking, FileSharedThroughLinksIsLockedToo) {
+    TempDir shared, first_dir, second_dir;
+    shared.write("machine", marked_memory());
+    for (const TempDir* dir : {&first_dir, &second_dir})
+        std::filesystem::create_symlink(shared.file("machine"), dir->file("membackup"));
+    first_dir.write("wait.bin", e2e::ticking_program(60));
+    second_dir.write("prog.bin", bang_program);
+    auto first = std::async(std::launch::async, [&] { return e2e::run_emulator(first_dir, {"wait.bin"}); });
+    usleep(250 * 1000);
+    const RunResult second = e2e::run_emulator(second_dir, {"prog.bin"});
+    const RunResult first_result = first.get();
+    EXPECT_EQ(second.exit_code, 1);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "another run is using this folder's membackup.\n");
+    EXPECT_EQ(first_result.exit_code, 0) << first_result.err;
+    EXPECT_EQ(first_result.out, "!");
+    EXPECT_EQ(shared.read("machine")[0x1234], 0x99);
+    EXPECT_EQ(shared.read("machine")[0x0240], 0xE6) << "the first run's memory was not saved";
+}
+
+// Whatever is put in the place of "membackup" while a run goes on (a link
+// to someone else's file, another file) is never written through or over:
+// the save replaces only the file the run read, or creates the name.
+enum class AtStart { none, file };
+enum class Planted { link_to_victim, other_file };
+
+struct ChangedCase {
+    const char* name;
+    AtStart at_start;
+    Planted planted;
+};
+
+class ChangedDuringRun : public testing::TestWithParam<ChangedCase> {};
+
+TEST_P(ChangedDuringRun, NeitherTheVictimNorTheNewcomerIsWritten) {
+    const ChangedCase& c = GetParam();
+    TempDir dir;
+    dir.write("wait.bin", e2e::ticking_program(50));
+    if (c.at_start == AtStart::file) dir.write("membackup", marked_memory());
+    e2e::hand_to_normal_user(dir);
+    // Someone else's file, in a folder the runner may write (and a file it may write).
+    std::filesystem::create_directory(dir.file("victims"));
+    std::filesystem::permissions(dir.file("victims"), std::filesystem::perms(0777));
+    const Bytes victim(100, 0x5A);
+    dir.write("victims/victim", victim);
+    std::filesystem::permissions(dir.file("victims/victim"), std::filesystem::perms(0666));
+    e2e::RunOptions options;
+    options.as_normal_user = true;
+    auto run = std::async(std::launch::async, [&] { return e2e::run_emulator(dir, {"wait.bin"}, options); });
+    usleep(200 * 1000);
+    const Bytes other(10, 0x33);
+    if (c.planted == Planted::link_to_victim) {
+        std::filesystem::remove(dir.file("membackup"));
+        std::filesystem::create_symlink("victims/victim", dir.file("membackup"));
+    } else {
+        dir.write("membackup.new", other);
+        std::filesystem::rename(dir.file("membackup.new"), dir.file("membackup"));
+    }
+    const RunResult r = run.get();
+    if (r.exit_code == 125) GTEST_SKIP() << "cannot run as a normal user here";
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "!");
+    EXPECT_EQ(r.err, std::string(c.at_start == AtStart::none ? "can't read membackup file.\n" : "") +
+                         "can't write membackup file: another file took its place during the run; it was left as "
+                         "it is.\n");
+    EXPECT_TRUE(dir.read("victims/victim") == victim) << "the save wrote through the link";
+    if (c.planted == Planted::link_to_victim) {
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("membackup")));
+    } else {
+        EXPECT_TRUE(dir.read("membackup") == other);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"membackup", "victims", "wait.bin"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Membackup, ChangedDuringRun,
+    testing::Values(ChangedCase{"LinkPlantedWhereThereWasNone", AtStart::none, Planted::link_to_victim},
+                    ChangedCase{"LinkPlantedOverTheFileRead", AtStart::file, Planted::link_to_victim},
+                    ChangedCase{"FileSwappedForAnother", AtStart::file, Planted::other_file},
+                    ChangedCase{"FileMadeWhereThereWasNone", AtStart::none, Planted::other_file}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A signal that was ignored when the run started (nohup, a script's "&")
+// stays ignored: the program runs to its end. One that was not ends it.
+struct IgnoredCase {
+    const char* name;
+    int ignored;  // 0: none
+    int sent;
+};
+
+class IgnoredSignals : public testing::TestWithParam<IgnoredCase> {};
+
+TEST_P(IgnoredSignals, StayIgnored) {
+    const IgnoredCase& c = GetParam();
+    TempDir dir;
+    dir.write("wait.bin", e2e::ticking_program(40));
+    e2e::RunOptions options;
+    if (c.ignored != 0) options.ignored_signals = {c.ignored};
+    options.kill_after_ms = 150;
+    options.kill_signal = c.sent;
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "wait.bin"}, options);
+    const bool survives = c.ignored == c.sent;
+    EXPECT_EQ(r.term_signal, survives ? 0 : c.sent);
+    EXPECT_EQ(r.exit_code, survives ? 0 : -1);
+    EXPECT_EQ(r.out, survives ? "!" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, IgnoredSignals,
+                         testing::Values(IgnoredCase{"hangup_under_nohup", SIGHUP, SIGHUP},
+                                         IgnoredCase{"interrupt_in_a_scripts_background", SIGINT, SIGINT},
+                                         IgnoredCase{"quit_in_a_scripts_background", SIGQUIT, SIGQUIT},
+                                         IgnoredCase{"hangup_when_not_ignored", 0, SIGHUP},
+                                         IgnoredCase{"terminate_while_hangup_is_ignored", SIGHUP, SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A stop signal ends a run whose output nobody reads (a full pipe) at
+// once: what cannot be written is dropped, and standard error says so.
+struct StopCase {
+    const char* name;
+    int signal;
+};
+
+class StopWithFullPipe : public testing::TestWithParam<StopCase> {};
+
+TEST_P(StopWithFullPipe, EndsAtOnceAndSaysWhatWasDropped) {
+    TempDir dir;
+    dir.write("prog.bin", Bytes{0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x02});  // prints A for ever
+    e2e::RunOptions options;
+    options.stdout_unread = true;
+    options.kill_after_ms = 300;
+    options.kill_signal = GetParam().signal;
+    options.timeout_seconds = 3;
+    const RunResult r = e2e::run_emulator(dir, {"--clean", "prog.bin"}, options);
+    EXPECT_FALSE(r.timed_out) << "the run hung on its output";
+    EXPECT_EQ(r.term_signal, GetParam().signal);
+    EXPECT_TRUE(r.err.rfind("emu6502: ", 0) == 0 &&
+                r.err.find(" bytes of output that nobody took were dropped after the stop signal.\n") !=
+                    std::string::npos)
+        << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopWithFullPipe,
+                         testing::Values(StopCase{"terminate", SIGTERM}, StopCase{"interrupt", SIGINT},
+                                         StopCase{"hangup", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --stats reports a run that a signal ended, before the signal ends it.
 TEST(Signals, StatsLinePrecedesTheEndBySignal) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,31 @@ void place(Bytes& memory, std::size_t at, const Bytes& code) {
     std::copy(code.begin(), code.end(), memory.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+Bytes ticking_program(std::uint8_t ticks) {
+    const Bytes main = {
+        0x78, 0xA9, 0x00, 0x85, 0x10,        // SEI; LDA #0; STA $10
+        0xA9, 0x40, 0x8D, 0xFE, 0xFF,        // LDA #$40; STA $FFFE
+        0xA9, 0x02, 0x8D, 0xFF, 0xFF,        // LDA #$02; STA $FFFF: the handler at 0x0240
+        0x58,                                // CLI
+        0xA5, 0x10, 0xC9, ticks, 0x90, 0xFA,  // wait: LDA $10; CMP #ticks; BCC wait
+        0x78, 0xA9, 0x21, 0x8D, 0x01, 0xFF,  // SEI; LDA #'!'; STA $FF01
+        0x4C, 0x00, 0x00,                    // JMP $0000
+    };
+    Bytes p(0x43, 0xEA);
+    std::copy(main.begin(), main.end(), p.begin());
+    p[0x40] = 0xE6, p[0x41] = 0x10, p[0x42] = 0x40;  // handler: INC $10; RTI
+    return p;
+}
+
 Bytes membackup(const TempDir& dir) { return dir.read("membackup"); }
+
+int run_script(const TempDir& dir, const std::string& script) {
+    dir.write(".script.sh", script);
+    const std::string command = "cd '" + dir.path().string() + "' && EMU='" + binary_path() + "' bash .script.sh";
+    const int status = std::system(command.c_str());
+    std::filesystem::remove(dir.file(".script.sh"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 std::optional<unsigned> normal_user_id() {
     if (geteuid() != 0) return geteuid();
@@ -112,6 +137,12 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
             if (fd > 2) close(fd);
         signal(SIGPIPE, SIG_DFL);
+        for (const int ignored : options.ignored_signals) signal(ignored, SIG_IGN);
+        if (options.file_size_limit > 0) {
+            const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+        }
         std::vector<char*> argv;
         std::string binary = binary_path();
         argv.push_back(binary.data());
@@ -141,6 +172,8 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
     const auto start = std::chrono::steady_clock::now();
     bool killed = false;
     int out_fd = out_pipe[0], err_fd = err_pipe[0];
+    const int unread_fd = options.stdout_unread ? out_fd : -1;
+    if (options.stdout_unread) out_fd = -1;
     while (out_fd >= 0 || err_fd >= 0) {
         pollfd fds[3];
         int n = 0;
@@ -182,6 +215,7 @@ RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args,
     }
     if (in_fd >= 0) close(in_fd);
     if (out_fd >= 0) close(out_fd);
+    if (unread_fd >= 0) close(unread_fd);
     if (err_fd >= 0) close(err_fd);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -47,10 +47,17 @@ struct RunOptions {
     int timeout_seconds = 30;
     int kill_after_ms = 0;        // send kill_signal after this long (0: never)
     int kill_signal = 15;
+    bool stdout_unread = false;   // standard output to a pipe that nobody reads: it fills up
+    long file_size_limit = 0;     // RLIMIT_FSIZE in bytes, SIGXFSZ ignored: a disk that fills up (0: none)
+    std::vector<int> ignored_signals;  // ignored when the emulator starts, as nohup or a script's & leave them
 };
 
 // Runs emu6502 with `args` in `dir`, detached from any terminal (as in CI).
 RunResult run_emulator(const TempDir& dir, const std::vector<std::string>& args, const RunOptions& options = {});
+
+// Runs `script` with bash in `dir`, with $EMU naming the emulator; the
+// script's own redirections say where the streams go. Its exit status.
+int run_script(const TempDir& dir, const std::string& script);
 
 // The user a root test runs the emulator as, when permissions matter: root
 // may read and write anything. nullopt when no such user can be had.
@@ -68,6 +75,10 @@ void hand_to_normal_user(const TempDir& dir);
 [[nodiscard]] Bytes fresh_memory();
 // Copies `code` into `memory` from `at` upward.
 void place(Bytes& memory, std::size_t at, const Bytes& code);
+
+// A program that lets `ticks` timer interrupts pass (10 ms each), prints
+// '!' and ends: a run that lasts a known time, whatever the host's speed.
+[[nodiscard]] Bytes ticking_program(std::uint8_t ticks);
 
 // The 65,536-byte memory image a program leaves in "membackup".
 [[nodiscard]] Bytes membackup(const TempDir& dir);

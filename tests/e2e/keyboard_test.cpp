@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "e2e/harness.hpp"
@@ -384,6 +385,12 @@ const ModesCase MODES_CASES[] = {
     {"alternate_screen_and_attributes", "\x1B[?1049h\x1B[1;7m", "\x1B[?1049l\x1B[0m"},
     {"mouse_reports_and_keypad", "\x1B[?1000h\x1B=", "\x1B[?1000l\x1B>"},
     {"title_left_alone", "\x1B]2;Title\x07", ""},
+    {"cursor_hidden_and_title_half_written", "\x1B[?25l\x1B]2;Ti", "\x18\x1B[?25h"},
+    {"unfinished_title_cancelled", "\x1B]2;Tit", "\x18"},
+    {"line_drawing_set_and_shift", "\x1B(0\x1B)0\x0E", "\x0F\x1B(B\x1B)B"},
+    {"scroll_region_and_origin_mode", "\x1B[2;10r\x1B[?6h", "\x1B[?6l\x1B[r"},
+    {"insert_mode", "\x1B[4h", "\x1B[4l"},
+    {"scroll_region_reset_by_the_program", "\x1B[5;9r\x1B[r", ""},
 };
 
 // The ways out: a key (normal end), a signal, or an error after the run.
@@ -458,6 +465,33 @@ TEST(TerminalModesSuspend, UndoneWhileStoppedAndSetAgainOnResume) {
     EXPECT_EQ(session.drain(), "\x1B[?25l\x1B[4mR\x1B[0m\x1B[?25h\x1B[4m\x1B[?25l\x1B[0m\x1B[?25h");
 }
 
+// Ctrl-Z, then "bg": the job runs on in the background and leaves the
+// terminal alone; "fg" (no SIGCONT for a running job) brings its modes
+// back, as a resume in the foreground does.
+TEST(TerminalModesSuspend, BackgroundThenForegroundSetsThemAgain) {
+    e2e::TempDir dir;
+    dir.write("prog.bin", modes_program("\x1B[?25l\x1B[4mR"));
+    PtySession session(dir, {"prog.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("R"));
+    session.type("\x1A");
+    const auto stop = session.next_event();
+    ASSERT_TRUE(stop);
+    ASSERT_TRUE(stop->stopped()) << "status " << stop->status;
+    session.take_terminal();
+    usleep(50 * 1000);
+    session.send_signal(SIGCONT);  // bg
+    usleep(200 * 1000);
+    EXPECT_EQ(session.drain(), "\x1B[?25l\x1B[4mR\x1B[0m\x1B[?25h") << "the background job touched the terminal";
+    session.bring_to_foreground();  // fg
+    EXPECT_TRUE(session.wait_for_output("\x1B[?25h\x1B[4m\x1B[?25l")) << "modes not set again: " << session.output();
+    EXPECT_TRUE(session.wait_for_settings(e2e::key_mode));
+    session.type("k");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->exit_code(), 0);
+}
+
 // Keys the program did not read, and a terminal's answer to its question,
 // are discarded at the end rather than typed at the shell's prompt.
 struct LeftoverCase {
@@ -528,5 +562,51 @@ TEST(KeyboardWait, TimerTicksWhileWaiting) {
     EXPECT_GT(got[0], 0) << "no timer interrupt while the program waited";
     EXPECT_EQ(got[1], 'k');
 }
+
+// cc65's cgetc() (the kit's conio, in examples/c_menu) on a real terminal:
+// an arrow key's sequence is one key, and Esc pressed alone is Esc at once,
+// without waiting for another key. A key is typed once the screen shows
+// that the one before has been taken.
+struct ConioKeyCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> typed;  // keys, and what they show ("" for the last)
+    std::string ending;                                       // the program's last line
+};
+
+const std::string COFFEE_CHOSEN = "\x1B[7m\x1B[4;5HCoffee";
+const std::string WATER_CHOSEN = "\x1B[7m\x1B[5;5HWater";
+
+const ConioKeyCase CONIO_KEY_CASES[] = {
+    {"arrow_then_enter", {{"\x1B[B", COFFEE_CHOSEN}, {"\r", ""}}, "Coffee, then."},
+    {"arrow_in_application_mode", {{"\x1BOA", WATER_CHOSEN}, {"\r", ""}}, "Water, then."},
+    {"lone_esc", {{"\x1B", ""}}, "Nothing, then."},
+    {"arrow_then_lone_esc", {{"\x1B[B", COFFEE_CHOSEN}, {"\x1B", ""}}, "Nothing, then."},
+};
+
+void PrintTo(const ConioKeyCase& c, std::ostream* os) { *os << c.name; }
+
+class ConioKeyTest : public ::testing::TestWithParam<ConioKeyCase> {};
+
+TEST_P(ConioKeyTest, KeysAsCgetcGivesThem) {
+    const ConioKeyCase& c = GetParam();
+    e2e::TempDir dir;
+    PtySession session(dir, {e2e::source_dir() + "/examples/c_menu.bin"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for_output("Water\x1B[27m")) << "output so far: " << session.output();
+    for (const auto& [keys, shows] : c.typed) {
+        session.type(keys);
+        if (!shows.empty()) {
+            ASSERT_TRUE(session.wait_for_output(shows)) << "output so far: " << session.output();
+        }
+    }
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end) << "the program did not end; output: " << session.output();
+    EXPECT_EQ(end->exit_code(), 0);
+    EXPECT_NE(session.drain().find(c.ending), std::string::npos) << session.output();
+    EXPECT_SETTINGS_RESTORED(session);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conio, ConioKeyTest, ::testing::ValuesIn(CONIO_KEY_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -37,8 +37,75 @@ TEST(Options, VersionPrintsTheVersion) {
     TempDir dir;
     const RunResult r = e2e::run_emulator(dir, {"--version"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
+    // The commit is git's abbreviated hash ("-dirty" with uncommitted
+    // changes), or "unknown" outside a git tree.
+#ifdef EMU6502_HAVE_LIBEDIT
+    const std::string editing = "libedit, with history";
+#else
+    const std::string editing = "none \\(built without libedit\\)";
+#endif
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                                   "commit: ([0-9a-f]{12,}(-dirty)?|unknown)\n"
+                                                   "line editing: " + editing + "\n"
+                                                   "debug adapter: (built in|not built)\n")))
+        << r.out;
+    EXPECT_EQ(r.err, "");
 }
+
+// Files the options write: never over a file of another kind (the image,
+// taken for the option's file name), and a failed write of any output the
+// user asked for ends with a message and exit status 1.
+struct OutputCase {
+    const char* name;
+    std::string commands;  // the monitor's command file, if any
+    std::string script;
+    int exit_code;
+    std::string err_has;   // a line standard error holds ("" for none at all)
+};
+
+const std::string TRACE_CMDS = "trace t.txt\nc\n";
+
+const OutputCase OUTPUT_CASES[] = {
+    {"record_never_eats_the_image", "", "$EMU --record prog.bin 2>err", 1,
+     "can't write replay file 'prog.bin': it is not a recording, and was left as it is; nothing ran.\n"
+     "emu6502: no program image was given: --record took 'prog.bin' as its file name.\n"},
+    {"profile_never_eats_the_image", "", "$EMU --clean --profile prog.bin 2>err", 1,
+     "can't write profile file 'prog.bin': it is not a profile, and was left as it is; nothing ran.\n"
+     "emu6502: no program image was given: --profile took 'prog.bin' as its file name.\n"},
+    {"monitor_trace_never_eats_the_image", "trace prog.bin\nc\n", "$EMU --clean --commands cmds prog.bin 2>err", 0,
+     "trace: prog.bin is not a trace; it was left as it is\n"},
+    {"profile_to_a_missing_folder", "", "$EMU --clean --profile no/p prog.bin 2>err", 1,
+     "profile: can't write no/p: No such file or directory\n"},
+    {"help_to_a_full_device", "", "$EMU --help >/dev/full 2>err", 1,
+     "emu6502: can't write to standard output: No space left on device.\n"},
+    {"version_to_a_full_device", "", "$EMU --version >/dev/full 2>err", 1,
+     "emu6502: can't write to standard output: No space left on device.\n"},
+    {"trace_to_a_full_device", "", "$EMU --clean --trace prog.bin 2>/dev/full >/dev/null; s=$?; echo >err; exit $s", 1,
+     ""},
+    {"monitor_trace_on_a_full_disk", TRACE_CMDS,
+     // LDX #0; INX; BNE -3; JMP $0000: 512 instructions, over 1 KiB of trace.
+     "printf '\\xa2\\x00\\xe8\\xd0\\xfd\\x4c\\x00\\x00' >loop.bin; trap '' XFSZ; ulimit -f 1; "
+     "$EMU --clean --commands cmds loop.bin 2>err",
+     1,
+     "trace: can't write t.txt: File too large\n"},
+};
+
+class OutputFiles : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(OutputFiles, NeverOverAnotherKindAndNeverLostSilently) {
+    const OutputCase& c = GetParam();
+    TempDir dir;
+    dir.write("prog.bin", hi_program);
+    if (!c.commands.empty()) dir.write("cmds", c.commands);
+    EXPECT_EQ(e2e::run_script(dir, c.script), c.exit_code);
+    const Bytes err = dir.read("err");
+    EXPECT_NE(std::string(err.begin(), err.end()).find(c.err_has), std::string::npos)
+        << std::string(err.begin(), err.end());
+    EXPECT_TRUE(dir.read("prog.bin") == hi_program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, OutputFiles, testing::ValuesIn(OUTPUT_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 const char* const LOAD_ADDRESS_ERROR =
     "emu6502: --load-address needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000; "
@@ -46,6 +113,8 @@ const char* const LOAD_ADDRESS_ERROR =
 
 const char* const TIME_ERROR =
     "emu6502: --time needs a date and time like 2024-02-29T23:59:59; try 'emu6502 --help'.\n";
+const char* const YEAR_ERROR =
+    "emu6502: --time needs a year from 2000 to 2255, which the year register can hold; try 'emu6502 --help'.\n";
 const char* const SEED_ERROR = "emu6502: --seed needs a whole number; try 'emu6502 --help'.\n";
 
 struct BadOption {
@@ -108,6 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadOption{"TimeNoLeapDay", {"prog.bin", "--time", "2023-02-29T00:00:00"}, TIME_ERROR},
         BadOption{"TimeWithSpace", {"--time", "2024-02-29 12:00:00", "prog.bin"}, TIME_ERROR},
         BadOption{"TimeDateOnly", {"--time=2024-02-29", "prog.bin"}, TIME_ERROR},
+        BadOption{"TimeBeforeTheYearRegister", {"--time", "1999-12-31T23:59:59", "prog.bin"}, YEAR_ERROR},
+        BadOption{"TimeAfterTheYearRegister", {"--time", "2256-01-01T00:00:00", "prog.bin"}, YEAR_ERROR},
         BadOption{"TimeHour24", {"--time=2024-02-29T24:00:00", "prog.bin"}, TIME_ERROR},
         BadOption{"TimeMissing", {"prog.bin", "--time"}, TIME_ERROR},
         BadOption{"SeedNegative", {"--seed", "-1", "prog.bin"}, SEED_ERROR},
@@ -129,9 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "--help'.\n"},
         BadOption{"ReplayWithCpu", {"--replay", "b", "--cpu", "65C02", "prog.bin"},
                   "emu6502: --cpu cannot be given with --replay: the replay file sets it; try 'emu6502 --help'.\n"},
-        BadOption{"MonitorInADeterministicRun", {"--seed", "3", "--commands", "c", "prog.bin"},
-                  "emu6502: the monitor (--monitor, --commands, --profile) cannot be given with a deterministic run; "
-                  "try 'emu6502 --help'.\n"}),
+        BadOption{"DebugInfoWithoutFile", {"prog.bin", "--debug-info"},
+                  "emu6502: --debug-info needs a file name; try 'emu6502 --help'.\n"}),
     [](const testing::TestParamInfo<BadOption>& info) { return info.param.name; });
 
 // LDA $FF00; STA $FF01; JMP $0000: echoes one key (0 when none) and ends

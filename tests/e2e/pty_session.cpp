@@ -112,6 +112,7 @@ bool read_all(int fd, void* data, std::size_t size) {
             char what = 0;
             if (read(command, &what, 1) == 1) {
                 if (what == 'f') tcsetpgrp(STDIN_FILENO, job);
+                if (what == 'b') tcsetpgrp(STDIN_FILENO, getpgrp());
             } else {
                 command = -1;
             }
@@ -239,6 +240,11 @@ void PtySession::type(const std::string& keys) { write_all(master_, keys.data(),
 
 void PtySession::bring_to_foreground() const {
     const char what = 'f';
+    write_all(command_, &what, 1);
+}
+
+void PtySession::take_terminal() const {
+    const char what = 'b';
     write_all(command_, &what, 1);
 }
 

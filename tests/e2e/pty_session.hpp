@@ -62,6 +62,9 @@ public:
     // Makes the emulator's group the terminal's foreground group, without
     // a SIGCONT (as a shell's "fg" does for a job that is running).
     void bring_to_foreground() const;
+    // The session leader takes the terminal for itself, as a shell does
+    // when a job stops (the job then is in the background).
+    void take_terminal() const;
 
     // The next stop, continue or end of the emulator; nullopt on timeout.
     std::optional<PtyEvent> next_event(int timeout_ms = 10000);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cpu_fixture.hpp"
+#include "cpu/threaded.hpp"
 #include "engine/run_loop.hpp"
 #include "engine/trace.hpp"
 
@@ -119,20 +120,56 @@ struct Result {
     std::array<u8, 0x10000> memory_after;
 };
 
+// An observer that looks at everything and stops nowhere: the observed
+// copies of the threaded code with all their checks on, empty tables, and
+// the profile counted.
+class CountingObserver final : public RunObserver {
+public:
+    CountingObserver() {
+        observed.break_at.fill(0);
+        observed.watch_page.fill(0);
+        observed.watch_any = false;
+        observed.counts.fill(0);
+        observed.cycles.fill(0);
+    }
+    unsigned threaded_checks() const override { return observe::BREAKS | observe::WATCHES | observe::PROFILE; }
+    bool one_at_a_time() const override { return false; }
+    ObserverStop stop_at_start() override { return {}; }
+    const char* stop_before() override { return nullptr; }
+    void step_before() override {}
+    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
+        ++observed.counts[pc];
+        observed.cycles[pc] += cycles;
+    }
+    void interrupt_taken() override {}
+    void timer_request() override {}
+    std::uint64_t stop_count() const override { return UINT64_MAX; }
+    ObserverStop stop_due(const RunCounts&) override { return {}; }
+    bool stops_at_halt() const override { return false; }
+    const char* stop_at_end() override { return nullptr; }
+    void converse(const char*, const RunCounts&) override {}
+};
+
 class RunLoop : public CpuTableTest<RunRow> {};
 
 TEST_P(RunLoop, MatchesStepByStepExecution) {
     const RunRow& row = GetParam();
     // The deterministic loop cuts runs by cycles instead; with I set, its
     // timer changes nothing either.
-    enum class Loop { plain, counting, deterministic };
-    for (const Loop loop : {Loop::plain, Loop::counting, Loop::deterministic}) {
+    // An observer that stops nowhere changes nothing either, and its
+    // profile counts every instruction and cycle.
+    enum class Loop { plain, counting, deterministic, observed, observed_deterministic };
+    for (const Loop loop :
+         {Loop::plain, Loop::counting, Loop::deterministic, Loop::observed, Loop::observed_deterministic}) {
         const bool count_cycles = loop != Loop::plain;
-        SCOPED_TRACE(loop == Loop::plain ? "without cycles counted"
-                     : loop == Loop::counting ? "with cycles counted" : "deterministic");
+        const bool observing = loop == Loop::observed || loop == Loop::observed_deterministic;
+        SCOPED_TRACE(loop == Loop::plain      ? "without cycles counted"
+                     : loop == Loop::counting ? "with cycles counted"
+                     : observing              ? "observed"
+                                              : "deterministic");
         RunSettings settings;
         settings.count_cycles = count_cycles;
-        settings.deterministic.on = loop == Loop::deterministic;
+        settings.deterministic.on = loop == Loop::deterministic || loop == Loop::observed_deterministic;
         settings.trace_always = row.trace_always;
         settings.max_instructions = row.max_instructions;
 
@@ -141,7 +178,14 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
             prepare(row);
             r.trace = trace_of([&] {
                 // No timer interrupt: the deadline never comes.
-                r.outcome = reference ? reference_run(settings) : run_machine(INT64_MAX, settings);
+                if (reference) {
+                    r.outcome = reference_run(settings);
+                } else if (observing) {
+                    CountingObserver observer;
+                    r.outcome = run_machine(INT64_MAX, settings, &observer);
+                } else {
+                    r.outcome = run_machine(INT64_MAX, settings);
+                }
             });
             r.registers = cpu;
             r.memory_after = memory;
@@ -166,6 +210,15 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
         EXPECT_TRUE(actual.memory_after == expected.memory_after);
         EXPECT_EQ(actual.trace, expected.trace);
         EXPECT_GT(expected.outcome.instructions, 0u);
+        if (observing) {
+            std::uint64_t counted = 0, cycles = 0;
+            for (std::size_t address = 0; address < 0x10000; ++address) {
+                counted += observed.counts[address];
+                cycles += observed.cycles[address];
+            }
+            EXPECT_EQ(counted, expected.outcome.instructions);
+            EXPECT_EQ(cycles, expected.outcome.cycles);
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/terminal_modes.hpp"
+#include "host/utf8.hpp"
 
 namespace {
 
@@ -48,6 +49,20 @@ const ModesCase MODES_CASES[] = {
     {"sequence_inside_title_is_text", "\x1B]0;[?25l\x07", "", ""},
     {"half_written_sequence_is_cancelled", "\x1B[?25l\x1B[1", "\x18\x1B[?25h", "\x1B[?25l"},
     {"cancelled_sequence_does_nothing", "\x1B[?25\x18l", "", ""},
+    {"half_written_sequence_alone_is_cancelled", "\x1B[1;3", "\x18", ""},
+    {"half_written_title_is_cancelled", "\x1B]2;Tit", "\x18", ""},
+    {"line_drawing_in_g0", "\x1B(0q", "\x1B(B", "\x1B(0"},
+    {"line_drawing_left", "\x1B(0q\x1B(B", "", ""},
+    {"line_drawing_shifted_in_through_g1", "\x1B)0\x0E", "\x0F\x1B)B", "\x1B)0\x0E"},
+    {"shifted_back", "\x1B)0\x0Eq\x0F", "\x1B)B", "\x1B)0"},
+    {"scroll_region", "\x1B[3;20r", "\x1B[r", "\x1B[3;20r"},
+    {"scroll_region_reset", "\x1B[3;20r\x1B[r", "", ""},
+    {"scroll_region_whole_screen_is_a_reset", "\x1B[3;20r\x1B[1r", "", ""},
+    {"origin_mode", "\x1B[?6h", "\x1B[?6l", "\x1B[?6h"},
+    {"insert_mode", "\x1B[4h", "\x1B[4l", "\x1B[4h"},
+    {"insert_mode_left", "\x1B[4hx\x1B[4l", "", ""},
+    {"soft_reset_forgets_them_all", "\x1B[4h\x1B[?6h\x1B[2;5r\x1B(0\x1B[!p", "", ""},
+    {"full_reset_forgets_them_all", "\x1B[4h\x1B[?6h\x1B[2;5r\x1B(0\x1B" "c", "", ""},
     {"other_private_marker_ignored", "\x1B[>25l", "", ""},
     {"unknown_mode_ignored", "\x1B[?12l\x1B[?9999h", "", ""},
     {"cursor_position_request", "\x1B[6n", "", "", true},
@@ -79,7 +94,8 @@ TEST(TerminalModesRoom, EveryModeAtOnceFits) {
     TerminalModes modes;
     const std::string all =
         "\x1B[?1;7;1000;1002;1003;1004;1005;1006;1015;2004;47;1047;1049h\x1B[?7;25l\x1B=\x1B[1;2;3;4;5;7;8;9;"
-        "38;2;255;255;255;48;2;255;255;255;58;2;255;255;255m\x1B[?25";
+        "38;2;255;255;255;48;2;255;255;255;58;2;255;255;255m\x1B[?6h\x1B[4h\x1B[65535;65535r\x1B(0\x1B)0\x0E"
+        "\x1B[?25";
     for (const char byte : all) modes.feed(static_cast<std::uint8_t>(byte));
     char buffer[TerminalModes::UNDO_ROOM];
     EXPECT_LE(modes.undo(buffer), sizeof buffer);
@@ -88,3 +104,38 @@ TEST(TerminalModesRoom, EveryModeAtOnceFits) {
 }
 
 }  // namespace
+
+// Console output in pieces: how much of it ends on a whole UTF-8 character.
+struct Utf8Case {
+    const char* name;
+    std::string bytes;
+    std::size_t whole;
+};
+
+const Utf8Case UTF8_CASES[] = {
+    {"empty", "", 0},
+    {"ascii", "caf", 3},
+    {"two_byte_whole", "caf\xc3\xa9", 5},
+    {"two_byte_lead_alone", "caf\xc3", 3},
+    {"three_byte_missing_one", "\xe2\x94", 0},
+    {"three_byte_missing_two_after_text", "a \xe2", 2},
+    {"three_byte_whole", "\xe2\x94\x80", 3},
+    {"four_byte_missing_one", "x\xf0\x9f\x98", 1},
+    {"four_byte_whole", "\xf0\x9f\x98\x80", 4},
+    {"stray_continuation_passes", "\x80\x80", 2},
+    // Latin-1's 0xE9 looks like a three-byte lead: held until the next byte shows it is not.
+    {"latin1_byte_held_as_a_lead", "caf\xe9", 3},
+    {"invalid_lead_passes", "\xff", 1},
+    {"overlong_lead_passes", "\xc0", 1},
+};
+
+class Utf8WholePrefix : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8WholePrefix, HoldsBackOnlyACharacterStillComing) {
+    const Utf8Case& c = GetParam();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    EXPECT_EQ(utf8_whole_prefix(data, c.bytes.size()), c.whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, Utf8WholePrefix, ::testing::ValuesIn(UTF8_CASES),
+                         [](const testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.name); });

@@ -1,6 +1,7 @@
 #include "host/clock.hpp"
 
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 std::int64_t monotonic_ms() {
@@ -20,6 +21,16 @@ void host_sleep_ms(std::int64_t ms) {
 }
 
 std::time_t host_time_seconds() { return std::time(nullptr); }
+
+std::uint64_t host_random_seed() {
+    timespec wall{}, running{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    clock_gettime(CLOCK_MONOTONIC, &running);
+    std::uint64_t seed = mix_bits(static_cast<std::uint64_t>(wall.tv_sec) * 1'000'000'000u +
+                                  static_cast<std::uint64_t>(wall.tv_nsec));
+    seed = mix_bits(seed ^ static_cast<std::uint64_t>(getpid()));
+    return mix_bits(seed ^ static_cast<std::uint64_t>(running.tv_nsec));
+}
 
 std::tm host_local_time() {
     const std::time_t now = std::time(nullptr);

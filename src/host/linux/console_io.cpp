@@ -2,6 +2,7 @@
 // reads and writes, and the terminal's modes, which the signal handlers
 // undo and redo too (so everything here is async-signal-safe).
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,25 +15,67 @@
 namespace {
 // The terminal shows the program's modes (false while it is suspended).
 volatile sig_atomic_t modes_applied = 1;
+
+// Bytes dropped because nobody took them after a stop signal.
+std::size_t dropped_after_stop = 0;
+
+// How long one write may block once the run has been asked to stop.
+constexpr long STOPPING_WRITE_MS = 100;
+
+void on_alarm(int) {}
+
+// A write that can wait no longer than STOPPING_WRITE_MS: a timer's signal
+// interrupts it (EINTR) should the reader take nothing.
+ssize_t write_within_limit(const std::uint8_t* data, std::size_t size) {
+    static bool handler_set = false;
+    if (!handler_set) {
+        struct sigaction action {};
+        action.sa_handler = on_alarm;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGALRM, &action, nullptr);  // no SA_RESTART: the write returns
+        handler_set = true;
+    }
+    itimerval limit{};
+    limit.it_value.tv_usec = STOPPING_WRITE_MS * 1000;
+    setitimer(ITIMER_REAL, &limit, nullptr);
+    const ssize_t n = write(STDOUT_FILENO, data, size);
+    const int saved_errno = errno;
+    limit.it_value.tv_usec = 0;
+    setitimer(ITIMER_REAL, &limit, nullptr);
+    errno = saved_errno;
+    return n;
+}
+
+// After a stop signal: output is written only as far as it goes at once.
+bool writable_now() {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    return poll(&out, 1, 0) > 0 && (out.revents & POLLOUT) != 0 && (out.revents & (POLLERR | POLLHUP)) == 0;
+}
 }  // namespace
 
-// Stops early only when a signal has asked the run to stop, so that a
-// reader that never reads cannot hold it.
+std::size_t console_dropped_after_stop() { return dropped_after_stop; }
+
+// Once a signal has asked the run to stop, a reader that does not read
+// cannot hold it: what cannot be written at once is dropped (a broken pipe
+// drops it anyway, without a word).
 std::size_t console_write_raw(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = write(STDOUT_FILENO, data + done, size - done);
+        const bool stopping = host_stop_signal() != 0;
+        if (stopping && !writable_now()) {
+            if (host_stop_signal() != SIGPIPE) dropped_after_stop += size - done;
+            return size;
+        }
+        const ssize_t n = stopping ? write_within_limit(data + done, size - done)
+                                   : write(STDOUT_FILENO, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) {
-            if (host_stop_signal() != 0) break;
-            continue;
-        }
+        if (n < 0 && errno == EINTR) continue;  // a stop signal is seen above
         if (n < 0 && errno == EAGAIN) {  // a non-blocking descriptor shared with someone else
             pollfd writable{STDOUT_FILENO, POLLOUT, 0};
-            if (poll(&writable, 1, -1) < 0 && host_stop_signal() != 0) break;
+            (void)poll(&writable, 1, stopping ? static_cast<int>(STOPPING_WRITE_MS) : -1);
             continue;
         }
         const int error = n < 0 ? errno : EIO;
@@ -81,8 +124,12 @@ void console_enter_program_modes() {
 
 bool console_query_sent() { return console_modes().query_sent(); }
 
+bool console_program_modes_shown() { return modes_applied != 0; }
+
 // Linux terminals interpret escape sequences already: only the choice
 // between writing at once and buffering is left.
 void host_enable_virtual_terminal() {
     console_set_output(isatty(STDOUT_FILENO) ? ConsoleOutput::terminal : ConsoleOutput::buffered);
 }
+
+bool host_stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }

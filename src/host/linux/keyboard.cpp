@@ -141,6 +141,15 @@ int host_key_read() {
 void host_timer_tick(std::int64_t next_deadline_ms) {
     next_tick_ms = next_deadline_ms;
     host_console_flush();
+    // Back in the foreground without a SIGCONT (Ctrl-Z, "bg", then "fg"):
+    // the keys and the program's modes, as a resume would set them.
+    if ((tty_fd >= 0 && !key_mode_active) || !console_program_modes_shown()) {
+        const int terminal = tty_fd >= 0 ? static_cast<int>(tty_fd) : STDOUT_FILENO;
+        if (tcgetpgrp(terminal) != getpgrp()) return;
+        const TerminalSignalsBlocked blocked;
+        keyboard_enter_key_mode();
+        console_enter_program_modes();
+    }
 }
 
 void host_key_wait() {

@@ -1,6 +1,8 @@
 // Between the keyboard and the signal handlers: all are async-signal-safe.
 #pragma once
 
+#include <cstddef>
+
 void keyboard_enter_key_mode();
 void keyboard_leave_key_mode();
 void keyboard_discard_input();  // keys and answers nobody read, when the terminal is ours
@@ -9,3 +11,7 @@ void keyboard_discard_input();  // keys and answers nobody read, when the termin
 void console_leave_program_modes();  // the terminal as the program found it
 void console_enter_program_modes();  // and as the program had made it, after a resume
 [[nodiscard]] bool console_query_sent();
+[[nodiscard]] bool console_program_modes_shown();  // false while they are undone for the shell
+
+// Console bytes dropped after a stop signal because nobody took them.
+[[nodiscard]] std::size_t console_dropped_after_stop();

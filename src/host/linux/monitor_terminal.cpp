@@ -107,3 +107,11 @@ void monitor_terminal_write(const char* text) {
     std::fputs(text, tty_out);
     std::fflush(tty_out);
 }
+
+const char* monitor_line_editing() {
+#ifdef EMU6502_HAVE_LIBEDIT
+    return "libedit, with history";
+#else
+    return "none (built without libedit)";
+#endif
+}

@@ -2,7 +2,11 @@
 // restore the terminal and raise a flag that the run loop polls between
 // instructions. The loop then closes the data file and lets the signal
 // end the process as it would have, so "membackup" keeps the last image.
+#include <poll.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdio>
 #include <cerrno>
 #include <cstdlib>
 
@@ -53,7 +57,11 @@ void on_resume(int) {
     errno = saved_errno;
 }
 
+// A signal that was ignored when the program started (nohup, or a
+// script's "&" for Ctrl-C) stays ignored.
 void install(int signal_number, void (*handler)(int)) {
+    struct sigaction found {};
+    if (sigaction(signal_number, nullptr, &found) == 0 && found.sa_handler == SIG_IGN) return;
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
@@ -76,6 +84,9 @@ void signals_install() {
     // middle of an instruction with the terminal raw: the failed write asks
     // the run to stop instead, and we end by SIGPIPE between instructions.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file that reaches the size limit fails its write (EFBIG), which is
+    // reported at the end, instead of killing the run before its save.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int host_stop_signal() { return stop_signal; }
@@ -87,6 +98,16 @@ void host_request_stop(int signal_number) {
 void host_die_by_signal(int signal_number) {
     host_console_close();
     keyboard_close();
+    if (const std::size_t dropped = console_dropped_after_stop(); dropped > 0) {
+        char line[160];
+        const int n = std::snprintf(line, sizeof line,
+                                    "emu6502: %zu bytes of output that nobody took were dropped after the stop "
+                                    "signal.\n",
+                                    dropped);
+        // Standard error may be the same full pipe: only what goes at once.
+        pollfd err{STDERR_FILENO, POLLOUT, 0};
+        if (n > 0 && poll(&err, 1, 0) > 0 && (err.revents & POLLOUT) != 0) (void)!write(STDERR_FILENO, line, static_cast<std::size_t>(n));
+    }
     raise_with_default_action(signal_number);
     std::_Exit(128 + signal_number);  // only if the signal did not end us
 }

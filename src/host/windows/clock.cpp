@@ -27,6 +27,14 @@ void host_sleep_ms(std::int64_t ms) {
 
 std::time_t host_time_seconds() { return std::time(nullptr); }
 
+std::uint64_t host_random_seed() {
+    FILETIME wall{};
+    GetSystemTimePreciseAsFileTime(&wall);  // 100 ns steps
+    std::uint64_t seed = mix_bits((static_cast<std::uint64_t>(wall.dwHighDateTime) << 32) | wall.dwLowDateTime);
+    seed = mix_bits(seed ^ GetCurrentProcessId());
+    return mix_bits(seed ^ static_cast<std::uint64_t>(counter_now()));
+}
+
 std::tm host_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -29,17 +30,29 @@ bool is_directory(const std::wstring& path) {
 }
 }  // namespace
 
-FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+namespace {
+// Opens `path` for reading (not a folder) and hands `read` a read_some.
+template <class Read>
+FileRead read_opened(const char* path, Read read) {
     const std::wstring wide = widen(path);
     // The runtime's open says EACCES for a folder; say what it is.
     if (is_directory(wide)) return {FileReadStatus::cannot_open, 0, EISDIR};
     const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return {FileReadStatus::cannot_open, 0, errno};
-    const FileRead result = read_whole(into, [fd](std::uint8_t* to, std::size_t count) -> long {
+    const FileRead result = read([fd](std::uint8_t* to, std::size_t count) -> long {
         return _read(fd, to, static_cast<unsigned>(count));
     });
     _close(fd);
     return result;
+}
+}  // namespace
+
+FileRead host_read_file(const char* path, std::span<std::uint8_t> into) {
+    return read_opened(path, [&](auto read_some) { return read_whole(into, read_some); });
+}
+
+FileRead host_read_file(const char* path, std::vector<std::uint8_t>& into) {
+    return read_opened(path, [&](auto read_some) { return read_all(into, read_some); });
 }
 
 bool host_error_is_missing(int error) { return error == ENOENT; }
@@ -76,14 +89,68 @@ bool host_replace_file(const char* path, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+namespace {
+// Links are not followed here: the kept file is the name itself, and the
+// folder's named mutex keeps other runs away.
+std::string kept_path;
+}  // namespace
+
+KeptRead host_keep_file(const char* path, std::span<std::uint8_t> into) {
+    kept_path = path;
+    const FileRead r = host_read_file(path, into);
+    switch (r.status) {
+    case FileReadStatus::cannot_open:
+        return {host_error_is_missing(r.error) ? KeptStatus::missing : KeptStatus::unreadable, 0, r.error};
+    case FileReadStatus::read_error: return {KeptStatus::unreadable, r.size, r.error};
+    case FileReadStatus::too_long: return {KeptStatus::too_long, r.size, 0};
+    case FileReadStatus::ok: break;
+    }
+    return {KeptStatus::read, r.size, 0};
+}
+
+// A folder's read-only attribute does not stop anyone writing in it.
+bool host_kept_folder_read_only() { return false; }
+
+KeptSave host_kept_replace(std::span<const std::uint8_t> bytes) {
+    return host_replace_file(kept_path.c_str(), bytes) ? KeptSave::saved : KeptSave::failed;
+}
+
+bool host_special_file(const char* path) {
+    // Opened for nothing but a look: a device or a pipe answers at once.
+    const HANDLE file = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool special = GetFileType(file) != FILE_TYPE_DISK;
+    CloseHandle(file);
+    return special;
+}
+
+std::optional<std::string> host_file_start(const char* path, std::size_t count) {
+    const std::wstring wide = widen(path);
+    if (is_directory(wide)) return std::nullopt;
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> start;
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) == FILE_TYPE_DISK) {
+        std::string bytes(count, '\0');
+        const int n = _read(fd, bytes.data(), static_cast<unsigned>(count));
+        if (n > 0) start = bytes.substr(0, static_cast<std::size_t>(n));
+    }
+    _close(fd);
+    return start;
+}
+
 std::FILE* host_open_data_file(const char* name) {
     const std::wstring wide = widen(name);
     if (is_directory(wide)) return nullptr;
-    const int fd = open_data_file_with([&wide](DataOpen kind) -> int {
-        const int flags = kind == DataOpen::existing     ? 0
-                          : kind == DataOpen::create_new ? _O_CREAT | _O_EXCL
-                                                         : _O_CREAT | _O_TRUNC;
-        const int opened_fd = _wopen(wide.c_str(), flags | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    bool read_only = false;
+    const int fd = open_data_file_with([&wide, &read_only](DataOpen kind) -> int {
+        const int flags = kind == DataOpen::existing     ? _O_RDWR
+                          : kind == DataOpen::create_new ? _O_RDWR | _O_CREAT | _O_EXCL
+                          : kind == DataOpen::read_only  ? _O_RDONLY
+                                                         : _O_RDWR | _O_CREAT | _O_TRUNC;
+        read_only = kind == DataOpen::read_only;
+        const int opened_fd = _wopen(wide.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
         if (opened_fd < 0) return -1;
         // Only a file on a disk: not a pipe, not a console or another device.
         if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(opened_fd))) != FILE_TYPE_DISK) {
@@ -94,7 +161,25 @@ std::FILE* host_open_data_file(const char* name) {
         return opened_fd;
     });
     if (fd < 0) return nullptr;
-    std::FILE* file = _fdopen(fd, "r+b");
+    std::FILE* file = _fdopen(fd, read_only ? "rb" : "r+b");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
+std::FILE* host_open_plain_file(const char* path) {
+    const std::wstring wide = widen(path);
+    if (is_directory(wide)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return nullptr;
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+        _close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "rb");
     if (file == nullptr) _close(fd);
     return file;
 }

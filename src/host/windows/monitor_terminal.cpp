@@ -52,3 +52,5 @@ void monitor_terminal_write(const char* text) {
     std::fputs(text, console_out);
     std::fflush(console_out);
 }
+
+const char* monitor_line_editing() { return "the console's line input"; }

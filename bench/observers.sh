@@ -1,0 +1,87 @@
+#!/bin/sh
+# The cost of what can watch a run, counted by callgrind as bench/measure.sh
+# counts the plain run: host instructions per emulated instruction on the
+# instruction mix (bench_mix) and the indexed-memory workload
+# (bench_memory), for a plain run, --deterministic, the monitor (--commands)
+# with two breakpoints that are never reached, the monitor with a
+# watchpoint on one address that is never touched, and --profile. Each
+# figure is the difference between a short and a long run, so start-up,
+# loading and the monitor's own talk cancel out. With a second binary, its
+# figures come first ("before"), then the ratios of the measured one to its
+# own plain run, against the goals.
+#
+# Usage: bench/observers.sh [emu6502 [baseline-emu6502]]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+binary=$(realpath "${1:-$root/build/emu6502}")
+baseline=${2:+$(realpath "$2")}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+command -v valgrind >/dev/null 2>&1 || { echo "valgrind not installed: nothing measured"; exit 0; }
+
+printf 'b fff0\nb fff8\nc\n' >"$work/breakpoints"
+printf 'w 3000\nc\n' >"$work/watchpoint"
+
+# with_rounds IMAGE ROUNDS OUT: the byte at image offset 3 is the number of rounds.
+with_rounds() {
+    python3 -c 'import sys; b=bytearray(open(sys.argv[1],"rb").read()); b[3]=int(sys.argv[2]); open(sys.argv[3],"wb").write(b)' \
+        "$root/tests/programs/$1.bin" "$2" "$3"
+}
+
+# count BINARY IMAGE OPTIONS...: host instructions (callgrind) and emulated instructions (--stats).
+count() {
+    program=$1
+    image=$2
+    shift 2
+    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file="$work/cg" "$program" --clean "$@" "$image" \
+        >/dev/null 2>&1) || true
+    host=$(grep -E '^(summary|totals):' "$work/cg" | head -1 | awk '{print $2}')
+    emulated=$(cd "$work" && "$program" --clean --stats "$image" 2>&1 >/dev/null | sed -n 's/^stats: \([0-9]*\) instructions.*/\1/p')
+    echo "$host $emulated"
+}
+
+# figure BINARY WORKLOAD SHORT LONG OPTIONS...
+figure() {
+    program=$1
+    workload=$2
+    with_rounds "$workload" "$3" "$work/short.bin"
+    with_rounds "$workload" "$4" "$work/long.bin"
+    shift 4
+    set -- $(count "$program" short.bin "$@") $(count "$program" long.bin "$@")
+    python3 -c "print(f'{($3 - $1) / ($4 - $2):.2f}')"
+}
+
+# row BINARY WORKLOAD SHORT LONG: the five figures.
+row() {
+    printf '%s %s %s %s %s' \
+        "$(figure "$1" "$2" "$3" "$4")" \
+        "$(figure "$1" "$2" "$3" "$4" --deterministic)" \
+        "$(figure "$1" "$2" "$3" "$4" --commands breakpoints)" \
+        "$(figure "$1" "$2" "$3" "$4" --commands watchpoint)" \
+        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.txt")"
+}
+
+echo "host instructions per emulated instruction (callgrind):"
+printf '  %-22s %8s %14s %12s %11s %9s\n' "" plain deterministic breakpoints watchpoint profile
+for workload in "bench_mix 2 6" "bench_memory 1 3"; do
+    set -- $workload
+    if [ -n "$baseline" ]; then
+        before=$(row "$baseline" "$1" "$2" "$3")
+        printf '  %-22s %8s %14s %12s %11s %9s\n' "$1, before" $before
+    fi
+    after=$(row "$binary" "$1" "$2" "$3")
+    printf '  %-22s %8s %14s %12s %11s %9s\n' "$1" $after
+    python3 - "$1" $after ${before:-} <<'EOF2'
+import sys
+name, *numbers = sys.argv[1:]
+after = [float(x) for x in numbers[:5]]
+plain = after[0]
+line = f"  {name + ', / plain':22} {'':>8} {after[1] / plain:14.3f} {after[2] / plain:12.3f} {after[3] / plain:11.3f} {after[4] / plain:9.3f}"
+print(line)
+if len(numbers) == 10:
+    before = [float(x) for x in numbers[5:]]
+    print(f"  {name + ', after/before':22} {after[0] / before[0]:8.3f} {after[1] / before[1]:14.3f} "
+          f"{after[2] / before[2]:12.3f} {after[3] / before[3]:11.3f} {after[4] / before[4]:9.3f}")
+EOF2
+done
+echo "goals: plain and deterministic within 2 % of before; breakpoints <= 1.25, watchpoint <= 1.5, profile <= 2 x plain"

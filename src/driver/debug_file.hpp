@@ -1,0 +1,22 @@
+// The debug information a run reads: the file that --debug-info names, or
+// NAME.dbg beside the image when the monitor is on, checked against the
+// image. A bad file is one line on standard error and the run goes on
+// without it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "debug/debug_info.hpp"
+#include "driver/command_line.hpp"
+
+struct RunDebugInfo {
+    std::unique_ptr<const debug_info::DebugInfo> info;  // null when there is none to use
+    std::string message;                                // for standard error, without newline; may be empty
+};
+
+// NAME.dbg for NAME.EXT (or NAME), as sdk/build.sh names it.
+[[nodiscard]] std::string debug_file_beside(const std::string& image_path);
+
+// Reads what `line` asks for; call after the image is loaded.
+[[nodiscard]] RunDebugInfo load_run_debug_info(const CommandLine& line);

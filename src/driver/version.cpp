@@ -1,0 +1,17 @@
+#include "driver/version.hpp"
+
+#include "driver/build_commit.hpp"  // generated at build time: EMU6502_COMMIT
+#include "host/monitor_terminal.hpp"
+
+std::string version_text() {
+    std::string text = "emu6502 " EMU6502_VERSION "\n";
+    text += "commit: " EMU6502_COMMIT "\n";
+    text += std::string("line editing: ") + monitor_line_editing() + "\n";
+    // The debug adapter is an optional part; its build defines this.
+#ifdef EMU6502_HAVE_DAP
+    text += "debug adapter: built in\n";
+#else
+    text += "debug adapter: not built\n";
+#endif
+    return text;
+}

@@ -1,0 +1,52 @@
+// What the engine asks of an observer: the monitor, the profile.
+#pragma once
+
+#include <cstdint>
+
+// The run's counts so far, as an observer sees them.
+struct RunCounts {
+    std::uint64_t instructions = 0;
+    std::uint64_t cycles = 0;
+};
+
+// A stop an observer asks for: `reason` is its first line, or nullptr for
+// none (the end of a step).
+struct ObserverStop {
+    bool due = false;
+    const char* reason = nullptr;
+};
+
+// Something that looks at a run and may stop it to talk: the monitor, the
+// profile. The engine calls it between instructions; it never runs the
+// machine itself. While it talks (converse) the run's clock stands still.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // What the threaded code must look at for it now (a set of observe::
+    // in cpu/observed.hpp), and whether every instruction must come
+    // through step_before and step_after instead.
+    [[nodiscard]] virtual unsigned threaded_checks() const = 0;
+    [[nodiscard]] virtual bool one_at_a_time() const = 0;
+    // Before the first instruction.
+    [[nodiscard]] virtual ObserverStop stop_at_start() = 0;
+    // Before the instruction at cpu.pc (a breakpoint): the reason, or nullptr.
+    [[nodiscard]] virtual const char* stop_before() = 0;
+    // Around an instruction run one at a time; `pc` is where it began.
+    virtual void step_before() = 0;
+    virtual void step_after(std::uint16_t pc, std::uint32_t cycles) = 0;
+    // An interrupt sent the processor to cpu.pc.
+    virtual void interrupt_taken() = 0;
+    // A timer request came (every 10 ms of the run's clock).
+    virtual void timer_request() = 0;
+    // The instruction count at which the run must stop next (UINT64_MAX: none).
+    [[nodiscard]] virtual std::uint64_t stop_count() const = 0;
+    // After the engine's tests: a stop asked for since (a step done, a
+    // watchpoint, the monitor's key, the instruction count reached).
+    [[nodiscard]] virtual ObserverStop stop_due(const RunCounts& counts) = 0;
+    // At a halt, or at the end (pc 0x0000), before the run ends: whether to
+    // talk first, and the reason at the end.
+    [[nodiscard]] virtual bool stops_at_halt() const = 0;
+    [[nodiscard]] virtual const char* stop_at_end() = 0;
+    // Talks until a command moves the machine on.
+    virtual void converse(const char* reason, const RunCounts& counts) = 0;
+};
