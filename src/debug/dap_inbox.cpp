@@ -46,3 +46,8 @@ bool DapInbox::try_take(DapRead& into) {
     waiting_.store(!messages_.empty() || ended_, std::memory_order_relaxed);
     return true;
 }
+
+bool DapInbox::ended() {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return ended_ && messages_.empty();
+}

@@ -25,6 +25,8 @@ public:
     [[nodiscard]] DapRead take();
     // The next message if one has come, without waiting.
     [[nodiscard]] bool try_take(DapRead& into);
+    // The input has ended and every message before its end was taken.
+    [[nodiscard]] bool ended();
 
 private:
     void read_all();

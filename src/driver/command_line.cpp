@@ -127,7 +127,7 @@ constexpr FlagOption FLAG_OPTIONS[] = {
     {"--help", &CommandLine::help},           {"--version", &CommandLine::version},
     {"--stats", &CommandLine::stats},         {"--trace", &CommandLine::trace},
     {"--clean", &CommandLine::clean},         {"--exit-status", &CommandLine::exit_status},
-    {"--monitor", &CommandLine::monitor},     {"--deterministic", &CommandLine::deterministic},
+    {"--monitor", &CommandLine::monitor},     {"--dap", &CommandLine::dap},     {"--deterministic", &CommandLine::deterministic},
 };
 
 const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
@@ -292,6 +292,8 @@ const char* usage_text() {
            "  --debug-info FILE         source lines and symbols for the monitor, as ld65\n"
            "                            --dbgfile writes them (default: NAME.dbg beside\n"
            "                            the image, with the monitor)\n"
+           "  --dap                     speak the Debug Adapter Protocol on standard input\n"
+           "                            and output, for an editor's debugger\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"

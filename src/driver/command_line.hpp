@@ -30,6 +30,7 @@ struct CommandLine {
     std::optional<std::uint64_t> max_instructions;    // stop the run after this many instructions
     std::optional<std::uint16_t> start;               // pc after reset, instead of the reset vector
     bool monitor = false;                             // stop in the monitor before the first instruction
+    bool dap = false;                                 // speak the Debug Adapter Protocol on standard input and output
     const char* commands = nullptr;                   // monitor commands from this file
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
     const char* debug_info = nullptr;                 // the linker's debug file (ld65 --dbgfile)
