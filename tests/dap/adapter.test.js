@@ -109,10 +109,64 @@ describe('emu6502 --dap', function () {
         let output = '';
         dc.on('output', event => { if (event.body.category === 'stdout') output += event.body.output; });
         const exited = dc.waitForEvent('exited');
+        const terminated = dc.waitForEvent('terminated');
         await Promise.all([dc.configurationSequence(), dc.launch(greet())]);
         assert.strictEqual((await exited).body.exitCode, 0);
-        await dc.waitForEvent('terminated');
+        await terminated;
         assert.match(output, /Hello, Ada! Your name has 3 characters\.\r?\nBackwards: adA/);
+    });
+
+    it('stops at a C function by name (function breakpoint)', async () => {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'main' }] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+            dc.assertStoppedLocation('function breakpoint', { path: GREET_C }),
+        ]);
+    });
+
+    it('stops on a condition and a hit count only', async () => {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setBreakpointsRequest({
+                source: { path: GREET_C }, breakpoints: [{ line: LINE_PUTCHAR, hitCondition: '3' }] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.match(await local('i'), /^1\b/);
+    });
+
+    it('stops on entry, shows registers, memory and disassembly at pc', async () => {
+        await Promise.all([dc.configurationSequence(), dc.launch(greet({ stopOnEntry: true })),
+                           dc.waitForEvent('stopped').then(event => assert.strictEqual(event.body.reason, 'entry'))]);
+        const frames = await topFrame();
+        const pc = frames[0].instructionPointerReference;
+        assert.strictEqual(pc, '0x0200');
+        const scopes = await dc.scopesRequest({ frameId: frames[0].id });
+        const registers = scopes.body.scopes.find(scope => scope.name === 'Registers');
+        const values = (await dc.variablesRequest({ variablesReference: registers.variablesReference })).body.variables;
+        assert.strictEqual(values.find(v => v.name === 'PC').value, '$0200');
+        const memory = await dc.customRequest('readMemory', { memoryReference: pc, count: 3 });
+        const first = Buffer.from(memory.body.data, 'base64');
+        const code = await dc.customRequest('disassemble', { memoryReference: pc, instructionCount: 1 });
+        assert.strictEqual(code.body.instructions[0].address, '0x0200');
+        assert.strictEqual(code.body.instructions[0].instructionBytes.split(' ')[0],
+                           first[0].toString(16).toUpperCase().padStart(2, '0'));
+        const sum = await dc.evaluateRequest({ expression: '$100 + #16', context: 'repl' });
+        assert.match(sum.body.result, /^\$0110/);
+        await assert.rejects(dc.evaluateRequest({ expression: '1/0', context: 'repl' }), /division by zero/);
+    });
+
+    // The client's disconnect (after each scenario) ends it while it runs.
+    it('pauses a program that runs forever', async () => {
+        fs.writeFileSync(path.join(work, 'keys'), '');
+        const endless = path.join(work, 'wait.bin');
+        fs.writeFileSync(endless, Buffer.from([0x4C, 0x00, 0x02]));  // JMP $0200, forever
+        await Promise.all([dc.configurationSequence(), dc.launch({ program: endless, cwd: work })]);
+        const [, stopped] = await Promise.all([dc.pauseRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        assert.strictEqual(stopped.body.reason, 'pause');
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0200');
+        await dc.continueRequest({ threadId: 1 });
     });
 
     it('refuses a launch without a program image', async () => {
