@@ -331,6 +331,23 @@ void DapSession::handle_running(const json& request) {
     }
 }
 
+// The requests about the machine that stands still, each by its member.
+DapSession::Handler DapSession::stopped_handler(const std::string& command) {
+    static const std::pair<const char*, Handler> handlers[] = {
+        {"stackTrace", &DapSession::stack_trace},
+        {"scopes", &DapSession::scopes},
+        {"variables", &DapSession::variables},
+        {"evaluate", &DapSession::evaluate},
+        {"dataBreakpointInfo", &DapSession::data_breakpoint_info},
+        {"readMemory", &DapSession::read_memory},
+        {"writeMemory", &DapSession::write_memory},
+        {"disassemble", &DapSession::disassemble},
+    };
+    for (const auto& [name, handler] : handlers)
+        if (command == name) return handler;
+    return nullptr;
+}
+
 bool DapSession::handle(const json& request) {
     const std::string command = dap_command(request);
     const json arguments = dap_arguments(request);
@@ -360,22 +377,8 @@ bool DapSession::handle(const json& request) {
         connection_.respond(request);
         leave();
         return true;
-    } else if (command == "stackTrace") {
-        stack_trace(request);
-    } else if (command == "scopes") {
-        scopes(request);
-    } else if (command == "variables") {
-        variables(request);
-    } else if (command == "evaluate") {
-        evaluate(request);
-    } else if (command == "dataBreakpointInfo") {
-        data_breakpoint_info(request);
-    } else if (command == "readMemory") {
-        read_memory(request);
-    } else if (command == "writeMemory") {
-        write_memory(request);
-    } else if (command == "disassemble") {
-        disassemble(request);
+    } else if (const Handler handler = stopped_handler(command)) {
+        (this->*handler)(request);
     } else if (command == "initialize" || command == "launch") {
         connection_.refuse(request, "'" + command + "' again: the program is already launched");
     } else if (command.empty()) {

@@ -75,6 +75,8 @@ private:
         std::uint16_t sp = 0;  // the 6502 stack pointer in this frame
     };
 
+    using Handler = void (DapSession::*)(const nlohmann::json& request);
+    [[nodiscard]] static Handler stopped_handler(const std::string& command);
     // Requests while the machine stands still: true when it moves on.
     bool handle(const nlohmann::json& request);
     // Requests while it runs: answered, or a stop asked for.
