@@ -43,7 +43,8 @@ bool is_trace(const std::optional<std::string>& start) {
 
 struct Access {
     u16 address;
-    u8 kind;  // WATCH_READ or WATCH_WRITE
+    u8 kind;    // WATCH_READ or WATCH_WRITE
+    u8 before;  // the byte there before the instruction: the value read, or the one overwritten
 };
 
 // The data accesses the instruction at pc is about to make, worked out from
@@ -56,7 +57,9 @@ int data_accesses(std::array<Access, 6>& out) {
     const u8 low = bus_peek(static_cast<u16>(pc + 1));
     const u16 word = static_cast<u16>(bus_peek(static_cast<u16>(pc + 2)) << 8 | low);
     int n = 0;
-    const auto add = [&](unsigned address, u8 kind) { out[static_cast<std::size_t>(n++)] = {static_cast<u16>(address), kind}; };
+    const auto add = [&](unsigned address, u8 kind) {
+        out[static_cast<std::size_t>(n++)] = {static_cast<u16>(address), kind, bus_peek(static_cast<u16>(address))};
+    };
     const auto stack = [&](int offset) { return 0x0100u | static_cast<u8>(cpu.sp + offset); };
     // The operand's address, for the modes that have one in memory.
     std::optional<u16> operand;
@@ -213,8 +216,9 @@ private:
     unsigned watches_ = 0;
     std::vector<u8> watch_at_ = std::vector<u8>(0x10000);  // per address: the watched accesses
     std::uint64_t steps_left_ = 0;
-    bool over_active_ = false;  // `n` over a JSR: stop when it returns
-    u16 over_pc_ = 0;
+    // `n` over a JSR: stop once the stack pointer is back above the JSR's
+    // frame, wherever pc is (a routine may return past inline data).
+    bool over_active_ = false;
     u8 over_sp_ = 0;
     std::optional<std::uint64_t> until_;  // until #N
     // The instruction at pc when the monitor was left runs before a
@@ -229,7 +233,7 @@ private:
     std::array<Access, 6> accesses_{};
     int access_count_ = 0;
     char trace_text_[64] = "";
-    char reason_[160] = "";
+    char reason_[256] = "";
 };
 
 void Session::say(const char* format, ...) {
@@ -438,7 +442,6 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::next:
         if (bus_peek(cpu.pc) == 0x20) {
             over_active_ = true;
-            over_pc_ = static_cast<u16>(cpu.pc + 3);
             over_sp_ = cpu.sp;
             resume = Resume::next;
         } else {
@@ -648,22 +651,34 @@ void Session::step_after(u16 pc, u32 step_cycles) {
     }
     if (trace_ != nullptr) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
+    // Every watched access of the instruction, in order: an INC reads, then writes.
+    int used = 0;
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if ((watch_at_[access.address] & access.kind) == 0) continue;
-        if (access.kind == WATCH_WRITE)
-            std::snprintf(reason_, sizeof reason_, "watchpoint: write %04X = %02X by %04X", access.address,
-                          memory[access.address], pc);
+        const std::size_t room = sizeof reason_ - static_cast<std::size_t>(used);
+        const char* lead = used == 0 ? "watchpoint: " : ", ";
+        // A device register holds no earlier value worth showing.
+        const bool device = access.address >= KBD_IN && access.address <= FILE_SELECT;
+        if (access.kind == WATCH_WRITE && device)
+            used += std::snprintf(reason_ + used, room, "%swrite %04X = %02X", lead, access.address,
+                                  memory[access.address]);
+        else if (access.kind == WATCH_WRITE)
+            used += std::snprintf(reason_ + used, room, "%swrite %04X = %02X (was %02X)", lead, access.address,
+                                  memory[access.address], access.before);
         else
-            std::snprintf(reason_, sizeof reason_, "watchpoint: read %04X by %04X", access.address, pc);
+            used += std::snprintf(reason_ + used, room, "%sread %04X = %02X", lead, access.address, access.before);
+        if (used >= static_cast<int>(sizeof reason_) - 16) break;
+    }
+    if (used != 0) {
+        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X", pc);
         stop(reason_);
-        break;
     }
     // A step that ends on a watchpoint says so; without one it ends silently.
     if (steps_left_ != 0) {
         step_line(pc);
         if (--steps_left_ == 0 && !stop_due_) stop(nullptr);
-    } else if (over_active_ && cpu.pc == over_pc_ && cpu.sp == over_sp_) {
+    } else if (over_active_ && static_cast<std::int8_t>(cpu.sp - over_sp_) >= 0) {
         over_active_ = false;
         step_line(pc);
         if (!stop_due_) stop(nullptr);

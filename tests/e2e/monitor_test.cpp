@@ -53,6 +53,14 @@ void prepare(const TempDir& dir, const std::string& commands) {
     // Two routines with a cheap local label of one name each.
     dir.write("two.lbl", std::string("al 000200 .main\nal 000205 .@loop\nal 000210 .sub\nal 000212 .@loop\n"));
     dir.write("c", commands);
+    // At 0300: JSR print; "HI",0; LDX #7; JMP 0. The routine adds 3 to the
+    // return address on the stack, then returns past the string.
+    Bytes inline_string(0x20, 0x00);
+    const Bytes caller = {0x20, 0x10, 0x03, 'H', 'I', 0x00, 0xA2, 0x07, 0x4C, 0x00, 0x00};
+    const Bytes print = {0xBA, 0xBD, 0x01, 0x01, 0x18, 0x69, 0x03, 0x9D, 0x01, 0x01, 0x90, 0x03, 0xFE, 0x02, 0x01, 0x60};
+    std::copy(caller.begin(), caller.end(), inline_string.begin());
+    std::copy(print.begin(), print.end(), inline_string.begin() + 0x10);
+    dir.write("inline.bin", inline_string);
     // Label files that would act on the terminal, overflow, or hold the monitor.
     dir.write("esc.lbl", std::string("al 000212 .pr\x1B[2Jint\n"));
     dir.write("long.lbl", std::string(5000, 'x') + "\n");
@@ -231,16 +239,62 @@ const CommandCase COMMAND_CASES[] = {
         "2  w 01FC rw\n"
         "3  w FF01 r\n"
         "> c\n"
-        "watchpoint: write 01FD = 02 by 0202\n"
+        "watchpoint: write 01FD = 02 (was EE), write 01FC = 04 (was EE) by 0202\n"
         "print:\n"
         "0210  A9 48     LDA #$48\n"
         "> bd 1\n"
         "deleted 1\n"
         "> c\n"
-        "watchpoint: read 01FC by 0215\n"
+        "watchpoint: read 01FC = 04 by 0215\n"
         "@back:\n"
         "0205  E8        INX\n"
         "> x\n"},
+    // A routine that returns past the string after its JSR (it moves its
+    // return address): n stops once the stack is back above the JSR's frame.
+    {"StepOverInlineString",
+        "load inline.bin 300\n"
+        "r pc=300\n"
+        "n\n"
+        "c\n",
+     "", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> load inline.bin 300\n"
+        "loaded 32 bytes at 0300\n"
+        "> r pc=300\n"
+        "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> n\n"
+        "031F  60        RTS                A=05 X=FB Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0306  A2 07     LDX #$07\n"
+        "> c\n"},
+    // The value read, the old and new value written; an INC does both.
+    {"WatchReadModifyWrite",
+        "e 300 e6 10 a5 10 4c 0 2\n"
+        "e 10 41\n"
+        "w 10 rw\n"
+        "r pc=300\n"
+        "c\n"
+        "c\n"
+        "bd 1\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> e 300 e6 10 a5 10 4c 0 2\n"
+        "> e 10 41\n"
+        "> w 10 rw\n"
+        "watchpoint 1 on 0010 rw\n"
+        "> r pc=300\n"
+        "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> c\n"
+        "watchpoint: read 0010 = 41, write 0010 = 42 (was 41) by 0300\n"
+        "0302  A5 10     LDA $10\n"
+        "> c\n"
+        "watchpoint: read 0010 = 42 by 0302\n"
+        "0304  4C 00 02  JMP start\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"},
     {"WatchReadZeroPage",
         "e 0 10\n"
         "w 0 r\n"
