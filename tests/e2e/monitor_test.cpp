@@ -937,6 +937,19 @@ TEST(MonitorOptions, ProfileAloneNeverStops) {
     EXPECT_EQ(r.err, "profile: 54 cycles; the hottest routines:\n           30   55.6%  0200\n           24   44.4%  0210\n");
 }
 
+TEST(MonitorOptions, LabelsWithoutTheMonitorAreSaidUnused) {
+    for (const char* file : {"p.lbl", "none.lbl"}) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        prepare(dir, "");
+        const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", file, "p.bin"});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, "HH");
+        EXPECT_EQ(r.err, std::string("emu6502: labels '") + file +
+                             "' not used: they serve --monitor, --commands and --profile.\n");
+    }
+}
+
 TEST(MonitorOptions, BadFilesAreOneLineAndTheRunGoesOn) {
     TempDir dir;
     prepare(dir, "");
