@@ -251,6 +251,7 @@ void Session::say(const char* format, ...) {
         va_end(args);
         text = long_text.c_str();
     }
+    monitor_console_take();
     if (terminal_) {
         monitor_terminal_write(text);
     } else {
@@ -274,6 +275,7 @@ void Session::open() {
         commands_ = std::fopen(options_.commands, "r");
         if (commands_ == nullptr) say("can't read command file %s\n", options_.commands);
     }
+    monitor_console_give_back();
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
@@ -638,6 +640,7 @@ const char* Session::stop_before() {
 }
 
 void Session::step_before() {
+    monitor_console_give_back();  // after a step's line: the program's modes again
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }
@@ -709,6 +712,7 @@ void Session::converse(const char* reason, const RunCounts& counts) {
         break;
     default: break;
     }
+    monitor_console_give_back();
     skip_break_ = true;
 }
 

@@ -1212,6 +1212,53 @@ TEST(MonitorTerminal, CtrlBracketStopsAProcessorWaitingInWai) {
     }
 }
 
+// A program that turned the text red, took the alternate screen, hid the
+// cursor and left it mid-line: the monitor talks on the terminal as it was
+// before the run, on a line of its own, and the program gets its modes back.
+TEST(MonitorTerminal, TalksInTheTerminalsOwnModes) {
+    TempDir dir;
+    Bytes image = {
+        0xA2, 0x00,        // 0200 LDX #0
+        0xBD, 0x20, 0x02,  // 0202 LDA text,X
+        0xF0, 0x06,        // 0205 BEQ $020D
+        0x8D, 0x01, 0xFF,  // 0207 STA $FF01
+        0xE8,              // 020A INX
+        0xD0, 0xF5,        // 020B BNE $0202
+        0xEA,              // 020D NOP
+        0x4C, 0x00, 0x00,  // 020E JMP $0000
+    };
+    image.resize(0x20, 0x00);
+    const std::string text = "\x1b[31m\x1b[?1049h\x1b[?25lab";
+    image.insert(image.end(), text.begin(), text.end());
+    image.push_back(0x00);
+    dir.write("p.bin", image);
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "b 20d\r");
+    ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 020D\r\n> ")) << session.output();
+    type_line(session, "c\r");
+    ASSERT_TRUE(session.wait_for_output("020D  EA        NOP\r\n> ")) << session.output();
+    const std::string at_stop = session.output();
+    const std::size_t printed = at_stop.find("ab");
+    const std::size_t stopped = at_stop.find("breakpoint 1 at 020D\r\n", printed);
+    ASSERT_NE(printed, std::string::npos);
+    ASSERT_NE(stopped, std::string::npos);
+    const std::string between = at_stop.substr(printed + 2, stopped - printed - 2);
+    EXPECT_NE(between.find("\x1b[?1049l"), std::string::npos) << between;
+    EXPECT_NE(between.find("\x1b[?25h"), std::string::npos) << between;
+    EXPECT_NE(between.find("\x1b[0m"), std::string::npos) << between;
+    EXPECT_TRUE(between.ends_with("\r\n")) << "not on a line of its own: " << between;
+    type_line(session, "c\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    const std::string after = session.output().substr(at_stop.size());
+    EXPECT_NE(after.find("\x1b[?1049h"), std::string::npos) << after;
+    EXPECT_NE(after.find("\x1b[?25l"), std::string::npos) << after;
+    EXPECT_NE(after.find("\x1b[31m"), std::string::npos) << after;
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
     TempDir dir;
     dir.write("p.bin", KEY_PROGRAM);
