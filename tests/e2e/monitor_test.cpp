@@ -1259,6 +1259,36 @@ TEST(MonitorTerminal, TalksInTheTerminalsOwnModes) {
     EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
 }
 
+// Ctrl-C drops the line being typed; Ctrl-Z suspends and the prompt
+// comes back; Ctrl-C on an empty line ends the run as q does.
+TEST(MonitorTerminal, CtrlCCancelsTheLineThenLeaves) {
+    if (!LINE_EDITING) GTEST_SKIP() << "built without libedit: Ctrl-C at the prompt ends the run";
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "bd 9\x03");
+    ASSERT_TRUE(session.wait_for_output("bd 9\r\n> ")) << session.output();
+    type_line(session, "r\r");
+    ASSERT_TRUE(session.wait_for_output("NV-BDIZC=00100100\r\n> ")) << session.output();
+    EXPECT_EQ(session.output().find("no breakpoint"), std::string::npos) << "the cancelled line ran";
+    type_line(session, "\x1a");
+    const auto stop = session.next_event();
+    ASSERT_TRUE(stop);
+    ASSERT_TRUE(stop->stopped()) << "status " << stop->status;
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+    session.bring_to_foreground();
+    session.send_signal(SIGCONT);
+    type_line(session, "s\r");
+    ASSERT_TRUE(session.wait_for_output("JSR $0210\r\n> ")) << session.output();
+    type_line(session, "\x03");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
+    EXPECT_FALSE(dir.exists("membackup"));
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
     TempDir dir;
     dir.write("p.bin", KEY_PROGRAM);

@@ -26,6 +26,38 @@ History* history_list = nullptr;
 char prompt_text[32] = "";
 
 char* current_prompt(EditLine*) { return prompt_text; }
+
+// Ctrl-C while a line is typed: the line is dropped; on an empty line it
+// ends the run, as `q` does.
+bool line_cancelled = false;
+unsigned char cancel_line(EditLine* edit, int) {
+    const LineInfo* line = el_line(edit);
+    if (line->lastchar == line->buffer) {
+        host_request_stop(SIGINT);
+        return CC_EOF;
+    }
+    line_cancelled = true;
+    return CC_NEWLINE;
+}
+
+// With the terminal's signal keys off while a line is typed, Ctrl-\ and
+// Ctrl-Z act as they do elsewhere: the first ends the run, the second
+// suspends it, and the line is taken up again on return.
+unsigned char quit_key(EditLine*, int) {
+    host_request_stop(SIGQUIT);
+    return CC_EOF;
+}
+
+unsigned char suspend_key(EditLine* edit, int) {
+    el_set(edit, EL_PREP_TERM, 0);
+    keyboard_enter_key_mode();
+    monitor_console_give_back();  // as the handler expects to find it
+    raise(SIGTSTP);
+    monitor_console_take();
+    keyboard_leave_key_mode();
+    el_set(edit, EL_PREP_TERM, 1);
+    return CC_REDISPLAY;
+}
 #endif
 }  // namespace
 
@@ -52,6 +84,14 @@ bool monitor_terminal_open() {
     el_set(editor, EL_EDITOR, "emacs");
     el_set(editor, EL_HIST, history, history_list);
     el_set(editor, EL_PROMPT, current_prompt);
+    // Ctrl-C reaches the editor as a key, not as a signal.
+    el_set(editor, EL_SETTY, "-d", "-isig", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-cancel", "drop the line, or end the run on an empty one", cancel_line);
+    el_set(editor, EL_BIND, "^C", "emu6502-cancel", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-quit", "end the run", quit_key);
+    el_set(editor, EL_BIND, "\\034", "emu6502-quit", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-suspend", "suspend the run", suspend_key);
+    el_set(editor, EL_BIND, "^Z", "emu6502-suspend", nullptr);
 #endif
     return true;
 }
@@ -76,7 +116,12 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     // libedit takes the terminal as it finds it and puts it back so.
     keyboard_leave_key_mode();
     int length = 0;
-    const char* line = el_gets(editor, &length);
+    const char* line = nullptr;
+    do {
+        line_cancelled = false;
+        line = el_gets(editor, &length);
+        if (line != nullptr && line_cancelled) std::fputs("\n", tty_out);
+    } while (line != nullptr && line_cancelled && host_stop_signal() == 0);
     keyboard_enter_key_mode();
     if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
     std::string text(line, static_cast<std::size_t>(length));
