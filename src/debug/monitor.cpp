@@ -21,6 +21,7 @@
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "debug/monitor_memory.hpp"
 #include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
@@ -195,7 +196,10 @@ private:
     void step_line(u16 pc);
     void trace_line(u16 pc, const char* text, u32 step_cycles);
     void close_trace();  // says so if lines were lost
-    std::optional<std::string> next_line();
+    std::optional<std::string> next_line(const char* prompt = "> ");
+    // An empty typed line: the last s, n, m or d again (m and d going on).
+    [[nodiscard]] MonitorCommand repeated() const;
+    void assemble_lines(u16 address);  // a ADDR: a line each, until an empty one
     // Runs one command; true when the machine moves on, with `resume` set.
     bool execute(const MonitorCommand& command, Resume& resume);
     bool until(const MonitorCommand& command);  // true when set: the run goes on
@@ -233,6 +237,10 @@ private:
     std::array<Access, 6> accesses_{};
     int access_count_ = 0;
     char trace_text_[64] = "";
+    bool typed_ = false;  // the last line came from the terminal
+    std::optional<MonitorCommand> repeat_;
+    std::optional<u16> next_dump_;         // where m goes on
+    std::optional<u16> next_disassembly_;  // where d goes on, until the machine moves
     char reason_[256] = "";
 };
 
@@ -288,7 +296,8 @@ void Session::open() {
     }
 }
 
-std::optional<std::string> Session::next_line() {
+std::optional<std::string> Session::next_line(const char* prompt) {
+    typed_ = commands_ == nullptr;
     if (commands_ != nullptr) {
         std::string line;
         int c;
@@ -301,13 +310,14 @@ std::optional<std::string> Session::next_line() {
         std::fclose(commands_);
         commands_ = nullptr;
     }
-    if (terminal_) return monitor_terminal_read_line("> ");
+    if (terminal_) return monitor_terminal_read_line(prompt);
     return std::nullopt;
 }
 
 Resume Session::enter(const char* reason) {
     steps_left_ = 0;
     over_active_ = false;
+    next_disassembly_.reset();
     if (reason != nullptr) say("%s\n", reason);
     show_next_instruction();
     for (;;) {
@@ -316,13 +326,38 @@ Resume Session::enter(const char* reason) {
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
-        const MonitorCommand command = parse_monitor_command(*line, labels_);
+        MonitorCommand command = parse_monitor_command(*line, labels_);
+        if (command.verb == MonitorVerb::none && typed_ && repeat_) command = repeated();
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
             continue;
         }
+        const MonitorVerb verb = command.verb;
+        if (verb == MonitorVerb::step || verb == MonitorVerb::next || verb == MonitorVerb::memory ||
+            verb == MonitorVerb::disassemble)
+            repeat_ = command;
+        else if (verb != MonitorVerb::none)
+            repeat_.reset();
         Resume resume = Resume::cont;
         if (execute(command, resume)) return resume;
+    }
+}
+
+MonitorCommand Session::repeated() const {
+    MonitorCommand command = *repeat_;
+    command.second.reset();
+    if (command.verb == MonitorVerb::memory) command.first = next_dump_;
+    if (command.verb == MonitorVerb::disassemble) command.first = next_disassembly_;
+    return command;
+}
+
+void Session::assemble_lines(u16 address) {
+    for (;;) {
+        char prompt[16];
+        std::snprintf(prompt, sizeof prompt, "a %04X> ", address);
+        const std::optional<std::string> line = next_line(prompt);
+        if (!line || line->find_first_not_of(" \t") == std::string::npos || host_stop_signal() != 0) return;
+        say("%s", monitor_assemble(address, *line, labels_, address).c_str());
     }
 }
 
@@ -414,6 +449,7 @@ void Session::disassemble_range(u16 first, std::optional<u16> last) {
         address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels_, text, sizeof text));
         say("%s\n", text);
     }
+    next_disassembly_ = static_cast<u16>(address);
 }
 
 bool Session::execute(const MonitorCommand& command, Resume& resume) {
@@ -500,14 +536,22 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         say("deleted %u\n", point.number);
         return false;
     }
-    case MonitorVerb::memory: memory_dump(*command.first, command.second.value_or(static_cast<u16>(std::min(0xFFFF, *command.first + 0x7F)))); return false;
+    case MonitorVerb::memory: {
+        const u16 first = *command.first;
+        const u16 last = command.second.value_or(static_cast<u16>(std::min(0xFFFF, first + 0x7F)));
+        memory_dump(first, last);
+        next_dump_ = static_cast<u16>(last + 1);
+        return false;
+    }
     case MonitorVerb::enter:
         for (std::size_t i = 0; i < command.bytes.size(); ++i) memory[*command.first + i] = command.bytes[i];
         return false;
     case MonitorVerb::fill:
         for (unsigned address = *command.first; address <= *command.second; ++address) memory[address] = command.bytes[0];
         return false;
-    case MonitorVerb::disassemble: disassemble_range(command.first.value_or(cpu.pc), command.second); return false;
+    case MonitorVerb::disassemble:
+        disassemble_range(command.first.value_or(cpu.pc), command.second);
+        return false;
     case MonitorVerb::labels: {
         std::size_t added = 0;
         const std::string error = labels_.load(command.file.c_str(), &added);
@@ -564,6 +608,23 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         resume = Resume::cont;
         return true;
     case MonitorVerb::help: say("%s", monitor_help_text()); return false;
+    case MonitorVerb::value: say("%s\n", describe_value(command.value, &labels_).c_str()); return false;
+    case MonitorVerb::assemble:
+        if (command.text.empty()) {
+            assemble_lines(*command.first);
+        } else {
+            u16 next = *command.first;
+            say("%s", monitor_assemble(*command.first, command.text, labels_, next).c_str());
+        }
+        return false;
+    case MonitorVerb::hunt: say("%s", monitor_hunt(command).c_str()); return false;
+    case MonitorVerb::compare: say("%s", monitor_compare(command).c_str()); return false;
+    case MonitorVerb::move: say("%s", monitor_move(command).c_str()); return false;
+    case MonitorVerb::clear_labels: {
+        const std::size_t gone = command.file.empty() ? labels_.clear() : labels_.clear(command.file.c_str());
+        say("%llu labels cleared\n", static_cast<unsigned long long>(gone));
+        return false;
+    }
     }
     return false;
 }

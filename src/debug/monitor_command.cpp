@@ -1,5 +1,7 @@
 #include "debug/monitor_command.hpp"
 
+#include <span>
+
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -43,7 +45,19 @@ constexpr VerbName verbs[] = {
     {"l", MonitorVerb::labels},    {"trace", MonitorVerb::trace},   {"save", MonitorVerb::save},
     {"load", MonitorVerb::load},   {"q", MonitorVerb::quit},        {"x", MonitorVerb::leave},
     {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
+    {"a", MonitorVerb::assemble},  {"hunt", MonitorVerb::hunt},     {"compare", MonitorVerb::compare},
+    {"move", MonitorVerb::move},   {"lc", MonitorVerb::clear_labels},
 };
+
+// Words from `from` on, joined by single spaces.
+std::string joined(const std::vector<std::string_view>& words, std::size_t from) {
+    std::string text;
+    for (std::size_t i = from; i < words.size(); ++i) {
+        if (i > from) text += ' ';
+        text.append(words[i]);
+    }
+    return text;
+}
 
 // Which register names take which values.
 std::optional<std::uint32_t> register_limit(std::string_view name) {
@@ -82,6 +96,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         return command;
     }
     const std::size_t args = words.size() - 1;
+    if (command.verb == MonitorVerb::help && args != 0) command.verb = MonitorVerb::value;  // ? EXPR
     const auto fail = [&](const std::string& message) {
         command.error = verb_word + ": " + message;
         return command;
@@ -214,6 +229,34 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         command.count64 = *count;
         break;
     }
+    case MonitorVerb::value: {
+        const std::string text = joined(words, 1);
+        const Expression value = evaluate_expression(text, context);
+        if (!value.ok()) return fail(value.error);
+        command.value = value.value;
+        break;
+    }
+    case MonitorVerb::assemble:
+        if (args < 1) return usage("a ADDR [INSTRUCTION]");
+        if (address(1, command.first)) command.text = joined(words, 2);
+        break;
+    case MonitorVerb::hunt: {
+        if (args < 3) return usage("hunt START END BYTE|\"TEXT\"|?...");
+        if (!range(1)) break;
+        std::string error;
+        command.pattern = read_hunt_pattern(std::span(words).subspan(3), context, error);
+        if (!error.empty()) return fail(error);
+        break;
+    }
+    case MonitorVerb::compare:
+    case MonitorVerb::move:
+        if (args != 3) return usage(command.verb == MonitorVerb::compare ? "compare START END OTHER" : "move START END TO");
+        if (range(1)) address(3, command.third);
+        break;
+    case MonitorVerb::clear_labels:
+        if (args > 1) return usage("lc [FILE]");
+        if (args == 1) command.file = file_name(words[1]);
+        break;
     case MonitorVerb::next:
     case MonitorVerb::cont:
     case MonitorVerb::quit:
@@ -230,8 +273,9 @@ const char* monitor_help_text() {
            "or an expression without spaces, like start+3, [ptr], {vec}, x*2\n"
            "  r                    registers and flags\n"
            "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
-           "  s [N]                step N instructions (1)\n"
-           "  n                    step, over a JSR\n"
+           "  ? EXPR               a value in every base, and the label at it\n"
+           "  s [N]                step N instructions (1); Enter steps again\n"
+           "  n                    step, over a JSR (until the stack is back above its frame)\n"
            "  c                    continue\n"
            "  g ADDR               continue at ADDR\n"
            "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
@@ -241,14 +285,20 @@ const char* monitor_help_text() {
            "  e ADDR BYTE...       enter bytes\n"
            "  f START END BYTE     fill\n"
            "  d [ADDR [END]]       disassemble (from pc)\n"
+           "  a ADDR [INSTRUCTION] assemble one instruction; without one, a line each until an empty line\n"
+           "  hunt START END BYTE|\"TEXT\"|?...  find bytes (? for any)\n"
+           "  compare START END OTHER  the bytes that differ\n"
+           "  move START END TO    copy memory (overlapping ranges come out whole)\n"
            "  l FILE               load labels (ld65 -Ln format), replacing those of the same file\n"
+           "  lc [FILE]            clear the labels (of that file)\n"
            "  trace FILE | off     disassembled trace to FILE\n"
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
-           "  h                    this help\n"
+           "  h, ?                 this help\n"
+           "Enter alone repeats s and n, and goes on after m and d.\n"
            "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
            "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
            "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n";
