@@ -1406,6 +1406,41 @@ TEST(MonitorTerminal, CtrlCCancelsTheLineThenLeaves) {
     EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
 }
 
+// Enter alone steps again, and goes on after m and d; a typed line with
+// only spaces does the same, while other commands are not repeated.
+TEST(MonitorTerminal, EnterRepeatsStepsAndGoesOnAfterMemory) {
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "s\r");
+    ASSERT_TRUE(session.wait_for_output("0202  20 10 02  JSR $0210\r\n> ")) << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0210  A9 48     LDA #$48\r\n> ")) << session.output();
+    type_line(session, "m 200 20f\r");
+    ASSERT_TRUE(session.wait_for_output("0200  A2 00 20 10 02 E8 E0 02 D0 F8 4C 00 00 00 00 00  .. .......L.....\r\n> "))
+        << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0210  A9 48 8D 01 FF 60 EE EE")) << session.output();
+    ASSERT_TRUE(session.wait_for_output("0280  EE")) << session.output();
+    type_line(session, "d 210 212\r");
+    ASSERT_TRUE(session.wait_for_output("0212  8D 01 FF  STA $FF01\r\n> ")) << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0215  60        RTS\r\n")) << session.output();
+    type_line(session, "r\r");
+    ASSERT_TRUE(session.wait_for_output("PC=0210")) << session.output();
+    session.drain();
+    const std::size_t before = session.output().size();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("> ")) << session.output();
+    session.drain();
+    EXPECT_EQ(session.output().find("PC=", before), std::string::npos) << "r was repeated";
+    type_line(session, "x\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+}
+
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
     TempDir dir;
     dir.write("p.bin", KEY_PROGRAM);
