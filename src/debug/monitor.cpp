@@ -18,6 +18,7 @@
 #include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "cpu/observed.hpp"
+#include "debug/breakpoints.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
@@ -133,19 +134,14 @@ int data_accesses(std::array<Access, 6>& out) {
 
 enum class Resume { cont, step, next, leave, quit };
 
-struct Point {
-    unsigned number;
-    u16 address;
-    u8 access;  // 0 for a breakpoint, else the watched accesses
-};
-
 // The monitor and the profile as the engine's observer: the engine runs
 // the machine and asks the session where to stop; the session talks, and
 // keeps the breakpoints, watchpoints and the profile in the tables the
 // threaded code reads (`observed`).
 class Session final : public RunObserver {
 public:
-    Session(const MonitorOptions& options, bool deterministic) : options_(options), deterministic_(deterministic) {}
+    Session(const MonitorOptions& options, bool deterministic, bool cycles_counted)
+        : options_(options), deterministic_(deterministic), cycles_counted_(cycles_counted) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
         close_trace();
@@ -161,7 +157,7 @@ public:
     // RunObserver
     [[nodiscard]] unsigned threaded_checks() const override;
     [[nodiscard]] bool one_at_a_time() const override {
-        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_));
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_ || stop_on_brk_));
     }
     [[nodiscard]] ObserverStop stop_at_start() override {
         return {checking_, options_.interactive ? "monitor: h for help" : nullptr};
@@ -205,11 +201,21 @@ private:
     bool until(const MonitorCommand& command);  // true when set: the run goes on
     void list_points();
     void mark_watched_pages();
+    // Points and temporary stops (until ADDR) in the tables the threaded code reads.
+    void count_breakpoint(u16 address, int change);
+    void enable_point(Point& point, bool enabled);
+    bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable
     void memory_dump(u16 first, u16 last);
     void disassemble_range(u16 first, std::optional<u16> last);
 
     const MonitorOptions& options_;
     const bool deterministic_;
+    const bool cycles_counted_;
+    std::optional<u16> until_address_;  // until ADDR
+    bool stop_on_brk_ = false;
+    std::uint64_t last_stop_cycles_ = 0;  // the stopwatches
+    std::uint64_t since_last_stop_ = 0;
+    std::uint64_t stopwatch_from_ = 0;
     std::FILE* commands_ = nullptr;
     bool terminal_ = false;
     bool checking_ = false;  // breakpoints, watchpoints and steps are looked at
@@ -318,7 +324,11 @@ Resume Session::enter(const char* reason) {
     steps_left_ = 0;
     over_active_ = false;
     next_disassembly_.reset();
-    if (reason != nullptr) say("%s\n", reason);
+    if (until_address_) {
+        count_breakpoint(*until_address_, -1);
+        until_address_.reset();
+    }
+    if (reason != nullptr && *reason != '\0') say("%s\n", reason);
     show_next_instruction();
     for (;;) {
         const std::optional<std::string> line = next_line();
@@ -370,6 +380,10 @@ void Session::show_registers() {
     if (deterministic_)
         say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
             static_cast<unsigned long long>(counts_.cycles));
+    if (cycles_counted_)
+        say("cycles: %llu since the last stop, %llu on the stopwatch (sw resets it)\n",
+            static_cast<unsigned long long>(since_last_stop_),
+            static_cast<unsigned long long>(counts_.cycles - stopwatch_from_));
 }
 
 void Session::show_next_instruction() {
@@ -413,12 +427,7 @@ void Session::list_points() {
         say("no breakpoints or watchpoints\n");
         return;
     }
-    for (const Point& point : points_) {
-        const char* name = labels_.name_at(point.address);
-        const char* access = point.access == WATCH_READ ? " r" : point.access == WATCH_WRITE ? " w" : " rw";
-        say("%u  %s %04X%s%s%s\n", point.number, point.access == 0 ? "b" : "w", point.address,
-            point.access == 0 ? "" : access, name != nullptr ? "  " : "", name != nullptr ? name : "");
-    }
+    for (const Point& point : points_) say("%s\n", describe_point(point, labels_).c_str());
 }
 
 void Session::memory_dump(u16 first, u16 last) {
@@ -477,6 +486,19 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         steps_left_ = command.count;
         resume = Resume::step;
         return true;
+    case MonitorVerb::out:  // until the stack is back above the frame at entry
+        over_active_ = true;
+        over_sp_ = static_cast<u8>(cpu.sp + 2);
+        resume = Resume::next;
+        return true;
+    case MonitorVerb::stop_on_brk:
+        stop_on_brk_ = command.on;
+        say("stop on BRK %s\n", command.on ? "on" : "off");
+        return false;
+    case MonitorVerb::stopwatch:
+        stopwatch_from_ = counts_.cycles;
+        say("stopwatch reset\n");
+        return false;
     case MonitorVerb::next:
         if (bus_peek(cpu.pc) == 0x20) {
             over_active_ = true;
@@ -493,49 +515,10 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         return true;
     case MonitorVerb::cont: resume = Resume::cont; return true;
     case MonitorVerb::breakpoint:
-    case MonitorVerb::watch: {
-        if (!command.first) {
-            list_points();
-            return false;
-        }
-        const u8 access = command.verb == MonitorVerb::watch ? command.access : 0;
-        points_.push_back({next_number_, *command.first, access});
-        if (access == 0) {
-            ++breakpoints_;
-            ++observed.break_at[*command.first];
-            say("breakpoint %u at %04X\n", next_number_, *command.first);
-        } else {
-            ++watches_;
-            watch_at_[*command.first] |= access;
-            mark_watched_pages();
-            say("watchpoint %u on %04X %s\n", next_number_, *command.first,
-                access == WATCH_READ ? "r" : access == WATCH_WRITE ? "w" : "rw");
-        }
-        ++next_number_;
-        return false;
-    }
-    case MonitorVerb::delete_point: {
-        const auto found = std::find_if(points_.begin(), points_.end(),
-                                        [&](const Point& p) { return p.number == command.count; });
-        if (found == points_.end()) {
-            say("bd: no breakpoint or watchpoint %u\n", command.count);
-            return false;
-        }
-        const Point point = *found;
-        points_.erase(found);
-        if (point.access == 0) {
-            --breakpoints_;
-            --observed.break_at[point.address];
-        } else {
-            --watches_;
-            watch_at_[point.address] = 0;  // what other watchpoints on it still ask for
-            for (const Point& other : points_)
-                if (other.address == point.address) watch_at_[point.address] |= other.access;
-            mark_watched_pages();
-        }
-        say("deleted %u\n", point.number);
-        return false;
-    }
+    case MonitorVerb::watch:
+    case MonitorVerb::delete_point:
+    case MonitorVerb::enable:
+    case MonitorVerb::disable: return point_command(command);
     case MonitorVerb::memory: {
         const u16 first = *command.first;
         const u16 last = command.second.value_or(static_cast<u16>(std::min(0xFFFF, first + 0x7F)));
@@ -604,6 +587,12 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         resume = Resume::leave;
         return true;
     case MonitorVerb::until:
+        if (command.first) {
+            until_address_ = *command.first;
+            count_breakpoint(*command.first, 1);
+            resume = Resume::cont;
+            return true;
+        }
         if (!until(command)) return false;
         resume = Resume::cont;
         return true;
@@ -686,11 +675,15 @@ unsigned Session::threaded_checks() const {
 
 const char* Session::breakpoint_reason(u16 address) {
     if (observed.break_at[address] == 0) return nullptr;
-    for (const Point& point : points_) {
-        if (point.access == 0 && point.address == address) {
-            std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X", point.number, address);
-            return reason_;
-        }
+    if (until_address_ && *until_address_ == address) return "";
+    const MachineContext context(labels_);
+    for (Point& point : points_) {
+        if (point.access != 0 || point.address != address || !point.enabled) continue;
+        std::string error;
+        if (!breakpoint_stops(point, context, error)) continue;
+        std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X%s%s", point.number, address,
+                      error.empty() ? "" : "; ", escape_control(error).c_str());
+        return reason_;
     }
     return nullptr;
 }
@@ -738,6 +731,10 @@ void Session::step_after(u16 pc, u32 step_cycles) {
         std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X", pc);
         stop(reason_);
     }
+    if (stop_on_brk_ && memory[pc] == 0x00 && !stop_due_) {
+        std::snprintf(reason_, sizeof reason_, "BRK at %04X", pc);
+        stop(reason_);
+    }
     // A step that ends on a watchpoint says so; without one it ends silently.
     if (steps_left_ != 0) {
         step_line(pc);
@@ -764,6 +761,8 @@ ObserverStop Session::stop_due(const RunCounts& counts) {
 
 void Session::converse(const char* reason, const RunCounts& counts) {
     counts_ = counts;
+    since_last_stop_ = counts.cycles - last_stop_cycles_;
+    last_stop_cycles_ = counts.cycles;
     stop_due_ = false;
     switch (enter(reason)) {
     case Resume::quit: host_request_stop(SIGINT); break;
@@ -791,17 +790,83 @@ bool Session::until(const MonitorCommand& command) {
     return true;
 }
 
+void Session::count_breakpoint(u16 address, int change) {
+    breakpoints_ = static_cast<unsigned>(static_cast<int>(breakpoints_) + change);
+    observed.break_at[address] = static_cast<u8>(observed.break_at[address] + change);
+}
+
+// Disabled points are out of the threaded code's tables: they cost nothing.
+void Session::enable_point(Point& point, bool enabled) {
+    if (point.enabled == enabled) return;
+    point.enabled = enabled;
+    if (point.access == 0) {
+        count_breakpoint(point.address, enabled ? 1 : -1);
+    } else {
+        watches_ = enabled ? watches_ + 1 : watches_ - 1;
+        mark_watched_pages();
+    }
+}
+
+bool Session::point_command(const MonitorCommand& command) {
+    if (command.verb == MonitorVerb::breakpoint || command.verb == MonitorVerb::watch) {
+        if (!command.first) {
+            list_points();
+            return false;
+        }
+        Point point;
+        point.number = next_number_++;
+        point.address = *command.first;
+        point.end = command.verb == MonitorVerb::watch ? command.second.value_or(point.address) : point.address;
+        point.access = command.verb == MonitorVerb::watch ? command.access : 0;
+        point.pass = command.pass;
+        point.condition = command.condition;
+        point.enabled = false;
+        points_.push_back(point);
+        enable_point(points_.back(), true);
+        const char* access = point.access == WATCH_READ ? "r" : point.access == WATCH_WRITE ? "w" : "rw";
+        if (point.access == 0)
+            say("breakpoint %u at %04X\n", point.number, point.address);
+        else if (point.end != point.address)
+            say("watchpoint %u on %04X-%04X %s\n", point.number, point.address, point.end, access);
+        else
+            say("watchpoint %u on %04X %s\n", point.number, point.address, access);
+        return false;
+    }
+    const auto found =
+        std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.number == command.count; });
+    const char* verb = command.verb == MonitorVerb::delete_point ? "bd" : command.verb == MonitorVerb::enable ? "enable" : "disable";
+    if (found == points_.end()) {
+        say("%s: no breakpoint or watchpoint %u\n", verb, command.count);
+        return false;
+    }
+    if (command.verb != MonitorVerb::delete_point) {
+        enable_point(*found, command.verb == MonitorVerb::enable);
+        say("%s %u\n", command.verb == MonitorVerb::enable ? "enabled" : "disabled", found->number);
+        return false;
+    }
+    enable_point(*found, false);
+    const unsigned number = found->number;
+    points_.erase(found);
+    say("deleted %u\n", number);
+    return false;
+}
+
 // Which pages the threaded code stops before touching.
 void Session::mark_watched_pages() {
     observed.watch_page.fill(0);
-    for (const Point& point : points_)
-        if (point.access != 0) observed.watch_page[point.address >> 8] = 1;
+    std::fill(watch_at_.begin(), watch_at_.end(), 0);
+    for (const Point& point : points_) {
+        if (point.access == 0 || !point.enabled) continue;
+        for (unsigned address = point.address; address <= point.end; ++address) watch_at_[address] |= point.access;
+        for (unsigned page = point.address >> 8; page <= static_cast<unsigned>(point.end >> 8); ++page)
+            observed.watch_page[page] = 1;
+    }
     observed.watch_any = watches_ != 0;
 }
 }  // namespace
 
 RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
-    Session session(options, settings.deterministic.on);
+    Session session(options, settings.deterministic.on, settings.count_cycles);
     session.open();
     const RunOutcome outcome = run_machine(irq_deadline, settings, &session);
     if (options.profile != nullptr) session.write_profile();

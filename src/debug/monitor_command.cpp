@@ -47,6 +47,8 @@ constexpr VerbName verbs[] = {
     {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
     {"a", MonitorVerb::assemble},  {"hunt", MonitorVerb::hunt},     {"compare", MonitorVerb::compare},
     {"move", MonitorVerb::move},   {"lc", MonitorVerb::clear_labels},
+    {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
+    {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
 };
 
 // Words from `from` on, joined by single spaces.
@@ -156,12 +158,34 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         if (args != 1) return usage("g ADDR");
         address(1, command.first);
         break;
-    case MonitorVerb::breakpoint:
-        if (args > 1) return usage("b [ADDR]");
-        if (args == 1) address(1, command.first);
+    case MonitorVerb::breakpoint: {
+        // b ADDR [pass N] [if EXPR]: the condition is the rest of the line.
+        const char* const form = "b [ADDR [pass N] [if EXPR]]";
+        if (args >= 1 && !address(1, command.first)) break;
+        std::size_t i = 2;
+        if (i + 1 <= args && lower(words[i]) == "pass") {
+            const std::string_view digits = words[i + 1].starts_with('#') ? words[i + 1].substr(1) : words[i + 1];
+            const auto count = parse_count(std::string(digits).c_str());
+            if (!count || *count > 0xFFFFFFFF)
+                return fail("bad pass count " + quoted_text(words[i + 1]) + " (decimal)");
+            command.pass = static_cast<std::uint32_t>(*count);
+            i += 2;
+        }
+        if (i <= args && lower(words[i]) == "if") {
+            command.condition = joined(words, i + 1);
+            if (command.condition.empty()) return usage(form);
+            const Expression test = evaluate_expression(command.condition, context);
+            if (!test.ok() && test.fault != ExpressionFault::arithmetic)
+                return fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
+            i = args + 1;
+        }
+        if (i <= args) return usage(form);
         break;
+    }
+    case MonitorVerb::enable:
+    case MonitorVerb::disable:
     case MonitorVerb::delete_point: {
-        if (args != 1) return usage("bd N");
+        if (args != 1) return usage(command.verb == MonitorVerb::delete_point ? "bd N" : command.verb == MonitorVerb::enable ? "enable N" : "disable N");
         // Decimal, as b lists the numbers.
         const std::string_view digits = words[1].starts_with('#') ? words[1].substr(1) : words[1];
         std::uint32_t number = 0;
@@ -174,17 +198,24 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         command.count = number;
         break;
     }
-    case MonitorVerb::watch:
-        if (args > 2) return usage("w [ADDR [r|w|rw]]");
+    case MonitorVerb::watch: {
+        if (args > 3) return usage("w [ADDR [r|w|rw]] | w START END r|w|rw");
         if (args >= 1 && !address(1, command.first)) break;
         command.access = WATCH_READ | WATCH_WRITE;
-        if (args == 2) {
-            const std::string kind = lower(words[2]);
+        std::size_t kind_at = 2;
+        if (args == 3) {  // a range: its access is always written
+            if (!address(2, command.second)) break;
+            if (*command.second < *command.first) return fail("the end comes before the start");
+            kind_at = 3;
+        }
+        if (args >= kind_at) {
+            const std::string kind = lower(words[kind_at]);
             if (kind == "r") command.access = WATCH_READ;
             else if (kind == "w") command.access = WATCH_WRITE;
-            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[2]) + " (r, w or rw)");
+            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[kind_at]) + " (r, w or rw)");
         }
         break;
+    }
     case MonitorVerb::memory:
     case MonitorVerb::disassemble:
         if (args > 2) return usage(command.verb == MonitorVerb::memory ? "m ADDR [END]" : "d [ADDR [END]]");
@@ -224,8 +255,12 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
     case MonitorVerb::until: {
         // Decimal, as the counts of replay files and messages are.
         const std::string_view word = args == 1 ? words[1] : std::string_view();
+        if (args == 1 && !word.starts_with('#')) {  // until ADDR
+            address(1, command.first);
+            break;
+        }
         const auto count = word.starts_with('#') ? parse_count(std::string(word.substr(1)).c_str()) : std::nullopt;
-        if (!count) return usage("until #N (N an instruction count, in decimal)");
+        if (!count) return usage("until ADDR | until #N (N an instruction count, in decimal)");
         command.count64 = *count;
         break;
     }
@@ -257,6 +292,14 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         if (args > 1) return usage("lc [FILE]");
         if (args == 1) command.file = file_name(words[1]);
         break;
+    case MonitorVerb::stop_on_brk: {
+        const std::string word = args == 1 ? lower(words[1]) : "";
+        if (word != "on" && word != "off") return usage("brk on|off");
+        command.on = word == "on";
+        break;
+    }
+    case MonitorVerb::out:
+    case MonitorVerb::stopwatch:
     case MonitorVerb::next:
     case MonitorVerb::cont:
     case MonitorVerb::quit:

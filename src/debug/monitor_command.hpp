@@ -20,6 +20,7 @@ enum class MonitorVerb {
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
     labels, trace, save, load, quit, leave, help, until,
     value, assemble, hunt, compare, move, clear_labels,
+    out, enable, disable, stop_on_brk, stopwatch,
 };
 
 inline constexpr std::uint8_t WATCH_READ = 1;
@@ -44,6 +45,9 @@ struct MonitorCommand {
     std::int64_t value = 0;               // ? EXPR
     std::string text;                     // a ADDR INSTRUCTION: the instruction
     HuntPattern pattern;                  // hunt
+    std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
+    std::string condition;                // b ... if EXPR
+    bool on = false;                      // brk on|off
     std::string error;                    // a one-line message; then nothing is done
 };
 
