@@ -1591,6 +1591,30 @@ TEST(MonitorTerminal, EnterRepeatsStepsAndGoesOnAfterMemory) {
     EXPECT_TRUE(end->exited() && end->exit_code() == 0);
 }
 
+// Lines typed in one session come back with the up arrow in the next.
+TEST(MonitorTerminal, LineHistoryKeptBetweenSessions) {
+    if (!LINE_EDITING) GTEST_SKIP() << "built without libedit: no line history";
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    {
+        e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+        ASSERT_TRUE(session.wait_for_output("> "));
+        type_line(session, "? 6*7\r");
+        ASSERT_TRUE(session.wait_for_output("$2A  42  %00101010  '*'\r\n> ")) << session.output();
+        type_line(session, "x\r");
+        ASSERT_TRUE(session.wait_end());
+    }
+    ASSERT_TRUE(dir.exists(".emu6502_history"));
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "\x1b[A\x1b[A\r");  // x, then ? 6*7
+    ASSERT_TRUE(session.wait_for_output("$2A  42  %00101010  '*'\r\n> ")) << session.output();
+    type_line(session, "x\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+}
+
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {
     TempDir dir;
     dir.write("p.bin", KEY_PROGRAM);

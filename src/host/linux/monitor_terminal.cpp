@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/console_stream.hpp"
@@ -24,6 +25,9 @@ std::FILE* tty_out = nullptr;
 EditLine* editor = nullptr;
 History* history_list = nullptr;
 char prompt_text[32] = "";
+// Lines typed in earlier sessions, kept in the user's home folder.
+std::string history_file;
+bool history_changed = false;
 
 char* current_prompt(EditLine*) { return prompt_text; }
 
@@ -81,6 +85,11 @@ bool monitor_terminal_open() {
     HistEvent event;
     history(history_list, &event, H_SETSIZE, 200);
     history(history_list, &event, H_SETUNIQUE, 1);
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        history_file = std::string(home) + "/.emu6502_history";
+        (void)history(history_list, &event, H_LOAD, history_file.c_str());  // none yet is fine
+    }
     el_set(editor, EL_EDITOR, "emacs");
     el_set(editor, EL_HIST, history, history_list);
     el_set(editor, EL_PROMPT, current_prompt);
@@ -99,7 +108,12 @@ bool monitor_terminal_open() {
 void monitor_terminal_close() {
 #ifdef EMU6502_HAVE_LIBEDIT
     if (editor != nullptr) el_end(editor);
+    if (history_list != nullptr && history_changed && !history_file.empty()) {
+        HistEvent event;
+        (void)history(history_list, &event, H_SAVE, history_file.c_str());
+    }
     if (history_list != nullptr) history_end(history_list);
+    history_changed = false;
     editor = nullptr;
     history_list = nullptr;
 #endif
@@ -143,6 +157,7 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     if (!text.empty()) {
         HistEvent event;
         history(history_list, &event, H_ENTER, text.c_str());
+        history_changed = true;
     }
 #endif
     return text;
