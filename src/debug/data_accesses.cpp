@@ -14,7 +14,9 @@ int data_accesses(std::array<Access, MAX_ACCESSES>& out) {
     const u8 low = bus_peek(static_cast<u16>(pc + 1));
     const u16 word = static_cast<u16>(bus_peek(static_cast<u16>(pc + 2)) << 8 | low);
     int n = 0;
-    const auto add = [&](unsigned address, u8 kind) { out[static_cast<std::size_t>(n++)] = {static_cast<u16>(address), kind}; };
+    const auto add = [&](unsigned address, u8 kind) {
+        out[static_cast<std::size_t>(n++)] = {static_cast<u16>(address), kind, bus_peek(static_cast<u16>(address))};
+    };
     const auto stack = [&](int offset) { return 0x0100u | static_cast<u8>(cpu.sp + offset); };
     // The operand's address, for the modes that have one in memory.
     std::optional<u16> operand;

@@ -11,7 +11,8 @@
 
 struct Access {
     u16 address;
-    u8 kind;  // WATCH_READ or WATCH_WRITE
+    u8 kind;    // WATCH_READ or WATCH_WRITE
+    u8 before;  // the byte there before the instruction: the value read, or the one overwritten
 };
 
 inline constexpr std::size_t MAX_ACCESSES = 6;

@@ -18,10 +18,12 @@
 #include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "cpu/observed.hpp"
+#include "debug/breakpoints.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "debug/monitor_memory.hpp"
 #include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
@@ -44,19 +46,14 @@ bool is_trace(const std::optional<std::string>& start) {
 
 enum class Resume { cont, step, next, leave, quit };
 
-struct Point {
-    unsigned number;
-    u16 address;
-    u8 access;  // 0 for a breakpoint, else the watched accesses
-};
-
 // The monitor and the profile as the engine's observer: the engine runs
 // the machine and asks the session where to stop; the session talks, and
 // keeps the breakpoints, watchpoints and the profile in the tables the
 // threaded code reads (`observed`).
 class Session final : public RunObserver {
 public:
-    Session(const MonitorOptions& options, bool deterministic) : options_(options), deterministic_(deterministic) {}
+    Session(const MonitorOptions& options, bool deterministic, bool cycles_counted)
+        : options_(options), deterministic_(deterministic), cycles_counted_(cycles_counted) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
         close_trace();
@@ -72,7 +69,7 @@ public:
     // RunObserver
     [[nodiscard]] unsigned threaded_checks() const override;
     [[nodiscard]] bool one_at_a_time() const override {
-        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_));
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_ || stop_on_brk_));
     }
     [[nodiscard]] ObserverStop stop_at_start() override {
         return {checking_, options_.interactive ? "monitor: h for help" : nullptr};
@@ -107,17 +104,30 @@ private:
     void step_line(u16 pc);
     void trace_line(u16 pc, const char* text, u32 step_cycles);
     void close_trace();  // says so if lines were lost
-    std::optional<std::string> next_line();
+    std::optional<std::string> next_line(const char* prompt = "> ");
+    // An empty typed line: the last s, n, m or d again (m and d going on).
+    [[nodiscard]] MonitorCommand repeated() const;
+    void assemble_lines(u16 address);  // a ADDR: a line each, until an empty one
     // Runs one command; true when the machine moves on, with `resume` set.
     bool execute(const MonitorCommand& command, Resume& resume);
     bool until(const MonitorCommand& command);  // true when set: the run goes on
     void list_points();
     void mark_watched_pages();
+    // Points and temporary stops (until ADDR) in the tables the threaded code reads.
+    void count_breakpoint(u16 address, int change);
+    void enable_point(Point& point, bool enabled);
+    bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable
     void memory_dump(u16 first, u16 last);
     void disassemble_range(u16 first, std::optional<u16> last);
 
     const MonitorOptions& options_;
     const bool deterministic_;
+    const bool cycles_counted_;
+    std::optional<u16> until_address_;  // until ADDR
+    bool stop_on_brk_ = false;
+    std::uint64_t last_stop_cycles_ = 0;  // the stopwatches
+    std::uint64_t since_last_stop_ = 0;
+    std::uint64_t stopwatch_from_ = 0;
     std::FILE* commands_ = nullptr;
     bool terminal_ = false;
     bool checking_ = false;  // breakpoints, watchpoints and steps are looked at
@@ -128,8 +138,9 @@ private:
     unsigned watches_ = 0;
     std::vector<u8> watch_at_ = std::vector<u8>(0x10000);  // per address: the watched accesses
     std::uint64_t steps_left_ = 0;
-    bool over_active_ = false;  // `n` over a JSR: stop when it returns
-    u16 over_pc_ = 0;
+    // `n` over a JSR: stop once the stack pointer is back above the JSR's
+    // frame, wherever pc is (a routine may return past inline data).
+    bool over_active_ = false;
     u8 over_sp_ = 0;
     std::optional<std::uint64_t> until_;  // until #N
     // The instruction at pc when the monitor was left runs before a
@@ -144,7 +155,11 @@ private:
     std::array<Access, MAX_ACCESSES> accesses_{};
     int access_count_ = 0;
     char trace_text_[64] = "";
-    char reason_[160] = "";
+    bool typed_ = false;  // the last line came from the terminal
+    std::optional<MonitorCommand> repeat_;
+    std::optional<u16> next_dump_;         // where m goes on
+    std::optional<u16> next_disassembly_;  // where d goes on, until the machine moves
+    char reason_[256] = "";
 };
 
 void Session::say(const char* format, ...) {
@@ -162,6 +177,7 @@ void Session::say(const char* format, ...) {
         va_end(args);
         text = long_text.c_str();
     }
+    monitor_console_take();
     if (terminal_) {
         monitor_terminal_write(text);
     } else {
@@ -185,6 +201,7 @@ void Session::open() {
         commands_ = std::fopen(options_.commands, "r");
         if (commands_ == nullptr) say("can't read command file %s\n", options_.commands);
     }
+    monitor_console_give_back();
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
@@ -197,7 +214,8 @@ void Session::open() {
     }
 }
 
-std::optional<std::string> Session::next_line() {
+std::optional<std::string> Session::next_line(const char* prompt) {
+    typed_ = commands_ == nullptr;
     if (commands_ != nullptr) {
         std::string line;
         int c;
@@ -210,14 +228,19 @@ std::optional<std::string> Session::next_line() {
         std::fclose(commands_);
         commands_ = nullptr;
     }
-    if (terminal_) return monitor_terminal_read_line("> ");
+    if (terminal_) return monitor_terminal_read_line(prompt);
     return std::nullopt;
 }
 
 Resume Session::enter(const char* reason) {
     steps_left_ = 0;
     over_active_ = false;
-    if (reason != nullptr) say("%s\n", reason);
+    next_disassembly_.reset();
+    if (until_address_) {
+        count_breakpoint(*until_address_, -1);
+        until_address_.reset();
+    }
+    if (reason != nullptr && *reason != '\0') say("%s\n", reason);
     show_next_instruction();
     for (;;) {
         const std::optional<std::string> line = next_line();
@@ -225,13 +248,38 @@ Resume Session::enter(const char* reason) {
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
-        const MonitorCommand command = parse_monitor_command(*line, labels_);
+        MonitorCommand command = parse_monitor_command(*line, labels_);
+        if (command.verb == MonitorVerb::none && typed_ && repeat_) command = repeated();
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
             continue;
         }
+        const MonitorVerb verb = command.verb;
+        if (verb == MonitorVerb::step || verb == MonitorVerb::next || verb == MonitorVerb::memory ||
+            verb == MonitorVerb::disassemble)
+            repeat_ = command;
+        else if (verb != MonitorVerb::none)
+            repeat_.reset();
         Resume resume = Resume::cont;
         if (execute(command, resume)) return resume;
+    }
+}
+
+MonitorCommand Session::repeated() const {
+    MonitorCommand command = *repeat_;
+    command.second.reset();
+    if (command.verb == MonitorVerb::memory) command.first = next_dump_;
+    if (command.verb == MonitorVerb::disassemble) command.first = next_disassembly_;
+    return command;
+}
+
+void Session::assemble_lines(u16 address) {
+    for (;;) {
+        char prompt[16];
+        std::snprintf(prompt, sizeof prompt, "a %04X> ", address);
+        const std::optional<std::string> line = next_line(prompt);
+        if (!line || line->find_first_not_of(" \t") == std::string::npos || host_stop_signal() != 0) return;
+        say("%s", monitor_assemble(address, *line, labels_, address).c_str());
     }
 }
 
@@ -244,6 +292,10 @@ void Session::show_registers() {
     if (deterministic_)
         say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
             static_cast<unsigned long long>(counts_.cycles));
+    if (cycles_counted_)
+        say("cycles: %llu since the last stop, %llu on the stopwatch (sw resets it)\n",
+            static_cast<unsigned long long>(since_last_stop_),
+            static_cast<unsigned long long>(counts_.cycles - stopwatch_from_));
 }
 
 void Session::show_next_instruction() {
@@ -287,12 +339,7 @@ void Session::list_points() {
         say("no breakpoints or watchpoints\n");
         return;
     }
-    for (const Point& point : points_) {
-        const char* name = labels_.name_at(point.address);
-        const char* access = point.access == WATCH_READ ? " r" : point.access == WATCH_WRITE ? " w" : " rw";
-        say("%u  %s %04X%s%s%s\n", point.number, point.access == 0 ? "b" : "w", point.address,
-            point.access == 0 ? "" : access, name != nullptr ? "  " : "", name != nullptr ? name : "");
-    }
+    for (const Point& point : points_) say("%s\n", describe_point(point, labels_).c_str());
 }
 
 void Session::memory_dump(u16 first, u16 last) {
@@ -323,6 +370,7 @@ void Session::disassemble_range(u16 first, std::optional<u16> last) {
         address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels_, text, sizeof text));
         say("%s\n", text);
     }
+    next_disassembly_ = static_cast<u16>(address);
 }
 
 bool Session::execute(const MonitorCommand& command, Resume& resume) {
@@ -350,10 +398,22 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         steps_left_ = command.count;
         resume = Resume::step;
         return true;
+    case MonitorVerb::out:  // until the stack is back above the frame at entry
+        over_active_ = true;
+        over_sp_ = static_cast<u8>(cpu.sp + 2);
+        resume = Resume::next;
+        return true;
+    case MonitorVerb::stop_on_brk:
+        stop_on_brk_ = command.on;
+        say("stop on BRK %s\n", command.on ? "on" : "off");
+        return false;
+    case MonitorVerb::stopwatch:
+        stopwatch_from_ = counts_.cycles;
+        say("stopwatch reset\n");
+        return false;
     case MonitorVerb::next:
         if (bus_peek(cpu.pc) == 0x20) {
             over_active_ = true;
-            over_pc_ = static_cast<u16>(cpu.pc + 3);
             over_sp_ = cpu.sp;
             resume = Resume::next;
         } else {
@@ -367,57 +427,26 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         return true;
     case MonitorVerb::cont: resume = Resume::cont; return true;
     case MonitorVerb::breakpoint:
-    case MonitorVerb::watch: {
-        if (!command.first) {
-            list_points();
-            return false;
-        }
-        const u8 access = command.verb == MonitorVerb::watch ? command.access : 0;
-        points_.push_back({next_number_, *command.first, access});
-        if (access == 0) {
-            ++breakpoints_;
-            ++observed.break_at[*command.first];
-            say("breakpoint %u at %04X\n", next_number_, *command.first);
-        } else {
-            ++watches_;
-            watch_at_[*command.first] |= access;
-            mark_watched_pages();
-            say("watchpoint %u on %04X %s\n", next_number_, *command.first,
-                access == WATCH_READ ? "r" : access == WATCH_WRITE ? "w" : "rw");
-        }
-        ++next_number_;
+    case MonitorVerb::watch:
+    case MonitorVerb::delete_point:
+    case MonitorVerb::enable:
+    case MonitorVerb::disable: return point_command(command);
+    case MonitorVerb::memory: {
+        const u16 first = *command.first;
+        const u16 last = command.second.value_or(static_cast<u16>(std::min(0xFFFF, first + 0x7F)));
+        memory_dump(first, last);
+        next_dump_ = static_cast<u16>(last + 1);
         return false;
     }
-    case MonitorVerb::delete_point: {
-        const auto found = std::find_if(points_.begin(), points_.end(),
-                                        [&](const Point& p) { return p.number == command.count; });
-        if (found == points_.end()) {
-            say("bd: no breakpoint or watchpoint %u\n", command.count);
-            return false;
-        }
-        const Point point = *found;
-        points_.erase(found);
-        if (point.access == 0) {
-            --breakpoints_;
-            --observed.break_at[point.address];
-        } else {
-            --watches_;
-            watch_at_[point.address] = 0;  // what other watchpoints on it still ask for
-            for (const Point& other : points_)
-                if (other.address == point.address) watch_at_[point.address] |= other.access;
-            mark_watched_pages();
-        }
-        say("deleted %u\n", point.number);
-        return false;
-    }
-    case MonitorVerb::memory: memory_dump(*command.first, command.second.value_or(static_cast<u16>(std::min(0xFFFF, *command.first + 0x7F)))); return false;
     case MonitorVerb::enter:
         for (std::size_t i = 0; i < command.bytes.size(); ++i) memory[*command.first + i] = command.bytes[i];
         return false;
     case MonitorVerb::fill:
         for (unsigned address = *command.first; address <= *command.second; ++address) memory[address] = command.bytes[0];
         return false;
-    case MonitorVerb::disassemble: disassemble_range(command.first.value_or(cpu.pc), command.second); return false;
+    case MonitorVerb::disassemble:
+        disassemble_range(command.first.value_or(cpu.pc), command.second);
+        return false;
     case MonitorVerb::labels: {
         std::size_t added = 0;
         const std::string error = labels_.load(command.file.c_str(), &added);
@@ -470,10 +499,33 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         resume = Resume::leave;
         return true;
     case MonitorVerb::until:
+        if (command.first) {
+            until_address_ = *command.first;
+            count_breakpoint(*command.first, 1);
+            resume = Resume::cont;
+            return true;
+        }
         if (!until(command)) return false;
         resume = Resume::cont;
         return true;
     case MonitorVerb::help: say("%s", monitor_help_text()); return false;
+    case MonitorVerb::value: say("%s\n", describe_value(command.value, &labels_).c_str()); return false;
+    case MonitorVerb::assemble:
+        if (command.text.empty()) {
+            assemble_lines(*command.first);
+        } else {
+            u16 next = *command.first;
+            say("%s", monitor_assemble(*command.first, command.text, labels_, next).c_str());
+        }
+        return false;
+    case MonitorVerb::hunt: say("%s", monitor_hunt(command).c_str()); return false;
+    case MonitorVerb::compare: say("%s", monitor_compare(command).c_str()); return false;
+    case MonitorVerb::move: say("%s", monitor_move(command).c_str()); return false;
+    case MonitorVerb::clear_labels: {
+        const std::size_t gone = command.file.empty() ? labels_.clear() : labels_.clear(command.file.c_str());
+        say("%llu labels cleared\n", static_cast<unsigned long long>(gone));
+        return false;
+    }
     }
     return false;
 }
@@ -535,11 +587,15 @@ unsigned Session::threaded_checks() const {
 
 const char* Session::breakpoint_reason(u16 address) {
     if (observed.break_at[address] == 0) return nullptr;
-    for (const Point& point : points_) {
-        if (point.access == 0 && point.address == address) {
-            std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X", point.number, address);
-            return reason_;
-        }
+    if (until_address_ && *until_address_ == address) return "";
+    const MachineContext context(labels_);
+    for (Point& point : points_) {
+        if (point.access != 0 || point.address != address || !point.enabled) continue;
+        std::string error;
+        if (!breakpoint_stops(point, context, error)) continue;
+        std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X%s%s", point.number, address,
+                      error.empty() ? "" : "; ", escape_control(error).c_str());
+        return reason_;
     }
     return nullptr;
 }
@@ -550,6 +606,7 @@ const char* Session::stop_before() {
 }
 
 void Session::step_before() {
+    monitor_console_give_back();  // after a step's line: the program's modes again
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }
@@ -563,22 +620,38 @@ void Session::step_after(u16 pc, u32 step_cycles) {
     }
     if (trace_ != nullptr) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
+    // Every watched access of the instruction, in order: an INC reads, then writes.
+    int used = 0;
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if ((watch_at_[access.address] & access.kind) == 0) continue;
-        if (access.kind == WATCH_WRITE)
-            std::snprintf(reason_, sizeof reason_, "watchpoint: write %04X = %02X by %04X", access.address,
-                          memory[access.address], pc);
+        const std::size_t room = sizeof reason_ - static_cast<std::size_t>(used);
+        const char* lead = used == 0 ? "watchpoint: " : ", ";
+        // A device register holds no earlier value worth showing.
+        const bool device = access.address >= KBD_IN && access.address <= FILE_SELECT;
+        if (access.kind == WATCH_WRITE && device)
+            used += std::snprintf(reason_ + used, room, "%swrite %04X = %02X", lead, access.address,
+                                  memory[access.address]);
+        else if (access.kind == WATCH_WRITE)
+            used += std::snprintf(reason_ + used, room, "%swrite %04X = %02X (was %02X)", lead, access.address,
+                                  memory[access.address], access.before);
         else
-            std::snprintf(reason_, sizeof reason_, "watchpoint: read %04X by %04X", access.address, pc);
+            used += std::snprintf(reason_ + used, room, "%sread %04X = %02X", lead, access.address, access.before);
+        if (used >= static_cast<int>(sizeof reason_) - 16) break;
+    }
+    if (used != 0) {
+        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X", pc);
         stop(reason_);
-        break;
+    }
+    if (stop_on_brk_ && memory[pc] == 0x00 && !stop_due_) {
+        std::snprintf(reason_, sizeof reason_, "BRK at %04X", pc);
+        stop(reason_);
     }
     // A step that ends on a watchpoint says so; without one it ends silently.
     if (steps_left_ != 0) {
         step_line(pc);
         if (--steps_left_ == 0 && !stop_due_) stop(nullptr);
-    } else if (over_active_ && cpu.pc == over_pc_ && cpu.sp == over_sp_) {
+    } else if (over_active_ && static_cast<std::int8_t>(cpu.sp - over_sp_) >= 0) {
         over_active_ = false;
         step_line(pc);
         if (!stop_due_) stop(nullptr);
@@ -600,6 +673,8 @@ ObserverStop Session::stop_due(const RunCounts& counts) {
 
 void Session::converse(const char* reason, const RunCounts& counts) {
     counts_ = counts;
+    since_last_stop_ = counts.cycles - last_stop_cycles_;
+    last_stop_cycles_ = counts.cycles;
     stop_due_ = false;
     switch (enter(reason)) {
     case Resume::quit: host_request_stop(SIGINT); break;
@@ -609,6 +684,7 @@ void Session::converse(const char* reason, const RunCounts& counts) {
         break;
     default: break;
     }
+    monitor_console_give_back();
     skip_break_ = true;
 }
 
@@ -626,17 +702,83 @@ bool Session::until(const MonitorCommand& command) {
     return true;
 }
 
+void Session::count_breakpoint(u16 address, int change) {
+    breakpoints_ = static_cast<unsigned>(static_cast<int>(breakpoints_) + change);
+    observed.break_at[address] = static_cast<u8>(observed.break_at[address] + change);
+}
+
+// Disabled points are out of the threaded code's tables: they cost nothing.
+void Session::enable_point(Point& point, bool enabled) {
+    if (point.enabled == enabled) return;
+    point.enabled = enabled;
+    if (point.access == 0) {
+        count_breakpoint(point.address, enabled ? 1 : -1);
+    } else {
+        watches_ = enabled ? watches_ + 1 : watches_ - 1;
+        mark_watched_pages();
+    }
+}
+
+bool Session::point_command(const MonitorCommand& command) {
+    if (command.verb == MonitorVerb::breakpoint || command.verb == MonitorVerb::watch) {
+        if (!command.first) {
+            list_points();
+            return false;
+        }
+        Point point;
+        point.number = next_number_++;
+        point.address = *command.first;
+        point.end = command.verb == MonitorVerb::watch ? command.second.value_or(point.address) : point.address;
+        point.access = command.verb == MonitorVerb::watch ? command.access : 0;
+        point.pass = command.pass;
+        point.condition = command.condition;
+        point.enabled = false;
+        points_.push_back(point);
+        enable_point(points_.back(), true);
+        const char* access = point.access == WATCH_READ ? "r" : point.access == WATCH_WRITE ? "w" : "rw";
+        if (point.access == 0)
+            say("breakpoint %u at %04X\n", point.number, point.address);
+        else if (point.end != point.address)
+            say("watchpoint %u on %04X-%04X %s\n", point.number, point.address, point.end, access);
+        else
+            say("watchpoint %u on %04X %s\n", point.number, point.address, access);
+        return false;
+    }
+    const auto found =
+        std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.number == command.count; });
+    const char* verb = command.verb == MonitorVerb::delete_point ? "bd" : command.verb == MonitorVerb::enable ? "enable" : "disable";
+    if (found == points_.end()) {
+        say("%s: no breakpoint or watchpoint %u\n", verb, command.count);
+        return false;
+    }
+    if (command.verb != MonitorVerb::delete_point) {
+        enable_point(*found, command.verb == MonitorVerb::enable);
+        say("%s %u\n", command.verb == MonitorVerb::enable ? "enabled" : "disabled", found->number);
+        return false;
+    }
+    enable_point(*found, false);
+    const unsigned number = found->number;
+    points_.erase(found);
+    say("deleted %u\n", number);
+    return false;
+}
+
 // Which pages the threaded code stops before touching.
 void Session::mark_watched_pages() {
     observed.watch_page.fill(0);
-    for (const Point& point : points_)
-        if (point.access != 0) observed.watch_page[point.address >> 8] = 1;
+    std::fill(watch_at_.begin(), watch_at_.end(), 0);
+    for (const Point& point : points_) {
+        if (point.access == 0 || !point.enabled) continue;
+        for (unsigned address = point.address; address <= point.end; ++address) watch_at_[address] |= point.access;
+        for (unsigned page = point.address >> 8; page <= static_cast<unsigned>(point.end >> 8); ++page)
+            observed.watch_page[page] = 1;
+    }
     observed.watch_any = watches_ != 0;
 }
 }  // namespace
 
 RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
-    Session session(options, settings.deterministic.on);
+    Session session(options, settings.deterministic.on, settings.count_cycles);
     session.open();
     const RunOutcome outcome = run_machine(irq_deadline, settings, &session);
     if (options.profile != nullptr) session.write_profile();

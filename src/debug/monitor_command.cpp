@@ -1,5 +1,7 @@
 #include "debug/monitor_command.hpp"
 
+#include <span>
+
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -43,7 +45,21 @@ constexpr VerbName verbs[] = {
     {"l", MonitorVerb::labels},    {"trace", MonitorVerb::trace},   {"save", MonitorVerb::save},
     {"load", MonitorVerb::load},   {"q", MonitorVerb::quit},        {"x", MonitorVerb::leave},
     {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
+    {"a", MonitorVerb::assemble},  {"hunt", MonitorVerb::hunt},     {"compare", MonitorVerb::compare},
+    {"move", MonitorVerb::move},   {"lc", MonitorVerb::clear_labels},
+    {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
+    {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
 };
+
+// Words from `from` on, joined by single spaces.
+std::string joined(const std::vector<std::string_view>& words, std::size_t from) {
+    std::string text;
+    for (std::size_t i = from; i < words.size(); ++i) {
+        if (i > from) text += ' ';
+        text.append(words[i]);
+    }
+    return text;
+}
 
 // Which register names take which values.
 std::optional<std::uint32_t> register_limit(std::string_view name) {
@@ -82,6 +98,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         return command;
     }
     const std::size_t args = words.size() - 1;
+    if (command.verb == MonitorVerb::help && args != 0) command.verb = MonitorVerb::value;  // ? EXPR
     const auto fail = [&](const std::string& message) {
         command.error = verb_word + ": " + message;
         return command;
@@ -141,12 +158,34 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         if (args != 1) return usage("g ADDR");
         address(1, command.first);
         break;
-    case MonitorVerb::breakpoint:
-        if (args > 1) return usage("b [ADDR]");
-        if (args == 1) address(1, command.first);
+    case MonitorVerb::breakpoint: {
+        // b ADDR [pass N] [if EXPR]: the condition is the rest of the line.
+        const char* const form = "b [ADDR [pass N] [if EXPR]]";
+        if (args >= 1 && !address(1, command.first)) break;
+        std::size_t i = 2;
+        if (i + 1 <= args && lower(words[i]) == "pass") {
+            const std::string_view digits = words[i + 1].starts_with('#') ? words[i + 1].substr(1) : words[i + 1];
+            const auto count = parse_count(std::string(digits).c_str());
+            if (!count || *count > 0xFFFFFFFF)
+                return fail("bad pass count " + quoted_text(words[i + 1]) + " (decimal)");
+            command.pass = static_cast<std::uint32_t>(*count);
+            i += 2;
+        }
+        if (i <= args && lower(words[i]) == "if") {
+            command.condition = joined(words, i + 1);
+            if (command.condition.empty()) return usage(form);
+            const Expression test = evaluate_expression(command.condition, context);
+            if (!test.ok() && test.fault != ExpressionFault::arithmetic)
+                return fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
+            i = args + 1;
+        }
+        if (i <= args) return usage(form);
         break;
+    }
+    case MonitorVerb::enable:
+    case MonitorVerb::disable:
     case MonitorVerb::delete_point: {
-        if (args != 1) return usage("bd N");
+        if (args != 1) return usage(command.verb == MonitorVerb::delete_point ? "bd N" : command.verb == MonitorVerb::enable ? "enable N" : "disable N");
         // Decimal, as b lists the numbers.
         const std::string_view digits = words[1].starts_with('#') ? words[1].substr(1) : words[1];
         std::uint32_t number = 0;
@@ -159,17 +198,24 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         command.count = number;
         break;
     }
-    case MonitorVerb::watch:
-        if (args > 2) return usage("w [ADDR [r|w|rw]]");
+    case MonitorVerb::watch: {
+        if (args > 3) return usage("w [ADDR [r|w|rw]] | w START END r|w|rw");
         if (args >= 1 && !address(1, command.first)) break;
         command.access = WATCH_READ | WATCH_WRITE;
-        if (args == 2) {
-            const std::string kind = lower(words[2]);
+        std::size_t kind_at = 2;
+        if (args == 3) {  // a range: its access is always written
+            if (!address(2, command.second)) break;
+            if (*command.second < *command.first) return fail("the end comes before the start");
+            kind_at = 3;
+        }
+        if (args >= kind_at) {
+            const std::string kind = lower(words[kind_at]);
             if (kind == "r") command.access = WATCH_READ;
             else if (kind == "w") command.access = WATCH_WRITE;
-            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[2]) + " (r, w or rw)");
+            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[kind_at]) + " (r, w or rw)");
         }
         break;
+    }
     case MonitorVerb::memory:
     case MonitorVerb::disassemble:
         if (args > 2) return usage(command.verb == MonitorVerb::memory ? "m ADDR [END]" : "d [ADDR [END]]");
@@ -209,11 +255,51 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
     case MonitorVerb::until: {
         // Decimal, as the counts of replay files and messages are.
         const std::string_view word = args == 1 ? words[1] : std::string_view();
+        if (args == 1 && !word.starts_with('#')) {  // until ADDR
+            address(1, command.first);
+            break;
+        }
         const auto count = word.starts_with('#') ? parse_count(std::string(word.substr(1)).c_str()) : std::nullopt;
-        if (!count) return usage("until #N (N an instruction count, in decimal)");
+        if (!count) return usage("until ADDR | until #N (N an instruction count, in decimal)");
         command.count64 = *count;
         break;
     }
+    case MonitorVerb::value: {
+        const std::string text = joined(words, 1);
+        const Expression value = evaluate_expression(text, context);
+        if (!value.ok()) return fail(value.error);
+        command.value = value.value;
+        break;
+    }
+    case MonitorVerb::assemble:
+        if (args < 1) return usage("a ADDR [INSTRUCTION]");
+        if (address(1, command.first)) command.text = joined(words, 2);
+        break;
+    case MonitorVerb::hunt: {
+        if (args < 3) return usage("hunt START END BYTE|\"TEXT\"|?...");
+        if (!range(1)) break;
+        std::string error;
+        command.pattern = read_hunt_pattern(std::span(words).subspan(3), context, error);
+        if (!error.empty()) return fail(error);
+        break;
+    }
+    case MonitorVerb::compare:
+    case MonitorVerb::move:
+        if (args != 3) return usage(command.verb == MonitorVerb::compare ? "compare START END OTHER" : "move START END TO");
+        if (range(1)) address(3, command.third);
+        break;
+    case MonitorVerb::clear_labels:
+        if (args > 1) return usage("lc [FILE]");
+        if (args == 1) command.file = file_name(words[1]);
+        break;
+    case MonitorVerb::stop_on_brk: {
+        const std::string word = args == 1 ? lower(words[1]) : "";
+        if (word != "on" && word != "off") return usage("brk on|off");
+        command.on = word == "on";
+        break;
+    }
+    case MonitorVerb::out:
+    case MonitorVerb::stopwatch:
     case MonitorVerb::next:
     case MonitorVerb::cont:
     case MonitorVerb::quit:
@@ -230,8 +316,9 @@ const char* monitor_help_text() {
            "or an expression without spaces, like start+3, [ptr], {vec}, x*2\n"
            "  r                    registers and flags\n"
            "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
-           "  s [N]                step N instructions (1)\n"
-           "  n                    step, over a JSR\n"
+           "  ? EXPR               a value in every base, and the label at it\n"
+           "  s [N]                step N instructions (1); Enter steps again\n"
+           "  n                    step, over a JSR (until the stack is back above its frame)\n"
            "  c                    continue\n"
            "  g ADDR               continue at ADDR\n"
            "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
@@ -241,14 +328,20 @@ const char* monitor_help_text() {
            "  e ADDR BYTE...       enter bytes\n"
            "  f START END BYTE     fill\n"
            "  d [ADDR [END]]       disassemble (from pc)\n"
+           "  a ADDR [INSTRUCTION] assemble one instruction; without one, a line each until an empty line\n"
+           "  hunt START END BYTE|\"TEXT\"|?...  find bytes (? for any)\n"
+           "  compare START END OTHER  the bytes that differ\n"
+           "  move START END TO    copy memory (overlapping ranges come out whole)\n"
            "  l FILE               load labels (ld65 -Ln format), replacing those of the same file\n"
+           "  lc [FILE]            clear the labels (of that file)\n"
            "  trace FILE | off     disassembled trace to FILE\n"
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
-           "  h                    this help\n"
+           "  h, ?                 this help\n"
+           "Enter alone repeats s and n, and goes on after m and d.\n"
            "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
            "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
            "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n";

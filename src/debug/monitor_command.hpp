@@ -13,11 +13,14 @@
 
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
+#include "debug/memory_tools.hpp"
 
 enum class MonitorVerb {
     none,  // an empty line
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
     labels, trace, save, load, quit, leave, help, until,
+    value, assemble, hunt, compare, move, clear_labels,
+    out, enable, disable, stop_on_brk, stopwatch,
 };
 
 inline constexpr std::uint8_t WATCH_READ = 1;
@@ -38,6 +41,13 @@ struct MonitorCommand {
     std::vector<std::uint8_t> bytes;      // e, f
     std::string file;                     // l, trace, save, load ("" with trace off)
     std::vector<RegisterSetting> registers;
+    std::optional<std::uint16_t> third;   // compare, move: the other range's start
+    std::int64_t value = 0;               // ? EXPR
+    std::string text;                     // a ADDR INSTRUCTION: the instruction
+    HuntPattern pattern;                  // hunt
+    std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
+    std::string condition;                // b ... if EXPR
+    bool on = false;                      // brk on|off
     std::string error;                    // a one-line message; then nothing is done
 };
 

@@ -12,6 +12,7 @@
 #include "driver/command_line.hpp"
 #include "driver/debug_file.hpp"
 #include "driver/images.hpp"
+#include "driver/text.hpp"
 #include "driver/version.hpp"
 #include "debug/monitor.hpp"
 #include "engine/replay.hpp"
@@ -223,6 +224,10 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     const RunDebugInfo debug = load_run_debug_info(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get()};
+    // Labels serve only the monitor and the profile: said, not silently dropped.
+    if (line.labels != nullptr && !monitor_wanted(monitor) && adapter == nullptr)
+        std::fprintf(stderr, "emu6502: labels '%s' not used: they serve --monitor, --commands and --profile.\n",
+                     escape_control(line.labels).c_str());
     const RunOutcome outcome = adapter != nullptr        ? run_machine(irq_deadline, settings, adapter->observer(debug))
                                : monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor)
                                                          : run_machine(irq_deadline, settings);

@@ -18,6 +18,14 @@ void monitor_terminal_write(const char* text);  // "\n" ends a line
 // How typed lines are edited, in a few words for --version.
 [[nodiscard]] const char* monitor_line_editing();
 
+// While the monitor talks, the terminal is as it was before the run (the
+// program's colours, alternate screen, hidden cursor and other modes
+// undone), and the monitor starts on a new line when the program left the
+// cursor mid-line; given back, the program's modes are set again. Both
+// are idempotent.
+void monitor_console_take();
+void monitor_console_give_back();
+
 // The monitor's key, Ctrl-], is kept from the program while enabled.
 inline constexpr int MONITOR_KEY = 0x1D;
 void host_monitor_key_enable(bool enabled);

@@ -109,7 +109,10 @@ void TerminalModes::feed(std::uint8_t byte) {
         state_ = state_ == string ? string_escape : escape;
     } else {
         switch (state_) {
-        case ground: break;
+        case ground:
+            if (byte == '\n' || byte == '\r') mid_line_ = false;
+            else if (byte >= 0x20 && byte != 0x7F) mid_line_ = true;
+            break;
         case escape:
             if (byte == '[') {
                 start_csi();

@@ -30,6 +30,10 @@ public:
     // The program asked the terminal something (cursor position, device
     // attributes, a mode or a colour): an answer may still be on its way.
     [[nodiscard]] bool query_sent() const { return query_ != 0; }
+    // The program left the cursor after text on its line (the monitor
+    // then starts its own on a new one); line_ended() after writing one.
+    [[nodiscard]] bool mid_line() const { return mid_line_; }
+    void line_ended() { mid_line_ = false; }
 
     static constexpr std::size_t UNDO_ROOM = 320;
 
@@ -56,6 +60,7 @@ private:
     std::size_t raw_size_ = 0;
     bool raw_overflow_ = false;
     std::uint8_t string_previous_ = 0;
+    bool mid_line_ = false;
 
     // The terminal as the program left it: read by signal handlers too.
     volatile sig_atomic_t in_sequence_ = 0;  // a sequence is half written

@@ -53,6 +53,14 @@ void prepare(const TempDir& dir, const std::string& commands) {
     // Two routines with a cheap local label of one name each.
     dir.write("two.lbl", std::string("al 000200 .main\nal 000205 .@loop\nal 000210 .sub\nal 000212 .@loop\n"));
     dir.write("c", commands);
+    // At 0300: JSR print; "HI",0; LDX #7; JMP 0. The routine adds 3 to the
+    // return address on the stack, then returns past the string.
+    Bytes inline_string(0x20, 0x00);
+    const Bytes caller = {0x20, 0x10, 0x03, 'H', 'I', 0x00, 0xA2, 0x07, 0x4C, 0x00, 0x00};
+    const Bytes print = {0xBA, 0xBD, 0x01, 0x01, 0x18, 0x69, 0x03, 0x9D, 0x01, 0x01, 0x90, 0x03, 0xFE, 0x02, 0x01, 0x60};
+    std::copy(caller.begin(), caller.end(), inline_string.begin());
+    std::copy(print.begin(), print.end(), inline_string.begin() + 0x10);
+    dir.write("inline.bin", inline_string);
     // Label files that would act on the terminal, overflow, or hold the monitor.
     dir.write("esc.lbl", std::string("al 000212 .pr\x1B[2Jint\n"));
     dir.write("long.lbl", std::string(5000, 'x') + "\n");
@@ -231,15 +239,291 @@ const CommandCase COMMAND_CASES[] = {
         "2  w 01FC rw\n"
         "3  w FF01 r\n"
         "> c\n"
-        "watchpoint: write 01FD = 02 by 0202\n"
+        "watchpoint: write 01FD = 02 (was EE), write 01FC = 04 (was EE) by 0202\n"
         "print:\n"
         "0210  A9 48     LDA #$48\n"
         "> bd 1\n"
         "deleted 1\n"
         "> c\n"
-        "watchpoint: read 01FC by 0215\n"
+        "watchpoint: read 01FC = 04 by 0215\n"
         "@back:\n"
         "0205  E8        INX\n"
+        "> x\n"},
+    // A routine that returns past the string after its JSR (it moves its
+    // return address): n stops once the stack is back above the JSR's frame.
+    {"StepOverInlineString",
+        "load inline.bin 300\n"
+        "r pc=300\n"
+        "n\n"
+        "c\n",
+     "", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> load inline.bin 300\n"
+        "loaded 32 bytes at 0300\n"
+        "> r pc=300\n"
+        "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> n\n"
+        "031F  60        RTS                A=05 X=FB Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0306  A2 07     LDX #$07\n"
+        "> c\n"},
+    // The value read, the old and new value written; an INC does both.
+    {"WatchReadModifyWrite",
+        "e 300 e6 10 a5 10 4c 0 2\n"
+        "e 10 41\n"
+        "w 10 rw\n"
+        "r pc=300\n"
+        "c\n"
+        "c\n"
+        "bd 1\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> e 300 e6 10 a5 10 4c 0 2\n"
+        "> e 10 41\n"
+        "> w 10 rw\n"
+        "watchpoint 1 on 0010 rw\n"
+        "> r pc=300\n"
+        "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> c\n"
+        "watchpoint: read 0010 = 41, write 0010 = 42 (was 41) by 0300\n"
+        "0302  A5 10     LDA $10\n"
+        "> c\n"
+        "watchpoint: read 0010 = 42 by 0302\n"
+        "0304  4C 00 02  JMP start\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"},
+    {"ValueAssembleHuntCompareMove",
+        "? start+3\n"
+        "? print\n"
+        "? %101 << 2 | 1\n"
+        "? [print+1]\n"
+        "? 1/0\n"
+        "? nowhere\n"
+        "? 3 +\n"
+        "a 300 ldx #<(print+1)\n"
+        "a 302 jsr print\n"
+        "a 305 bogus #1\n"
+        "a 305 lda (1\n"
+        "a\n"
+        "a 305\n"
+        "jmp start\n"
+        "nop #1\n"
+        "\n"
+        "d 300 305\n"
+        "hunt 200 2ff 8d 01 ff\n"
+        "hunt 200 2ff \"H\" 8d\n"
+        "hunt 200 2ff ? 01 ff\n"
+        "hunt 200 2ff\n"
+        "hunt 200 2ff \"H\n"
+        "hunt 0 20 100\n"
+        "compare 200 207 300\n"
+        "compare 200 20f ffff\n"
+        "move 210 215 400\n"
+        "compare 210 215 400\n"
+        "move 200 ffff 400\n"
+        "move 300 200 0\n"
+        "lc p.lbl\n"
+        "? start\n"
+        "lc a b\n"
+        "l p.lbl\n"
+        "lc\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> ? start+3\n"
+        "$0203  515  %0000001000000011\n"
+        "> ? print\n"
+        "$0210  528  %0000001000010000  print\n"
+        "> ? %101 << 2 | 1\n"
+        "$15  21  %00010101\n"
+        "> ? [print+1]\n"
+        "$48  72  %01001000  'H'\n"
+        "> ? 1/0\n"
+        "?: division by zero at column 2\n"
+        "> ? nowhere\n"
+        "?: unknown label 'nowhere'\n"
+        "> ? 3 +\n"
+        "?: a value is missing at the end\n"
+        "> a 300 ldx #<(print+1)\n"
+        "0300  A2 11     LDX #$11\n"
+        "> a 302 jsr print\n"
+        "0302  20 10 02  JSR print\n"
+        "> a 305 bogus #1\n"
+        "a: unknown instruction 'bogus'\n"
+        "> a 305 lda (1\n"
+        "a: '(' at column 1 is never closed\n"
+        "> a\n"
+        "a: usage: a ADDR [INSTRUCTION]\n"
+        "> a 305\n"
+        "> jmp start\n"
+        "0305  4C 00 02  JMP start\n"
+        "> nop #1\n"
+        "0308  82 01     NOP #$01\n"
+        "> \n"
+        "> d 300 305\n"
+        "0300  A2 11     LDX #$11\n"
+        "0302  20 10 02  JSR print\n"
+        "0305  4C 00 02  JMP start\n"
+        "> hunt 200 2ff 8d 01 ff\n"
+        "0212\n"
+        "> hunt 200 2ff \"H\" 8d\n"
+        "0211\n"
+        "> hunt 200 2ff ? 01 ff\n"
+        "0212\n"
+        "> hunt 200 2ff\n"
+        "hunt: usage: hunt START END BYTE|\"TEXT\"|?...\n"
+        "> hunt 200 2ff \"H\n"
+        "hunt: text '\"H' has no closing quote\n"
+        "> hunt 0 20 100\n"
+        "hunt: bad byte '100' (00 to FF)\n"
+        "> compare 200 207 300\n"
+        "0201 00  0301 11\n"
+        "0205 E8  0305 4C\n"
+        "0206 E0  0306 00\n"
+        "> compare 200 20f ffff\n"
+        "compare: the range at FFFF runs past FFFF\n"
+        "> move 210 215 400\n"
+        "moved 0210-0215 to 0400\n"
+        "> compare 210 215 400\n"
+        "compare: the same\n"
+        "> move 200 ffff 400\n"
+        "move: the copy at 0400 would run past FFFF\n"
+        "> move 300 200 0\n"
+        "move: the end comes before the start\n"
+        "> lc p.lbl\n"
+        "4 labels cleared\n"
+        "> ? start\n"
+        "?: unknown label 'start'\n"
+        "> lc a b\n"
+        "lc: usage: lc [FILE]\n"
+        "> l p.lbl\n"
+        "4 labels from p.lbl\n"
+        "> lc\n"
+        "4 labels cleared\n"
+        "> c\n"},
+    // Conditions, pass counts, enable and disable, out, until ADDR, a
+    // watched range, stop on BRK; and each malformed form named.
+    {"ExecutionControls",
+        "b print if x==1\n"
+        "b 205 pass 1\n"
+        "b\n"
+        "c\n"
+        "r\n"
+        "disable 1\n"
+        "out\n"
+        "b\n"
+        "enable 1\n"
+        "enable 9\n"
+        "disable x\n"
+        "bd 1\n"
+        "bd 2\n"
+        "b 200 if\n"
+        "b 200 if (1\n"
+        "b 200 pass x\n"
+        "b 200 junk\n"
+        "w 300 30f\n"
+        "w 30f 300 w\n"
+        "brk maybe\n"
+        "out 1\n"
+        "w 300 30f w\n"
+        "a 400 nop\n"
+        "a 401 sta 305\n"
+        "a 404 jmp 0\n"
+        "r pc=400\n"
+        "until 401\n"
+        "c\n"
+        "bd 3\n"
+        "e fffe 10 4\n"
+        "a 410 jmp 0\n"
+        "a 404 brk\n"
+        "brk on\n"
+        "c\n"
+        "brk off\n"
+        "x\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b print if x==1\n"
+        "breakpoint 1 at 0210\n"
+        "> b 205 pass 1\n"
+        "breakpoint 2 at 0205\n"
+        "> b\n"
+        "1  b 0210  if x==1  print\n"
+        "2  b 0205  pass 1  @back\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> r\n"
+        "PC=0210 A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"
+        "> disable 1\n"
+        "disabled 1\n"
+        "> out\n"
+        "0215  60        RTS                A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> b\n"
+        "1  b 0210  if x==1  hit 2  disabled  print\n"
+        "2  b 0205  pass 1  hit 1  @back\n"
+        "> enable 1\n"
+        "enabled 1\n"
+        "> enable 9\n"
+        "enable: no breakpoint or watchpoint 9\n"
+        "> disable x\n"
+        "disable: bad number 'x' (as b lists them)\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> bd 2\n"
+        "deleted 2\n"
+        "> b 200 if\n"
+        "b: usage: b [ADDR [pass N] [if EXPR]]\n"
+        "> b 200 if (1\n"
+        "b: bad condition '(1': '(' at column 1 is never closed\n"
+        "> b 200 pass x\n"
+        "b: bad pass count 'x' (decimal)\n"
+        "> b 200 junk\n"
+        "b: usage: b [ADDR [pass N] [if EXPR]]\n"
+        "> w 300 30f\n"
+        "w: bad access '30f' (r, w or rw)\n"
+        "> w 30f 300 w\n"
+        "w: the end comes before the start\n"
+        "> brk maybe\n"
+        "brk: usage: brk on|off\n"
+        "> out 1\n"
+        "out: takes no arguments\n"
+        "> w 300 30f w\n"
+        "watchpoint 3 on 0300-030F w\n"
+        "> a 400 nop\n"
+        "0400  EA        NOP\n"
+        "> a 401 sta 305\n"
+        "0401  8D 05 03  STA $0305\n"
+        "> a 404 jmp 0\n"
+        "0404  4C 00 00  JMP $0000\n"
+        "> r pc=400\n"
+        "PC=0400 A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> until 401\n"
+        "0401  8D 05 03  STA $0305\n"
+        "> c\n"
+        "watchpoint: write 0305 = 48 (was EE) by 0401\n"
+        "0404  4C 00 00  JMP $0000\n"
+        "> bd 3\n"
+        "deleted 3\n"
+        "> e fffe 10 4\n"
+        "> a 410 jmp 0\n"
+        "0410  4C 00 00  JMP $0000\n"
+        "> a 404 brk\n"
+        "0404  00        BRK\n"
+        "> brk on\n"
+        "stop on BRK on\n"
+        "> c\n"
+        "BRK at 0404\n"
+        "0410  4C 00 00  JMP $0000\n"
+        "> brk off\n"
+        "stop on BRK off\n"
         "> x\n"},
     {"WatchReadZeroPage",
         "e 0 10\n"
@@ -525,8 +809,9 @@ const CommandCase COMMAND_CASES[] = {
         "or an expression without spaces, like start+3, [ptr], {vec}, x*2\n"
         "  r                    registers and flags\n"
         "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
-        "  s [N]                step N instructions (1)\n"
-        "  n                    step, over a JSR\n"
+        "  ? EXPR               a value in every base, and the label at it\n"
+        "  s [N]                step N instructions (1); Enter steps again\n"
+        "  n                    step, over a JSR (until the stack is back above its frame)\n"
         "  c                    continue\n"
         "  g ADDR               continue at ADDR\n"
         "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
@@ -536,14 +821,20 @@ const CommandCase COMMAND_CASES[] = {
         "  e ADDR BYTE...       enter bytes\n"
         "  f START END BYTE     fill\n"
         "  d [ADDR [END]]       disassemble (from pc)\n"
+        "  a ADDR [INSTRUCTION] assemble one instruction; without one, a line each until an empty line\n"
+        "  hunt START END BYTE|\"TEXT\"|?...  find bytes (? for any)\n"
+        "  compare START END OTHER  the bytes that differ\n"
+        "  move START END TO    copy memory (overlapping ranges come out whole)\n"
         "  l FILE               load labels (ld65 -Ln format), replacing those of the same file\n"
+        "  lc [FILE]            clear the labels (of that file)\n"
         "  trace FILE | off     disassembled trace to FILE\n"
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
         "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
-        "  h                    this help\n"
+        "  h, ?                 this help\n"
+        "Enter alone repeats s and n, and goes on after m and d.\n"
         "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
         "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
         "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n"
@@ -714,7 +1005,7 @@ const PauseCase PAUSE_CASES[] = {
         "deleted 1\n"
         "> c\n"},
     {"UntilAnInstructionCount", COUNT_FOREVER, {"--deterministic", "--max-instructions", "100"},
-        "until #21\nr\nuntil #20\nuntil #21\nuntil 30\nuntil #x\nr x=0\nuntil #22\nc\n", "", 3,
+        "until #21\nr\nuntil #20\nuntil #21\nuntil zzz\nuntil #x\nr x=0\nuntil #22\nc\n", "", 3,
         "0200  A2 00     LDX #$00\n"
         "> until #21\n"
         "instruction count 21\n"
@@ -722,20 +1013,49 @@ const PauseCase PAUSE_CASES[] = {
         "> r\n"
         "PC=0202 A=00 X=0A Y=00 SP=FD NV-BDIZC=00100100\n"
         "instruction count 21, cycle count 52\n"
+        "cycles: 52 since the last stop, 52 on the stopwatch (sw resets it)\n"
         "> until #20\n"
         "until: instruction count 20 already passed (now 21)\n"
         "> until #21\n"
         "until: instruction count 21 already passed (now 21)\n"
-        "> until 30\n"
-        "until: usage: until #N (N an instruction count, in decimal)\n"
+        "> until zzz\n"
+        "until: bad address or unknown label 'zzz'\n"
         "> until #x\n"
-        "until: usage: until #N (N an instruction count, in decimal)\n"
+        "until: usage: until ADDR | until #N (N an instruction count, in decimal)\n"
         "> r x=0\n"
         "PC=0202 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
         "instruction count 21, cycle count 52\n"
+        "cycles: 52 since the last stop, 52 on the stopwatch (sw resets it)\n"
         "> until #22\n"
         "instruction count 22\n"
         "0203  4C 02 02  JMP $0202\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"CycleStopwatch", COUNT_FOREVER, {"--deterministic", "--max-instructions", "100"},
+        "s 3\nr\nsw\ns 2\ns\nr\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> s 3\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX                A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  E8        INX\n"
+        "> r\n"
+        "PC=0202 A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 3, cycle count 7\n"
+        "cycles: 7 since the last stop, 7 on the stopwatch (sw resets it)\n"
+        "> sw\n"
+        "stopwatch reset\n"
+        "> s 2\n"
+        "0202  E8        INX                A=00 X=02 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=02 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  E8        INX\n"
+        "> s\n"
+        "0202  E8        INX                A=00 X=03 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> r\n"
+        "PC=0203 A=00 X=03 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 6, cycle count 14\n"
+        "cycles: 2 since the last stop, 7 on the stopwatch (sw resets it)\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
     {"UntilOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "until #5\nc\n", "", 3,
@@ -785,6 +1105,7 @@ TEST(MonitorReplay, StopsAtAnInstructionCountOfARecording) {
               "> r\n"
               "PC=0200 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
               "instruction count 40, cycle count 140\n"
+              "cycles: 140 since the last stop, 140 on the stopwatch (sw resets it)\n"
               "> s\n"
               "0200  AD 00 FF  LDA $FF00          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
               "0203  F0 FB     BEQ $0200\n"
@@ -887,6 +1208,19 @@ TEST(MonitorOptions, ProfileAloneNeverStops) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "HH");
     EXPECT_EQ(r.err, "profile: 54 cycles; the hottest routines:\n           30   55.6%  0200\n           24   44.4%  0210\n");
+}
+
+TEST(MonitorOptions, LabelsWithoutTheMonitorAreSaidUnused) {
+    for (const char* file : {"p.lbl", "none.lbl"}) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        prepare(dir, "");
+        const RunResult r = e2e::run_emulator(dir, {"--clean", "--labels", file, "p.bin"});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, "HH");
+        EXPECT_EQ(r.err, std::string("emu6502: labels '") + file +
+                             "' not used: they serve --monitor, --commands and --profile.\n");
+    }
 }
 
 TEST(MonitorOptions, BadFilesAreOneLineAndTheRunGoesOn) {
@@ -1149,6 +1483,142 @@ TEST(MonitorTerminal, CtrlBracketStopsAProcessorWaitingInWai) {
         EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
         EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
     }
+}
+
+// A program that turned the text red, took the alternate screen, hid the
+// cursor and left it mid-line: the monitor talks on the terminal as it was
+// before the run, on a line of its own, and the program gets its modes back.
+TEST(MonitorTerminal, TalksInTheTerminalsOwnModes) {
+    TempDir dir;
+    Bytes image = {
+        0xA2, 0x00,        // 0200 LDX #0
+        0xBD, 0x20, 0x02,  // 0202 LDA text,X
+        0xF0, 0x06,        // 0205 BEQ $020D
+        0x8D, 0x01, 0xFF,  // 0207 STA $FF01
+        0xE8,              // 020A INX
+        0xD0, 0xF5,        // 020B BNE $0202
+        0xEA,              // 020D NOP
+        0x4C, 0x00, 0x00,  // 020E JMP $0000
+    };
+    image.resize(0x20, 0x00);
+    const std::string text = "\x1b[31m\x1b[?1049h\x1b[?25lab";
+    image.insert(image.end(), text.begin(), text.end());
+    image.push_back(0x00);
+    dir.write("p.bin", image);
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "b 20d\r");
+    ASSERT_TRUE(session.wait_for_output("breakpoint 1 at 020D\r\n> ")) << session.output();
+    type_line(session, "c\r");
+    ASSERT_TRUE(session.wait_for_output("020D  EA        NOP\r\n> ")) << session.output();
+    const std::string at_stop = session.output();
+    const std::size_t printed = at_stop.find("ab");
+    const std::size_t stopped = at_stop.find("breakpoint 1 at 020D\r\n", printed);
+    ASSERT_NE(printed, std::string::npos);
+    ASSERT_NE(stopped, std::string::npos);
+    const std::string between = at_stop.substr(printed + 2, stopped - printed - 2);
+    EXPECT_NE(between.find("\x1b[?1049l"), std::string::npos) << between;
+    EXPECT_NE(between.find("\x1b[?25h"), std::string::npos) << between;
+    EXPECT_NE(between.find("\x1b[0m"), std::string::npos) << between;
+    EXPECT_TRUE(between.ends_with("\r\n")) << "not on a line of its own: " << between;
+    type_line(session, "c\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    const std::string after = session.output().substr(at_stop.size());
+    EXPECT_NE(after.find("\x1b[?1049h"), std::string::npos) << after;
+    EXPECT_NE(after.find("\x1b[?25l"), std::string::npos) << after;
+    EXPECT_NE(after.find("\x1b[31m"), std::string::npos) << after;
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
+// Ctrl-C drops the line being typed; Ctrl-Z suspends and the prompt
+// comes back; Ctrl-C on an empty line ends the run as q does.
+TEST(MonitorTerminal, CtrlCCancelsTheLineThenLeaves) {
+    if (!LINE_EDITING) GTEST_SKIP() << "built without libedit: Ctrl-C at the prompt ends the run";
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "bd 9\x03");
+    ASSERT_TRUE(session.wait_for_output("bd 9\r\n> ")) << session.output();
+    type_line(session, "r\r");
+    ASSERT_TRUE(session.wait_for_output("NV-BDIZC=00100100\r\n> ")) << session.output();
+    EXPECT_EQ(session.output().find("no breakpoint"), std::string::npos) << "the cancelled line ran";
+    type_line(session, "\x1a");
+    const auto stop = session.next_event();
+    ASSERT_TRUE(stop);
+    ASSERT_TRUE(stop->stopped()) << "status " << stop->status;
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+    session.bring_to_foreground();
+    session.send_signal(SIGCONT);
+    type_line(session, "s\r");
+    ASSERT_TRUE(session.wait_for_output("JSR $0210\r\n> ")) << session.output();
+    type_line(session, "\x03");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->signaled() && end->signal() == SIGINT);
+    EXPECT_FALSE(dir.exists("membackup"));
+    EXPECT_TRUE(e2e::same_settings(session.settings_now(), session.settings_before()));
+}
+
+// Enter alone steps again, and goes on after m and d; a typed line with
+// only spaces does the same, while other commands are not repeated.
+TEST(MonitorTerminal, EnterRepeatsStepsAndGoesOnAfterMemory) {
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "s\r");
+    ASSERT_TRUE(session.wait_for_output("0202  20 10 02  JSR $0210\r\n> ")) << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0210  A9 48     LDA #$48\r\n> ")) << session.output();
+    type_line(session, "m 200 20f\r");
+    ASSERT_TRUE(session.wait_for_output("0200  A2 00 20 10 02 E8 E0 02 D0 F8 4C 00 00 00 00 00  .. .......L.....\r\n> "))
+        << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0210  A9 48 8D 01 FF 60 EE EE")) << session.output();
+    ASSERT_TRUE(session.wait_for_output("0280  EE")) << session.output();
+    type_line(session, "d 210 212\r");
+    ASSERT_TRUE(session.wait_for_output("0212  8D 01 FF  STA $FF01\r\n> ")) << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0215  60        RTS\r\n")) << session.output();
+    type_line(session, "r\r");
+    ASSERT_TRUE(session.wait_for_output("PC=0210")) << session.output();
+    session.drain();
+    const std::size_t before = session.output().size();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("> ")) << session.output();
+    session.drain();
+    EXPECT_EQ(session.output().find("PC=", before), std::string::npos) << "r was repeated";
+    type_line(session, "x\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+}
+
+// Lines typed in one session come back with the up arrow in the next.
+TEST(MonitorTerminal, LineHistoryKeptBetweenSessions) {
+    if (!LINE_EDITING) GTEST_SKIP() << "built without libedit: no line history";
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    {
+        e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+        ASSERT_TRUE(session.wait_for_output("> "));
+        type_line(session, "? 6*7\r");
+        ASSERT_TRUE(session.wait_for_output("$2A  42  %00101010  '*'\r\n> ")) << session.output();
+        type_line(session, "x\r");
+        ASSERT_TRUE(session.wait_end());
+    }
+    ASSERT_TRUE(dir.exists(".emu6502_history"));
+    e2e::PtySession session(dir, {"--clean", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "\x1b[A\x1b[A\r");  // x, then ? 6*7
+    ASSERT_TRUE(session.wait_for_output("$2A  42  %00101010  '*'\r\n> ")) << session.output();
+    type_line(session, "x\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
 }
 
 TEST(MonitorTerminal, WithoutTheMonitorCtrlBracketIsTheProgramsKey) {

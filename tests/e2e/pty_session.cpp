@@ -74,6 +74,8 @@ bool read_all(int fd, void* data, std::size_t size) {
         if (err < 0) _exit(124);
         dup2(err, STDERR_FILENO);
         close(err);
+        // Files kept in the home folder (the monitor's line history) go to the run's folder.
+        setenv("HOME", dir.path().c_str(), 1);
         const rlimit no_core{0, 0};  // Ctrl-\ would otherwise leave a core file
         setrlimit(RLIMIT_CORE, &no_core);
         for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT, SIGTTOU, SIGTTIN, SIGPIPE})

@@ -10,20 +10,58 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "host/console_stream.hpp"
 #include "host/linux/keyboard_state.hpp"
 #include "host/terminal.hpp"
 
 namespace {
+bool console_taken = false;
 std::FILE* tty_in = nullptr;
 std::FILE* tty_out = nullptr;
 #ifdef EMU6502_HAVE_LIBEDIT
 EditLine* editor = nullptr;
 History* history_list = nullptr;
 char prompt_text[32] = "";
+// Lines typed in earlier sessions, kept in the user's home folder.
+std::string history_file;
+bool history_changed = false;
 
 char* current_prompt(EditLine*) { return prompt_text; }
+
+// Ctrl-C while a line is typed: the line is dropped; on an empty line it
+// ends the run, as `q` does.
+bool line_cancelled = false;
+unsigned char cancel_line(EditLine* edit, int) {
+    const LineInfo* line = el_line(edit);
+    if (line->lastchar == line->buffer) {
+        host_request_stop(SIGINT);
+        return CC_EOF;
+    }
+    line_cancelled = true;
+    return CC_NEWLINE;
+}
+
+// With the terminal's signal keys off while a line is typed, Ctrl-\ and
+// Ctrl-Z act as they do elsewhere: the first ends the run, the second
+// suspends it, and the line is taken up again on return.
+unsigned char quit_key(EditLine*, int) {
+    host_request_stop(SIGQUIT);
+    return CC_EOF;
+}
+
+unsigned char suspend_key(EditLine* edit, int) {
+    el_set(edit, EL_PREP_TERM, 0);
+    keyboard_enter_key_mode();
+    monitor_console_give_back();  // as the handler expects to find it
+    raise(SIGTSTP);
+    monitor_console_take();
+    keyboard_leave_key_mode();
+    el_set(edit, EL_PREP_TERM, 1);
+    return CC_REDISPLAY;
+}
 #endif
 }  // namespace
 
@@ -47,9 +85,22 @@ bool monitor_terminal_open() {
     HistEvent event;
     history(history_list, &event, H_SETSIZE, 200);
     history(history_list, &event, H_SETUNIQUE, 1);
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        history_file = std::string(home) + "/.emu6502_history";
+        (void)history(history_list, &event, H_LOAD, history_file.c_str());  // none yet is fine
+    }
     el_set(editor, EL_EDITOR, "emacs");
     el_set(editor, EL_HIST, history, history_list);
     el_set(editor, EL_PROMPT, current_prompt);
+    // Ctrl-C reaches the editor as a key, not as a signal.
+    el_set(editor, EL_SETTY, "-d", "-isig", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-cancel", "drop the line, or end the run on an empty one", cancel_line);
+    el_set(editor, EL_BIND, "^C", "emu6502-cancel", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-quit", "end the run", quit_key);
+    el_set(editor, EL_BIND, "\\034", "emu6502-quit", nullptr);
+    el_set(editor, EL_ADDFN, "emu6502-suspend", "suspend the run", suspend_key);
+    el_set(editor, EL_BIND, "^Z", "emu6502-suspend", nullptr);
 #endif
     return true;
 }
@@ -57,7 +108,12 @@ bool monitor_terminal_open() {
 void monitor_terminal_close() {
 #ifdef EMU6502_HAVE_LIBEDIT
     if (editor != nullptr) el_end(editor);
+    if (history_list != nullptr && history_changed && !history_file.empty()) {
+        HistEvent event;
+        (void)history(history_list, &event, H_SAVE, history_file.c_str());
+    }
     if (history_list != nullptr) history_end(history_list);
+    history_changed = false;
     editor = nullptr;
     history_list = nullptr;
 #endif
@@ -74,7 +130,12 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     // libedit takes the terminal as it finds it and puts it back so.
     keyboard_leave_key_mode();
     int length = 0;
-    const char* line = el_gets(editor, &length);
+    const char* line = nullptr;
+    do {
+        line_cancelled = false;
+        line = el_gets(editor, &length);
+        if (line != nullptr && line_cancelled) std::fputs("\n", tty_out);
+    } while (line != nullptr && line_cancelled && host_stop_signal() == 0);
     keyboard_enter_key_mode();
     if (line == nullptr || host_stop_signal() != 0) return std::nullopt;
     std::string text(line, static_cast<std::size_t>(length));
@@ -96,6 +157,7 @@ std::optional<std::string> monitor_terminal_read_line(const char* prompt) {
     if (!text.empty()) {
         HistEvent event;
         history(history_list, &event, H_ENTER, text.c_str());
+        history_changed = true;
     }
 #endif
     return text;
@@ -114,4 +176,22 @@ const char* monitor_line_editing() {
 #else
     return "none (built without libedit)";
 #endif
+}
+
+void monitor_console_take() {
+    if (console_taken) return;
+    console_taken = true;
+    host_console_flush();
+    console_leave_program_modes();
+    if (console_output() == ConsoleOutput::terminal && console_modes().mid_line()) {
+        const std::uint8_t line_end = '\n';
+        (void)console_write_raw(&line_end, 1);
+        console_modes().line_ended();
+    }
+}
+
+void monitor_console_give_back() {
+    if (!console_taken) return;
+    console_taken = false;
+    console_enter_program_modes();
 }
