@@ -21,6 +21,7 @@
 #include "debug/disassembler.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
+#include "debug/monitor_source.hpp"
 #include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
@@ -141,7 +142,9 @@ struct Point {
 // threaded code reads (`observed`).
 class Session final : public RunObserver {
 public:
-    Session(const MonitorOptions& options, bool deterministic) : options_(options), deterministic_(deterministic) {}
+    Session(const MonitorOptions& options, bool deterministic)
+        : options_(options), deterministic_(deterministic),
+          source_(options.debug_info, options.debug_file != nullptr ? options.debug_file : "", bus_peek) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
         close_trace();
@@ -157,7 +160,7 @@ public:
     // RunObserver
     [[nodiscard]] unsigned threaded_checks() const override;
     [[nodiscard]] bool one_at_a_time() const override {
-        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_));
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_)) || source_.stepping();
     }
     [[nodiscard]] ObserverStop stop_at_start() override {
         return {checking_, options_.interactive ? "monitor: h for help" : nullptr};
@@ -167,6 +170,7 @@ public:
     void step_after(u16 pc, u32 step_cycles) override;
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
+        if (source_.stepping()) source_.interrupted(cpu.sp);
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -230,6 +234,7 @@ private:
     int access_count_ = 0;
     char trace_text_[64] = "";
     char reason_[160] = "";
+    SourceLevel source_;  // the source-level commands and steps by line
 };
 
 void Session::say(const char* format, ...) {
@@ -303,6 +308,7 @@ Resume Session::enter(const char* reason) {
     steps_left_ = 0;
     over_active_ = false;
     if (reason != nullptr) say("%s\n", reason);
+    say("%s", source_.at_stop(cpu.pc).c_str());
     show_next_instruction();
     for (;;) {
         const std::optional<std::string> line = next_line();
@@ -310,7 +316,12 @@ Resume Session::enter(const char* reason) {
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
-        const MonitorCommand command = parse_monitor_command(*line, labels_);
+        const SourceOutcome source = source_.command(*line, labels_, cpu.pc, cpu.sp);
+        if (source.kind == SourceOutcome::Kind::step) return Resume::step;
+        say("%s", source.kind == SourceOutcome::Kind::done ? source.text.c_str() : source.note.c_str());
+        if (source.kind == SourceOutcome::Kind::done) continue;
+        const MonitorCommand command =
+            parse_monitor_command(source.kind == SourceOutcome::Kind::machine ? source.text : *line, labels_);
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
             continue;
@@ -558,7 +569,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         if (!until(command)) return false;
         resume = Resume::cont;
         return true;
-    case MonitorVerb::help: say("%s", monitor_help_text()); return false;
+    case MonitorVerb::help: say("%s%s", monitor_help_text(), source_help_text()); return false;
     }
     return false;
 }
@@ -636,6 +647,7 @@ const char* Session::stop_before() {
 
 void Session::step_before() {
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
+    if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }
 
@@ -659,6 +671,7 @@ void Session::step_after(u16 pc, u32 step_cycles) {
         stop(reason_);
         break;
     }
+    if (source_.stepping() && source_.after_instruction(cpu.pc, cpu.sp) && !stop_due_) stop(nullptr);
     // A step that ends on a watchpoint says so; without one it ends silently.
     if (steps_left_ != 0) {
         step_line(pc);

@@ -43,5 +43,6 @@ RunDebugInfo load_run_debug_info(const CommandLine& line) {
     }
     if (!given) result.message = "emu6502: source lines from '" + path + "'.";
     result.info = std::move(info);
+    result.path = path;
     return result;
 }

@@ -230,7 +230,8 @@ int main(int argc, char** argv) {
     const Clock::time_point started = Clock::now();
     const RunDebugInfo debug = load_run_debug_info(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
-    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get()};
+    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get(),
+                                 debug.path.c_str()};
     const RunOutcome outcome =
         monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor) : run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
