@@ -9,7 +9,7 @@ _emu6502() {
         --cpu)
             COMPREPLY=($(compgen -W '6502 6502X 65C02' -- "$cur"))
             return ;;
-        --commands | --labels | --profile | --record | --replay)
+        --commands | --debug-info | --labels | --profile | --record | --replay)
             _filedir
             return ;;
         --load-address | --start | --max-instructions | --seed | --time)

@@ -29,6 +29,9 @@ echo "demo ok"
 
 scripts/test-package.sh build
 
+echo "== the debug adapter through the protocol's test client"
+scripts/test-dap.sh build/emu6502
+
 echo "== program images match their sources"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

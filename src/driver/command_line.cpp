@@ -88,6 +88,12 @@ bool same_letters(const char* a, const char* b) {
     return *a == *b;
 }
 
+std::optional<Chip> parse_chip_name(const char* name) {
+    for (const Chip chip : ALL_CHIPS)
+        if (same_letters(name, chip_name(chip))) return chip;
+    return std::nullopt;
+}
+
 namespace {
 // "--name" or "--name=value": true when `arg` is this option. The value
 // comes after "=" or, failing that, from the next argument (nullptr when
@@ -121,7 +127,7 @@ constexpr FlagOption FLAG_OPTIONS[] = {
     {"--help", &CommandLine::help},           {"--version", &CommandLine::version},
     {"--stats", &CommandLine::stats},         {"--trace", &CommandLine::trace},
     {"--clean", &CommandLine::clean},         {"--exit-status", &CommandLine::exit_status},
-    {"--monitor", &CommandLine::monitor},     {"--deterministic", &CommandLine::deterministic},
+    {"--monitor", &CommandLine::monitor},     {"--dap", &CommandLine::dap},     {"--deterministic", &CommandLine::deterministic},
 };
 
 const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
@@ -160,15 +166,13 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         else line.error = std::string("--load-address") + ADDRESS_FORMS;
         load_address_option = true;
     } else if (option_with_value(arg, "--cpu", argc, argv, i, value)) {
-        bool known = false;
-        for (const Chip chip : ALL_CHIPS) {
-            if (value != nullptr && same_letters(value, chip_name(chip))) {
-                line.chip = chip;
-                line.chip_given = true;
-                known = true;
-            }
+        const std::optional<Chip> chip = value != nullptr ? parse_chip_name(value) : std::nullopt;
+        if (chip) {
+            line.chip = *chip;
+            line.chip_given = true;
+        } else {
+            line.error = "--cpu needs 6502, 6502X or 65C02";
         }
-        if (!known) line.error = "--cpu needs 6502, 6502X or 65C02";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
         if (!line.start) line.error = std::string("--start") + ADDRESS_FORMS;
@@ -253,7 +257,8 @@ CommandLine parse_command_line(int argc, char** argv) {
 }
 
 // The manual page (doc/emu6502.1.scd) lists the same options: a test
-// compares the two, so an option added here goes there too.
+// compares the two, so an option added here goes there too. No wrapped
+// line may start with "-": the shell completion reads options from here.
 const char* usage_text() {
     return "usage: emu6502 [options] [image [$address] [-i]]\n"
            "\n"
@@ -285,9 +290,11 @@ const char* usage_text() {
            "  --commands FILE           monitor commands from FILE (output on standard\n"
            "                            error); the run goes on when FILE ends\n"
            "  --labels FILE             labels for the monitor, as ld65 -Ln writes them\n"
-           "  --debug-info FILE         source lines and symbols for the monitor, as ld65\n"
-           "                            --dbgfile writes them (default: NAME.dbg beside\n"
-           "                            the image, with the monitor)\n"
+           "  --debug-info FILE         source lines and symbols for the monitor, as the\n"
+           "                            linker writes them with ld65 --dbgfile (default:\n"
+           "                            NAME.dbg beside the image, with the monitor)\n"
+           "  --dap                     speak the Debug Adapter Protocol on standard input\n"
+           "                            and output, for an editor's debugger\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
            "                            to FILE, the ten hottest routines on standard error\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"

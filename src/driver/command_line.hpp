@@ -30,6 +30,7 @@ struct CommandLine {
     std::optional<std::uint64_t> max_instructions;    // stop the run after this many instructions
     std::optional<std::uint16_t> start;               // pc after reset, instead of the reset vector
     bool monitor = false;                             // stop in the monitor before the first instruction
+    bool dap = false;                                 // speak the Debug Adapter Protocol on standard input and output
     const char* commands = nullptr;                   // monitor commands from this file
     const char* labels = nullptr;                     // labels for the monitor (ld65 -Ln format)
     const char* debug_info = nullptr;                 // the linker's debug file (ld65 --dbgfile)
@@ -68,6 +69,9 @@ struct CommandLine {
 // The year register holds the year less 2000 in one byte: 2000 to 2255.
 [[nodiscard]] bool year_register_holds(std::int64_t seconds);
 inline constexpr const char* YEAR_RANGE_ERROR = "--time needs a year from 2000 to 2255, which the year register can hold";
+
+// A processor's name as --cpu takes it (6502, 6502X, 65C02; either case).
+[[nodiscard]] std::optional<Chip> parse_chip_name(const char* name);
 
 [[nodiscard]] const char* usage_text();
 

@@ -18,7 +18,7 @@ RunDebugInfo load_run_debug_info(const CommandLine& line) {
     RunDebugInfo result;
     const bool given = line.debug_info != nullptr;
     // Only the monitor shows source lines: a plain run looks for nothing.
-    if (!given && (line.image_path == nullptr || (!line.monitor && line.commands == nullptr))) return result;
+    if (!given && (line.image_path == nullptr || (!line.monitor && line.commands == nullptr && !line.dap))) return result;
     const std::string path = given ? line.debug_info : debug_file_beside(line.image_path);
     if (!given && path == line.image_path) return result;
 

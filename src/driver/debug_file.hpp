@@ -13,7 +13,7 @@
 struct RunDebugInfo {
     std::unique_ptr<const debug_info::DebugInfo> info;  // null when there is none to use
     std::string message;                                // for standard error, without newline; may be empty
-    std::string path;                                   // the file read, when used
+    std::string path;                                   // the file read, when `info` is there
 };
 
 // NAME.dbg for NAME.EXT (or NAME), as sdk/build.sh names it.

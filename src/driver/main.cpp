@@ -8,6 +8,7 @@
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
+#include "driver/adapter.hpp"
 #include "driver/command_line.hpp"
 #include "driver/debug_file.hpp"
 #include "driver/images.hpp"
@@ -123,20 +124,10 @@ int refuse_other_kind(const CommandLine& line, const char* option, const char* p
 }
 }  // namespace
 
-int main(int argc, char** argv) {
-    // Before anything opens a file, or it could land on a closed 1 or 2.
-    host_guard_standard_streams();
-    argv = host_arguments(argc, argv);
-    const CommandLine line = parse_command_line(argc, argv);
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
-        return EXIT_BAD_OPTION;
-    }
-    if (line.help || line.version) {
-        if (line.help) std::fputs(usage_text(), stdout);
-        else std::fputs(version_text().c_str(), stdout);
-        return finish_standard_output();
-    }
+// The run: saved memory and the image in, the machine run, memory saved;
+// returns the exit status. Under the debug adapter, `adapter` gives the
+// run's observer.
+int run_program(const CommandLine& line, const AdapterRun* adapter) {
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
     if (line.record_path != nullptr && !is_recording(host_file_start(line.record_path, 16)))
         return refuse_other_kind(line, "--record", line.record_path, "replay", "a recording");
@@ -189,8 +180,9 @@ int main(int argc, char** argv) {
         }
         console_observe_keys([](u8 key) { record_key(instructions_before_step, key); });
     }
-    // A deterministic run reads the terminal only to record it.
-    const bool terminal_keys = !line.deterministic || line.record_path != nullptr;
+    // A deterministic run reads the terminal only to record it; the debug
+    // adapter's keys come from its keys file alone.
+    const bool terminal_keys = !line.dap && (!line.deterministic || line.record_path != nullptr);
     if (line.deterministic && !terminal_keys && line.replay_path == nullptr && !line.stdin_input &&
         host_stdin_is_terminal())
         std::fputs("emu6502: a deterministic run does not read the terminal's keys (use -i, --record or --replay); "
@@ -232,8 +224,9 @@ int main(int argc, char** argv) {
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get(),
                                  debug.path.c_str()};
-    const RunOutcome outcome =
-        monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor) : run_machine(irq_deadline, settings);
+    const RunOutcome outcome = adapter != nullptr        ? run_machine(irq_deadline, settings, adapter->observer(debug))
+                               : monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor)
+                                                         : run_machine(irq_deadline, settings);
     const Clock::duration elapsed = Clock::now() - started;
 
     host_console_close();  // the last buffered output, and the terminal's modes undone
@@ -305,4 +298,22 @@ int main(int argc, char** argv) {
     if (report_output_error()) failed = true;
     if (failed) return 1;
     return line.exit_status ? cpu.a : 0;
+}
+
+int main(int argc, char** argv) {
+    // Before anything opens a file, or it could land on a closed 1 or 2.
+    host_guard_standard_streams();
+    argv = host_arguments(argc, argv);
+    const CommandLine line = parse_command_line(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
+        return EXIT_BAD_OPTION;
+    }
+    if (line.help || line.version) {
+        if (line.help) std::fputs(usage_text(), stdout);
+        else std::fputs(version_text().c_str(), stdout);
+        return finish_standard_output();
+    }
+    if (line.dap) return serve_debug_adapter(run_program);
+    return run_program(line, nullptr);
 }

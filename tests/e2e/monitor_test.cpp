@@ -809,7 +809,7 @@ TEST(MonitorFiles, ProfileKeepsAHandlerTakenDuringWai) {
             0xCB,              // 0210 WAI
             0xA5, 0x10,        // 0211 LDA $10
             0xC9, 0x03,        // 0213 CMP #3
-            0xD0, 0xF9,        // 0215 BNE $0210
+            0x90, 0xF9,        // 0215 BCC $0210: after a stall two ticks can pass 3 at once
             0x4C, 0x00, 0x00,  // 0217 JMP $0000
         };
         image.resize(0x20, 0xEA);
@@ -821,9 +821,15 @@ TEST(MonitorFiles, ProfileKeepsAHandlerTakenDuringWai) {
         EXPECT_EQ(r.exit_code, 0);
         const Bytes profile = dir.read("prof.txt");
         const std::string text(profile.begin(), profile.end());
+        EXPECT_NE(r.err.find("%  0220\n"), std::string::npos) << r.err;
+        // The host's ticks come late on a busy machine: only the cycle
+        // clock's count is exact.
+        if (!deterministic) {
+            EXPECT_NE(text.find("\n0220  "), std::string::npos) << text;
+            continue;
+        }
         EXPECT_NE(text.find("\n0220            3           15  \n0222            3           18  \n"), std::string::npos) << text;
         EXPECT_NE(r.err.find("\n           33  "), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("%  0220\n"), std::string::npos) << r.err;
     }
 }
 
@@ -970,11 +976,11 @@ const DebugInfoCase DEBUG_INFO_CASES[] = {
      "emu6502: debug information 'hello.dbg' not used: not a cc65 linker debug file (it does not start with a "
      "version line).\n"},
     {"for_another_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_greet.dbg"}}, {"hello.bin"},
-     "emu6502: debug information 'hello.dbg' not used: for another image: its CODE segment ends at byte 2687, the "
-     "image has 2652.\n"},
+     "emu6502: debug information 'hello.dbg' not used: for another image: its CODE segment ends at byte 2738, the "
+     "image has 2714.\n"},
     {"given_for_another_image", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", "GREET", "hello.bin"},
-     "emu6502: debug information 'GREET' not used: for another image: its CODE segment ends at byte 2687, the "
-     "image has 2652.\n"},
+     "emu6502: debug information 'GREET' not used: for another image: its CODE segment ends at byte 2738, the "
+     "image has 2714.\n"},
     // Without the monitor nothing shows source lines: nothing is looked for,
     // but a file asked for is still checked.
     {"plain_run_looks_for_nothing", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=junk\n"}}, {"hello.bin"}, "",

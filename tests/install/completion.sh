@@ -12,7 +12,7 @@ source "$completion"
 PATH=$folder:$PATH
 cd "$(mktemp -d)" || exit 1
 trap 'rm -rf "$PWD"' EXIT
-touch prog.bin main.c util.s notes.txt
+touch prog.bin main.c util.s notes.txt -- -x.dbg
 
 status=0
 # offers NAME EXPECTED WORD...: completing the last WORD offers EXPECTED
@@ -39,6 +39,7 @@ offers option_after_image "--max-instructions" emu6502 prog.bin --ma
 offers cpu_names "6502 6502X 65C02" emu6502 --cpu ""
 offers cpu_name_prefix "6502 6502X" emu6502 --cpu 6502
 offers file_after_labels "notes.txt" emu6502 --labels no
+offers option_like_file_after_debug_info "-x.dbg" emu6502 --debug-info -x
 offers nothing_for_a_number "" emu6502 --seed ""
 offers image_names "prog.bin" emu6502 pr
 offers build_cpu "--cpu" emu6502-build -

@@ -70,6 +70,7 @@ struct LocationCase {
     std::uint32_t line;
     LineKind kind;
 };
+void PrintTo(const LocationCase& c, std::ostream* os) { *os << c.name; }
 
 const LocationCase LOCATION_CASES[] = {
     {"c_function_first_line", "c_greet", 0x022E, "c_greet.c", 19, LineKind::c},
@@ -116,6 +117,7 @@ struct LineCase {
     std::vector<std::uint16_t> addresses;
     std::optional<std::uint32_t> line_with_code;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 const LineCase LINE_CASES[] = {
     {"c_statement", "c_greet", "c_greet.c", 20, {0x0238}, 20},
@@ -152,11 +154,12 @@ struct FunctionCase {
     std::uint32_t entry;
     std::uint32_t end;  // one past the last byte
 };
+void PrintTo(const FunctionCase& c, std::ostream* os) { *os << c.name; }
 
 const FunctionCase FUNCTION_CASES[] = {
     {"c_function_by_c_name", "c_greet", "main", true, 0x022E, 0x02C5},
     {"c_function_by_assembly_name", "c_greet", "_main", true, 0x022E, 0x02C5},
-    {"assembly_routine_called_from_c", "c_greet", "emu_puts", true, 0x02C9, 0x02CA},
+    {"assembly_routine_called_from_c", "c_greet", "emu_puts", true, 0x02E2, 0x02E3},
     {"assembly_label", "notes", "puts", true, 0x03D9, 0x03DB},
     {"unknown", "c_greet", "nosuch", false, 0, 0},
     {"equate_is_no_function", "notes", "CON_OUT", false, 0, 0},
@@ -243,7 +246,7 @@ TEST(DebugInfoCSymbols, LocalsParametersAndGlobals) {
     ASSERT_TRUE(main.has_value());
     EXPECT_EQ(locals_text(greet, main->scope), "length@-1:1 i@-2:1 ");
     EXPECT_EQ(greet.c_frame_size(main->scope), 2u);
-    EXPECT_EQ(globals_text(greet), "name@0DD5:24 ");
+    EXPECT_EQ(globals_text(greet), "name@0E0E:24 ");
     EXPECT_EQ(greet.c_stack_pointer(), std::optional<std::uint16_t>(0x0002));
 
     const DebugInfo& devices = example("c_devices");
@@ -260,6 +263,7 @@ struct TypeCase {
     std::uint32_t size;
     std::uint32_t count;
 };
+void PrintTo(const TypeCase& c, std::ostream* os) { *os << c.name; }
 
 using Kind = debug_info::TypeInfo::Kind;
 const TypeCase TYPE_CASES[] = {
@@ -301,6 +305,7 @@ struct BadFileCase {
     std::string error;
     bool whole_lines = false;
 };
+void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
 
 const BadFileCase BAD_FILE_CASES[] = {
     {"empty", "", "", 0, "the file is empty"},
@@ -308,14 +313,14 @@ const BadFileCase BAD_FILE_CASES[] = {
     {"no_version_line", "version\t", "versio\t", std::string::npos,
      "not a cc65 linker debug file (it does not start with a version line)"},
     {"other_version", "major=2", "major=3", std::string::npos, "version 3.0, this emulator reads version 2"},
-    {"cut_inside_a_line", "", "", 5000, "truncated: line 78 ends without a newline"},
-    {"cut_between_lines", "", "", 20000, "truncated: 496 of 1910 line records", true},
+    {"cut_inside_a_line", "", "", 5000, "truncated: line 72 ends without a newline"},
+    {"cut_between_lines", "", "", 20000, "truncated: 481 of 2022 line records", true},
     {"no_info_line", "info\t", "infx\t", std::string::npos, "line 3: a 'csym' record before the info line"},
     {"count_beyond_reason", "csym=2,", "csym=99999999,", std::string::npos,
      "line 2: the count of 'csym' is not a sane number"},
     {"count_beyond_the_file", "csym=2,", "csym=1000,", std::string::npos, "truncated: 2 of 1000 csym records"},
     {"bad_number", "line\tid=0,file=0,line=", "line\tid=0,file=0,line=x", std::string::npos,
-     "line 62: field 'line' not a number"},
+     "line 66: field 'line' not a number"},
     {"unquoted_name", "name=\"printf\"", "name=printf", std::string::npos,
      "line 3: field 'name' not a quoted string"},
     {"unterminated_string", "name=\"printf\"", "name=\"printf", std::string::npos,
@@ -327,7 +332,7 @@ const BadFileCase BAD_FILE_CASES[] = {
     {"line_of_no_file", "line\tid=0,file=0,", "line\tid=0,file=77,", std::string::npos, "'line' id 0: names no file"},
     {"segment_past_64k", "start=0x00022E", "start=0x0FF22E", std::string::npos, "'seg' id 0: lies beyond 64 KiB"},
     {"unknown_line_kind", ",type=2,count=1", ",type=7,count=1", std::string::npos,
-     "line 473: field 'type' is no line type this emulator knows"},
+     "line 582: field 'type' is no line type this emulator knows"},
 };
 
 class DebugInfoBadFile : public ::testing::TestWithParam<BadFileCase> {};
@@ -366,12 +371,13 @@ struct ImageCase {
     std::uint32_t load_address;
     std::string error;
 };
+void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
 
 const ImageCase IMAGE_CASES[] = {
     {"its_own_image", "c_greet", "c_greet", 0, 0x0200, ""},
     {"assembly_image", "notes", "notes", 0, 0x0200, ""},
     {"another_image", "c_greet", "c_hello", 0, 0x0200,
-     "for another image: its CODE segment ends at byte 2687, the image has 2652"},
+     "for another image: its CODE segment ends at byte 2738, the image has 2714"},
     {"image_longer", "notes", "notes", 1, 0x0200, "for another image: its segments fill 603 bytes, the image has 604"},
     {"image_shorter", "notes", "notes", -1, 0x0200,
      "for another image: its CODE segment ends at byte 603, the image has 602"},
@@ -434,6 +440,7 @@ struct PrintableCase {
     std::string line;
     std::string shown;
 };
+void PrintTo(const PrintableCase& c, std::ostream* os) { *os << c.name; }
 
 const PrintableCase PRINTABLE_CASES[] = {
     {"plain", "    lda #$41 ; A", "    lda #$41 ; A"},
@@ -486,6 +493,7 @@ struct ValueCase {
     std::vector<std::uint8_t> bytes;
     std::string shown;
 };
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.name; }
 
 const ValueCase VALUE_CASES[] = {
     {"char", "00", {0x41}, "65 ($41) 'A'"},
@@ -523,7 +531,7 @@ TEST(CValues, ReadThroughTheCStack) {
     memory[0x0002] = 0xFA;
     memory[0x0003] = 0xFE;
     memory[0xFEFB] = 3;
-    for (std::size_t i = 0; i < 24; ++i) memory[0x0DD5 + i] = i < 3 ? "Ada"[i] : 0;
+    for (std::size_t i = 0; i < 24; ++i) memory[0x0E0E + i] = i < 3 ? "Ada"[i] : 0;
     const PeekByte peek = [&](std::uint16_t address) { return memory[address]; };
 
     const auto main = info.function("main");

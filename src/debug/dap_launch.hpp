@@ -1,0 +1,30 @@
+// The debug adapter's conversation before the program runs: initialize,
+// then launch, whose arguments become the run's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "debug/dap_connection.hpp"
+#include "debug/dap_inbox.hpp"
+#include "driver/command_line.hpp"
+
+struct DapLaunch {
+    // Owned here; `line`'s paths point into them.
+    std::string program, cwd, keys, debug_info;
+    bool stop_on_entry = false;
+    nlohmann::json request;  // answered once the machine is ready
+    CommandLine line;
+};
+
+// Reads the launch request's arguments: an empty string, or what is wrong.
+[[nodiscard]] std::string dap_parse_launch(const nlohmann::json& arguments, DapLaunch& launch);
+
+// Answers requests until a valid launch; nullopt when the client leaves
+// (disconnect, terminate, or the end of its input) first.
+[[nodiscard]] std::optional<DapLaunch> dap_await_launch(DapConnection& connection, DapInbox& inbox);
+
+// What the adapter can do, for the initialize response.
+[[nodiscard]] nlohmann::json dap_capabilities(bool can_step_back);

@@ -1,0 +1,203 @@
+// The debug adapter (emu6502 --dap) through the protocol's own test client:
+// one scenario per capability, on the kit's C example examples/c_greet.c.
+// EMU6502_BINARY names the program under test; run by scripts/test.sh.
+'use strict';
+const assert = require('assert');
+const cp = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { DebugClient } = require('@vscode/debugadapter-testsupport');
+
+const BINARY = process.env.EMU6502_BINARY || path.join(__dirname, '../../build/emu6502');
+const EXAMPLES = path.join(__dirname, '../../examples');
+const GREET_C = path.join(EXAMPLES, 'c_greet.c');
+
+// c_greet.c's lines that the scenarios stop at.
+const LINE_GETLINE = 20;   // length = emu_getline(name, sizeof name);
+const LINE_TOUPPER = 26;   // name[0] = toupper(name[0]);
+const LINE_PRINTF = 27;    // printf("Hello, %s! ...
+const LINE_PUTCHAR = 30;   // putchar(name[i - 1]);
+
+describe('emu6502 --dap', function () {
+    let dc;
+    let work;
+
+    beforeEach(async () => {
+        work = fs.mkdtempSync(path.join(os.tmpdir(), 'emu6502-dap-'));
+        fs.writeFileSync(path.join(work, 'keys'), 'ada\n');
+        dc = new DebugClient(BINARY, '--dap', 'emu6502', { cwd: work });
+        await dc.start();
+    });
+    afterEach(async () => {
+        await dc.stop();
+        fs.rmSync(work, { recursive: true, force: true });
+    });
+
+    const greet = (extra = {}) => Object.assign({
+        program: path.join(EXAMPLES, 'c_greet.bin'), cwd: work, keys: path.join(work, 'keys')
+    }, extra);
+
+    // Breakpoints on the given lines, then the run; resolves at the first stop.
+    async function runTo(lines, args = greet()) {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() =>
+                dc.setBreakpointsRequest({ source: { path: GREET_C }, breakpoints: lines.map(line => ({ line })) }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(args),
+            dc.waitForEvent('stopped'),
+        ]);
+    }
+
+    async function topFrame() {
+        const trace = await dc.stackTraceRequest({ threadId: 1 });
+        return trace.body.stackFrames;
+    }
+
+    async function local(name) {
+        const frames = await topFrame();
+        const scopes = await dc.scopesRequest({ frameId: frames[0].id });
+        const locals = scopes.body.scopes.find(scope => scope.name === 'Locals');
+        assert.ok(locals, 'a Locals scope');
+        const variables = await dc.variablesRequest({ variablesReference: locals.variablesReference });
+        const found = variables.body.variables.find(variable => variable.name === name);
+        assert.ok(found, `the local ${name}`);
+        return found.value;
+    }
+
+    it('stops at a breakpoint on a C line', async () => {
+        await Promise.all([
+            dc.hitBreakpoint(greet(), { path: GREET_C, line: LINE_TOUPPER }),
+        ]);
+    });
+
+    it('steps over a line of C', async () => {
+        await runTo([LINE_TOUPPER]);
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { path: GREET_C, line: LINE_PRINTF })]);
+    });
+
+    it('steps into a call and out of it again', async () => {
+        await runTo([LINE_GETLINE]);
+        const before = (await topFrame()).length;
+        await Promise.all([dc.stepInRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        const inside = await topFrame();
+        assert.strictEqual(inside.length, before + 1, 'one frame more inside the call');
+        assert.notStrictEqual(inside[0].source && inside[0].source.path, GREET_C);
+        await Promise.all([dc.stepOutRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        const back = await topFrame();
+        assert.strictEqual(back.length, before);
+        assert.strictEqual(back[0].source.path, GREET_C);
+    });
+
+    it('shows a local changing between two stops', async () => {
+        await runTo([LINE_PUTCHAR]);
+        assert.match(await local('i'), /^3\b/);
+        await Promise.all([dc.continueRequest({ threadId: 1 }), dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PUTCHAR })]);
+        assert.match(await local('i'), /^2\b/);
+    });
+
+    it('stops where a global is written (data breakpoint)', async () => {
+        await runTo([LINE_GETLINE]);
+        const info = await dc.dataBreakpointInfoRequest({ name: 'name' });
+        assert.ok(info.body.dataId, 'the global can be watched');
+        await dc.setDataBreakpointsRequest({ breakpoints: [{ dataId: info.body.dataId, accessType: 'write' }] });
+        const [, stopped] = await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        assert.strictEqual(stopped.body.reason, 'data breakpoint');
+    });
+
+    it('reports the exit status at the end and the program\'s output', async () => {
+        let output = '';
+        dc.on('output', event => { if (event.body.category === 'stdout') output += event.body.output; });
+        const exited = dc.waitForEvent('exited');
+        const terminated = dc.waitForEvent('terminated');
+        await Promise.all([dc.configurationSequence(), dc.launch(greet())]);
+        assert.strictEqual((await exited).body.exitCode, 0);
+        await terminated;
+        assert.match(output, /Hello, Ada! Your name has 3 characters\.\r?\nBackwards: adA/);
+    });
+
+    it('stops at a C function by name (function breakpoint)', async () => {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'main' }] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+            dc.assertStoppedLocation('function breakpoint', { path: GREET_C }),
+        ]);
+    });
+
+    it('stops on a condition and a hit count only', async () => {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setBreakpointsRequest({
+                source: { path: GREET_C }, breakpoints: [{ line: LINE_PUTCHAR, hitCondition: '3' }] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.match(await local('i'), /^1\b/);
+    });
+
+    it('stops on entry, shows registers, memory and disassembly at pc', async () => {
+        await Promise.all([dc.configurationSequence(), dc.launch(greet({ stopOnEntry: true })),
+                           dc.waitForEvent('stopped').then(event => assert.strictEqual(event.body.reason, 'entry'))]);
+        const frames = await topFrame();
+        const pc = frames[0].instructionPointerReference;
+        assert.strictEqual(pc, '0x0200');
+        const scopes = await dc.scopesRequest({ frameId: frames[0].id });
+        const registers = scopes.body.scopes.find(scope => scope.name === 'Registers');
+        const values = (await dc.variablesRequest({ variablesReference: registers.variablesReference })).body.variables;
+        assert.strictEqual(values.find(v => v.name === 'PC').value, '$0200');
+        const memory = await dc.customRequest('readMemory', { memoryReference: pc, count: 3 });
+        const first = Buffer.from(memory.body.data, 'base64');
+        const code = await dc.customRequest('disassemble', { memoryReference: pc, instructionCount: 1 });
+        assert.strictEqual(code.body.instructions[0].address, '0x0200');
+        assert.strictEqual(code.body.instructions[0].instructionBytes.split(' ')[0],
+                           first[0].toString(16).toUpperCase().padStart(2, '0'));
+        const sum = await dc.evaluateRequest({ expression: '$100 + #16', context: 'repl' });
+        assert.match(sum.body.result, /^\$0110/);
+        await assert.rejects(dc.evaluateRequest({ expression: '1/0', context: 'repl' }), /division by zero/);
+    });
+
+    // The client's disconnect (after each scenario) ends it while it runs.
+    it('pauses a program that runs forever', async () => {
+        fs.writeFileSync(path.join(work, 'keys'), '');
+        const endless = path.join(work, 'wait.bin');
+        fs.writeFileSync(endless, Buffer.from([0x4C, 0x00, 0x02]));  // JMP $0200, forever
+        await Promise.all([dc.configurationSequence(), dc.launch({ program: endless, cwd: work })]);
+        const [, stopped] = await Promise.all([dc.pauseRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        assert.strictEqual(stopped.body.reason, 'pause');
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0200');
+        await dc.continueRequest({ threadId: 1 });
+    });
+
+    it('refuses a launch without a program image', async () => {
+        await dc.initializeRequest();
+        await assert.rejects(dc.launchRequest({ cwd: work, program: path.join(work, 'missing.bin') }));
+    });
+});
+
+describe('emu6502 --dap on bad input', function () {
+    function exchange(input) {
+        return cp.spawnSync(BINARY, ['--dap'], { input, timeout: 10000 });
+    }
+    const frame = text => `Content-Length: ${Buffer.byteLength(text)}\r\n\r\n${text}`;
+
+    it('answers a message that is not JSON with an error response and goes on', () => {
+        const run = exchange(frame('{"seq":1,') + frame('{"seq":2,"type":"request","command":"initialize","arguments":{}}'));
+        const text = run.stdout.toString();
+        assert.match(text, /"success":false/);
+        assert.match(text, /"command":"initialize","request_seq":2|"request_seq":2/);
+        assert.strictEqual(run.status, 0);
+    });
+
+    it('ends cleanly when its input closes', () => {
+        const run = exchange('');
+        assert.strictEqual(run.status, 0);
+        assert.strictEqual(run.error, undefined);
+    });
+
+    it('refuses a header without a length', () => {
+        const run = exchange('Content-Type: text\r\n\r\n' + frame('{"seq":2,"type":"request","command":"disconnect"}'));
+        assert.match(run.stdout.toString(), /no Content-Length/);
+        assert.strictEqual(run.status, 0);
+    });
+});
