@@ -143,7 +143,9 @@ SourceOutcome SourceLevel::breakpoint(std::string_view line, const std::vector<s
     std::string note;
     if (const auto place = file_line(word)) {
         const auto fail = [](std::string text) { return SourceOutcome{SourceOutcome::Kind::done, "b: " + text + "\n", {}}; };
-        if (info_ == nullptr) return fail(std::string(NO_INFO) + " for " + quoted_text(word));
+        if (info_ == nullptr)
+            return fail("no debug information to find " + quoted_text(word) +
+                        " in (--debug-info FILE, or NAME.dbg beside the image)");
         if (info_->find_files(place->file).empty())
             return fail("no source file " + quoted_text(place->file) + " in the debug information");
         const auto code = info_->line_with_code(place->file, place->line);
@@ -243,7 +245,16 @@ std::string SourceLevel::variables(std::string_view verb, std::string_view name,
         base = c_frame_base(*info_, *function, pc, peek_);
     }
     const auto shown = [&](const CVariable& v, std::optional<std::uint16_t> frame) {
-        return escape_control(v.name) + " = " + read_c_variable(*info_, v, frame, peek_) + "\n";
+        std::string value = read_c_variable(*info_, v, frame, peek_);
+        const auto address = c_variable_address(*info_, v, frame);
+        // A parameter the file gives no size for: its first bytes, for what they are worth.
+        if (v.size == 0 && address) {
+            char bytes[48];
+            std::snprintf(bytes, sizeof bytes, " (size not known; at %04X: %02X %02X)", *address, peek_(*address),
+                          peek_(static_cast<std::uint16_t>(*address + 1)));
+            value += bytes;
+        }
+        return escape_control(v.name) + " = " + value + "\n";
     };
     if (verb == "print") {
         for (const CVariable& v : locals)
@@ -294,12 +305,14 @@ void SourceLevel::interrupted(std::uint8_t sp) {
 
 const char* source_help_text() {
     return "with debug information (--debug-info FILE, or NAME.dbg beside the image):\n"
-           "  b FILE:LINE, b FUNC  breakpoint on a source line (else the next with code), a function\n"
+           "  b FILE:LINE          breakpoint on a source line (or the next line with code)\n"
+           "  b FUNCTION           breakpoint at a C function or an assembly routine\n"
            "  step                 step a source line, into calls\n"
            "  next                 step a source line, over calls\n"
-           "  finish               run until the current function has returned, to a line\n"
-           "  list [FILE:LINE|FUNC|LINE]  source around pc's line or there; again: the next lines\n"
+           "  finish               run until the function returns, on to a line of its caller\n"
+           "  list [WHERE]         source around pc's line, or FILE:LINE, FUNCTION, LINE; again: on\n"
            "  bt                   the calls that led here\n"
-           "  locals, globals      C variables: the current function's, those outside functions\n"
+           "  locals               the current C function's parameters and locals\n"
+           "  globals              the C variables outside functions\n"
            "  print NAME           one C variable\n";
 }
