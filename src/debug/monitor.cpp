@@ -24,6 +24,7 @@
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
 #include "debug/monitor_memory.hpp"
+#include "debug/monitor_source.hpp"
 #include "driver/text.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
@@ -53,7 +54,8 @@ enum class Resume { cont, step, next, leave, quit };
 class Session final : public RunObserver {
 public:
     Session(const MonitorOptions& options, bool deterministic, bool cycles_counted)
-        : options_(options), deterministic_(deterministic), cycles_counted_(cycles_counted) {}
+        : options_(options), deterministic_(deterministic), cycles_counted_(cycles_counted),
+          source_(options.debug_info, options.debug_file != nullptr ? options.debug_file : "", bus_peek) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
         close_trace();
@@ -69,7 +71,8 @@ public:
     // RunObserver
     [[nodiscard]] unsigned threaded_checks() const override;
     [[nodiscard]] bool one_at_a_time() const override {
-        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_ || stop_on_brk_));
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_ || stop_on_brk_)) ||
+               source_.stepping();
     }
     [[nodiscard]] ObserverStop stop_at_start() override {
         return {checking_, options_.interactive ? "monitor: h for help" : nullptr};
@@ -79,6 +82,7 @@ public:
     void step_after(u16 pc, u32 step_cycles) override;
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
+        if (source_.stepping()) source_.interrupted(cpu.sp);
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -160,6 +164,7 @@ private:
     std::optional<u16> next_dump_;         // where m goes on
     std::optional<u16> next_disassembly_;  // where d goes on, until the machine moves
     char reason_[256] = "";
+    SourceLevel source_;  // the source-level commands and steps by line
 };
 
 void Session::say(const char* format, ...) {
@@ -241,6 +246,7 @@ Resume Session::enter(const char* reason) {
         until_address_.reset();
     }
     if (reason != nullptr && *reason != '\0') say("%s\n", reason);
+    say("%s", source_.at_stop(cpu.pc).c_str());
     show_next_instruction();
     for (;;) {
         const std::optional<std::string> line = next_line();
@@ -248,7 +254,12 @@ Resume Session::enter(const char* reason) {
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
-        MonitorCommand command = parse_monitor_command(*line, labels_);
+        const SourceOutcome source = source_.command(*line, labels_, cpu.pc, cpu.sp);
+        if (source.kind == SourceOutcome::Kind::step) return Resume::step;
+        say("%s", source.kind == SourceOutcome::Kind::done ? source.text.c_str() : source.note.c_str());
+        if (source.kind == SourceOutcome::Kind::done) continue;
+        MonitorCommand command =
+            parse_monitor_command(source.kind == SourceOutcome::Kind::machine ? source.text : *line, labels_);
         if (command.verb == MonitorVerb::none && typed_ && repeat_) command = repeated();
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
@@ -508,7 +519,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         if (!until(command)) return false;
         resume = Resume::cont;
         return true;
-    case MonitorVerb::help: say("%s", monitor_help_text()); return false;
+    case MonitorVerb::help: say("%s%s", monitor_help_text(), source_help_text()); return false;
     case MonitorVerb::value: say("%s\n", describe_value(command.value, &labels_).c_str()); return false;
     case MonitorVerb::assemble:
         if (command.text.empty()) {
@@ -608,6 +619,7 @@ const char* Session::stop_before() {
 void Session::step_before() {
     monitor_console_give_back();  // after a step's line: the program's modes again
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
+    if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }
 
@@ -647,6 +659,7 @@ void Session::step_after(u16 pc, u32 step_cycles) {
         std::snprintf(reason_, sizeof reason_, "BRK at %04X", pc);
         stop(reason_);
     }
+    if (source_.stepping() && source_.after_instruction(cpu.pc, cpu.sp) && !stop_due_) stop(nullptr);
     // A step that ends on a watchpoint says so; without one it ends silently.
     if (steps_left_ != 0) {
         step_line(pc);

@@ -18,6 +18,7 @@ struct MonitorOptions {
     const char* labels = nullptr;     // --labels FILE
     const char* profile = nullptr;    // --profile FILE
     const debug_info::DebugInfo* debug_info = nullptr;  // --debug-info FILE or NAME.dbg, checked against the image
+    const char* debug_file = nullptr;                   // where it was read: sources are looked for beside it
 };
 
 // The first line of every profile: a file that begins otherwise is not

@@ -1,5 +1,6 @@
 #include "debug/source_view.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -124,13 +125,19 @@ bool SourceFiles::changed(std::uint32_t file) { return text(file).changed; }
 
 std::vector<std::string> SourceFiles::listing(std::uint32_t file, std::uint32_t line, std::uint32_t before,
                                               std::uint32_t after) {
+    const std::uint32_t first = line > before ? line - before : 1;
+    const auto last = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{line} + after, UINT32_MAX));
+    return listing_range(file, first, last, line);
+}
+
+std::vector<std::string> SourceFiles::listing_range(std::uint32_t file, std::uint32_t first, std::uint32_t last,
+                                                    std::uint32_t mark) {
     const Text& source = text(file);
     std::vector<std::string> shown;
-    const std::uint64_t first = line > before ? line - before : 1;
-    const std::uint64_t last = std::min<std::uint64_t>(std::uint64_t{line} + after, source.lines.size());
-    for (std::uint64_t n = first; n <= last; ++n) {
+    const std::uint64_t end = std::min<std::uint64_t>(last, source.lines.size());
+    for (std::uint64_t n = std::max<std::uint32_t>(first, 1); n <= end; ++n) {
         char number[16];
-        std::snprintf(number, sizeof number, "%c%5llu", n == line ? '>' : ' ', static_cast<unsigned long long>(n));
+        std::snprintf(number, sizeof number, "%c%5llu", n == mark ? '>' : ' ', static_cast<unsigned long long>(n));
         const std::string text = printable_source_line(source.lines[n - 1]);
         shown.push_back(text.empty() ? number : number + ("  " + text));
     }

@@ -37,6 +37,12 @@ public:
     // the one at `line` marked with '>' instead of the space.
     [[nodiscard]] std::vector<std::string> listing(std::uint32_t file, std::uint32_t line, std::uint32_t before = 5,
                                                    std::uint32_t after = 5);
+    // The lines `first` to `last` that exist, as listing shows them, the
+    // one at `mark` (if among them) marked.
+    [[nodiscard]] std::vector<std::string> listing_range(std::uint32_t file, std::uint32_t first, std::uint32_t last,
+                                                         std::uint32_t mark);
+    // How many lines the file has (0 when it cannot be found).
+    [[nodiscard]] std::size_t line_count(std::uint32_t file) { return text(file).lines.size(); }
 
 private:
     struct Text {

@@ -798,6 +798,44 @@ const CommandCase COMMAND_CASES[] = {
         "> b @loop@2\n"
         "breakpoint 3 at 0205\n"
         "> x\n"},
+    // Without debug information the source-level commands say so, and
+    // function names are no labels.
+    {"SourceWithoutDebugInformation",
+        "step\n"
+        "next\n"
+        "finish\n"
+        "list\n"
+        "bt\n"
+        "locals\n"
+        "globals\n"
+        "print x\n"
+        "b x.c:3\n"
+        "b main\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> step\n"
+        "step: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> next\n"
+        "next: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> finish\n"
+        "finish: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> list\n"
+        "list: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> bt\n"
+        "bt: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> locals\n"
+        "locals: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> globals\n"
+        "globals: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> print x\n"
+        "print: no debug information (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> b x.c:3\n"
+        "b: no debug information to find 'x.c:3' in (--debug-info FILE, or NAME.dbg beside the image)\n"
+        "> b main\n"
+        "b: bad address or unknown label 'main'\n"
+        "> c\n"},
     {"Help",
         "h\n"
         "x\n",
@@ -838,6 +876,17 @@ const CommandCase COMMAND_CASES[] = {
         "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
         "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
         "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n"
+        "with debug information (--debug-info FILE, or NAME.dbg beside the image):\n"
+        "  b FILE:LINE          breakpoint on a source line (or the next line with code)\n"
+        "  b FUNCTION           breakpoint at a C function or an assembly routine\n"
+        "  step                 step a source line, into calls\n"
+        "  next                 step a source line, over calls\n"
+        "  finish               run until the function returns, on to a line of its caller\n"
+        "  list [WHERE]         source around pc's line, or FILE:LINE, FUNCTION, LINE; again: on\n"
+        "  bt                   the calls that led here\n"
+        "  locals               the current C function's parameters and locals\n"
+        "  globals              the C variables outside functions\n"
+        "  print NAME           one C variable\n"
         "> x\n"},
     {"Quit",
         "s\n"
@@ -1285,19 +1334,22 @@ struct DebugInfoCase {
     std::vector<std::string> args;
     std::string err_before_stop;  // what comes before the monitor's first stop
     bool monitor = true;          // --commands c is given, c holding "c"
+    const char* at_stop = "";     // the source line the first stop shows (its file is not there)
 };
+
+constexpr const char* START_LINE = "../sdk/crt0.s:15\n";
 
 const DebugInfoCase DEBUG_INFO_CASES[] = {
     {"found_beside_the_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_hello.dbg"}}, {"hello.bin"},
-     "emu6502: source lines from 'hello.dbg'.\n"},
+     "emu6502: source lines from 'hello.dbg'.\n", true, START_LINE},
     {"found_beside_an_image_without_extension", {{"hello", "c_hello.bin"}, {"hello.dbg", "c_hello.dbg"}}, {"hello"},
-     "emu6502: source lines from 'hello.dbg'.\n"},
+     "emu6502: source lines from 'hello.dbg'.\n", true, START_LINE},
     {"nothing_beside_the_image", {{"hello.bin", "c_hello.bin"}}, {"hello.bin"}, ""},
     {"given_is_not_announced", {{"hello.bin", "c_hello.bin"}, {"d", "c_hello.dbg"}}, {"--debug-info", "d", "hello.bin"},
-     ""},
+     "", true, START_LINE},
     {"given_wins_over_the_one_beside",
      {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "=version\tmajor=9,minor=0\n"}, {"d", "c_hello.dbg"}},
-     {"--debug-info=d", "hello.bin"}, ""},
+     {"--debug-info=d", "hello.bin"}, "", true, START_LINE},
     {"given_missing", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", "none.dbg", "hello.bin"},
      "emu6502: debug information 'none.dbg' not used: can't read it: No such file or directory.\n"},
     {"given_is_a_folder", {{"hello.bin", "c_hello.bin"}}, {"--debug-info", ".", "hello.bin"},
@@ -1348,10 +1400,416 @@ TEST_P(MonitorDebugInfo, OneLineAndTheRunGoesOn) {
     EXPECT_EQ(r.out, "Hello from C on the 6502!\n");
     std::string err = c.err_before_stop;
     for (std::size_t at; (at = err.find("GREET")) != std::string::npos;) err.replace(at, 5, examples + "c_greet.dbg");
-    EXPECT_EQ(r.err, err + (c.monitor ? "0200  78        SEI\n> c\n" : ""));
+    EXPECT_EQ(r.err, err + c.at_stop + (c.monitor ? "0200  78        SEI\n> c\n" : ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, MonitorDebugInfo, ::testing::ValuesIn(DEBUG_INFO_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- at source level --------------------------------------------------------------
+
+// The examples as they ship, with their debug files: sources found beside
+// them, the program's keys from standard input.
+struct SourceCase {
+    const char* name;
+    const char* example;
+    std::vector<std::string> args;
+    const char* keys;
+    const char* commands;
+    const char* out;
+    int status;  // exit status, or minus the signal
+    const char* err;
+};
+
+const SourceCase SOURCE_CASES[] = {
+    // A line without code takes the next; next runs calls through (the
+    // name typed is read meanwhile); locals at the entry are not made yet.
+    {"CBreakpointsStepsAndValues", "c_greet", {}, "Ada\n",
+        "b c_greet.c:21\n"
+        "b main\n"
+        "c\n"
+        "locals\n"
+        "next\n"
+        "next\n"
+        "locals\n"
+        "print length\n"
+        "print name\n"
+        "print nothing\n"
+        "globals\n"
+        "list\n"
+        "list\n"
+        "list 3\n"
+        "bt\n"
+        "step\n"
+        "c\n",
+        "What is your name? Ada\n"
+        "Hello, Ada! Your name has 3 characters.\n"
+        "Backwards: adA\n", 0,
+        "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "0200  78        SEI\n"
+        "> b c_greet.c:21\n"
+        "c_greet.c:21 has no code: line 22 is the next that has\n"
+        "breakpoint 1 at 0248\n"
+        "> b main\n"
+        "breakpoint 2 at 022E\n"
+        "> c\n"
+        "breakpoint 2 at 022E\n"
+        "c_greet.c:19  emu_puts(\"What is your name? \");\n"
+        "022E  20 71 08  JSR $0871\n"
+        "> locals\n"
+        "(at the entry of main: its frame is not made yet)\n"
+        "length = ?\n"
+        "i = ?\n"
+        "> next\n"
+        "c_greet.c:20  length = emu_getline(name, sizeof name); /* echoes what is typed */\n"
+        "0238  A9 0E     LDA #$0E\n"
+        "> next\n"
+        "c_greet.c:22  if (length == 0) {\n"
+        "0248  B1 02     LDA ($02),Y\n"
+        "> locals\n"
+        "length = 3 ($03)\n"
+        "i = 238 (-18, $EE)\n"
+        "> print length\n"
+        "length = 3 ($03)\n"
+        "> print name\n"
+        "name = 41 64 61 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \"Ada\"\n"
+        "> print nothing\n"
+        "print: no C variable 'nothing' here (locals and globals list them)\n"
+        "> globals\n"
+        "name = 41 64 61 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \"Ada\"\n"
+        "> list\n"
+        "    17      unsigned char i;\n"
+        "    18\n"
+        "    19      emu_puts(\"What is your name? \");\n"
+        "    20      length = emu_getline(name, sizeof name); /* echoes what is typed */\n"
+        "    21\n"
+        ">   22      if (length == 0) {\n"
+        "    23          printf(\"Hello, stranger!\\n\");\n"
+        "    24          exit(0); /* ends the run at once, like returning from main */\n"
+        "    25      }\n"
+        "    26      name[0] = toupper(name[0]);\n"
+        "    27      printf(\"Hello, %s! Your name has %u characters.\\n\", name, length);\n"
+        "> list\n"
+        "    28      printf(\"Backwards: \");\n"
+        "    29      for (i = length; i > 0; --i) {\n"
+        "    30          putchar(name[i - 1]);\n"
+        "    31      }\n"
+        "    32      putchar('\\n');\n"
+        "    33      return 0;\n"
+        "    34  }\n"
+        "> list 3\n"
+        "     1  /* c_greet.c - asks for a name, greets, and tells how long the name is.\n"
+        "     2   *\n"
+        "     3   * Build:  sdk/build.sh examples/c_greet.bin examples/c_greet.c\n"
+        "     4   * Run:    build/emu6502 examples/c_greet.bin                (type a name)\n"
+        "     5   *         echo Ada | build/emu6502 examples/c_greet.bin -i\n"
+        "     6   */\n"
+        "     7  #include <stdio.h>\n"
+        "     8  #include <ctype.h>\n"
+        "     9  #include <stdlib.h>\n"
+        "    10  #include \"emu6502.h\"\n"
+        "    11\n"
+        "> bt\n"
+        "#0  0248  main  c_greet.c:22\n"
+        "#1  0213  start+19  ../sdk/crt0.s:27\n"
+        "> step\n"
+        "c_greet.c:26  name[0] = toupper(name[0]);\n"
+        "025E  AD 0E 0E  LDA $0E0E\n"
+        "> c\n"},
+    // From C into the kit's assembly and back out; out of main into the
+    // start-up code.
+    {"CStepIntoAssemblyAndOut", "c_greet", {}, "Ada\n",
+        "step\n"
+        "b main\n"
+        "c\n"
+        "step\n"
+        "bt\n"
+        "locals\n"
+        "list\n"
+        "finish\n"
+        "bt\n"
+        "finish\n"
+        "c\n",
+        "What is your name? Ada\n"
+        "Hello, Ada! Your name has 3 characters.\n"
+        "Backwards: adA\n", 0,
+        "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "0200  78        SEI\n"
+        "> step\n"
+        "../sdk/crt0.s:18  cld\n"
+        "0201  D8        CLD\n"
+        "> b main\n"
+        "breakpoint 1 at 022E\n"
+        "> c\n"
+        "breakpoint 1 at 022E\n"
+        "c_greet.c:19  emu_puts(\"What is your name? \");\n"
+        "022E  20 71 08  JSR $0871\n"
+        "> step\n"
+        "../sdk/console.s:53  sta     ptr1\n"
+        "02E2  85 0A     STA $0A\n"
+        "> bt\n"
+        "#0  02E2  _emu_puts  ../sdk/console.s:53\n"
+        "#1  0235  main  c_greet.c:19\n"
+        "#2  0213  start+19  ../sdk/crt0.s:27\n"
+        "> locals\n"
+        "locals: 02E2 (_emu_puts) is not in a C function\n"
+        "> list\n"
+        "    48          sta     CON_OUT\n"
+        "    49          rts\n"
+        "    50\n"
+        "    51  ; void emu_puts(const char* s)\n"
+        "    52  _emu_puts:\n"
+        ">   53          sta     ptr1\n"
+        "    54          stx     ptr1+1\n"
+        "    55          ldy     #0\n"
+        "    56  @next:  lda     (ptr1),y\n"
+        "    57          beq     @done\n"
+        "    58          sta     CON_OUT\n"
+        "> finish\n"
+        "c_greet.c:20  length = emu_getline(name, sizeof name); /* echoes what is typed */\n"
+        "0238  A9 0E     LDA #$0E\n"
+        "> bt\n"
+        "#0  0238  main  c_greet.c:20\n"
+        "#1  0213  start+19  ../sdk/crt0.s:27\n"
+        "> finish\n"
+        "../sdk/crt0.s:33  _exit:  pha\n"
+        "0216  48        PHA\n"
+        "> c\n"},
+    // Assembly: a breakpoint on a routine, into a call, out of two.
+    {"AssemblyStepsCallsAndList", "notes", {"--deterministic"}, "milk\nq\n",
+        "b notes.s:271\n"
+        "b print_two_digits\n"
+        "bd 1\n"
+        "c\n"
+        "bt\n"
+        "step\n"
+        "bt\n"
+        "finish\n"
+        "next\n"
+        "next\n"
+        "finish\n"
+        "list print_two_digits\n"
+        "locals\n"
+        "b notes.s:400\n"
+        "q\n",
+        "\x1B[2J\x1B[H\x1B[1;33mnotes\x1B[0m  2000", -2,
+        "notes.s:27  start:  sei             ; the timer's default vector, 0x0000, holds no handler\n"
+        "0200  78        SEI\n"
+        "> b notes.s:271\n"
+        "notes.s:271 has no code: line 273 is the next that has\n"
+        "breakpoint 1 at 03CF\n"
+        "> b print_two_digits\n"
+        "breakpoint 2 at 03CF\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"
+        "breakpoint 2 at 03CF\n"
+        "notes.s:273  jsr split_digits\n"
+        "03CF  20 48 03  JSR $0348\n"
+        "> bt\n"
+        "#0  03CF  print_two_digits  notes.s:273\n"
+        "#1  036A  draw_screen+20  notes.s:230\n"
+        "#2  0210  redraw  notes.s:35\n"
+        "> step\n"
+        "notes.s:210  ldx #'0'\n"
+        "0348  A2 30     LDX #$30\n"
+        "> bt\n"
+        "#0  0348  split_digits  notes.s:210\n"
+        "#1  03CF  print_two_digits  notes.s:273\n"
+        "#2  036A  draw_screen+20  notes.s:230\n"
+        "#3  0210  redraw  notes.s:35\n"
+        "> finish\n"
+        "notes.s:274  stx CON_OUT\n"
+        "03D2  8E 01 FF  STX $FF01\n"
+        "> next\n"
+        "notes.s:275  sta CON_OUT\n"
+        "03D5  8D 01 FF  STA $FF01\n"
+        "> next\n"
+        "notes.s:276  rts\n"
+        "03D8  60        RTS\n"
+        "> finish\n"
+        "notes.s:231  lda #'-'\n"
+        "036D  A9 2D     LDA #$2D\n"
+        "> list print_two_digits\n"
+        "   268          inc src+1\n"
+        "   269          jmp @next\n"
+        "   270  @done:  rts\n"
+        "   271\n"
+        "   272  print_two_digits:\n"
+        "   273          jsr split_digits\n"
+        "   274          stx CON_OUT\n"
+        "   275          sta CON_OUT\n"
+        "   276          rts\n"
+        "   277\n"
+        "   278  ; Prints the zero-terminated string at A (low), Y (high).\n"
+        "> locals\n"
+        "locals: 036D (draw_screen+23) is not in a C function\n"
+        "> b notes.s:400\n"
+        "b: no code at or after notes.s:400\n"
+        "> q\n"},
+    // A C function with parameters, called from a loop; cursor down, Enter.
+    {"CParametersAndCalls", "c_menu", {"--deterministic"}, "\x1B[B\r",
+        "b show\n"
+        "c\n"
+        "c\n"
+        "locals\n"
+        "bt\n"
+        "next\n"
+        "locals\n"
+        "print item\n"
+        "globals\n"
+        "finish\n"
+        "locals\n"
+        "bd 1\n"
+        "b c_menu.c:47\n"
+        "c\n"
+        "print key\n"
+        "c\n",
+        "\x1B[H\x1B[2J\x1B[33m\x1B[2;3H\x1B(0l\x1B(B\x1B(0qqqqqqqqqq\x1B(B\x1B(0k\x1B(B\x1B[3;3H\x1B(0x"
+        "\x1B[4;3Hx\x1B[5;3Hx\x1B[6;3H\x1B(B\x1B[3;14H\x1B(0x\x1B[4;14Hx\x1B[5;14Hx\x1B[6;14H\x1B(B"
+        "\x1B[6;3H\x1B(0m\x1B(B\x1B(0qqqqqqqqqq\x1B(B\x1B(0j\x1B(B\x1B[37m\x1B[7m\x1B[3;5HTea\x1B[27m\x1B[27m"
+        "\x1B[4;5HCoffee\x1B[27m\x1B[27m\x1B[5;5HWater\x1B[27m\x1B[27m\x1B[3;5HTea\x1B[27m\x1B[7m"
+        "\x1B[4;5HCoffee\x1B[27m\x1B[8;1HCoffee, then.\r\n", 0,
+        "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "0200  78        SEI\n"
+        "> b show\n"
+        "breakpoint 1 at 022E\n"
+        "> c\n"
+        "breakpoint 1 at 022E\n"
+        "c_menu.c:17  {\n"
+        "022E  20 37 0B  JSR $0B37\n"
+        "> c\n"
+        "breakpoint 1 at 022E\n"
+        "c_menu.c:17  {\n"
+        "022E  20 37 0B  JSR $0B37\n"
+        "> locals\n"
+        "(at the entry of show: its frame is not made yet)\n"
+        "i = ?\n"
+        "on = ?\n"
+        "> bt\n"
+        "#0  022E  show  c_menu.c:17\n"
+        "#1  02EB  main  c_menu.c:41\n"
+        "#2  0213  start+19  ../sdk/crt0.s:27\n"
+        "> next\n"
+        "c_menu.c:18  revers(on);\n"
+        "0231  A0 00     LDY #$00\n"
+        "> locals\n"
+        "i = ? (size not known; at FEF8: 01 EE)\n"
+        "on = 0 ($00)\n"
+        "> print item\n"
+        "item = 5F 11 52 11 59 11\n"
+        "> globals\n"
+        "item = 5F 11 52 11 59 11\n"
+        "pushed = 0 ($00)\n"
+        "ready = 0 ($00)\n"
+        "> finish\n"
+        "c_menu.c:40  for (i = 0; i < ITEMS; ++i) {\n"
+        "02EE  A0 01     LDY #$01\n"
+        "> locals\n"
+        "chosen = 0 ($00)\n"
+        "i = 1 ($01)\n"
+        "key = 238 (-18, $EE)\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> b c_menu.c:47\n"
+        "c_menu.c:47 has no code: line 48 is the next that has\n"
+        "breakpoint 2 at 030C\n"
+        "> c\n"
+        "breakpoint 2 at 030C\n"
+        "c_menu.c:48  if (key == CH_CURS_UP || key == CH_CURS_DOWN) {\n"
+        "030C  C9 91     CMP #$91\n"
+        "> print key\n"
+        "key = 146 (-110, $92)\n"
+        "> c\n"},
+    // Each a one-line message; finish where nothing called the code.
+    {"BadInputIsOneLine", "echo", {}, "q",
+        "finish\n"
+        "b nothere\n"
+        "list nothere\n"
+        "b echo.s:99\n"
+        "b nofile.s:3\n"
+        "list nofile.s:3\n"
+        "list 99\n"
+        "list 12\n"
+        "list\n"
+        "print\n"
+        "step 2\n"
+        "locals\n"
+        "globals\n"
+        "c\n",
+        "Type something (Enter or q ends):\r\n"
+        "\r\n"
+        "Bye.\r\n", 0,
+        "echo.s:10  start:  sei                     ; no IRQ handler installed\n"
+        "0200  78        SEI\n"
+        "> finish\n"
+        "finish: no caller on the stack (bt shows none); c runs on\n"
+        "> b nothere\n"
+        "b: bad address or unknown label 'nothere'\n"
+        "> list nothere\n"
+        "list: no function 'nothere' in the debug information\n"
+        "> b echo.s:99\n"
+        "b: no code at or after echo.s:99\n"
+        "> b nofile.s:3\n"
+        "b: no source file 'nofile.s' in the debug information\n"
+        "> list nofile.s:3\n"
+        "list: no source file 'nofile.s' in the debug information\n"
+        "> list 99\n"
+        "list: echo.s has 27 lines\n"
+        "> list 12\n"
+        "     7          .include \"emu6502.inc\"\n"
+        "     8\n"
+        "     9          .code\n"
+        ">   10  start:  sei                     ; no IRQ handler installed\n"
+        "    11          PUTS    prompt\n"
+        "    12  next:   GETKEY                  ; waits: KBD_IN reads 0 until a key comes\n"
+        "    13          cmp     #KEY_ENTER\n"
+        "    14          beq     done\n"
+        "    15          cmp     #LF             ; piped input ends its lines with LF\n"
+        "    16          beq     done\n"
+        "    17          cmp     #'q'\n"
+        "> list\n"
+        "    18          beq     done\n"
+        "    19          sta     CON_OUT\n"
+        "    20          jmp     next\n"
+        "    21  done:   PUTS    goodbye\n"
+        "    22          END_RUN\n"
+        "    23\n"
+        "    24          .rodata\n"
+        "    25  prompt: .byte   \"Type something (Enter or q ends):\", CR, LF, 0\n"
+        "    26  goodbye:\n"
+        "    27          .byte   CR, LF, \"Bye.\", CR, LF, 0\n"
+        "> print\n"
+        "print: usage: print NAME (a C variable)\n"
+        "> step 2\n"
+        "step: takes no arguments\n"
+        "> locals\n"
+        "locals: 0200 (start) is not in a C function\n"
+        "> globals\n"
+        "globals: the debug information has no C variables outside functions\n"
+        "> c\n"},
+};
+
+class MonitorSource : public testing::TestWithParam<SourceCase> {};
+
+TEST_P(MonitorSource, ExactConversation) {
+    const SourceCase& c = GetParam();
+    TempDir dir;
+    dir.write("c", std::string(c.commands));
+    const std::string example = e2e::source_dir() + "/examples/" + c.example;
+    std::vector<std::string> args{"--clean"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"--debug-info", example + ".dbg", "--commands", "c", example + ".bin", "-i"});
+    e2e::RunOptions options;
+    options.stdin_data = c.keys;
+    const RunResult r = e2e::run_emulator(dir, args, options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    if (c.status < 0) EXPECT_EQ(r.term_signal, -c.status);
+    else EXPECT_EQ(r.exit_code, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, MonitorSource, testing::ValuesIn(SOURCE_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- on a terminal ------------------------------------------------------------
