@@ -467,25 +467,21 @@ void DapSession::set_breakpoints(const json& request) {
     connection_.respond(request, {{"breakpoints", answers}});
 }
 
-void DapSession::set_function_breakpoints(const json& request) {
-    const json arguments = dap_arguments(request);
-    function_breakpoints_.clear();
+void DapSession::set_address_breakpoints(const json& request, std::vector<Breakpoint>& list,
+                                         const AddressOf& address_of) {
+    list.clear();
     json answers = json::array();
-    const json wanted = arguments.value("breakpoints", json::array());
+    const json wanted = dap_arguments(request).value("breakpoints", json::array());
     for (const json& one : wanted.is_array() ? wanted : json::array()) {
-        const std::string name = one.is_object() ? string_argument(one, "name") : std::string();
-        std::optional<std::uint16_t> address;
-        if (setup_.info != nullptr) {
-            if (const auto function = setup_.info->function(name)) address = static_cast<std::uint16_t>(function->entry);
-        }
-        if (!address) address = labels_.find(name);
-        json answer = {{"id", next_id_}, {"verified", address.has_value()}};
-        if (address) {
-            function_breakpoints_.push_back({next_id_, *address, string_argument(one, "condition"),
-                                             parse_hit_condition(string_argument(one, "hitCondition")), 0});
-            answer["instructionReference"] = memory_reference(*address);
+        std::string message;
+        const long address = one.is_object() ? address_of(one, message) : -1;
+        json answer = {{"id", next_id_}, {"verified", address >= 0}};
+        if (address >= 0) {
+            list.push_back({next_id_, static_cast<std::uint16_t>(address), string_argument(one, "condition"),
+                            parse_hit_condition(string_argument(one, "hitCondition")), 0});
+            answer["instructionReference"] = memory_reference(static_cast<unsigned>(address));
         } else {
-            answer["message"] = "no function or label '" + name + "'";
+            answer["message"] = message;
         }
         ++next_id_;
         answers.push_back(answer);
@@ -494,27 +490,24 @@ void DapSession::set_function_breakpoints(const json& request) {
     connection_.respond(request, {{"breakpoints", answers}});
 }
 
-void DapSession::set_instruction_breakpoints(const json& request) {
-    const json arguments = dap_arguments(request);
-    instruction_breakpoints_.clear();
-    json answers = json::array();
-    const json wanted = arguments.value("breakpoints", json::array());
-    for (const json& one : wanted.is_array() ? wanted : json::array()) {
-        const long address = one.is_object() ? reference_address(one, "instructionReference") : -1;
-        json answer = {{"id", next_id_}, {"verified", address >= 0}};
-        if (address >= 0) {
-            instruction_breakpoints_.push_back({next_id_, static_cast<std::uint16_t>(address),
-                                                string_argument(one, "condition"),
-                                                parse_hit_condition(string_argument(one, "hitCondition")), 0});
-            answer["instructionReference"] = memory_reference(static_cast<unsigned>(address));
-        } else {
-            answer["message"] = "not an address of the machine";
+void DapSession::set_function_breakpoints(const json& request) {
+    set_address_breakpoints(request, function_breakpoints_, [this](const json& one, std::string& message) -> long {
+        const std::string name = string_argument(one, "name");
+        if (setup_.info != nullptr) {
+            if (const auto function = setup_.info->function(name)) return function->entry;
         }
-        ++next_id_;
-        answers.push_back(answer);
-    }
-    mark_breakpoints();
-    connection_.respond(request, {{"breakpoints", answers}});
+        if (const auto label = labels_.find(name)) return *label;
+        message = "no function or label '" + name + "'";
+        return -1;
+    });
+}
+
+void DapSession::set_instruction_breakpoints(const json& request) {
+    set_address_breakpoints(request, instruction_breakpoints_, [](const json& one, std::string& message) {
+        const long address = reference_address(one, "instructionReference");
+        if (address < 0) message = "not an address of the machine";
+        return address;
+    });
 }
 
 // A data breakpoint's id: "ADDR:SIZE" in hex, e.g. "0A3C:18".

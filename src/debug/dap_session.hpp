@@ -84,6 +84,11 @@ private:
     void leave();  // the client left: end at once, as a stop signal ends a run
 
     void set_breakpoints(const nlohmann::json& request);
+    // Function and instruction breakpoints: each row's address (-1 and a
+    // message when it has none) by `address_of`.
+    using AddressOf = std::function<long(const nlohmann::json& row, std::string& message)>;
+    void set_address_breakpoints(const nlohmann::json& request, std::vector<Breakpoint>& list,
+                                 const AddressOf& address_of);
     void set_function_breakpoints(const nlohmann::json& request);
     void set_instruction_breakpoints(const nlohmann::json& request);
     void data_breakpoint_info(const nlohmann::json& request);

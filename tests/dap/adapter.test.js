@@ -157,6 +157,22 @@ describe('emu6502 --dap', function () {
         await assert.rejects(dc.evaluateRequest({ expression: '1/0', context: 'repl' }), /division by zero/);
     });
 
+    it('stops at an instruction breakpoint in a program without debug information', async () => {
+        const image = path.join(work, 'nops.bin');
+        fs.writeFileSync(image, Buffer.from([0xEA, 0xEA, 0x4C, 0x00, 0x00]));  // NOP, NOP, JMP $0000
+        const exited = dc.waitForEvent('exited');
+        const [, , stopped] = await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.customRequest('setInstructionBreakpoints', {
+                breakpoints: [{ instructionReference: '0x0201' }] })).then(() => dc.configurationDoneRequest()),
+            dc.launch({ program: image, cwd: work }),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.strictEqual(stopped.body.reason, 'instruction breakpoint');
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0201');
+        await dc.continueRequest({ threadId: 1 });
+        assert.strictEqual((await exited).body.exitCode, 0);
+    });
+
     // The client's disconnect (after each scenario) ends it while it runs.
     it('pauses a program that runs forever', async () => {
         fs.writeFileSync(path.join(work, 'keys'), '');
