@@ -21,6 +21,15 @@
 
 namespace {
 
+// A scratch path of this test's own: ctest runs the rows as processes side
+// by side, so a shared name would be written by two at once.
+std::string own_scratch_path(const std::string& name) {
+    std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : test)
+        if (c == '/') c = '_';
+    return testing::TempDir() + test + "." + name;
+}
+
 struct DisassemblyCase {
     std::vector<u8> bytes;  // at 0x1000
     const char* text;
@@ -604,7 +613,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, MemoryMove, testing::ValuesIn(MOVE_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LabelFile, ReadsTheLinkersFormatAndRefusesOthers) {
-    const std::string path = testing::TempDir() + "monitor_labels.lbl";
+    const std::string path = own_scratch_path("monitor_labels.lbl");
     std::FILE* file = std::fopen(path.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fputs("al 000200 .start\r\nal 00FF01 .CON_OUT\n\nal 000200 .__MAIN_START__\n", file);
@@ -668,7 +677,7 @@ class LabelQualification : public testing::TestWithParam<QualifiedCase> {};
 
 TEST_P(LabelQualification, PicksOneOrListsCandidates) {
     const QualifiedCase& c = GetParam();
-    const std::string path = testing::TempDir() + "qualified.lbl";
+    const std::string path = own_scratch_path("qualified.lbl");
     write_file(path, ROUTINE_LABELS);
     Labels labels;
     ASSERT_EQ(labels.load(path.c_str()), "");
@@ -683,7 +692,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, LabelQualification, testing::ValuesIn(QUALIFIED_C
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LabelFile, LoadingAgainReplacesThatFilesLabelsOnly) {
-    const std::string folder = testing::TempDir() + "relabel";
+    const std::string folder = own_scratch_path("relabel");
     std::filesystem::create_directories(folder);
     const std::string program = folder + "/program.lbl";
     const std::string other = folder + "/other.lbl";
@@ -711,7 +720,7 @@ TEST(LabelFile, LoadingAgainReplacesThatFilesLabelsOnly) {
 }
 
 TEST(LabelFile, ControlCharactersInNamesAreShownEscaped) {
-    const std::string path = testing::TempDir() + "control.lbl";
+    const std::string path = own_scratch_path("control.lbl");
     write_file(path, "al 000300 .bad\x1b]0;title\x07\n");
     Labels labels;
     ASSERT_EQ(labels.load(path.c_str()), "");
