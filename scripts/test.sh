@@ -8,7 +8,7 @@
 #     committed ones byte for byte (needs cc65);
 #  4. the Windows build (mingw-w64), its tests under Wine and its zip;
 #  5. the whole suite again under AddressSanitizer and UBSan;
-#  6. a bounded fuzzing run of the machine (about a minute; needs clang).
+#  6. a bounded fuzzing run of the machine (40 seconds; needs clang).
 # Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
@@ -50,6 +50,6 @@ echo "== sanitizer build and tests"
 scripts/test-sanitize.sh
 
 echo "== fuzzing"
-scripts/fuzz.sh "${EMU6502_FUZZ_SECONDS:-60}"
+scripts/fuzz.sh "${EMU6502_FUZZ_SECONDS:-40}"
 
 echo "all tests passed"
