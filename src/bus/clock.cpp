@@ -9,10 +9,14 @@
 namespace {
 bool virtual_clock = false;
 CalendarTime virtual_now{};
+std::int64_t virtual_second = 0;
 }  // namespace
+
+std::int64_t rtc_virtual_time() { return virtual_second; }
 
 void rtc_set_virtual_time(std::int64_t seconds) {
     virtual_clock = true;
+    virtual_second = seconds;
     virtual_now = calendar_from_seconds(seconds);
 }
 

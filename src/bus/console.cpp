@@ -1,4 +1,6 @@
 // KBD_IN and CON_OUT.
+#include <vector>
+
 #include "bus/devices.hpp"
 #include "host/terminal.hpp"
 
@@ -20,6 +22,37 @@ KeySource key_source = KeySource::terminal;
 std::span<const ScriptedKey> armed_keys;
 std::uint64_t script_reads = 0;
 KeyObserver key_observer = nullptr;
+bool muted = false;
+
+// Standard input as read, kept for runs taken back (console_keep_input).
+struct KeptInput {
+    bool on = false;
+    std::vector<u8> bytes;  // reserved whole when switched on: never grows while running
+    std::size_t read = 0;   // the next read takes bytes[read] while there is one
+    bool ended = false;     // the input's end was read after the last byte
+    std::uint64_t unkept = 0;
+};
+KeptInput kept;
+
+// The next byte of standard input, or -1 at its end: kept bytes first.
+int stdin_byte() {
+    if (!kept.on) return host_stdin_read();
+    if (kept.read < kept.bytes.size()) return kept.bytes[kept.read++];
+    if (kept.ended) return -1;
+    const int c = host_stdin_read();
+    if (c < 0) {
+        kept.ended = true;
+        return c;
+    }
+    if (kept.bytes.size() == kept.bytes.capacity()) {  // full: start again from here
+        ++kept.unkept;
+        kept.bytes.clear();
+        kept.read = 0;
+    }
+    kept.bytes.push_back(static_cast<u8>(c));
+    ++kept.read;
+    return c;
+}
 
 // A key on its way to the program, shown to the recorder first.
 u8 delivered(u8 key) {
@@ -36,6 +69,23 @@ u8 next_key() {
 }  // namespace
 
 void console_init(bool from_stdin) { stdin_input = from_stdin; }
+
+void console_keep_input(std::size_t capacity) {
+    kept.on = true;
+    kept.bytes.reserve(capacity);
+}
+
+std::uint64_t console_unkept_input() { return kept.unkept; }
+
+ConsoleState console_state() { return {stdin_input, kept.read, script_reads}; }
+
+void console_state_restore(const ConsoleState& state) {
+    stdin_input = state.stdin_input;
+    kept.read = state.input_read;
+    script_reads = state.script_reads;
+}
+
+void console_mute(bool on) { muted = on; }
 
 void console_key_source(KeySource source) { key_source = source; }
 
@@ -55,7 +105,7 @@ void console_idle_wait(bool allowed) {
 u8 kbd_in_read() {
     if (stdin_input) {
         console_activity();
-        const int c = host_stdin_read();
+        const int c = stdin_byte();
         if (c >= 0) return delivered(static_cast<u8>(c));  // 0x7F stays 0x7F on this path
         stdin_input = false;  // input has ended: the keyboard takes over
         return 0;
@@ -87,5 +137,5 @@ u8 kbd_in_read() {
 
 // device_write has already counted the store as activity.
 void con_out_write(u8 value) {
-    host_console_write(value);
+    if (!muted) host_console_write(value);
 }

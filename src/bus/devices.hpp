@@ -47,6 +47,40 @@ void random_seed(std::uint64_t seed);
 // calendar (seconds since 1970-01-01T00:00:00) instead of the local time.
 void rtc_set_virtual_time(std::int64_t seconds);
 
+// Steps backwards (device_state.cpp): what the devices hold that a
+// deterministic run's next instructions depend on, taken and given back
+// whole. Standard input is kept as it is read, so that a run taken back
+// reads the same bytes again; output already written is not unwritten.
+struct ConsoleState {
+    bool stdin_input = false;
+    std::size_t input_read = 0;  // bytes of the kept standard input read so far
+    std::uint64_t script_reads = 0;
+};
+struct DeviceState {
+    std::uint64_t random = 0;
+    std::int64_t calendar = 0;  // the virtual clock's second
+    ConsoleState console;
+};
+[[nodiscard]] DeviceState device_state();
+void device_state_restore(const DeviceState& state);
+[[nodiscard]] ConsoleState console_state();
+void console_state_restore(const ConsoleState& state);
+[[nodiscard]] std::uint64_t random_state();
+void random_state_restore(std::uint64_t state);
+[[nodiscard]] std::int64_t rtc_virtual_time();
+// From now on standard input's bytes are kept as they are read (up to
+// `capacity`; past it the kept bytes start again from there, which counts
+// as a use of the world outside, below).
+void console_keep_input(std::size_t capacity);
+// Uses of the world outside the machine so far, which no run taken back
+// can repeat: data file accesses, and standard input read but not kept.
+[[nodiscard]] std::uint64_t outside_uses();
+[[nodiscard]] std::uint64_t console_unkept_input();
+[[nodiscard]] std::uint64_t data_file_uses();
+// While muted, CON_OUT's bytes are not written: a run taken back goes over
+// output that was already written once.
+void console_mute(bool muted);
+
 // Data file channel (data_file.cpp).
 void data_file_init();
 [[nodiscard]] u8 file_read();

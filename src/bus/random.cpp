@@ -4,18 +4,22 @@
 #include "bus/devices.hpp"
 
 namespace {
-std::uint64_t random_state = 0x9E3779B97F4A7C15ull;
+std::uint64_t generator = 0x9E3779B97F4A7C15ull;
 }
 
 void random_seed(std::uint64_t seed) {
     // Spread the seed over the state; zero would be a fixed point.
-    random_state = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
-    if (random_state == 0) random_state = 1;
+    generator = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
+    if (generator == 0) generator = 1;
 }
 
+std::uint64_t random_state() { return generator; }
+
+void random_state_restore(std::uint64_t state) { generator = state; }
+
 u8 random_read() {
-    random_state ^= random_state >> 12;
-    random_state ^= random_state << 25;
-    random_state ^= random_state >> 27;
-    return static_cast<u8>((random_state * 0x2545F4914F6CDD1Dull) >> 56);
+    generator ^= generator >> 12;
+    generator ^= generator << 25;
+    generator ^= generator >> 27;
+    return static_cast<u8>((generator * 0x2545F4914F6CDD1Dull) >> 56);
 }

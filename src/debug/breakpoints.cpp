@@ -5,9 +5,9 @@
 #include "debug/monitor_command.hpp"
 #include "driver/text.hpp"
 
-bool breakpoint_stops(Point& point, const ExpressionContext& context, std::string& error) {
+bool breakpoint_stops(Point& point, const ExpressionContext& context, std::string& error, bool counted) {
     error.clear();
-    if (++point.hits <= point.pass) return false;
+    if (counted && ++point.hits <= point.pass) return false;
     if (point.condition.empty()) return true;
     const Expression test = evaluate_expression(point.condition, context);
     if (!test.ok()) {

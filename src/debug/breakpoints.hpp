@@ -24,8 +24,10 @@ struct Point {
 
 // A breakpoint reached: counts the hit and says whether it stops. A
 // condition that cannot be worked out now (a division by zero) stops, with
-// `error` saying why.
-[[nodiscard]] bool breakpoint_stops(Point& point, const ExpressionContext& context, std::string& error);
+// `error` saying why. Uncounted (a run taken back, probed for its last
+// stop), the condition alone decides.
+[[nodiscard]] bool breakpoint_stops(Point& point, const ExpressionContext& context, std::string& error,
+                                    bool counted = true);
 
 // One line of b's list, without its line end.
 [[nodiscard]] std::string describe_point(const Point& point, const Labels& labels);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bus/devices.hpp"
@@ -26,6 +27,7 @@
 #include "debug/monitor_memory.hpp"
 #include "debug/monitor_source.hpp"
 #include "driver/text.hpp"
+#include "engine/past.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
 #include "host/files.hpp"
@@ -92,6 +94,12 @@ public:
     [[nodiscard]] bool stops_at_halt() const override { return checking_; }
     [[nodiscard]] const char* stop_at_end() override { return checking_ ? breakpoint_reason(0x0000) : nullptr; }
     void converse(const char* reason, const RunCounts& counts) override;
+    [[nodiscard]] bool keeps_past() const override { return checking_ && deterministic_; }
+    [[nodiscard]] RewindRequest rewind_asked() override { return std::exchange(rewind_, RewindRequest{}); }
+    void probing(bool on) override {
+        probing_ = on;
+        skip_break_ = false;
+    }
 
 private:
     // Talks with the user until a command moves the machine on.
@@ -115,6 +123,7 @@ private:
     // Runs one command; true when the machine moves on, with `resume` set.
     bool execute(const MonitorCommand& command, Resume& resume);
     bool until(const MonitorCommand& command);  // true when set: the run goes on
+    bool step_back(const MonitorCommand& command);  // back, rc: true when asked of the engine
     void list_points();
     void mark_watched_pages();
     // Points and temporary stops (until ADDR) in the tables the threaded code reads.
@@ -129,8 +138,8 @@ private:
     const bool cycles_counted_;
     std::optional<u16> until_address_;  // until ADDR
     bool stop_on_brk_ = false;
-    std::uint64_t last_stop_cycles_ = 0;  // the stopwatches
-    std::uint64_t since_last_stop_ = 0;
+    std::uint64_t last_stop_cycles_ = 0;  // the stopwatches (a step back makes them go negative)
+    std::int64_t since_last_stop_ = 0;
     std::uint64_t stopwatch_from_ = 0;
     std::FILE* commands_ = nullptr;
     bool terminal_ = false;
@@ -165,6 +174,8 @@ private:
     std::optional<u16> next_disassembly_;  // where d goes on, until the machine moves
     char reason_[256] = "";
     SourceLevel source_;  // the source-level commands and steps by line
+    RewindRequest rewind_;  // back, rc: for the engine when the talk is done
+    bool probing_ = false;  // the engine runs the past again, looking for the last stop
 };
 
 void Session::say(const char* format, ...) {
@@ -267,7 +278,7 @@ Resume Session::enter(const char* reason) {
         }
         const MonitorVerb verb = command.verb;
         if (verb == MonitorVerb::step || verb == MonitorVerb::next || verb == MonitorVerb::memory ||
-            verb == MonitorVerb::disassemble)
+            verb == MonitorVerb::disassemble || verb == MonitorVerb::back)
             repeat_ = command;
         else if (verb != MonitorVerb::none)
             repeat_.reset();
@@ -304,9 +315,9 @@ void Session::show_registers() {
         say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
             static_cast<unsigned long long>(counts_.cycles));
     if (cycles_counted_)
-        say("cycles: %llu since the last stop, %llu on the stopwatch (sw resets it)\n",
-            static_cast<unsigned long long>(since_last_stop_),
-            static_cast<unsigned long long>(counts_.cycles - stopwatch_from_));
+        say("cycles: %lld since the last stop, %lld on the stopwatch (sw resets it)\n",
+            static_cast<long long>(since_last_stop_),
+            static_cast<long long>(counts_.cycles - stopwatch_from_));
 }
 
 void Session::show_next_instruction() {
@@ -413,6 +424,11 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         over_active_ = true;
         over_sp_ = static_cast<u8>(cpu.sp + 2);
         resume = Resume::next;
+        return true;
+    case MonitorVerb::back:
+    case MonitorVerb::reverse_continue:
+        if (!step_back(command)) return false;
+        resume = Resume::cont;
         return true;
     case MonitorVerb::stop_on_brk:
         stop_on_brk_ = command.on;
@@ -603,7 +619,7 @@ const char* Session::breakpoint_reason(u16 address) {
     for (Point& point : points_) {
         if (point.access != 0 || point.address != address || !point.enabled) continue;
         std::string error;
-        if (!breakpoint_stops(point, context, error)) continue;
+        if (!breakpoint_stops(point, context, error, !probing_)) continue;
         std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X%s%s", point.number, address,
                       error.empty() ? "" : "; ", escape_control(error).c_str());
         return reason_;
@@ -613,7 +629,10 @@ const char* Session::breakpoint_reason(u16 address) {
 
 const char* Session::stop_before() {
     if (!checking_ || skip_break_) return nullptr;
-    return breakpoint_reason(cpu.pc);
+    const char* reason = breakpoint_reason(cpu.pc);
+    // Probing, a breakpoint is noted and passed, as after a talk.
+    if (probing_ && reason != nullptr) skip_break_ = true;
+    return reason;
 }
 
 void Session::step_before() {
@@ -625,12 +644,12 @@ void Session::step_before() {
 
 void Session::step_after(u16 pc, u32 step_cycles) {
     skip_break_ = false;
-    if (profiling_) {
+    if (profiling_ && !probing_) {
         ++observed.counts[pc];
         observed.cycles[pc] += step_cycles;
         if (memory[pc] == 0x20 || memory[pc] == 0x00) observed.entries[cpu.pc] = 1;  // JSR and BRK targets
     }
-    if (trace_ != nullptr) trace_line(pc, trace_text_, step_cycles);
+    if (trace_ != nullptr && !probing_) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
     // Every watched access of the instruction, in order: an INC reads, then writes.
     int used = 0;
@@ -672,7 +691,7 @@ void Session::step_after(u16 pc, u32 step_cycles) {
 }
 
 ObserverStop Session::stop_due(const RunCounts& counts) {
-    if (checking_ && until_ && counts.instructions == *until_) {
+    if (checking_ && !probing_ && until_ && counts.instructions == *until_) {
         until_.reset();
         if (!stop_due_) {
             std::snprintf(reason_, sizeof reason_, "instruction count %llu", static_cast<unsigned long long>(counts.instructions));
@@ -686,7 +705,7 @@ ObserverStop Session::stop_due(const RunCounts& counts) {
 
 void Session::converse(const char* reason, const RunCounts& counts) {
     counts_ = counts;
-    since_last_stop_ = counts.cycles - last_stop_cycles_;
+    since_last_stop_ = static_cast<std::int64_t>(counts.cycles - last_stop_cycles_);
     last_stop_cycles_ = counts.cycles;
     stop_due_ = false;
     switch (enter(reason)) {
@@ -712,6 +731,47 @@ bool Session::until(const MonitorCommand& command) {
         return false;
     }
     until_ = command.count64;
+    return true;
+}
+
+// Why nothing earlier than counts_.earliest can be stepped back to.
+const char* past_limit_text(PastLimit why) {
+    switch (why) {
+    case PastLimit::start: return "the start of the run";
+    case PastLimit::kept: return "older states are not kept; see the README";
+    case PastLimit::data_file: return "a data file, or standard input past what is kept, was used just before";
+    case PastLimit::by_hand: return "memory or registers were changed by hand there";
+    }
+    return "";
+}
+
+bool Session::step_back(const MonitorCommand& command) {
+    const char* verb = command.verb == MonitorVerb::back ? "back" : "rc";
+    if (!deterministic_) {
+        say("%s: steps back need a deterministic run (--deterministic, --replay)\n", verb);
+        return false;
+    }
+    if (counts_.earliest == UINT64_MAX) {
+        say("%s: a run being recorded can't step back; replay the recording to\n", verb);
+        return false;
+    }
+    const std::uint64_t now = counts_.instructions;
+    const unsigned long long earliest = counts_.earliest;
+    if (command.verb == MonitorVerb::reverse_continue) {
+        if (now <= counts_.earliest) {
+            say("rc: nothing earlier to run back to: instruction count %llu is the earliest (%s)\n", earliest,
+                past_limit_text(counts_.earliest_why));
+            return false;
+        }
+        rewind_ = {RewindRequest::Kind::last_stop, 0};
+        return true;
+    }
+    if (command.count > now || now - command.count < counts_.earliest) {
+        say("back: %u instructions back is before instruction count %llu, the earliest a step back reaches (%s)\n",
+            command.count, earliest, past_limit_text(counts_.earliest_why));
+        return false;
+    }
+    rewind_ = {RewindRequest::Kind::to_count, now - command.count};
     return true;
 }
 

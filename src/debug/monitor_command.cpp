@@ -49,6 +49,7 @@ constexpr VerbName verbs[] = {
     {"move", MonitorVerb::move},   {"lc", MonitorVerb::clear_labels},
     {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
     {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
+    {"back", MonitorVerb::back},   {"rc", MonitorVerb::reverse_continue},
 };
 
 // Words from `from` on, joined by single spaces.
@@ -146,7 +147,8 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         }
         break;
     case MonitorVerb::step:
-        if (args > 1) return usage("s [N]");
+    case MonitorVerb::back:
+        if (args > 1) return usage(command.verb == MonitorVerb::step ? "s [N]" : "back [N]");
         if (args == 1) {
             const auto count =
                 value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
@@ -299,6 +301,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         break;
     }
     case MonitorVerb::out:
+    case MonitorVerb::reverse_continue:
     case MonitorVerb::stopwatch:
     case MonitorVerb::next:
     case MonitorVerb::cont:
@@ -338,6 +341,8 @@ const char* monitor_help_text() {
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+           "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
+           "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h, ?                 this help\n"

@@ -3,10 +3,25 @@
 
 #include <cstdint>
 
+// Why no step back reaches further (engine/past.hpp).
+enum class PastLimit;
+
 // The run's counts so far, as an observer sees them.
 struct RunCounts {
     std::uint64_t instructions = 0;
     std::uint64_t cycles = 0;
+    // Steps backwards: the earliest instruction count they reach, and why
+    // nothing earlier (UINT64_MAX: the run keeps no past).
+    std::uint64_t earliest = UINT64_MAX;
+    PastLimit earliest_why{};
+};
+
+// A step backwards an observer asks for when it is done talking: back to
+// an instruction count, or back to the last place where the observer would
+// have stopped (a breakpoint, a watchpoint) before the present one.
+struct RewindRequest {
+    enum class Kind { none, to_count, last_stop } kind = Kind::none;
+    std::uint64_t to = 0;
 };
 
 // A stop an observer asks for: `reason` is its first line, or nullptr for
@@ -49,4 +64,15 @@ public:
     [[nodiscard]] virtual const char* stop_at_end() = 0;
     // Talks until a command moves the machine on.
     virtual void converse(const char* reason, const RunCounts& counts) = 0;
+
+    // Steps backwards, in a deterministic run: whether the observer wants
+    // them (the engine keeps the past only then), and what it asks for
+    // after each converse.
+    [[nodiscard]] virtual bool keeps_past() const { return false; }
+    [[nodiscard]] virtual RewindRequest rewind_asked() { return {}; }
+    // While the engine looks for the last stop (RewindRequest::last_stop)
+    // it runs the past again with the observer probing: its stops are
+    // noted, not talked at, and count nothing (no pass counts, no trace,
+    // no profile). Either way, the instruction at pc has not run yet.
+    virtual void probing(bool) {}
 };

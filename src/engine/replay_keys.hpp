@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <tuple>
+#include <utility>
 
 #include "bus/devices.hpp"
 #include "engine/run_loop.hpp"
@@ -51,6 +53,10 @@ public:
     [[nodiscard]] bool read_past_recording() const {
         return cut_off_ && next_ == keys_.size() && console_script_reads() != reads_at_last_;
     }
+
+    // Between instructions, where steps backwards take it back to.
+    [[nodiscard]] std::pair<std::size_t, std::uint64_t> state() const { return {next_, reads_at_last_}; }
+    void restore(std::pair<std::size_t, std::uint64_t> state) { std::tie(next_, reads_at_last_) = state; }
 
 private:
     std::span<const ScriptedKey> keys_;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/threaded.hpp"
+#include "engine/past.hpp"
 #include "engine/replay_keys.hpp"
 #include "engine/timers.hpp"
 #include "engine/trace.hpp"
@@ -35,6 +38,10 @@ constexpr bool THREADED = true;
 // not test for them.
 template <Chip P, class Timer, bool OBSERVED, bool KEYS>
 class Engine {
+    // Steps backwards need a run that the same inputs repeat, and an
+    // observer that asks for them.
+    static constexpr bool PAST = OBSERVED && Timer::CYCLES;
+
 public:
     Engine(Timer& timer, const RunSettings& settings, RunObserver* observer)
         : timer_(timer),
@@ -44,7 +51,17 @@ public:
           trace_always_(settings.trace_always),
           count_cycles_(settings.count_cycles),
           // A paced run steps, keeping count of every instruction for the recorder.
-          threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always) {}
+          threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always) {
+        if constexpr (PAST) {
+            // A recording's keys come from the terminal as they are typed:
+            // they cannot be had again.
+            if (observer_->keeps_past() && !settings.deterministic.paced) {
+                past_ = std::make_unique<Past>();
+                console_keep_input(PAST_INPUT);
+                outside_seen_ = outside_uses();
+            }
+        }
+    }
 
     [[gnu::noinline]] RunOutcome run() {
         if constexpr (OBSERVED) {
@@ -57,17 +74,32 @@ public:
                 break;
             }
             std::uint64_t bound = limit_ - counted_;
-            if constexpr (OBSERVED) {
-                if (const char* reason = observer_->stop_before()) {
-                    if (talk(reason)) break;
-                    continue;  // the monitor may have moved pc
+            if constexpr (PAST) {
+                if (past_ != nullptr) {
+                    if (rerun_ != Rerun::none && counted_ == rerun_to_) {
+                        if (rerun_arrived()) break;
+                        continue;
+                    }
+                    keep_past(bound);
                 }
-                const std::uint64_t stop_count = observer_->stop_count();
+            }
+            if constexpr (OBSERVED) {
+                if (observing()) {
+                    if (const char* reason = observer_->stop_before()) {
+                        if (probing()) {
+                            note_stop(reason);
+                            continue;
+                        }
+                        if (talk(reason)) break;
+                        continue;  // the monitor may have moved pc
+                    }
+                }
+                const std::uint64_t stop_count = quiet() ? UINT64_MAX : observer_->stop_count();
                 if (stop_count > counted_) bound = std::min(bound, stop_count - counted_);
             }
             const bool armed = KEYS && keys_.arm(counted_, bound);
             const bool looked = run_stretch(bound, armed);
-            if (looked && tracing()) [[unlikely]] print_trace_line();
+            if (looked && tracing() && counted_ > frontier_) [[unlikely]] print_trace_line();
             if (armed && !keys_.all_read(outcome_)) break;
             // An interrupt that sends the processor to 0x0000 does not end
             // the run: this test follows the instruction there.
@@ -82,16 +114,141 @@ public:
             }
             if (timer_.due(counted_, cycles_)) [[unlikely]] timer_request();
             if constexpr (OBSERVED) {
-                const ObserverStop stop = observer_->stop_due(counts());
-                if (stop.due && talk(stop.reason)) break;
+                if (observing()) {
+                    const ObserverStop stop = observer_->stop_due(counts());
+                    if (stop.due && probing()) note_stop(stop.reason);
+                    else if (stop.due && talk(stop.reason)) break;
+                }
             }
         }
+        if constexpr (PAST) console_mute(false);
         return finish();
     }
 
 private:
     [[nodiscard]] bool tracing() const { return trace_always_ || memory[TRACE_CTL] == 1; }
-    [[nodiscard]] RunCounts counts() const { return {counted_, cycles_}; }
+    [[nodiscard]] RunCounts counts() const {
+        RunCounts counts{counted_, cycles_};
+        if constexpr (PAST) {
+            if (past_ != nullptr && !past_->empty()) {
+                counts.earliest = past_->oldest().instructions;
+                counts.earliest_why = past_->why();
+            }
+        }
+        return counts;
+    }
+
+    // ---- steps backwards ------------------------------------------------
+    // A run taken back is run forward again from a state kept before the
+    // count wanted: quietly (the observer not asked, the console muted),
+    // or probing for the last stop. Output goes on again past the furthest
+    // count the run has reached (the frontier), where it was not written yet.
+    enum class Rerun { none, to_count, probe };
+    [[nodiscard]] bool quiet() const { return PAST && rerun_ != Rerun::none; }
+    [[nodiscard]] bool probing() const { return PAST && rerun_ == Rerun::probe; }
+    [[nodiscard]] bool observing() const { return !quiet() || probing(); }
+
+    // At the loop's top, between instructions: a state kept when due, and
+    // the stretch bounded by the rerun's end and the frontier.
+    void keep_past(std::uint64_t& bound) {
+        if (rerun_ == Rerun::none) {
+            // A data file moved on, or standard input read but not kept:
+            // no run taken back may cross it.
+            if (const std::uint64_t uses = outside_uses(); uses != outside_seen_) {
+                outside_seen_ = uses;
+                past_->clear(PastLimit::data_file);
+                frontier_ = counted_;
+            }
+            if (past_->due(counted_)) capture(past_->add());
+        } else {
+            bound = std::min(bound, rerun_to_ - counted_);
+        }
+        if (counted_ < frontier_) bound = std::min(bound, frontier_ - counted_);
+        console_mute(counted_ < frontier_);
+    }
+
+    void capture(MachineState& state) const {
+        state.memory = memory;
+        state.cpu = cpu;
+        state.devices = device_state();
+        state.timer = timer_.state();
+        state.keys = keys_.state();
+        state.instructions = counted_;
+        state.cycles = cycles_;
+    }
+
+    void restore(const MachineState& state) {
+        memory = state.memory;
+        cpu = state.cpu;
+        device_state_restore(state.devices);
+        timer_.restore(state.timer);
+        keys_.restore(state.keys);
+        counted_ = state.instructions;
+        cycles_ = state.cycles;
+        step_next_ = false;
+    }
+
+    // Starts what the observer asked for when it was done talking.
+    void rewind(const RewindRequest& request) {
+        if (request.kind == RewindRequest::Kind::none || past_->empty()) return;
+        frontier_ = std::max(frontier_, counted_);
+        if (request.kind == RewindRequest::Kind::to_count) {
+            const std::uint64_t to = std::max(request.to, past_->oldest().instructions);
+            if (to >= counted_) return;
+            restore(past_->at_or_before(to));
+            rerun_ = Rerun::to_count;
+            rerun_to_ = to;
+            arrival_ = nullptr;
+            return;
+        }
+        if (counted_ <= past_->oldest().instructions) return;
+        rc_from_ = counted_;
+        probe_end(&past_->at_or_before(counted_ - 1), counted_);
+    }
+
+    // Probes the stretch from a kept state to `end` for stops.
+    void probe_end(const MachineState* from, std::uint64_t end) {
+        probe_from_ = from;
+        restore(*from);
+        rerun_ = Rerun::probe;
+        rerun_to_ = end;
+        probe_hit_ = UINT64_MAX;
+        observer_->probing(true);
+    }
+
+    // A stop seen while probing: the last one before the end is the one.
+    void note_stop(const char* reason) {
+        if (counted_ >= rc_from_) return;  // the present stop, after its instruction (a watchpoint)
+        probe_hit_ = counted_;
+        std::snprintf(stop_text_, sizeof stop_text_, "%s", reason != nullptr ? reason : "");
+    }
+
+    // The rerun reached its count: talk there, or probe on; true when
+    // the run ends.
+    bool rerun_arrived() {
+        if (rerun_ == Rerun::to_count) {
+            rerun_ = Rerun::none;
+            return talk(arrival_);
+        }
+        observer_->probing(false);
+        if (probe_hit_ != UINT64_MAX) {
+            restore(*probe_from_);
+            rerun_ = Rerun::to_count;
+            rerun_to_ = probe_hit_;
+            arrival_ = stop_text_;
+            return false;
+        }
+        if (const MachineState* earlier = past_->before(*probe_from_)) {
+            probe_end(earlier, probe_from_->instructions);
+            return false;
+        }
+        restore(*probe_from_);
+        rerun_ = Rerun::none;
+        std::snprintf(stop_text_, sizeof stop_text_,
+                      "rc: no breakpoint or watchpoint since instruction count %llu, the earliest a step back reaches",
+                      static_cast<unsigned long long>(counted_));
+        return talk(stop_text_);
+    }
 
     RunOutcome finish() {
         outcome_.instructions = counted_;
@@ -107,8 +264,10 @@ private:
             bool threaded = threaded_ && !alone && !(KEYS && keys_.one_at_a_time());
             unsigned checks = 0;
             if constexpr (OBSERVED) {
-                threaded = threaded && !step_next_ && !observer_->one_at_a_time();
-                checks = observer_->threaded_checks();
+                if (observing()) {
+                    threaded = threaded && !step_next_ && !observer_->one_at_a_time();
+                    checks = observer_->threaded_checks();
+                }
             }
             // The constant bit is clear only after an RTI pulled it so;
             // the trace switch changes only by a store to the device page,
@@ -160,10 +319,11 @@ private:
     bool step() {
         instructions_before_step = counted_;
         const u16 pc = cpu.pc;
-        if constexpr (OBSERVED) observer_->step_before();
+        const bool observing = OBSERVED && this->observing();
+        if constexpr (OBSERVED) if (observing) observer_->step_before();
         const u32 step_cycles = execute_instruction_on_cpu<P>();
         if constexpr (OBSERVED) {
-            observer_->step_after(pc, step_cycles);
+            if (observing) observer_->step_after(pc, step_cycles);
             step_next_ = false;
         }
         cycles_ += step_cycles;
@@ -177,6 +337,7 @@ private:
         switch (cpu_resume_pause()) {
         case Pause::none:
             if constexpr (OBSERVED) {
+                if (quiet()) return true;
                 if (const char* reason = observer_->stop_at_end()) {
                     if (talk(reason)) return true;
                     return cpu.pc == 0x0000;  // else moved on by hand
@@ -185,7 +346,7 @@ private:
             return true;
         case Pause::halted:
             if constexpr (OBSERVED) {
-                if (observer_->stops_at_halt()) {
+                if (!quiet() && observer_->stops_at_halt()) {
                     if (talk(halt_text())) return true;
                     if (cpu.pc != cpu.pause_pc) {  // moved on by hand: the processor runs again
                         cpu.pause = Pause::none;
@@ -206,6 +367,7 @@ private:
         const u16 pc = cpu.pc;
         cpu_irq();
         if constexpr (OBSERVED) {
+            if (quiet()) return;
             if (cpu.pc != pc) observer_->interrupt_taken();
             observer_->timer_request();
         }
@@ -217,13 +379,39 @@ private:
     bool talk(const char* reason) {
         const u16 pc = cpu.pc;
         timer_.hold();
+        if constexpr (PAST) {
+            if (past_ != nullptr) {
+                console_mute(false);
+                past_->before_talk = memory;
+                past_->cpu_before_talk = cpu;
+            }
+        }
         observer_->converse(reason, counts());
+        if constexpr (PAST) {
+            if (past_ != nullptr) {
+                if (changed_by_hand()) {
+                    past_->clear(PastLimit::by_hand);
+                    frontier_ = counted_;
+                    capture(past_->add());
+                } else {
+                    rewind(observer_->rewind_asked());
+                }
+            }
+        }
         timer_.release();
         if ((outcome_.signal = host_stop_signal()) != 0) {
             outcome_.end = RunEnd::signal;
             return true;
         }
         return cpu.pc == 0x0000 && pc != 0x0000;
+    }
+
+    // Memory or registers set in the monitor: the run from here is not the
+    // run that was.
+    [[nodiscard]] bool changed_by_hand() const {
+        const Cpu& was = past_->cpu_before_talk;
+        return memory != past_->before_talk || cpu.pc != was.pc || cpu.sp != was.sp || cpu.a != was.a ||
+               cpu.x != was.x || cpu.y != was.y || cpu.status != was.status || cpu.pause != was.pause;
     }
 
     Timer& timer_;
@@ -237,6 +425,16 @@ private:
     const bool count_cycles_;
     const bool threaded_;
     bool step_next_ = false;  // the threaded code stopped before an instruction the observer must see
+    std::unique_ptr<Past> past_;     // steps backwards: only in a deterministic run whose observer asks
+    std::uint64_t outside_seen_ = 0;  // outside_uses() when last looked at
+    std::uint64_t frontier_ = 0;      // the furthest count reached: output up to it was written
+    Rerun rerun_ = Rerun::none;
+    std::uint64_t rerun_to_ = 0;
+    const char* arrival_ = nullptr;   // the reason given on arrival
+    const MachineState* probe_from_ = nullptr;
+    std::uint64_t probe_hit_ = UINT64_MAX;
+    std::uint64_t rc_from_ = 0;  // where the search for the last stop began
+    char stop_text_[256] = "";
 };
 
 template <Chip P, class Timer>

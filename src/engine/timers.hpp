@@ -70,6 +70,16 @@ public:
     void wait(std::uint64_t, std::uint64_t& cycles) { cycles = std::max(cycles, deadline_); }
     void hold();
     void release();
+    // Steps backwards take the schedule back with the machine.
+    struct State {
+        std::uint64_t deadline, second;
+    };
+    [[nodiscard]] State state() const { return {deadline_, second_}; }
+    void restore(const State& state) {
+        deadline_ = state.deadline;
+        second_ = state.second;
+    }
+    [[nodiscard]] bool paced() const { return paced_; }
 
 private:
     // No instruction takes more.
