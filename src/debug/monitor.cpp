@@ -739,7 +739,8 @@ const char* past_limit_text(PastLimit why) {
     switch (why) {
     case PastLimit::start: return "the start of the run";
     case PastLimit::kept: return "older states are not kept; see the README";
-    case PastLimit::data_file: return "a data file, or standard input past what is kept, was used just before";
+    case PastLimit::data_file: return "the data file channel was used just before";
+    case PastLimit::input: return "standard input beyond the 1 MiB kept was read just before";
     case PastLimit::by_hand: return "memory or registers were changed by hand there";
     }
     return "";
@@ -752,7 +753,7 @@ bool Session::step_back(const MonitorCommand& command) {
         return false;
     }
     if (counts_.earliest == UINT64_MAX) {
-        say("%s: a run being recorded can't step back; replay the recording to\n", verb);
+        say("%s: a run being recorded can't step back; replay the recording to step back in it\n", verb);
         return false;
     }
     const std::uint64_t now = counts_.instructions;

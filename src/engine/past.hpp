@@ -34,7 +34,7 @@ inline constexpr std::size_t PAST_KEPT = 512;
 inline constexpr std::size_t PAST_INPUT = 1u << 20;
 
 // Why no step back reaches before the earliest state kept.
-enum class PastLimit { start, kept, data_file, by_hand };
+enum class PastLimit { start, kept, data_file, input, by_hand };
 
 class Past {
 public:

@@ -59,6 +59,7 @@ public:
                 past_ = std::make_unique<Past>();
                 console_keep_input(PAST_INPUT);
                 outside_seen_ = outside_uses();
+                files_seen_ = data_file_uses();
             }
         }
     }
@@ -156,7 +157,9 @@ private:
             // no run taken back may cross it.
             if (const std::uint64_t uses = outside_uses(); uses != outside_seen_) {
                 outside_seen_ = uses;
-                past_->clear(PastLimit::data_file);
+                const std::uint64_t files = data_file_uses();
+                past_->clear(files != files_seen_ ? PastLimit::data_file : PastLimit::input);
+                files_seen_ = files;
                 frontier_ = counted_;
             }
             if (past_->due(counted_)) capture(past_->add());
@@ -427,6 +430,7 @@ private:
     bool step_next_ = false;  // the threaded code stopped before an instruction the observer must see
     std::unique_ptr<Past> past_;     // steps backwards: only in a deterministic run whose observer asks
     std::uint64_t outside_seen_ = 0;  // outside_uses() when last looked at
+    std::uint64_t files_seen_ = 0;    // data_file_uses() then
     std::uint64_t frontier_ = 0;      // the furthest count reached: output up to it was written
     Rerun rerun_ = Rerun::none;
     std::uint64_t rerun_to_ = 0;

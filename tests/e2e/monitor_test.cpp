@@ -869,6 +869,8 @@ const CommandCase COMMAND_CASES[] = {
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
         "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+        "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
+        "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h, ?                 this help\n"
