@@ -768,8 +768,8 @@ bool Session::step_back(const MonitorCommand& command) {
         return true;
     }
     if (command.count > now || now - command.count < counts_.earliest) {
-        say("back: %u instructions back is before instruction count %llu, the earliest a step back reaches (%s)\n",
-            command.count, earliest, past_limit_text(counts_.earliest_why));
+        say("back: can't go %u back from instruction count %llu: the earliest a step back reaches is %llu (%s)\n",
+            command.count, static_cast<unsigned long long>(now), earliest, past_limit_text(counts_.earliest_why));
         return false;
     }
     rewind_ = {RewindRequest::Kind::to_count, now - command.count};

@@ -40,9 +40,10 @@ class Past {
 public:
     Past() : states_(new MachineState[PAST_KEPT]) {}
 
-    // A new state is due once the run is an interval past the newest.
-    [[nodiscard]] bool due(std::uint64_t instructions) const {
-        return count_ == 0 || instructions >= newest().instructions + PAST_INTERVAL;
+    // States are kept at whole intervals of the count, so that the same
+    // run keeps the same ones however its stretches fall.
+    [[nodiscard]] std::uint64_t next_due() const {
+        return count_ == 0 ? 0 : (newest().instructions / PAST_INTERVAL + 1) * PAST_INTERVAL;
     }
     // The slot for a new newest state; when all are taken the oldest gives way.
     [[nodiscard]] MachineState& add();

@@ -60,6 +60,7 @@ public:
                 console_keep_input(PAST_INPUT);
                 outside_seen_ = outside_uses();
                 files_seen_ = data_file_uses();
+                capture(past_->add());
             }
         }
     }
@@ -162,7 +163,9 @@ private:
                 files_seen_ = files;
                 frontier_ = counted_;
             }
-            if (past_->due(counted_)) capture(past_->add());
+            const std::uint64_t due = past_->next_due();
+            if (counted_ >= due) capture(past_->add());
+            else bound = std::min(bound, due - counted_);
         } else {
             bound = std::min(bound, rerun_to_ - counted_);
         }
@@ -390,23 +393,37 @@ private:
             }
         }
         observer_->converse(reason, counts());
+        const char* refused = nullptr;
         if constexpr (PAST) {
-            if (past_ != nullptr) {
-                if (changed_by_hand()) {
-                    past_->clear(PastLimit::by_hand);
-                    frontier_ = counted_;
-                    capture(past_->add());
-                } else {
-                    rewind(observer_->rewind_asked());
-                }
-            }
+            if (past_ != nullptr) refused = after_talk();
         }
         timer_.release();
         if ((outcome_.signal = host_stop_signal()) != 0) {
             outcome_.end = RunEnd::signal;
             return true;
         }
+        if (refused != nullptr) return talk(refused);
         return cpu.pc == 0x0000 && pc != 0x0000;
+    }
+
+    // After a talk: a change by hand starts the past anew; else the step
+    // backwards asked for, if any, begins. A step asked for in the same talk
+    // as a change is refused: the reason to talk again with.
+    const char* after_talk() {
+        const RewindRequest asked = observer_->rewind_asked();
+        if (!changed_by_hand()) {
+            rewind(asked);
+            return nullptr;
+        }
+        past_->clear(PastLimit::by_hand);
+        frontier_ = counted_;
+        capture(past_->add());
+        switch (asked.kind) {
+        case RewindRequest::Kind::none: return nullptr;
+        case RewindRequest::Kind::to_count: return "back: memory or registers were changed by hand here; no step back reaches before";
+        case RewindRequest::Kind::last_stop: return "rc: memory or registers were changed by hand here; no step back reaches before";
+        }
+        return nullptr;
     }
 
     // Memory or registers set in the monitor: the run from here is not the

@@ -982,6 +982,8 @@ struct PauseCase {
     const char* out;
     int status;
     const char* err;
+    const char* replay = nullptr;  // a replay file, given with --replay
+    const char* input = nullptr;   // standard input, with -i
 };
 
 // SEI; STP; LDA #'Z'; STA $FF01; JMP $0000
@@ -992,6 +994,25 @@ const Bytes WAI_THEN_Z = {0xCB, 0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
 const Bytes PRINT_Z = {0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
 // LDX #0; loop: INX; JMP loop
 const Bytes COUNT_FOREVER = {0xA2, 0x00, 0xE8, 0x4C, 0x02, 0x02};
+// Until the timer has ticked twice (its handler at 0230 counts in $11),
+// a random byte to $10 each time round; then 'Z' and the end.
+const Bytes TICKS_AND_RANDOM = [] {
+    Bytes image = {
+        0xA9, 0x00, 0x85, 0x11,                    // 0200 LDA #0; STA $11
+        0xA9, 0x30, 0x8D, 0xFE, 0xFF,              // 0204 LDA #$30; STA $FFFE
+        0xA9, 0x02, 0x8D, 0xFF, 0xFF, 0x58,        // 0209 LDA #$02; STA $FFFF; CLI
+        0xAD, 0x02, 0xFF, 0x85, 0x10,              // 020F loop: LDA RANDOM; STA $10
+        0xA5, 0x11, 0xC9, 0x02, 0xD0, 0xF5,        // 0214 LDA $11; CMP #2; BNE loop
+        0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00,  // 021A LDA #'Z'; STA $FF01; JMP $0000
+    };
+    image.resize(0x30, 0x00);
+    image.insert(image.end(), {0xE6, 0x11, 0x40});  // 0230 INC $11; RTI
+    return image;
+}();
+// loop: LDA $FF00; BEQ loop; STA $FF01; CMP #'q'; BNE loop; JMP $0000
+const Bytes KEY_ECHO = {0xAD, 0x00, 0xFF, 0xF0, 0xFB, 0x8D, 0x01, 0xFF, 0xC9, 0x71, 0xD0, 0xF4, 0x4C, 0x00, 0x00};
+// LDA #'A'; STA FILE_WRITE; loop: INX; JMP loop
+const Bytes DATA_FILE_THEN_COUNT = {0xA9, 0x41, 0x8D, 0x0B, 0xFF, 0xE8, 0x4C, 0x05, 0x02};
 
 const PauseCase PAUSE_CASES[] = {
     {"SteppingStpThenGoingOn", STP_THEN_Z, {"--cpu", "65C02"}, "s\ns\nr\ng 202\n", "Z", 0,
@@ -1115,6 +1136,202 @@ const PauseCase PAUSE_CASES[] = {
         "until: instruction counts are kept only in a deterministic run (--deterministic, --record, --replay)\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
+    // Steps backwards: the same registers, memory, random bytes, timer
+    // requests and keys as the first time; output written once.
+    {"StepsBackOverATimerInterrupt", TICKS_AND_RANDOM, {"--deterministic"}, "w 11 w\nc\nc\nm 10 11\nback 3\nm 10 11\ns 3\nm 10 11\nc\nrc\nr\nrc\nrc\nbd 1\nc\n", "Z", 0,
+        "0200  A9 00     LDA #$00\n"
+        "> w 11 w\n"
+        "watchpoint 1 on 0011 w\n"
+        "> c\n"
+        "watchpoint: write 0011 = 00 (was EE) by 0202\n"
+        "0204  A9 30     LDA #$30\n"
+        "> c\n"
+        "watchpoint: write 0011 = 01 (was 00) by 0230\n"
+        "0232  40        RTI\n"
+        "> m 10 11\n"
+        "0010  32 01                                            2.\n"
+        "> back 3\n"
+        "020F  AD 02 FF  LDA $FF02\n"
+        "> m 10 11\n"
+        "0010  12 00                                            ..\n"
+        "> s 3\n"
+        "020F  AD 02 FF  LDA $FF02          A=32 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
+        "0212  85 10     STA $10            A=32 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
+        "0230  E6 11     INC $11            A=32 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "watchpoint: write 0011 = 01 (was 00) by 0230\n"
+        "0232  40        RTI\n"
+        "> m 10 11\n"
+        "0010  32 01                                            2.\n"
+        "> c\n"
+        "watchpoint: write 0011 = 02 (was 01) by 0230\n"
+        "0232  40        RTI\n"
+        "> rc\n"
+        "watchpoint: write 0011 = 01 (was 00) by 0230\n"
+        "0232  40        RTI\n"
+        "> r\n"
+        "PC=0232 A=32 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "instruction count 3335, cycle count 10006\n"
+        "cycles: -10001 since the last stop, 10006 on the stopwatch (sw resets it)\n"
+        "> rc\n"
+        "watchpoint: write 0011 = 00 (was EE) by 0202\n"
+        "0204  A9 30     LDA #$30\n"
+        "> rc\n"
+        "rc: no breakpoint or watchpoint since instruction count 0, the earliest a step back reaches\n"
+        "0200  A9 00     LDA #$00\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"},
+    {"OutputWrittenOnce", PRINT_Z, {"--deterministic"}, "s 2\nback 2\ns\nback\nc\n", "Z", 0,
+        "0200  A9 5A     LDA #$5A\n"
+        "> s 2\n"
+        "0200  A9 5A     LDA #$5A           A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  8D 01 FF  STA $FF01          A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  4C 00 00  JMP $0000\n"
+        "> back 2\n"
+        "0200  A9 5A     LDA #$5A\n"
+        "> s\n"
+        "0200  A9 5A     LDA #$5A           A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  8D 01 FF  STA $FF01\n"
+        "> back\n"
+        "0200  A9 5A     LDA #$5A\n"
+        "> c\n"},
+    {"StepsBackInAReplay", KEY_ECHO, {}, "until #43\nr\nback 5\nr\nuntil #41\nr\nrc\nc\n", "hq", 0,
+        "0200  AD 00 FF  LDA $FF00\n"
+        "> until #43\n"
+        "instruction count 43\n"
+        "0208  C9 71     CMP #$71\n"
+        "> r\n"
+        "PC=0208 A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 43, cycle count 150\n"
+        "cycles: 150 since the last stop, 150 on the stopwatch (sw resets it)\n"
+        "> back 5\n"
+        "0200  AD 00 FF  LDA $FF00\n"
+        "> r\n"
+        "PC=0200 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "instruction count 38, cycle count 133\n"
+        "cycles: -17 since the last stop, 133 on the stopwatch (sw resets it)\n"
+        "> until #41\n"
+        "instruction count 41\n"
+        "0203  F0 FB     BEQ $0200\n"
+        "> r\n"
+        "PC=0203 A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 41, cycle count 144\n"
+        "cycles: 11 since the last stop, 144 on the stopwatch (sw resets it)\n"
+        "> rc\n"
+        "rc: no breakpoint or watchpoint since instruction count 0, the earliest a step back reaches\n"
+        "0200  AD 00 FF  LDA $FF00\n"
+        "> c\n",
+        "emu6502 replay 1\nkey 40 104\nkey 91 113\nend 97 program\n"},
+    {"StepsBackOverStandardInput", KEY_ECHO, {"--deterministic"}, "s 3\nback 3\ns 3\nr\nc\n", "hq", 0,
+        "0200  AD 00 FF  LDA $FF00\n"
+        "> s 3\n"
+        "0200  AD 00 FF  LDA $FF00          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  F0 FB     BEQ $0200          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  8D 01 FF  STA $FF01          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  C9 71     CMP #$71\n"
+        "> back 3\n"
+        "0200  AD 00 FF  LDA $FF00\n"
+        "> s 3\n"
+        "0200  AD 00 FF  LDA $FF00          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  F0 FB     BEQ $0200          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  8D 01 FF  STA $FF01          A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  C9 71     CMP #$71\n"
+        "> r\n"
+        "PC=0208 A=68 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 3, cycle count 10\n"
+        "cycles: 10 since the last stop, 10 on the stopwatch (sw resets it)\n"
+        "> c\n",
+        nullptr, "hq"},
+    {"NoStepBackOverAChangeByHand", COUNT_FOREVER, {"--deterministic", "--max-instructions", "100"}, "s 3\ne 10 5\nback 1\ns 2\nback 2\nback 1\nr a=7\nrc\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> s 3\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX                A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  E8        INX\n"
+        "> e 10 5\n"
+        "> back 1\n"
+        "back: memory or registers were changed by hand here; no step back reaches before\n"
+        "0202  E8        INX\n"
+        "> s 2\n"
+        "0202  E8        INX                A=00 X=02 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=02 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  E8        INX\n"
+        "> back 2\n"
+        "0202  E8        INX\n"
+        "> back 1\n"
+        "back: can't go 1 back from instruction count 3: the earliest a step back reaches is 3 (memory or registers were changed by hand there)\n"
+        "> r a=7\n"
+        "PC=0202 A=07 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 3, cycle count 7\n"
+        "cycles: -5 since the last stop, 7 on the stopwatch (sw resets it)\n"
+        "> rc\n"
+        "rc: nothing earlier to run back to: instruction count 3 is the earliest (memory or registers were changed by hand there)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"NoStepBackOverADataFile", DATA_FILE_THEN_COUNT, {"--deterministic", "--max-instructions", "50"}, "s 4\nback 1\nback 2\nrc\nc\n", "", 3,
+        "0200  A9 41     LDA #$41\n"
+        "> s 4\n"
+        "0200  A9 41     LDA #$41           A=41 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  8D 0B FF  STA $FF0B          A=41 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  E8        INX                A=41 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0206  4C 05 02  JMP $0205          A=41 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  E8        INX\n"
+        "> back 1\n"
+        "0206  4C 05 02  JMP $0205\n"
+        "> back 2\n"
+        "back: can't go 2 back from instruction count 3: the earliest a step back reaches is 2 (the data file channel was used just before)\n"
+        "> rc\n"
+        "rc: no breakpoint or watchpoint since instruction count 2, the earliest a step back reaches\n"
+        "0205  E8        INX\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"StepsBackRefusedOrMalformed", COUNT_FOREVER, {"--deterministic", "--max-instructions", "10"}, "back\nrc\nback x\nback 1 2\nback 0\nrc 1\ns\nback #2\nback\n\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> back\n"
+        "back: can't go 1 back from instruction count 0: the earliest a step back reaches is 0 (the start of the run)\n"
+        "> rc\n"
+        "rc: nothing earlier to run back to: instruction count 0 is the earliest (the start of the run)\n"
+        "> back x\n"
+        "back: bad count 'x' (hex, at least 1)\n"
+        "> back 1 2\n"
+        "back: usage: back [N]\n"
+        "> back 0\n"
+        "back: bad count '0' (hex, at least 1)\n"
+        "> rc 1\n"
+        "rc: takes no arguments\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX\n"
+        "> back #2\n"
+        "back: can't go 2 back from instruction count 1: the earliest a step back reaches is 0 (the start of the run)\n"
+        "> back\n"
+        "0200  A2 00     LDX #$00\n"
+        "> \n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"OnlyThePastKept", COUNT_FOREVER, {"--deterministic", "--max-instructions", "17000010"}, "until #17000000\nback #16800000\nback #16700000\nrc\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> until #17000000\n"
+        "instruction count 17000000\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> back #16800000\n"
+        "back: can't go 16800000 back from instruction count 17000000: the earliest a step back reaches is 229376 (older states are not kept; see the README)\n"
+        "> back #16700000\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> rc\n"
+        "rc: no breakpoint or watchpoint since instruction count 229376, the earliest a step back reaches\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"StepsBackOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "back\nrc\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> back\n"
+        "back: steps back need a deterministic run (--deterministic, --replay)\n"
+        "> rc\n"
+        "rc: steps back need a deterministic run (--deterministic, --replay)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
 };
 
 class MonitorPauses : public testing::TestWithParam<PauseCase> {};
@@ -1126,8 +1343,17 @@ TEST_P(MonitorPauses, ExactConversation) {
     dir.write("c", std::string(c.commands));
     std::vector<std::string> args = {"--clean", "--commands", "c"};
     args.insert(args.end(), c.args.begin(), c.args.end());
+    if (c.replay != nullptr) {
+        dir.write("r.txt", std::string(c.replay));
+        args.insert(args.end(), {"--replay", "r.txt"});
+    }
     args.push_back("p.bin");
-    const RunResult r = e2e::run_emulator(dir, args);
+    e2e::RunOptions options;
+    if (c.input != nullptr) {
+        args.push_back("-i");
+        options.stdin_data = c.input;
+    }
+    const RunResult r = e2e::run_emulator(dir, args, options);
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.exit_code, c.status);
