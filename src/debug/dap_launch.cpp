@@ -105,7 +105,7 @@ std::optional<DapLaunch> dap_await_launch(DapConnection& connection, DapInbox& i
         const nlohmann::json& request = read.message;
         const std::string command = dap_command(request);
         if (command == "initialize") {
-            connection.respond(request, dap_capabilities(false));
+            connection.respond(request, dap_capabilities(true));
         } else if (command == "launch") {
             DapLaunch launch;
             const std::string error = dap_parse_launch(dap_arguments(request), launch);

@@ -174,7 +174,8 @@ bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
         // A condition that cannot be worked out stops, so that it is seen.
         if (value.ok() && value.value == 0) return false;
     }
-    return ++breakpoint.hits >= breakpoint.hit_after;
+    // Probing the past for the last stop, only the condition counts.
+    return probing_ || ++breakpoint.hits >= breakpoint.hit_after;
 }
 
 const char* DapSession::stop_before() {
@@ -187,6 +188,7 @@ const char* DapSession::stop_before() {
         if (breakpoint_hits(breakpoint) && reason == nullptr) reason = REASON_FUNCTION;
     for (Breakpoint& breakpoint : instruction_breakpoints_)
         if (breakpoint_hits(breakpoint) && reason == nullptr) reason = REASON_INSTRUCTION;
+    if (probing_ && reason != nullptr) skip_break_ = true;  // noted and passed, as after a stop
     return reason;
 }
 
@@ -276,12 +278,20 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
         }
         reason = "entry";
     }
+    if (back_by_line_ && reason == nullptr && stepping_back()) {
+        skip_break_ = true;
+        return;
+    }
+    back_by_line_ = false;
     json body = {{"threadId", THREAD_ID}, {"allThreadsStopped", true}};
-    if (reason == nullptr) reason = stepped == Step::none ? REASON_PAUSE : REASON_STEP;
+    if (reason == nullptr) reason = stepped == Step::none && !std::exchange(went_back_, false) ? REASON_PAUSE : REASON_STEP;
     const std::string text(reason);
     if (text == REASON_BREAKPOINT || text == REASON_STEP || text == REASON_PAUSE || text == REASON_DATA ||
         text == REASON_FUNCTION || text == REASON_INSTRUCTION || text == "entry") {
         body["reason"] = text;
+    } else if (text.starts_with("rc: ") || text.starts_with("back: ")) {
+        body["reason"] = REASON_STEP;  // went back as far as the past reaches
+        body["description"] = text;
     } else {
         body["reason"] = "exception";
         body["description"] = text;
@@ -367,6 +377,7 @@ bool DapSession::handle(const json& request) {
         connection_.respond(request);
         return true;
     }
+    if (command == "stepBack" || command == "reverseContinue") return step_back(request, command == "reverseContinue");
     if (command == "pause") {
         connection_.respond(request);
     } else if (command == "threads" || command == "setBreakpoints" || command == "setFunctionBreakpoints" ||
@@ -387,6 +398,40 @@ bool DapSession::handle(const json& request) {
         connection_.refuse(request, "'" + command + "' is not a request this adapter serves");
     }
     return false;
+}
+
+bool DapSession::step_back(const json& request, bool to_last_stop) {
+    if (counts_.earliest == UINT64_MAX) {
+        connection_.refuse(request, "steps back need a deterministic launch (\"deterministic\": true)");
+        return false;
+    }
+    if (counts_.instructions <= counts_.earliest) {
+        connection_.refuse(request, "nothing earlier to go back to: no step back reaches before instruction count " +
+                                        std::to_string(counts_.earliest));
+        return false;
+    }
+    if (to_last_stop) {
+        rewind_ = {RewindRequest::Kind::last_stop, 0};
+    } else {
+        const json arguments = dap_arguments(request);
+        back_by_line_ = string_argument(arguments, "granularity") != "instruction" && setup_.info != nullptr;
+        step_sp_ = cpu.sp;
+        step_from_.reset();
+        if (setup_.info != nullptr) step_from_ = setup_.info->location(cpu.pc);
+        rewind_ = {RewindRequest::Kind::to_count, counts_.instructions - 1};
+        went_back_ = true;
+    }
+    connection_.respond(request);
+    return true;
+}
+
+bool DapSession::stepping_back() {
+    std::optional<debug_info::Location> where;
+    const bool arrived = at_line_start(cpu.pc, where) && cpu.sp >= step_sp_ &&
+                         !(step_from_ && where->file == step_from_->file && where->line == step_from_->line);
+    if (arrived || counts_.instructions <= counts_.earliest) return false;
+    rewind_ = {RewindRequest::Kind::to_count, counts_.instructions - 1};
+    return true;
 }
 
 void DapSession::start_step(Step step, const json& arguments) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -27,6 +28,7 @@ struct DapSessionSetup {
     const debug_info::DebugInfo* info = nullptr;  // null: machine level only
     std::string debug_file;                       // its path, to find the sources beside it
     bool stop_on_entry = false;
+    bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
 };
@@ -56,6 +58,12 @@ public:
     [[nodiscard]] bool stops_at_halt() const override { return true; }
     [[nodiscard]] const char* stop_at_end() override { return nullptr; }
     void converse(const char* reason, const RunCounts& counts) override;
+    [[nodiscard]] bool keeps_past() const override { return setup_.deterministic; }
+    [[nodiscard]] RewindRequest rewind_asked() override { return std::exchange(rewind_, RewindRequest{}); }
+    void probing(bool on) override {
+        probing_ = on;
+        skip_break_ = false;
+    }
 
 private:
     enum class Step : std::uint8_t { none, instruction, into, over, out };
@@ -115,6 +123,11 @@ private:
         stop_due_ = true;
         stop_reason_ = reason;
     }
+    // stepBack, reverseContinue: true when asked of the engine.
+    bool step_back(const nlohmann::json& request, bool to_last_stop);
+    // A step back by line goes on, an instruction at a time, to the first
+    // byte of another line at the same depth or above: true while it does.
+    bool stepping_back();
 
     DapConnection& connection_;
     DapInbox& inbox_;
@@ -139,4 +152,8 @@ private:
     std::uint8_t step_sp_ = 0;
     std::optional<debug_info::Location> step_from_;
     RunCounts counts_;
+    RewindRequest rewind_;
+    bool probing_ = false;  // the engine runs the past again, looking for the last stop
+    bool back_by_line_ = false;
+    bool went_back_ = false;  // the next stop ends a stepBack
 };

@@ -84,7 +84,8 @@ int serve_debug_adapter(RunProgram run) {
 
     std::unique_ptr<DapSession> session;
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
-        DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->request,
+        DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->line.deterministic,
+                              launch->request,
                               [&connection] { leave_run(connection); }};
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();

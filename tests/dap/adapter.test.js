@@ -96,6 +96,24 @@ describe('emu6502 --dap', function () {
         assert.match(await local('i'), /^2\b/);
     });
 
+    it('steps back a line and runs back to the last breakpoint, in a deterministic launch', async () => {
+        await runTo([LINE_PUTCHAR], greet({ deterministic: true }));
+        assert.match(await local('i'), /^3\b/);
+        await Promise.all([dc.continueRequest({ threadId: 1 }), dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PUTCHAR })]);
+        assert.match(await local('i'), /^2\b/);
+        const [, back] = await Promise.all([dc.stepBackRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        assert.strictEqual(back.body.reason, 'step');
+        assert.notStrictEqual((await topFrame())[0].line, LINE_PUTCHAR, 'the line before');
+        await Promise.all([dc.reverseContinueRequest({ threadId: 1 }),
+            dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PUTCHAR })]);
+        assert.match(await local('i'), /^3\b/, 'the first time round, as it was');
+    });
+
+    it('refuses to step back in a launch that is not deterministic', async () => {
+        await runTo([LINE_TOUPPER]);
+        await assert.rejects(dc.stepBackRequest({ threadId: 1 }), /deterministic/);
+    });
+
     it('stops where a global is written (data breakpoint)', async () => {
         await runTo([LINE_GETLINE]);
         const info = await dc.dataBreakpointInfoRequest({ name: 'name' });
