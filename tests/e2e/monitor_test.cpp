@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -2281,6 +2282,27 @@ TEST(MonitorTerminal, EnterRepeatsStepsAndGoesOnAfterMemory) {
     const auto end = session.wait_end();
     ASSERT_TRUE(end);
     EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+}
+
+// On the terminal in a deterministic run, Enter steps back again; the
+// output stepped back over is not written a second time.
+TEST(MonitorTerminal, EnterStepsBackAgainAndOutputIsWrittenOnce) {
+    TempDir dir;
+    dir.write("p.bin", twice_program());
+    e2e::PtySession session(dir, {"--clean", "--deterministic", "--monitor", "p.bin"});
+    ASSERT_TRUE(session.wait_for_output("> "));
+    type_line(session, "s 4\r");
+    ASSERT_TRUE(session.wait_for_output("0215  60        RTS\r\n> ")) << session.output();
+    type_line(session, "back\r");
+    ASSERT_TRUE(session.wait_for_output("0212  8D 01 FF  STA $FF01\r\n> ")) << session.output();
+    type_line(session, "\r");
+    ASSERT_TRUE(session.wait_for_output("0210  A9 48     LDA #$48\r\n> ")) << session.output();
+    type_line(session, "c\r");
+    const auto end = session.wait_end();
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->exited() && end->exit_code() == 0);
+    const std::string& out = session.output();
+    EXPECT_EQ(std::count(out.begin(), out.end(), 'H'), 2) << out;
 }
 
 // Lines typed in one session come back with the up arrow in the next.
