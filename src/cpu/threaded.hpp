@@ -233,6 +233,8 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
                                              : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
     InRamStop stop;
+    // The ring's index lives in a host register during the run.
+    [[maybe_unused]] u16 history_next = observed.history_next;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -263,6 +265,10 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
             goto out;                                                          \
         }                                                                      \
     }                                                                          \
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) {                         \
+        observed.history[history_next++] =                                     \
+            {static_cast<u16>(c.pc), c.a, c.x, c.y, c.sp, c.status, 0};        \
+    }                                                                          \
     if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
@@ -281,6 +287,10 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
 #pragma GCC diagnostic pop
 
 out:
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) {
+        observed.history_total += static_cast<u16>(history_next - observed.history_next);
+        observed.history_next = history_next;
+    }
     cpu.pc = static_cast<u16>(c.pc);
     cpu.sp = c.sp;
     cpu.a = c.a;

@@ -19,6 +19,7 @@
 #include "cpu/opcode_matrix.hpp"
 #include "cpu/observed.hpp"
 #include "debug/disassembler.hpp"
+#include "debug/history.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
 #include "driver/text.hpp"
@@ -167,6 +168,7 @@ public:
     void step_after(u16 pc, u32 step_cycles) override;
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
+        if (checking_) history_note_interrupt();
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -273,6 +275,7 @@ void Session::open() {
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
+    history_clear();
     profiling_ = options_.profile != nullptr;
     if (profiling_) {
         observed.counts.fill(0);
@@ -559,6 +562,10 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         resume = Resume::cont;
         return true;
     case MonitorVerb::help: say("%s", monitor_help_text()); return false;
+    case MonitorVerb::history:
+        if (history_kept() == 0) say("hist: no instructions run yet\n");
+        history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); });
+        return false;
     }
     return false;
 }
@@ -613,6 +620,7 @@ void Session::write_profile() {
 }
 unsigned Session::threaded_checks() const {
     unsigned checks = profiling_ ? observe::PROFILE : 0;
+    if (checking_) checks |= observe::HISTORY;
     if (checking_ && breakpoints_ != 0) checks |= observe::BREAKS;
     if (checking_ && watches_ != 0) checks |= observe::WATCHES;
     return checks;
@@ -635,6 +643,7 @@ const char* Session::stop_before() {
 }
 
 void Session::step_before() {
+    if (checking_) history_note_instruction();
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }

@@ -1,5 +1,6 @@
 #include "debug/monitor_command.hpp"
 
+#include "cpu/observed.hpp"
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -43,6 +44,7 @@ constexpr VerbName verbs[] = {
     {"l", MonitorVerb::labels},    {"trace", MonitorVerb::trace},   {"save", MonitorVerb::save},
     {"load", MonitorVerb::load},   {"q", MonitorVerb::quit},        {"x", MonitorVerb::leave},
     {"h", MonitorVerb::help},      {"?", MonitorVerb::help},        {"until", MonitorVerb::until},
+    {"hist", MonitorVerb::history},
 };
 
 // Which register names take which values.
@@ -133,6 +135,16 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         if (args == 1) {
             const auto count =
                 value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
+            if (!count) return command;
+            command.count = static_cast<std::uint32_t>(*count);
+        }
+        break;
+    case MonitorVerb::history:
+        if (args > 1) return usage("hist [N]");
+        command.count = HISTORY_SHOWN;
+        if (args == 1) {
+            const auto count = value_of(words[1], 1, static_cast<std::int64_t>(HISTORY_SIZE),
+                                        "bad count " + quoted_text(words[1]) + " (hex, 1 to 10000)");
             if (!count) return command;
             command.count = static_cast<std::uint32_t>(*count);
         }
@@ -246,6 +258,7 @@ const char* monitor_help_text() {
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+           "  hist [N]             the last N instructions run (10), with the registers each began with\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h                    this help\n"
