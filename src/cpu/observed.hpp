@@ -22,7 +22,7 @@ inline constexpr unsigned HISTORY = 8;  // notes every instruction, with the reg
 struct HistoryEntry {
     u16 pc;
     u8 a, x, y, sp, status;
-    u8 unused;
+    u8 unused;  // never written by the threaded code
 };
 static_assert(sizeof(HistoryEntry) == 8);
 // The last HISTORY_SIZE instructions are kept (512 KiB): a u16 index wraps

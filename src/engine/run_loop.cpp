@@ -139,19 +139,23 @@ private:
         if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // The observed copies: the monitor's history alone (the
-            // commonest), with breakpoints, with watchpoints too, the
-            // profile alone (no monitor), and everything.
+            // The observed copies: the monitor's history alone and with
+            // breakpoints (the commonest, with and without cycles counted),
+            // with watchpoints too, the profile alone (no monitor), and
+            // everything.
             using namespace observe;
+            const bool cycles = Timer::CYCLES || count_cycles_;
             if ((checks & PROFILE) != 0) {
                 if ((checks & HISTORY) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
                 else end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
             } else if ((checks & WATCHES) != 0) {
                 end = run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
             } else if ((checks & BREAKS) != 0) {
-                end = run_in_ram<P, true, false, BREAKS | HISTORY>(countdown);
+                end = cycles ? run_in_ram<P, true, false, BREAKS | HISTORY>(countdown)
+                             : run_in_ram<P, false, false, BREAKS | HISTORY>(countdown);
             } else {
-                end = run_in_ram<P, true, false, HISTORY>(countdown);
+                end = cycles ? run_in_ram<P, true, false, HISTORY>(countdown)
+                             : run_in_ram<P, false, false, HISTORY>(countdown);
             }
         }
         const bool looked = end.stop == InRamStop::look;
