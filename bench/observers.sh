@@ -20,6 +20,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v valgrind >/dev/null 2>&1 || { echo "valgrind not installed: nothing measured"; exit 0; }
 
+printf 'c\n' >"$work/history"
 printf 'b fff0\nb fff8\nc\n' >"$work/breakpoints"
 printf 'w 3000\nc\n' >"$work/watchpoint"
 printf 'b fff0 pass 3 if a==1\nb fff8 if [10]>7\nc\n' >"$work/conditional"
@@ -58,6 +59,7 @@ row() {
     printf '%s %s %s %s %s %s' \
         "$(figure "$1" "$2" "$3" "$4")" \
         "$(figure "$1" "$2" "$3" "$4" --deterministic)" \
+        "$(figure "$1" "$2" "$3" "$4" --commands history)" \
         "$(figure "$1" "$2" "$3" "$4" --commands breakpoints)" \
         "$(figure "$1" "$2" "$3" "$4" --commands conditional)" \
         "$(figure "$1" "$2" "$3" "$4" --commands watchpoint)" \

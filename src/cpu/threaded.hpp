@@ -168,6 +168,19 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
+// Notes the registers an instruction begins with in the history ring. A
+// store per field: let alone, the compiler packs them into one word first,
+// which costs more than the stores.
+[[gnu::always_inline]] inline void note_history(const RunRegisters& c, u16 slot) {
+    volatile HistoryEntry& entry = observed.history[slot];
+    entry.pc = static_cast<u16>(c.pc);
+    entry.a = c.a;
+    entry.x = c.x;
+    entry.y = c.y;
+    entry.sp = c.sp;
+    entry.status = c.status;
+}
+
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
 template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
@@ -233,6 +246,8 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
                                              : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
     InRamStop stop;
+    // The ring's index lives in a host register during the run.
+    [[maybe_unused]] u16 history_next = observed.history_next;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -263,6 +278,9 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
             goto out;                                                          \
         }                                                                      \
     }                                                                          \
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) {                         \
+        threaded::note_history(c, history_next++);                             \
+    }                                                                          \
     if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
@@ -281,6 +299,10 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
 #pragma GCC diagnostic pop
 
 out:
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) {
+        observed.history_total += static_cast<u16>(history_next - observed.history_next);
+        observed.history_next = history_next;
+    }
     cpu.pc = static_cast<u16>(c.pc);
     cpu.sp = c.sp;
     cpu.a = c.a;

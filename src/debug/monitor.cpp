@@ -21,6 +21,7 @@
 #include "debug/breakpoints.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/disassembler.hpp"
+#include "debug/history.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
 #include "debug/monitor_memory.hpp"
@@ -83,6 +84,7 @@ public:
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
         if (source_.stepping()) source_.interrupted(cpu.sp);
+        if (checking_) history_note_interrupt();
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -210,6 +212,7 @@ void Session::open() {
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
+    history_clear();
     profiling_ = options_.profile != nullptr;
     if (profiling_) {
         observed.counts.fill(0);
@@ -537,6 +540,10 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         say("%llu labels cleared\n", static_cast<unsigned long long>(gone));
         return false;
     }
+    case MonitorVerb::history:
+        if (history_kept() == 0) say("hist: no instructions run yet\n");
+        history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); });
+        return false;
     }
     return false;
 }
@@ -591,6 +598,7 @@ void Session::write_profile() {
 }
 unsigned Session::threaded_checks() const {
     unsigned checks = profiling_ ? observe::PROFILE : 0;
+    if (checking_) checks |= observe::HISTORY;
     if (checking_ && breakpoints_ != 0) checks |= observe::BREAKS;
     if (checking_ && watches_ != 0) checks |= observe::WATCHES;
     return checks;
@@ -618,6 +626,7 @@ const char* Session::stop_before() {
 
 void Session::step_before() {
     monitor_console_give_back();  // after a step's line: the program's modes again
+    if (checking_) history_note_instruction();
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);

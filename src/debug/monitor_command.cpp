@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "cpu/observed.hpp"
+
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -49,6 +51,7 @@ constexpr VerbName verbs[] = {
     {"move", MonitorVerb::move},   {"lc", MonitorVerb::clear_labels},
     {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
     {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
+    {"hist", MonitorVerb::history},
 };
 
 // Words from `from` on, joined by single spaces.
@@ -150,6 +153,16 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         if (args == 1) {
             const auto count =
                 value_of(words[1], 1, 0xFFFFFFFF, "bad count " + quoted_text(words[1]) + " (hex, at least 1)");
+            if (!count) return command;
+            command.count = static_cast<std::uint32_t>(*count);
+        }
+        break;
+    case MonitorVerb::history:
+        if (args > 1) return usage("hist [N]");
+        command.count = HISTORY_SHOWN;
+        if (args == 1) {
+            const auto count = value_of(words[1], 1, static_cast<std::int64_t>(HISTORY_SIZE),
+                                        "bad count " + quoted_text(words[1]) + " (hex, 1 to 10000)");
             if (!count) return command;
             command.count = static_cast<std::uint32_t>(*count);
         }
@@ -338,6 +351,7 @@ const char* monitor_help_text() {
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+           "  hist [N]             the last N instructions run (10), with the registers each began with\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h, ?                 this help\n"

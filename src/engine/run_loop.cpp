@@ -139,14 +139,24 @@ private:
         if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // The observed copies: breakpoints alone (the commonest, with
-            // and without cycles counted), with watchpoints, and
-            // everything with the profile.
+            // The observed copies: the monitor's history alone and with
+            // breakpoints (the commonest, with and without cycles counted),
+            // with watchpoints too, the profile alone (no monitor), and
+            // everything.
             using namespace observe;
-            if ((checks & PROFILE) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
-            else if ((checks & WATCHES) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
-            else if (Timer::CYCLES || count_cycles_) end = run_in_ram<P, true, false, BREAKS>(countdown);
-            else end = run_in_ram<P, false, false, BREAKS>(countdown);
+            const bool cycles = Timer::CYCLES || count_cycles_;
+            if ((checks & PROFILE) != 0) {
+                if ((checks & HISTORY) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
+                else end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
+            } else if ((checks & WATCHES) != 0) {
+                end = run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
+            } else if ((checks & BREAKS) != 0) {
+                end = cycles ? run_in_ram<P, true, false, BREAKS | HISTORY>(countdown)
+                             : run_in_ram<P, false, false, BREAKS | HISTORY>(countdown);
+            } else {
+                end = cycles ? run_in_ram<P, true, false, HISTORY>(countdown)
+                             : run_in_ram<P, false, false, HISTORY>(countdown);
+            }
         }
         const bool looked = end.stop == InRamStop::look;
         counted_ += countdown - end.countdown + (looked ? 1 : 0);

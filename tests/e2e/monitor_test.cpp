@@ -869,6 +869,7 @@ const CommandCase COMMAND_CASES[] = {
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
         "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+        "  hist [N]             the last N instructions run (10), with the registers each began with\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h, ?                 this help\n"
@@ -920,6 +921,51 @@ const CommandCase COMMAND_CASES[] = {
         "> r\\x1B\n"
         "unknown command 'r\\x1B' (h for help)\n"
         "> x\n"},
+    // Each instruction with the registers it found, threaded or stepped;
+    // the one a breakpoint stopped before has not run.
+    {"History",
+        "hist\nb print\nc\nc\nhist 3\nhist #5\nhist 0\nhist x\nhist 1 2\nbd 1\ns 2\nhist 2\nc\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> hist\n"
+        "hist: no instructions run yet\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> hist 3\n"
+        "0206  E0 02     CPX #$02           A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  D0 F8     BNE $0202          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist #5\n"
+        "0215  60        RTS                A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0205  E8        INX                A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0206  E0 02     CPX #$02           A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  D0 F8     BNE $0202          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist 0\n"
+        "hist: bad count '0' (hex, 1 to 10000)\n"
+        "> hist x\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist 1 2\n"
+        "hist: usage: hist [N]\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> s 2\n"
+        "0210  A9 48     LDA #$48           A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0212  8D 01 FF  STA $FF01          A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0215  60        RTS\n"
+        "> hist 2\n"
+        "0210  A9 48     LDA #$48           A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"
+        "0212  8D 01 FF  STA $FF01          A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "> c\n"},
     {"Leave",
         "b print\n"
         "x\n",
@@ -1105,6 +1151,35 @@ const PauseCase PAUSE_CASES[] = {
         "PC=0203 A=00 X=03 Y=00 SP=FD NV-BDIZC=00100100\n"
         "instruction count 6, cycle count 14\n"
         "cycles: 2 since the last stop, 7 on the stopwatch (sw resets it)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    // 70,001 instructions: the ring has wrapped round, the last ones stay.
+    {"HistoryAfterTheRingWrapped", COUNT_FOREVER, {"--deterministic", "--max-instructions", "70002"},
+        "until #70001\nhist 3\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> until #70001\n"
+        "instruction count 70001\n"
+        "0202  E8        INX\n"
+        "> hist 3\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=B7 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  E8        INX                A=00 X=B7 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=B8 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    // CLI; JMP *, and an RTI at 0210 that the IRQ vector is pointed at: the
+    // timer's first request (10,000 cycles) comes between two JMPs.
+    {"HistoryShowsAnInterrupt", {0x58, 0x4C, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40},
+        {"--deterministic", "--max-instructions", "3340"}, "e fffe 10 02\nuntil #3336\nhist 4\nc\n", "", 3,
+        "0200  58        CLI\n"
+        "> e fffe 10 02\n"
+        "> until #3336\n"
+        "instruction count 3336\n"
+        "0201  4C 01 02  JMP $0201\n"
+        "> hist 4\n"
+        "0201  4C 01 02  JMP $0201          A=00 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
+        "interrupt to 0210                  A=00 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "0210  40        RTI                A=00 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "0201  4C 01 02  JMP $0201          A=00 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
     {"UntilOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "until #5\nc\n", "", 3,
