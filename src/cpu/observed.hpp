@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
 #include "bus/bus.hpp"
@@ -14,20 +13,8 @@ namespace observe {
 inline constexpr unsigned BREAKS = 1;   // stops before an address marked in break_at
 inline constexpr unsigned WATCHES = 2;  // stops before an instruction that may touch a watched page
 inline constexpr unsigned PROFILE = 4;  // counts executions and cycles per address, and routine entries
-inline constexpr unsigned HISTORY = 8;  // notes every instruction, with the registers it began with, in the history ring
-}
-
-// One instruction in the history ring: where it began and the registers
-// it found there. Eight bytes, so that a slot is one scaled address away.
-struct HistoryEntry {
-    u16 pc;
-    u8 a, x, y, sp, status;
-    u8 unused;  // never written by the threaded code
-};
-static_assert(sizeof(HistoryEntry) == 8);
-// The last HISTORY_SIZE instructions are kept (512 KiB): a u16 index wraps
-// round the ring by itself.
-inline constexpr std::size_t HISTORY_SIZE = 0x10000;  // namespace observe
+inline constexpr unsigned HISTORY = 8;  // notes every instruction in the history log (cpu/history_log.hpp)
+}  // namespace observe
 
 // The tables the observed copies read and the profile they write, at a
 // fixed address so that the threaded code indexes them directly.
@@ -37,8 +24,5 @@ struct ObservedTables {
     bool watch_any;                    // some page is watched: the indirect jumps, whose pointer may lie anywhere
     std::array<std::uint64_t, 0x10000> counts, cycles;  // executions and their cycles per address
     std::array<u8, 0x10000> entries;   // routine entries: JSR and BRK targets, interrupt handlers, the start
-    std::array<HistoryEntry, HISTORY_SIZE> history;  // the ring of the last instructions begun
-    u16 history_next;                  // the slot the next instruction takes
-    std::uint64_t history_total;       // instructions noted since the ring was cleared (may pass its size)
 };
 extern ObservedTables observed;

@@ -84,7 +84,7 @@ public:
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
         if (source_.stepping()) source_.interrupted(cpu.sp);
-        if (checking_) history_note_interrupt();
+        if (noting_history()) history_note_interrupt();
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -98,6 +98,7 @@ public:
 private:
     // Talks with the user until a command moves the machine on.
     Resume enter(const char* reason);
+    [[nodiscard]] bool noting_history() const { return checking_ && history_; }
     void stop(const char* reason) {
         stop_due_ = true;
         stop_reason_ = reason;
@@ -138,6 +139,7 @@ private:
     bool terminal_ = false;
     bool checking_ = false;  // breakpoints, watchpoints and steps are looked at
     bool profiling_ = false;
+    bool history_ = false;  // hist on: every instruction is noted in the history log
     std::vector<Point> points_;
     unsigned next_number_ = 1;
     unsigned breakpoints_ = 0;
@@ -212,7 +214,6 @@ void Session::open() {
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
-    history_clear();
     profiling_ = options_.profile != nullptr;
     if (profiling_) {
         observed.counts.fill(0);
@@ -540,9 +541,15 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         say("%llu labels cleared\n", static_cast<unsigned long long>(gone));
         return false;
     }
+    case MonitorVerb::history_switch:
+        if (command.on && !history_) history_clear();
+        history_ = command.on;
+        say("%s", history_ ? "history on: instructions are kept from here on\n" : "history off\n");
+        return false;
     case MonitorVerb::history:
-        if (history_kept() == 0) say("hist: no instructions run yet\n");
-        history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); });
+        if (!history_) say("hist: the history is off; hist on keeps it from here on\n");
+        else if (history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); }) == 0)
+            say("hist: no instructions run since hist on\n");
         return false;
     }
     return false;
@@ -598,7 +605,7 @@ void Session::write_profile() {
 }
 unsigned Session::threaded_checks() const {
     unsigned checks = profiling_ ? observe::PROFILE : 0;
-    if (checking_) checks |= observe::HISTORY;
+    if (noting_history()) checks |= observe::HISTORY;
     if (checking_ && breakpoints_ != 0) checks |= observe::BREAKS;
     if (checking_ && watches_ != 0) checks |= observe::WATCHES;
     return checks;
@@ -626,7 +633,7 @@ const char* Session::stop_before() {
 
 void Session::step_before() {
     monitor_console_give_back();  // after a step's line: the program's modes again
-    if (checking_) history_note_instruction();
+    if (noting_history()) history_note_instruction();
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);

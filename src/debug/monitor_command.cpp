@@ -2,8 +2,7 @@
 
 #include <span>
 
-#include "cpu/observed.hpp"
-
+#include "cpu/history_log.hpp"
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -135,7 +134,8 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         return true;
     };
     switch (command.verb) {
-    case MonitorVerb::none: break;
+    case MonitorVerb::none:
+    case MonitorVerb::history_switch: break;  // made from hist on|off
     case MonitorVerb::registers:
         for (std::size_t i = 1; i <= args; ++i) {
             const std::string_view word = words[i];
@@ -157,16 +157,23 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
             command.count = static_cast<std::uint32_t>(*count);
         }
         break;
-    case MonitorVerb::history:
-        if (args > 1) return usage("hist [N]");
+    case MonitorVerb::history: {
+        if (args > 1) return usage("hist [N|on|off]");
+        const std::string word = args == 1 ? lower(words[1]) : "";
+        if (word == "on" || word == "off") {
+            command.verb = MonitorVerb::history_switch;
+            command.on = word == "on";
+            break;
+        }
         command.count = HISTORY_SHOWN;
         if (args == 1) {
-            const auto count = value_of(words[1], 1, static_cast<std::int64_t>(HISTORY_SIZE),
+            const auto count = value_of(words[1], 1, static_cast<std::int64_t>(history::SIZE),
                                         "bad count " + quoted_text(words[1]) + " (hex, 1 to 10000)");
             if (!count) return command;
             command.count = static_cast<std::uint32_t>(*count);
         }
         break;
+    }
     case MonitorVerb::go:
         if (args != 1) return usage("g ADDR");
         address(1, command.first);
@@ -351,7 +358,8 @@ const char* monitor_help_text() {
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
-           "  hist [N]             the last N instructions run (10), with the registers each began with\n"
+           "  hist on, hist off    keep the history of instructions run from here on, or not\n"
+           "  hist [N]             the last N (16) instructions run and interrupts, with their registers\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h, ?                 this help\n"

@@ -20,11 +20,11 @@ enum class MonitorVerb {
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
     labels, trace, save, load, quit, leave, help, until,
     value, assemble, hunt, compare, move, clear_labels,
-    out, enable, disable, stop_on_brk, stopwatch, history,
+    out, enable, disable, stop_on_brk, stopwatch, history, history_switch,
 };
 
 // hist without a count shows this many instructions.
-inline constexpr std::uint32_t HISTORY_SHOWN = 0x10;
+inline constexpr std::uint32_t HISTORY_SHOWN = 16;
 
 inline constexpr std::uint8_t WATCH_READ = 1;
 inline constexpr std::uint8_t WATCH_WRITE = 2;
@@ -50,7 +50,7 @@ struct MonitorCommand {
     HuntPattern pattern;                  // hunt
     std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
     std::string condition;                // b ... if EXPR
-    bool on = false;                      // brk on|off
+    bool on = false;                      // brk on|off, hist on|off
     std::string error;                    // a one-line message; then nothing is done
 };
 

@@ -13,6 +13,7 @@
 
 std::uint64_t instructions_before_step = 0;
 ObservedTables observed{};
+history::Log history_log{};
 
 namespace {
 static_assert(CLOCK_POLL == MAX_RUN, "a clock poll's countdown is one threaded run at most");
@@ -139,30 +140,31 @@ private:
         if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // The observed copies: the monitor's history alone and with
-            // breakpoints (the commonest, with and without cycles counted),
-            // with watchpoints too, the profile alone (no monitor), and
-            // everything.
+            // The observed copies: breakpoints alone (the commonest, with
+            // and without cycles counted), with watchpoints, and
+            // everything with the profile.
             using namespace observe;
-            const bool cycles = Timer::CYCLES || count_cycles_;
-            if ((checks & PROFILE) != 0) {
-                if ((checks & HISTORY) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
-                else end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
-            } else if ((checks & WATCHES) != 0) {
-                end = run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
-            } else if ((checks & BREAKS) != 0) {
-                end = cycles ? run_in_ram<P, true, false, BREAKS | HISTORY>(countdown)
-                             : run_in_ram<P, false, false, BREAKS | HISTORY>(countdown);
-            } else {
-                end = cycles ? run_in_ram<P, true, false, HISTORY>(countdown)
-                             : run_in_ram<P, false, false, HISTORY>(countdown);
-            }
+            if ((checks & HISTORY) != 0) end = run_in_ram_noting(countdown, checks);
+            else if ((checks & PROFILE) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
+            else if ((checks & WATCHES) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
+            else if (Timer::CYCLES || count_cycles_) end = run_in_ram<P, true, false, BREAKS>(countdown);
+            else end = run_in_ram<P, false, false, BREAKS>(countdown);
         }
         const bool looked = end.stop == InRamStop::look;
         counted_ += countdown - end.countdown + (looked ? 1 : 0);
         cycles_ += end.cycles;
         if constexpr (OBSERVED) step_next_ = end.stop == InRamStop::observe;
         return looked;
+    }
+
+    // The copies that note the history too: alone (with and without
+    // cycles), with breakpoints and watchpoints, and with the profile.
+    InRamEnd run_in_ram_noting(std::uint32_t countdown, unsigned checks) {
+        using namespace observe;
+        if ((checks & PROFILE) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
+        if ((checks & (BREAKS | WATCHES)) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
+        if (Timer::CYCLES || count_cycles_) return run_in_ram<P, true, false, HISTORY>(countdown);
+        return run_in_ram<P, false, false, HISTORY>(countdown);
     }
 
     // Near the top of memory, at 0x0000, traced, after an RTI that cleared
