@@ -170,12 +170,16 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
-// Notes the instruction just run in the history log at `next`: where it
-// began, its opcode and the registers it may have changed, a store each.
+// Notes the instruction at c.pc, about to run, in the history log at
+// `next`: where it begins and its opcode, one store (pc never passes 0xFFFF).
+template <u8 OPCODE>
+[[gnu::always_inline]] inline void note_history_start(const RunRegisters& c, std::size_t next) {
+    history_log.head[next] = static_cast<u32>(c.pc) + (u32{OPCODE} << 16 | u32{history::threaded} << 24);
+}
+// Then, after it, the registers it may have changed, a store each.
 template <Chip P, u8 OPCODE>
-[[gnu::always_inline]] inline void note_history(std::size_t at, const RunRegisters& c, std::size_t& next) {
-    constexpr u8 fields = history::fields_written(opcode_grid<P>[OPCODE].op, opcode_grid<P>[OPCODE].mode);
-    history_log.head[next] = static_cast<u32>(at) | u32{OPCODE} << 16 | u32{history::threaded} << 24;
+[[gnu::always_inline]] inline void note_history_end(const RunRegisters& c, std::size_t& next) {
+    constexpr u8 fields = history::noted_by(opcode_grid<P>[OPCODE].op, opcode_grid<P>[OPCODE].mode).fields;
     if constexpr ((fields & history::A) != 0) history_log.a[next] = c.a;
     if constexpr ((fields & history::X) != 0) history_log.x[next] = c.x;
     if constexpr ((fields & history::Y) != 0) history_log.y[next] = c.y;
@@ -193,12 +197,13 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     [[maybe_unused]] const std::size_t at = c.pc;
     [[maybe_unused]] const std::uint32_t counted_before = counter;
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history_start<OPCODE>(c, noted);
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
-    if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history<P, OPCODE>(at, c, noted);
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history_end<P, OPCODE>(c, noted);
     if constexpr (COUNT_CYCLES || CYCLE_BUDGET) {
         constexpr CounterLayout layout = CYCLE_BUDGET ? BUDGET_COUNTER : COUNTDOWN_COUNTER;
         if constexpr (is_branch(entry.op) && P != Chip::m65c02) {

@@ -33,12 +33,12 @@ void read_forward(Chip chip, F&& line) {
             if (!known) return;
             line(now);
             const OpcodeEntry entry = grid[now.opcode];
-            const u8 fields = history::fields_written(entry.op, entry.mode);
-            if ((fields & history::A) != 0) now.a = history_log.a[at];
-            if ((fields & history::X) != 0) now.x = history_log.x[at];
-            if ((fields & history::Y) != 0) now.y = history_log.y[at];
-            if ((fields & history::SP) != 0) now.sp = history_log.sp[at];
-            if ((fields & history::P) != 0) now.status = history_log.status[at];
+            const history::Noted noted = history::noted_by(entry.op, entry.mode);
+            if ((noted.fields & history::A) != 0) now.a = history_log.a[at];
+            if ((noted.fields & history::X) != 0) now.x = history_log.x[at];
+            if ((noted.fields & history::Y) != 0) now.y = history_log.y[at];
+            if ((noted.fields & history::SP) != 0) now.sp = history_log.sp[at];
+            now.status = history::status_after(noted, now.status, history_log.status[at], now.a, now.x, now.y);
             return;
         }
         now.a = history_log.a[at];
