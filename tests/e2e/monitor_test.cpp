@@ -869,7 +869,8 @@ const CommandCase COMMAND_CASES[] = {
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
         "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
-        "  hist [N]             the last N instructions run (10), with the registers each began with\n"
+        "  hist on, hist off    keep the history of instructions run from here on, or not\n"
+        "  hist [N]             the last N (16) instructions run and interrupts, with their registers\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h, ?                 this help\n"
@@ -921,15 +922,20 @@ const CommandCase COMMAND_CASES[] = {
         "> r\\x1B\n"
         "unknown command 'r\\x1B' (h for help)\n"
         "> x\n"},
-    // Each instruction with the registers it found, threaded or stepped;
-    // the one a breakpoint stopped before has not run.
+    // Off until hist on; then each instruction with the registers it
+    // found, threaded or stepped; the one a breakpoint stopped before has
+    // not run. hist on again after hist off starts afresh.
     {"History",
-        "hist\nb print\nc\nc\nhist 3\nhist #5\nhist 0\nhist x\nhist 1 2\nbd 1\ns 2\nhist 2\nc\n",
+        "hist\nhist on\nhist\nb print\nc\nc\nhist 3\nhist #5\nhist 0\nhist x\nhist zz\nhist 10001\nhist 1 2\nbd 1\ns 2\nhist 2\nhist off\nhist 2\nhist on\nhist\nc\n",
      "HH", 0,
         "start:\n"
         "0200  A2 00     LDX #$00\n"
         "> hist\n"
-        "hist: no instructions run yet\n"
+        "hist: the history is off; hist on keeps it from here on\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> hist\n"
+        "hist: no instructions run since hist on\n"
         "> b print\n"
         "breakpoint 1 at 0210\n"
         "> c\n"
@@ -954,8 +960,12 @@ const CommandCase COMMAND_CASES[] = {
         "hist: bad count '0' (hex, 1 to 10000)\n"
         "> hist x\n"
         "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist zz\n"
+        "hist: bad count 'zz' (hex, 1 to 10000)\n"
+        "> hist 10001\n"
+        "hist: bad count '10001' (hex, 1 to 10000)\n"
         "> hist 1 2\n"
-        "hist: usage: hist [N]\n"
+        "hist: usage: hist [N|on|off]\n"
         "> bd 1\n"
         "deleted 1\n"
         "> s 2\n"
@@ -965,6 +975,14 @@ const CommandCase COMMAND_CASES[] = {
         "> hist 2\n"
         "0210  A9 48     LDA #$48           A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"
         "0212  8D 01 FF  STA $FF01          A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "> hist off\n"
+        "history off\n"
+        "> hist 2\n"
+        "hist: the history is off; hist on keeps it from here on\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> hist\n"
+        "hist: no instructions run since hist on\n"
         "> c\n"},
     {"Leave",
         "b print\n"
@@ -1153,10 +1171,25 @@ const PauseCase PAUSE_CASES[] = {
         "cycles: 2 since the last stop, 7 on the stopwatch (sw resets it)\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
+    // Code changed since it ran shows as it is now, with the opcode that ran.
+    {"HistoryOfCodeChangedSince", COUNT_FOREVER, {"--max-instructions", "10"}, "hist on\ns\ne 200 a0\nhist 1\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX\n"
+        "> e 200 a0\n"
+        "> hist 1\n"
+        "0200  A0 00     LDY #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100 (ran opcode A2)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
     // 70,001 instructions: the ring has wrapped round, the last ones stay.
     {"HistoryAfterTheRingWrapped", COUNT_FOREVER, {"--deterministic", "--max-instructions", "70002"},
-        "until #70001\nhist 3\nc\n", "", 3,
+        "hist on\nuntil #70001\nhist 3\nc\n", "", 3,
         "0200  A2 00     LDX #$00\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
         "> until #70001\n"
         "instruction count 70001\n"
         "0202  E8        INX\n"
@@ -1169,8 +1202,10 @@ const PauseCase PAUSE_CASES[] = {
     // CLI; JMP *, and an RTI at 0210 that the IRQ vector is pointed at: the
     // timer's first request (10,000 cycles) comes between two JMPs.
     {"HistoryShowsAnInterrupt", {0x58, 0x4C, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40},
-        {"--deterministic", "--max-instructions", "3340"}, "e fffe 10 02\nuntil #3336\nhist 4\nc\n", "", 3,
+        {"--deterministic", "--max-instructions", "3340"}, "hist on\ne fffe 10 02\nuntil #3336\nhist 4\nc\n", "", 3,
         "0200  58        CLI\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
         "> e fffe 10 02\n"
         "> until #3336\n"
         "instruction count 3336\n"
