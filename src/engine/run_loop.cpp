@@ -157,14 +157,14 @@ private:
         return looked;
     }
 
-    // The copies that note the history too: alone (with and without
-    // cycles), with breakpoints and watchpoints, and with the profile.
+    // The copies that note the history too: alone, with breakpoints and
+    // watchpoints, and with the profile. All count cycles: it costs them
+    // little, and a copy less is a shorter build.
     InRamEnd run_in_ram_noting(std::uint32_t countdown, unsigned checks) {
         using namespace observe;
         if ((checks & PROFILE) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
         if ((checks & (BREAKS | WATCHES)) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
-        if (Timer::CYCLES || count_cycles_) return run_in_ram<P, true, false, HISTORY>(countdown);
-        return run_in_ram<P, false, false, HISTORY>(countdown);
+        return run_in_ram<P, true, false, HISTORY>(countdown);
     }
 
     // Near the top of memory, at 0x0000, traced, after an RTI that cleared
