@@ -124,6 +124,7 @@ private:
     void count_breakpoint(u16 address, int change);
     void enable_point(Point& point, bool enabled);
     bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable
+    bool watch_stops(const Access& access, std::string& error);
     void memory_dump(u16 first, u16 last);
     void disassemble_range(u16 first, std::optional<u16> last);
 
@@ -626,6 +627,23 @@ const char* Session::breakpoint_reason(u16 address) {
     return nullptr;
 }
 
+// A watched access: a hit for each watchpoint it falls in; whether one of
+// them stops, its pass count gone by and its condition (worked out after
+// the instruction) not 0. `error` keeps a condition's fault.
+bool Session::watch_stops(const Access& access, std::string& error) {
+    const MachineContext context(labels_);
+    bool stops = false;
+    for (Point& point : points_) {
+        if ((point.access & access.kind) == 0 || !point.enabled || access.address < point.address ||
+            access.address > point.end)
+            continue;
+        std::string fault;
+        if (breakpoint_stops(point, context, fault)) stops = true;
+        if (!fault.empty()) error = fault;
+    }
+    return stops;
+}
+
 const char* Session::stop_before() {
     if (!checking_ || skip_break_) return nullptr;
     return breakpoint_reason(cpu.pc);
@@ -648,11 +666,13 @@ void Session::step_after(u16 pc, u32 step_cycles) {
     }
     if (trace_ != nullptr) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
-    // Every watched access of the instruction, in order: an INC reads, then writes.
+    // Every watched access of the instruction that stops, in order: an INC
+    // reads, then writes.
     int used = 0;
+    std::string error;
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
-        if ((watch_at_[access.address] & access.kind) == 0) continue;
+        if ((watch_at_[access.address] & access.kind) == 0 || !watch_stops(access, error)) continue;
         const std::size_t room = sizeof reason_ - static_cast<std::size_t>(used);
         const char* lead = used == 0 ? "watchpoint: " : ", ";
         // A device register holds no earlier value worth showing.
@@ -668,7 +688,8 @@ void Session::step_after(u16 pc, u32 step_cycles) {
         if (used >= static_cast<int>(sizeof reason_) - 16) break;
     }
     if (used != 0) {
-        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X", pc);
+        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X%s%s", pc,
+                      error.empty() ? "" : "; ", escape_control(error).c_str());
         stop(reason_);
     }
     if (stop_on_brk_ && memory[pc] == 0x00 && !stop_due_) {

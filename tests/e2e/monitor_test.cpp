@@ -425,7 +425,7 @@ const CommandCase COMMAND_CASES[] = {
         "b 200 if (1\n"
         "b 200 pass x\n"
         "b 200 junk\n"
-        "w 300 30f\n"
+        "w 300 30f q\n"
         "w 30f 300 w\n"
         "brk maybe\n"
         "out 1\n"
@@ -487,8 +487,8 @@ const CommandCase COMMAND_CASES[] = {
         "b: bad pass count 'x' (decimal)\n"
         "> b 200 junk\n"
         "b: usage: b [ADDR [pass N] [if EXPR]]\n"
-        "> w 300 30f\n"
-        "w: bad access '30f' (r, w or rw)\n"
+        "> w 300 30f q\n"
+        "w: bad access 'q' (r, w or rw)\n"
         "> w 30f 300 w\n"
         "w: the end comes before the start\n"
         "> brk maybe\n"
@@ -525,10 +525,54 @@ const CommandCase COMMAND_CASES[] = {
         "> brk off\n"
         "stop on BRK off\n"
         "> x\n"},
+    // A watchpoint's pass count and condition, as a breakpoint's: each
+    // watched access a hit, the condition worked out after the instruction;
+    // one that cannot be worked out stops and says why.
+    {"WatchPassCount", "w ff01 w pass 1\nc\nb\nx\n", "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w ff01 w pass 1\n"
+        "watchpoint 1 on FF01 w\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> b\n"
+        "1  w FF01 w  pass 1  hit 2\n"
+        "> x\n"},
+    {"WatchConditions",
+        "w ff01 w if 1/0\nc\nbd 1\nw ff01 if x==1\nw 3000 30ff r pass 3 if a>2\nw 10 pass\nw 10 11 r if\nb\nc\nb\nx\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w ff01 w if 1/0\n"
+        "watchpoint 1 on FF01 w\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212; condition '1/0': division by zero at column 2\n"
+        "0215  60        RTS\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> w ff01 if x==1\n"
+        "watchpoint 2 on FF01 rw\n"
+        "> w 3000 30ff r pass 3 if a>2\n"
+        "watchpoint 3 on 3000-30FF r\n"
+        "> w 10 pass\n"
+        "w: usage: w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]\n"
+        "> w 10 11 r if\n"
+        "w: usage: w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]\n"
+        "> b\n"
+        "2  w FF01 rw  if x==1\n"
+        "3  w 3000-30FF r  pass 3  if a>2\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> b\n"
+        "2  w FF01 rw  if x==1  hit 1\n"
+        "3  w 3000-30FF r  pass 3  if a>2\n"
+        "> x\n"},
     {"WatchReadZeroPage",
         "e 0 10\n"
         "w 0 r\n"
-        "w 0 x\n"
+        "w 0 q\n"
         "bd 1\n"
         "c\n",
      "HH", 0,
@@ -537,8 +581,8 @@ const CommandCase COMMAND_CASES[] = {
         "> e 0 10\n"
         "> w 0 r\n"
         "watchpoint 1 on 0000 r\n"
-        "> w 0 x\n"
-        "w: bad access 'x' (r, w or rw)\n"
+        "> w 0 q\n"
+        "w: bad end or access 'q' (an address, or r, w or rw)\n"
         "> bd 1\n"
         "deleted 1\n"
         "> c\n"},
@@ -854,7 +898,7 @@ const CommandCase COMMAND_CASES[] = {
         "  g ADDR               continue at ADDR\n"
         "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
         "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
-        "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
+           "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
         "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
         "  e ADDR BYTE...       enter bytes\n"
         "  f START END BYTE     fill\n"
