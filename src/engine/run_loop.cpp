@@ -141,14 +141,19 @@ private:
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
             // The observed copies: breakpoints alone (the commonest, with
-            // and without cycles counted), with watchpoints, and
-            // everything with the profile.
+            // and without cycles counted, found with one test), with
+            // watchpoints, everything with the profile, and the history's.
             using namespace observe;
-            if ((checks & HISTORY) != 0) end = run_in_ram_noting(countdown, checks);
-            else if ((checks & PROFILE) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
-            else if ((checks & WATCHES) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
-            else if (Timer::CYCLES || count_cycles_) end = run_in_ram<P, true, false, BREAKS>(countdown);
-            else end = run_in_ram<P, false, false, BREAKS>(countdown);
+            if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
+                end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
+                                                     : run_in_ram<P, false, false, BREAKS>(countdown);
+            } else if ((checks & HISTORY) != 0) {
+                end = run_in_ram_noting(countdown, checks);
+            } else if ((checks & PROFILE) != 0) {
+                end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
+            } else {
+                end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
+            }
         }
         const bool looked = end.stop == InRamStop::look;
         counted_ += countdown - end.countdown + (looked ? 1 : 0);
