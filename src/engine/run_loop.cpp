@@ -6,6 +6,7 @@
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/threaded.hpp"
+#include "engine/history_copies.hpp"
 #include "engine/replay_keys.hpp"
 #include "engine/timers.hpp"
 #include "engine/trace.hpp"
