@@ -5,7 +5,8 @@
 # (bench_memory), for a plain run, --deterministic, the monitor (--commands)
 # with two breakpoints that are never reached, the same two with a pass
 # count and a condition (looked at only when reached), the monitor with a
-# watchpoint on one address that is never touched, and --profile. Each
+# watchpoint on one address that is never touched, --profile, and the
+# monitor with its instruction history on (hist on) and nothing set. Each
 # figure is the difference between a short and a long run, so start-up,
 # loading and the monitor's own talk cancel out. With a second binary, its
 # figures come first ("before"), then the ratios of the measured one to its
@@ -20,9 +21,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v valgrind >/dev/null 2>&1 || { echo "valgrind not installed: nothing measured"; exit 0; }
 
+printf 'c\n' >"$work/history"
 printf 'b fff0\nb fff8\nc\n' >"$work/breakpoints"
 printf 'w 3000\nc\n' >"$work/watchpoint"
 printf 'b fff0 pass 3 if a==1\nb fff8 if [10]>7\nc\n' >"$work/conditional"
+printf 'hist on\nc\n' >"$work/history"
 
 # with_rounds IMAGE ROUNDS OUT: the byte at image offset 3 is the number of rounds.
 with_rounds() {
@@ -53,37 +56,38 @@ figure() {
     python3 -c "print(f'{($3 - $1) / ($4 - $2):.2f}')"
 }
 
-# row BINARY WORKLOAD SHORT LONG: the six figures.
+# row BINARY WORKLOAD SHORT LONG: the seven figures.
 row() {
-    printf '%s %s %s %s %s %s' \
+    printf '%s %s %s %s %s %s %s' \
         "$(figure "$1" "$2" "$3" "$4")" \
         "$(figure "$1" "$2" "$3" "$4" --deterministic)" \
         "$(figure "$1" "$2" "$3" "$4" --commands breakpoints)" \
         "$(figure "$1" "$2" "$3" "$4" --commands conditional)" \
         "$(figure "$1" "$2" "$3" "$4" --commands watchpoint)" \
-        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.txt")"
+        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.txt")" \
+        "$(figure "$1" "$2" "$3" "$4" --commands history)"
 }
 
 echo "host instructions per emulated instruction (callgrind):"
-printf '  %-22s %8s %14s %12s %12s %11s %9s\n' "" plain deterministic breakpoints conditional watchpoint profile
+printf '  %-22s %8s %14s %12s %12s %11s %9s %6s\n' "" plain deterministic breakpoints conditional watchpoint profile hist
 for workload in "bench_mix 2 6" "bench_memory 1 3"; do
     set -- $workload
     if [ -n "$baseline" ]; then
         before=$(row "$baseline" "$1" "$2" "$3")
-        printf '  %-22s %8s %14s %12s %12s %11s %9s\n' "$1, before" $before
+        printf '  %-22s %8s %14s %12s %12s %11s %9s %6s\n' "$1, before" $before
     fi
     after=$(row "$binary" "$1" "$2" "$3")
-    printf '  %-22s %8s %14s %12s %12s %11s %9s\n' "$1" $after
+    printf '  %-22s %8s %14s %12s %12s %11s %9s %6s\n' "$1" $after
     python3 - "$1" $after ${before:-} <<'EOF2'
 import sys
 name, *numbers = sys.argv[1:]
-after = [float(x) for x in numbers[:6]]
+after = [float(x) for x in numbers[:7]]
 plain = after[0]
-widths = [8, 14, 12, 12, 11, 9]
+widths = [8, 14, 12, 12, 11, 9, 6]
 print(f"  {name + ', / plain':22} {'':>8}" + "".join(f" {a / plain:{w}.3f}" for a, w in zip(after[1:], widths[1:])))
-if len(numbers) == 12:
-    before = [float(x) for x in numbers[6:]]
+if len(numbers) == 14:
+    before = [float(x) for x in numbers[7:]]
     print(f"  {name + ', after/before':22}" + "".join(f" {a / b:{w}.3f}" for a, b, w in zip(after, before, widths)))
 EOF2
 done
-echo "goals: plain and deterministic within 2 % of before; breakpoints and conditional <= 1.25 (conditional = breakpoints), watchpoint <= 1.5, profile <= 2 x plain"
+echo "goals: plain and deterministic within 2 % of before; breakpoints and conditional <= 1.25 (conditional = breakpoints), watchpoint <= 1.5, profile <= 2, hist <= 1.5 x plain"

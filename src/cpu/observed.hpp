@@ -13,6 +13,7 @@ namespace observe {
 inline constexpr unsigned BREAKS = 1;   // stops before an address marked in break_at
 inline constexpr unsigned WATCHES = 2;  // stops before an instruction that may touch a watched page
 inline constexpr unsigned PROFILE = 4;  // counts executions and cycles per address, and routine entries
+inline constexpr unsigned HISTORY = 8;  // notes every instruction in the history log (cpu/history_log.hpp)
 }  // namespace observe
 
 // The tables the observed copies read and the profile they write, at a

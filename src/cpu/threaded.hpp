@@ -24,6 +24,7 @@
 
 #include "cpu/data_access.hpp"
 #include "cpu/dispatch.hpp"
+#include "cpu/history_log.hpp"
 #include "cpu/observed.hpp"
 
 // Instructions in a row that run_in_ram runs at most (its countdown).
@@ -32,6 +33,7 @@ inline constexpr unsigned MAX_RUN = 128;
 // whose bytes could reach the device page.
 inline constexpr u16 SAFE_PC_END = 0xFD00;
 static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
+static_assert(history::SIZE + 1 + MAX_RUN <= history::ROOM, "a stretch's entries fit past the ring's end");
 // No instruction of any processor has more bytes than cycles (see the
 // cycle budget below).
 static_assert([] {
@@ -168,19 +170,40 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
+// Notes the instruction at c.pc, about to run, in the history log at
+// `next`: where it begins and its opcode, one store (pc never passes 0xFFFF).
+template <u8 OPCODE>
+[[gnu::always_inline]] inline void note_history_start(const RunRegisters& c, std::size_t next) {
+    history_log.head[next] = static_cast<u32>(c.pc) + (u32{OPCODE} << 16 | u32{history::threaded} << 24);
+}
+// Then, after it, the registers it may have changed, a store each.
+template <Chip P, u8 OPCODE>
+[[gnu::always_inline]] inline void note_history_end(const RunRegisters& c, std::size_t& next) {
+    constexpr u8 fields = history::noted_by(opcode_grid<P>[OPCODE].op, opcode_grid<P>[OPCODE].mode).fields;
+    if constexpr ((fields & history::A) != 0) history_log.a[next] = c.a;
+    if constexpr ((fields & history::X) != 0) history_log.x[next] = c.x;
+    if constexpr ((fields & history::Y) != 0) history_log.y[next] = c.y;
+    if constexpr ((fields & history::SP) != 0) history_log.sp[next] = c.sp;
+    if constexpr ((fields & history::P) != 0) history_log.status[next] = c.status;
+    ++next;
+}
+
 // One opcode whose fetch the caller has checked, counted in `counter`;
 // returns whether the run loop must look before the next instruction.
+// With observe::HISTORY, it is noted in the history log at `noted`.
 template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
-[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter) {
+[[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter, std::size_t& noted) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
     constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
     [[maybe_unused]] const std::size_t at = c.pc;
     [[maybe_unused]] const std::uint32_t counted_before = counter;
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history_start<OPCODE>(c, noted);
     ++c.pc;
     if constexpr (writes_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history_end<P, OPCODE>(c, noted);
     if constexpr (COUNT_CYCLES || CYCLE_BUDGET) {
         constexpr CounterLayout layout = CYCLE_BUDGET ? BUDGET_COUNTER : COUNTDOWN_COUNTER;
         if constexpr (is_branch(entry.op) && P != Chip::m65c02) {
@@ -233,6 +256,9 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
                                              : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
     InRamStop stop;
+    // The history log's index lives in a host register during the run.
+    [[maybe_unused]] std::size_t noted = 0;
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) noted = history_log_full(history::checkpoint);
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
@@ -263,7 +289,7 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
             goto out;                                                          \
         }                                                                      \
     }                                                                          \
-    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter)) [[unlikely]] { \
+    if (threaded::run_opcode<P, (n), COUNT_CYCLES, CYCLE_BUDGET, OBSERVE>(c, counter, noted)) [[unlikely]] { \
         stop = InRamStop::look;                                                \
         goto out;                                                              \
     }                                                                          \
@@ -281,6 +307,7 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
 #pragma GCC diagnostic pop
 
 out:
+    if constexpr ((OBSERVE & observe::HISTORY) != 0) history_log.next = noted;
     cpu.pc = static_cast<u16>(c.pc);
     cpu.sp = c.sp;
     cpu.a = c.a;

@@ -1,8 +1,9 @@
 // The monitor's breakpoints and watchpoints as the user sets them: an
 // address or (watchpoints) a range, enabled or not, a pass count and a
 // condition. The session keeps the table and the lookup tables the threaded
-// code reads; a condition is evaluated only when its address is reached, so
-// a breakpoint that never fires costs what a plain one does.
+// code reads; a condition is evaluated only when its address is reached
+// (a watchpoint's: after an access), so one that never fires costs what a
+// plain one does.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,8 @@ struct Point {
     std::string condition;       // stops only where it is not 0 ("" for always)
 };
 
-// A breakpoint reached: counts the hit and says whether it stops. A
+// A breakpoint reached, or a watched access: counts the hit and says
+// whether it stops. A
 // condition that cannot be worked out now (a division by zero) stops, with
 // `error` saying why. Uncounted (a run taken back, probed for its last
 // stop), the condition alone decides.

@@ -22,6 +22,7 @@
 #include "debug/breakpoints.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/disassembler.hpp"
+#include "debug/history.hpp"
 #include "debug/labels.hpp"
 #include "debug/monitor_command.hpp"
 #include "debug/monitor_memory.hpp"
@@ -85,6 +86,7 @@ public:
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
         if (source_.stepping()) source_.interrupted(cpu.sp);
+        if (noting_history()) history_note_interrupt();
     }
     void timer_request() override {
         if (checking_ && terminal_ && host_monitor_key_pressed()) stop("stopped");
@@ -104,6 +106,8 @@ public:
 private:
     // Talks with the user until a command moves the machine on.
     Resume enter(const char* reason);
+    // Not while the engine probes the past for rc: that is no run of its own.
+    [[nodiscard]] bool noting_history() const { return checking_ && history_ && !probing_; }
     void stop(const char* reason) {
         stop_due_ = true;
         stop_reason_ = reason;
@@ -130,6 +134,7 @@ private:
     void count_breakpoint(u16 address, int change);
     void enable_point(Point& point, bool enabled);
     bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable
+    bool watch_stops(const Access& access, std::string& error);
     void memory_dump(u16 first, u16 last);
     void disassemble_range(u16 first, std::optional<u16> last);
 
@@ -145,6 +150,7 @@ private:
     bool terminal_ = false;
     bool checking_ = false;  // breakpoints, watchpoints and steps are looked at
     bool profiling_ = false;
+    bool history_ = false;  // hist on: every instruction is noted in the history log
     std::vector<Point> points_;
     unsigned next_number_ = 1;
     unsigned breakpoints_ = 0;
@@ -553,6 +559,16 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         say("%llu labels cleared\n", static_cast<unsigned long long>(gone));
         return false;
     }
+    case MonitorVerb::history_switch:
+        if (command.on && !history_) history_clear();
+        history_ = command.on;
+        say("%s", history_ ? "history on: instructions are kept from here on\n" : "history off\n");
+        return false;
+    case MonitorVerb::history:
+        if (!history_) say("hist: the history is off; hist on keeps it from here on\n");
+        else if (history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); }) == 0)
+            say("hist: no instructions run since hist on\n");
+        return false;
     }
     return false;
 }
@@ -607,6 +623,7 @@ void Session::write_profile() {
 }
 unsigned Session::threaded_checks() const {
     unsigned checks = profiling_ ? observe::PROFILE : 0;
+    if (noting_history()) checks |= observe::HISTORY;
     if (checking_ && breakpoints_ != 0) checks |= observe::BREAKS;
     if (checking_ && watches_ != 0) checks |= observe::WATCHES;
     return checks;
@@ -627,6 +644,23 @@ const char* Session::breakpoint_reason(u16 address) {
     return nullptr;
 }
 
+// A watched access: a hit for each watchpoint it falls in; whether one of
+// them stops, its pass count gone by and its condition (worked out after
+// the instruction) not 0. `error` keeps a condition's fault.
+bool Session::watch_stops(const Access& access, std::string& error) {
+    const MachineContext context(labels_);
+    bool stops = false;
+    for (Point& point : points_) {
+        if ((point.access & access.kind) == 0 || !point.enabled || access.address < point.address ||
+            access.address > point.end)
+            continue;
+        std::string fault;
+        if (breakpoint_stops(point, context, fault)) stops = true;
+        if (!fault.empty()) error = fault;
+    }
+    return stops;
+}
+
 const char* Session::stop_before() {
     if (!checking_ || skip_break_) return nullptr;
     const char* reason = breakpoint_reason(cpu.pc);
@@ -637,6 +671,7 @@ const char* Session::stop_before() {
 
 void Session::step_before() {
     monitor_console_give_back();  // after a step's line: the program's modes again
+    if (noting_history()) history_note_instruction();
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
     if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
@@ -651,11 +686,13 @@ void Session::step_after(u16 pc, u32 step_cycles) {
     }
     if (trace_ != nullptr && !probing_) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
-    // Every watched access of the instruction, in order: an INC reads, then writes.
+    // Every watched access of the instruction that stops, in order: an INC
+    // reads, then writes.
     int used = 0;
+    std::string error;
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
-        if ((watch_at_[access.address] & access.kind) == 0) continue;
+        if ((watch_at_[access.address] & access.kind) == 0 || !watch_stops(access, error)) continue;
         const std::size_t room = sizeof reason_ - static_cast<std::size_t>(used);
         const char* lead = used == 0 ? "watchpoint: " : ", ";
         // A device register holds no earlier value worth showing.
@@ -671,7 +708,8 @@ void Session::step_after(u16 pc, u32 step_cycles) {
         if (used >= static_cast<int>(sizeof reason_) - 16) break;
     }
     if (used != 0) {
-        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X", pc);
+        std::snprintf(reason_ + used, sizeof reason_ - static_cast<std::size_t>(used), " by %04X%s%s", pc,
+                      error.empty() ? "" : "; ", escape_control(error).c_str());
         stop(reason_);
     }
     if (stop_on_brk_ && memory[pc] == 0x00 && !stop_due_) {
@@ -765,6 +803,7 @@ bool Session::step_back(const MonitorCommand& command) {
             return false;
         }
         rewind_ = {RewindRequest::Kind::last_stop, 0};
+        if (history_) history_clear();  // it would show instructions not run yet
         return true;
     }
     if (command.count > now || now - command.count < counts_.earliest) {
@@ -773,6 +812,7 @@ bool Session::step_back(const MonitorCommand& command) {
         return false;
     }
     rewind_ = {RewindRequest::Kind::to_count, now - command.count};
+    if (history_) history_clear();  // it would show instructions not run yet
     return true;
 }
 

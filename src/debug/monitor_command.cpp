@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "cpu/history_log.hpp"
 #include "driver/command_line.hpp"
 #include "driver/text.hpp"
 
@@ -50,6 +51,7 @@ constexpr VerbName verbs[] = {
     {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
     {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
     {"back", MonitorVerb::back},   {"rc", MonitorVerb::reverse_continue},
+    {"hist", MonitorVerb::history},
 };
 
 // Words from `from` on, joined by single spaces.
@@ -132,8 +134,41 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         }
         return true;
     };
+    // [pass N] [if EXPR] from word `i` to the end of the line (b and w): the
+    // condition is the rest of the line.
+    const auto pass_and_condition = [&](std::size_t i, const char* form) -> bool {
+        if (i + 1 <= args && lower(words[i]) == "pass") {
+            const std::string_view digits = words[i + 1].starts_with('#') ? words[i + 1].substr(1) : words[i + 1];
+            const auto count = parse_count(std::string(digits).c_str());
+            if (!count || *count > 0xFFFFFFFF) {
+                (void)fail("bad pass count " + quoted_text(words[i + 1]) + " (decimal)");
+                return false;
+            }
+            command.pass = static_cast<std::uint32_t>(*count);
+            i += 2;
+        }
+        if (i <= args && lower(words[i]) == "if") {
+            command.condition = joined(words, i + 1);
+            if (command.condition.empty()) {
+                (void)usage(form);
+                return false;
+            }
+            const Expression test = evaluate_expression(command.condition, context);
+            if (!test.ok() && test.fault != ExpressionFault::arithmetic) {
+                (void)fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
+                return false;
+            }
+            i = args + 1;
+        }
+        if (i <= args) {
+            (void)usage(form);
+            return false;
+        }
+        return true;
+    };
     switch (command.verb) {
-    case MonitorVerb::none: break;
+    case MonitorVerb::none:
+    case MonitorVerb::history_switch: break;  // made from hist on|off
     case MonitorVerb::registers:
         for (std::size_t i = 1; i <= args; ++i) {
             const std::string_view word = words[i];
@@ -156,34 +191,32 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
             command.count = static_cast<std::uint32_t>(*count);
         }
         break;
+    case MonitorVerb::history: {
+        if (args > 1) return usage("hist [N|on|off]");
+        const std::string word = args == 1 ? lower(words[1]) : "";
+        if (word == "on" || word == "off") {
+            command.verb = MonitorVerb::history_switch;
+            command.on = word == "on";
+            break;
+        }
+        command.count = HISTORY_SHOWN;
+        if (args == 1) {
+            const auto count = value_of(words[1], 1, static_cast<std::int64_t>(history::SIZE),
+                                        "bad count " + quoted_text(words[1]) + " (hex, 1 to 10000)");
+            if (!count) return command;
+            command.count = static_cast<std::uint32_t>(*count);
+        }
+        break;
+    }
     case MonitorVerb::go:
         if (args != 1) return usage("g ADDR");
         address(1, command.first);
         break;
-    case MonitorVerb::breakpoint: {
+    case MonitorVerb::breakpoint:
         // b ADDR [pass N] [if EXPR]: the condition is the rest of the line.
-        const char* const form = "b [ADDR [pass N] [if EXPR]]";
         if (args >= 1 && !address(1, command.first)) break;
-        std::size_t i = 2;
-        if (i + 1 <= args && lower(words[i]) == "pass") {
-            const std::string_view digits = words[i + 1].starts_with('#') ? words[i + 1].substr(1) : words[i + 1];
-            const auto count = parse_count(std::string(digits).c_str());
-            if (!count || *count > 0xFFFFFFFF)
-                return fail("bad pass count " + quoted_text(words[i + 1]) + " (decimal)");
-            command.pass = static_cast<std::uint32_t>(*count);
-            i += 2;
-        }
-        if (i <= args && lower(words[i]) == "if") {
-            command.condition = joined(words, i + 1);
-            if (command.condition.empty()) return usage(form);
-            const Expression test = evaluate_expression(command.condition, context);
-            if (!test.ok() && test.fault != ExpressionFault::arithmetic)
-                return fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
-            i = args + 1;
-        }
-        if (i <= args) return usage(form);
+        if (!pass_and_condition(2, "b [ADDR [pass N] [if EXPR]]")) return command;
         break;
-    }
     case MonitorVerb::enable:
     case MonitorVerb::disable:
     case MonitorVerb::delete_point: {
@@ -201,21 +234,31 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         break;
     }
     case MonitorVerb::watch: {
-        if (args > 3) return usage("w [ADDR [r|w|rw]] | w START END r|w|rw");
+        // w ADDR [END] [r|w|rw] [pass N] [if EXPR]
+        const char* const form = "w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]";
         if (args >= 1 && !address(1, command.first)) break;
         command.access = WATCH_READ | WATCH_WRITE;
-        std::size_t kind_at = 2;
-        if (args == 3) {  // a range: its access is always written
-            if (!address(2, command.second)) break;
+        const auto keyword = [&](std::size_t i) { return lower(words[i]) == "pass" || lower(words[i]) == "if"; };
+        const auto access_word = [&](std::size_t i) {
+            const std::string kind = lower(words[i]);
+            return kind == "r" || kind == "w" || kind == "rw" || kind == "wr";
+        };
+        std::size_t i = 2;
+        if (i <= args && !keyword(i) && !access_word(i)) {
+            if (!evaluate_expression(words[i], context).ok())
+                return fail("bad end or access " + quoted_text(words[i]) + " (an address, or r, w or rw)");
+            if (!address(i, command.second)) break;
             if (*command.second < *command.first) return fail("the end comes before the start");
-            kind_at = 3;
+            ++i;
         }
-        if (args >= kind_at) {
-            const std::string kind = lower(words[kind_at]);
+        if (i <= args && !keyword(i)) {
+            const std::string kind = lower(words[i]);
             if (kind == "r") command.access = WATCH_READ;
             else if (kind == "w") command.access = WATCH_WRITE;
-            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[kind_at]) + " (r, w or rw)");
+            else if (kind != "rw" && kind != "wr") return fail("bad access " + quoted_text(words[i]) + " (r, w or rw)");
+            ++i;
         }
+        if (!pass_and_condition(i, form)) return command;
         break;
     }
     case MonitorVerb::memory:
@@ -326,7 +369,7 @@ const char* monitor_help_text() {
            "  g ADDR               continue at ADDR\n"
            "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
            "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
-           "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
+           "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
            "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
            "  e ADDR BYTE...       enter bytes\n"
            "  f START END BYTE     fill\n"
@@ -343,6 +386,8 @@ const char* monitor_help_text() {
            "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
            "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
+           "  hist on, hist off    keep the history of instructions run from here on, or not\n"
+           "  hist [N]             the last N (16) instructions run and interrupts, with their registers\n"
            "  q                    end the run as Ctrl-C does (nothing saved)\n"
            "  x                    leave the monitor; the run goes on to its end\n"
            "  h, ?                 this help\n"

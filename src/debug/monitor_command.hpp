@@ -20,8 +20,11 @@ enum class MonitorVerb {
     registers, step, next, cont, go, breakpoint, delete_point, watch, memory, enter, fill, disassemble,
     labels, trace, save, load, quit, leave, help, until,
     value, assemble, hunt, compare, move, clear_labels,
-    out, enable, disable, stop_on_brk, stopwatch, back, reverse_continue,
+    out, enable, disable, stop_on_brk, stopwatch, back, reverse_continue, history, history_switch,
 };
+
+// hist without a count shows this many instructions.
+inline constexpr std::uint32_t HISTORY_SHOWN = 16;
 
 inline constexpr std::uint8_t WATCH_READ = 1;
 inline constexpr std::uint8_t WATCH_WRITE = 2;
@@ -35,7 +38,7 @@ struct MonitorCommand {
     MonitorVerb verb = MonitorVerb::none;
     std::optional<std::uint16_t> first;   // the first address, when given
     std::optional<std::uint16_t> second;  // the second (END), when given
-    std::uint32_t count = 1;              // s N, back N, bd N
+    std::uint32_t count = 1;              // s N, back N, bd N, hist N
     std::uint64_t count64 = 0;            // until #N: an instruction count
     std::uint8_t access = 0;              // w: WATCH_READ and/or WATCH_WRITE
     std::vector<std::uint8_t> bytes;      // e, f
@@ -47,7 +50,7 @@ struct MonitorCommand {
     HuntPattern pattern;                  // hunt
     std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
     std::string condition;                // b ... if EXPR
-    bool on = false;                      // brk on|off
+    bool on = false;                      // brk on|off, hist on|off
     std::string error;                    // a one-line message; then nothing is done
 };
 

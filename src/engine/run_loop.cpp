@@ -9,6 +9,7 @@
 #include "cpu/cpu.hpp"
 #include "cpu/threaded.hpp"
 #include "engine/past.hpp"
+#include "engine/history_copies.hpp"
 #include "engine/replay_keys.hpp"
 #include "engine/timers.hpp"
 #include "engine/trace.hpp"
@@ -16,6 +17,7 @@
 
 std::uint64_t instructions_before_step = 0;
 ObservedTables observed{};
+history::Log history_log{};
 
 namespace {
 static_assert(CLOCK_POLL == MAX_RUN, "a clock poll's countdown is one threaded run at most");
@@ -305,19 +307,35 @@ private:
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
             // The observed copies: breakpoints alone (the commonest, with
-            // and without cycles counted), with watchpoints, and
-            // everything with the profile.
+            // and without cycles counted, found with one test), with
+            // watchpoints, everything with the profile, and the history's.
             using namespace observe;
-            if ((checks & PROFILE) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
-            else if ((checks & WATCHES) != 0) end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
-            else if (Timer::CYCLES || count_cycles_) end = run_in_ram<P, true, false, BREAKS>(countdown);
-            else end = run_in_ram<P, false, false, BREAKS>(countdown);
+            if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
+                end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
+                                                     : run_in_ram<P, false, false, BREAKS>(countdown);
+            } else if ((checks & HISTORY) != 0) {
+                end = run_in_ram_noting(countdown, checks);
+            } else if ((checks & PROFILE) != 0) {
+                end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
+            } else {
+                end = run_in_ram<P, true, false, BREAKS | WATCHES>(countdown);
+            }
         }
         const bool looked = end.stop == InRamStop::look;
         counted_ += countdown - end.countdown + (looked ? 1 : 0);
         cycles_ += end.cycles;
         if constexpr (OBSERVED) step_next_ = end.stop == InRamStop::observe;
         return looked;
+    }
+
+    // The copies that note the history too: alone, with breakpoints and
+    // watchpoints, and with the profile. All count cycles: it costs them
+    // little, and a copy less is a shorter build.
+    InRamEnd run_in_ram_noting(std::uint32_t countdown, unsigned checks) {
+        using namespace observe;
+        if ((checks & PROFILE) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE | HISTORY>(countdown);
+        if ((checks & (BREAKS | WATCHES)) != 0) return run_in_ram<P, true, false, BREAKS | WATCHES | HISTORY>(countdown);
+        return run_in_ram<P, true, false, HISTORY>(countdown);
     }
 
     // Near the top of memory, at 0x0000, traced, after an RTI that cleared

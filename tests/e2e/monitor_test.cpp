@@ -426,7 +426,7 @@ const CommandCase COMMAND_CASES[] = {
         "b 200 if (1\n"
         "b 200 pass x\n"
         "b 200 junk\n"
-        "w 300 30f\n"
+        "w 300 30f q\n"
         "w 30f 300 w\n"
         "brk maybe\n"
         "out 1\n"
@@ -488,8 +488,8 @@ const CommandCase COMMAND_CASES[] = {
         "b: bad pass count 'x' (decimal)\n"
         "> b 200 junk\n"
         "b: usage: b [ADDR [pass N] [if EXPR]]\n"
-        "> w 300 30f\n"
-        "w: bad access '30f' (r, w or rw)\n"
+        "> w 300 30f q\n"
+        "w: bad access 'q' (r, w or rw)\n"
         "> w 30f 300 w\n"
         "w: the end comes before the start\n"
         "> brk maybe\n"
@@ -526,10 +526,54 @@ const CommandCase COMMAND_CASES[] = {
         "> brk off\n"
         "stop on BRK off\n"
         "> x\n"},
+    // A watchpoint's pass count and condition, as a breakpoint's: each
+    // watched access a hit, the condition worked out after the instruction;
+    // one that cannot be worked out stops and says why.
+    {"WatchPassCount", "w ff01 w pass 1\nc\nb\nx\n", "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w ff01 w pass 1\n"
+        "watchpoint 1 on FF01 w\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> b\n"
+        "1  w FF01 w  pass 1  hit 2\n"
+        "> x\n"},
+    {"WatchConditions",
+        "w ff01 w if 1/0\nc\nbd 1\nw ff01 if x==1\nw 3000 30ff r pass 3 if a>2\nw 10 pass\nw 10 11 r if\nb\nc\nb\nx\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> w ff01 w if 1/0\n"
+        "watchpoint 1 on FF01 w\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212; condition '1/0': division by zero at column 2\n"
+        "0215  60        RTS\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> w ff01 if x==1\n"
+        "watchpoint 2 on FF01 rw\n"
+        "> w 3000 30ff r pass 3 if a>2\n"
+        "watchpoint 3 on 3000-30FF r\n"
+        "> w 10 pass\n"
+        "w: usage: w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]\n"
+        "> w 10 11 r if\n"
+        "w: usage: w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]\n"
+        "> b\n"
+        "2  w FF01 rw  if x==1\n"
+        "3  w 3000-30FF r  pass 3  if a>2\n"
+        "> c\n"
+        "watchpoint: write FF01 = 48 by 0212\n"
+        "0215  60        RTS\n"
+        "> b\n"
+        "2  w FF01 rw  if x==1  hit 1\n"
+        "3  w 3000-30FF r  pass 3  if a>2\n"
+        "> x\n"},
     {"WatchReadZeroPage",
         "e 0 10\n"
         "w 0 r\n"
-        "w 0 x\n"
+        "w 0 q\n"
         "bd 1\n"
         "c\n",
      "HH", 0,
@@ -538,8 +582,8 @@ const CommandCase COMMAND_CASES[] = {
         "> e 0 10\n"
         "> w 0 r\n"
         "watchpoint 1 on 0000 r\n"
-        "> w 0 x\n"
-        "w: bad access 'x' (r, w or rw)\n"
+        "> w 0 q\n"
+        "w: bad end or access 'q' (an address, or r, w or rw)\n"
         "> bd 1\n"
         "deleted 1\n"
         "> c\n"},
@@ -855,7 +899,7 @@ const CommandCase COMMAND_CASES[] = {
         "  g ADDR               continue at ADDR\n"
         "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
         "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
-        "  w ADDR [r|w|rw]      watchpoint on reads and/or writes (rw)\n"
+           "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
         "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
         "  e ADDR BYTE...       enter bytes\n"
         "  f START END BYTE     fill\n"
@@ -872,6 +916,8 @@ const CommandCase COMMAND_CASES[] = {
         "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
         "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
         "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
+        "  hist on, hist off    keep the history of instructions run from here on, or not\n"
+        "  hist [N]             the last N (16) instructions run and interrupts, with their registers\n"
         "  q                    end the run as Ctrl-C does (nothing saved)\n"
         "  x                    leave the monitor; the run goes on to its end\n"
         "  h, ?                 this help\n"
@@ -923,6 +969,68 @@ const CommandCase COMMAND_CASES[] = {
         "> r\\x1B\n"
         "unknown command 'r\\x1B' (h for help)\n"
         "> x\n"},
+    // Off until hist on; then each instruction with the registers it
+    // found, threaded or stepped; the one a breakpoint stopped before has
+    // not run. hist on again after hist off starts afresh.
+    {"History",
+        "hist\nhist on\nhist\nb print\nc\nc\nhist 3\nhist #5\nhist 0\nhist x\nhist zz\nhist 10001\nhist 1 2\nbd 1\ns 2\nhist 2\nhist off\nhist 2\nhist on\nhist\nc\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> hist\n"
+        "hist: the history is off; hist on keeps it from here on\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> hist\n"
+        "hist: no instructions run since hist on\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> hist 3\n"
+        "0206  E0 02     CPX #$02           A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  D0 F8     BNE $0202          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist #5\n"
+        "0215  60        RTS                A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0205  E8        INX                A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0206  E0 02     CPX #$02           A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0208  D0 F8     BNE $0202          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist 0\n"
+        "hist: bad count '0' (hex, 1 to 10000)\n"
+        "> hist x\n"
+        "0202  20 10 02  JSR print          A=48 X=01 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> hist zz\n"
+        "hist: bad count 'zz' (hex, 1 to 10000)\n"
+        "> hist 10001\n"
+        "hist: bad count '10001' (hex, 1 to 10000)\n"
+        "> hist 1 2\n"
+        "hist: usage: hist [N|on|off]\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> s 2\n"
+        "0210  A9 48     LDA #$48           A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0212  8D 01 FF  STA $FF01          A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0215  60        RTS\n"
+        "> hist 2\n"
+        "0210  A9 48     LDA #$48           A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"
+        "0212  8D 01 FF  STA $FF01          A=48 X=01 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "> hist off\n"
+        "history off\n"
+        "> hist 2\n"
+        "hist: the history is off; hist on keeps it from here on\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> hist\n"
+        "hist: no instructions run since hist on\n"
+        "> c\n"},
     {"Leave",
         "b print\n"
         "x\n",
@@ -1131,6 +1239,52 @@ const PauseCase PAUSE_CASES[] = {
         "cycles: 2 since the last stop, 7 on the stopwatch (sw resets it)\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
+    // Code changed since it ran shows as it is now, with the opcode that ran.
+    {"HistoryOfCodeChangedSince", COUNT_FOREVER, {"--max-instructions", "10"}, "hist on\ns\ne 200 a0\nhist 1\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> s\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX\n"
+        "> e 200 a0\n"
+        "> hist 1\n"
+        "0200  A0 00     LDY #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100 (ran opcode A2)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    // 70,001 instructions: the ring has wrapped round, the last ones stay.
+    {"HistoryAfterTheRingWrapped", COUNT_FOREVER, {"--deterministic", "--max-instructions", "70002"},
+        "hist on\nuntil #70001\nhist 3\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> until #70001\n"
+        "instruction count 70001\n"
+        "0202  E8        INX\n"
+        "> hist 3\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=B7 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0202  E8        INX                A=00 X=B7 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=B8 Y=00 SP=FD NV-BDIZC=10100100\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    // CLI; JMP *, and an RTI at 0210 that the IRQ vector is pointed at: the
+    // timer's first request (10,000 cycles) comes between two JMPs.
+    {"HistoryShowsAnInterrupt", {0x58, 0x4C, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40},
+        {"--deterministic", "--max-instructions", "3340"}, "hist on\ne fffe 10 02\nuntil #3336\nhist 4\nc\n", "", 3,
+        "0200  58        CLI\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> e fffe 10 02\n"
+        "> until #3336\n"
+        "instruction count 3336\n"
+        "0201  4C 01 02  JMP $0201\n"
+        "> hist 4\n"
+        "0201  4C 01 02  JMP $0201          A=00 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
+        "interrupt to 0210                  A=00 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "0210  40        RTI                A=00 X=00 Y=00 SP=FA NV-BDIZC=00100100\n"
+        "0201  4C 01 02  JMP $0201          A=00 X=00 Y=00 SP=FD NV-BDIZC=00100000\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
     {"UntilOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "until #5\nc\n", "", 3,
         "0200  A2 00     LDX #$00\n"
         "> until #5\n"
@@ -1323,6 +1477,26 @@ const PauseCase PAUSE_CASES[] = {
         "> rc\n"
         "rc: no breakpoint or watchpoint since instruction count 229376, the earliest a step back reaches\n"
         "0203  4C 02 02  JMP $0202\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n"},
+    {"HistoryAfterAStepBack", COUNT_FOREVER, {"--deterministic", "--max-instructions", "20"}, "hist on\ns 3\nback 2\nhist\ns\nhist\nc\n", "", 3,
+        "0200  A2 00     LDX #$00\n"
+        "> hist on\n"
+        "history on: instructions are kept from here on\n"
+        "> s 3\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
+        "0202  E8        INX                A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202          A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  E8        INX\n"
+        "> back 2\n"
+        "0202  E8        INX\n"
+        "> hist\n"
+        "hist: no instructions run since hist on\n"
+        "> s\n"
+        "0202  E8        INX                A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0203  4C 02 02  JMP $0202\n"
+        "> hist\n"
+        "0202  E8        INX                A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
     {"StepsBackOutsideADeterministicRun", COUNT_FOREVER, {"--max-instructions", "10"}, "back\nrc\nc\n", "", 3,

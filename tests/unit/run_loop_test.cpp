@@ -11,11 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "cpu_fixture.hpp"
 #include "cpu/threaded.hpp"
+#include "debug/history.hpp"
 #include "engine/run_loop.hpp"
 #include "engine/trace.hpp"
 
@@ -280,6 +282,149 @@ const RunRow run_rows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Programs, RunLoop, ::testing::ValuesIn(run_rows), RowName{});
+
+// ---- the history log against a run one instruction at a time -----------
+
+// A random program for `chip` at ORIGIN, looping: opcodes that keep to
+// plain RAM (data at 0x3000-0x7FFF, the zero page and the stack; branches
+// that go on either way), BRK and the timer's interrupts going to an RTI.
+void random_program(Chip chip, unsigned seed) {
+    std::mt19937 random(seed);
+    for (std::size_t address = 0; address < 0xFF00; ++address) memory[address] = static_cast<u8>(random());
+    u16 at = ORIGIN;
+    while (at < 0x2F00) {
+        const u8 opcode = static_cast<u8>(random());
+        const OpcodeEntry entry = opcode_grid_of(chip)[opcode];
+        switch (entry.op) {
+        case Op::JMP: case Op::JSR: case Op::RTS: case Op::RTI: case Op::JAM: case Op::STP: case Op::WAI:
+        case Op::SHA: case Op::SHX: case Op::SHY: case Op::TAS: continue;  // away from plain RAM, or stopped
+        default: break;
+        }
+        const u16 data = static_cast<u16>(0x3000 + random() % 0x4E00);
+        switch (entry.mode) {
+        case Mode::imp: case Mode::acc: break;
+        case Mode::imm: case Mode::zp: case Mode::zpx: case Mode::zpy: memory[at + 1] = static_cast<u8>(random()); break;
+        case Mode::rel: memory[at + 1] = 0; break;
+        case Mode::zpr: memory[at + 1] = static_cast<u8>(random()), memory[at + 2] = 0; break;
+        case Mode::abs: case Mode::abx: case Mode::aby:
+            memory[at + 1] = static_cast<u8>(data), memory[at + 2] = static_cast<u8>(data >> 8);
+            break;
+        default: continue;  // pointers, which lie anywhere
+        }
+        memory[at] = opcode;
+        at = static_cast<u16>(at + 1 + operand_bytes(entry.mode) + (entry.op == Op::BRK ? 1 : 0));
+    }
+    for (const u8 b : {u8{0x4C}, u8{ORIGIN & 0xFF}, u8{ORIGIN >> 8}}) memory[at++] = b;
+    memory[0x2F80] = 0x40;
+    memory[0xFFFE] = 0x80;
+    memory[0xFFFF] = 0x2F;
+}
+
+struct HistoryRow {
+    const char* name;
+    Chip chip;
+    unsigned seed;
+    unsigned checks;  // the observed copies the history is kept in
+    bool deterministic;  // with the timer's interrupts, in cycles
+    std::uint64_t instructions;
+};
+
+// Notes the history as the monitor does with hist on: in the threaded code
+// (`checks`), or one instruction at a time, noting each with its registers
+// (the reference).
+class HistoryObserver final : public RunObserver {
+public:
+    HistoryObserver(unsigned checks, std::vector<HistoryLine>* reference) : checks_(checks), reference_(reference) {
+        observed.break_at.fill(0);
+        observed.watch_page.fill(0);
+        observed.watch_any = false;
+        history_clear();
+    }
+    unsigned threaded_checks() const override { return checks_; }
+    bool one_at_a_time() const override { return reference_ != nullptr; }
+    ObserverStop stop_at_start() override { return {}; }
+    const char* stop_before() override { return nullptr; }
+    void step_before() override {
+        if (reference_ != nullptr) reference_->push_back(now(false, bus_peek(cpu.pc)));
+        else history_note_instruction();
+    }
+    void step_after(std::uint16_t, std::uint32_t) override {}
+    void interrupt_taken() override {
+        if (reference_ != nullptr) reference_->push_back(now(true, 0));
+        else history_note_interrupt();
+    }
+    void timer_request() override {}
+    std::uint64_t stop_count() const override { return UINT64_MAX; }
+    ObserverStop stop_due(const RunCounts&) override { return {}; }
+    bool stops_at_halt() const override { return false; }
+    const char* stop_at_end() override { return nullptr; }
+    void converse(const char*, const RunCounts&) override {}
+
+private:
+    static HistoryLine now(bool interrupt, u8 opcode) {
+        return {interrupt, cpu.pc, opcode, cpu.a, cpu.x, cpu.y, cpu.sp, cpu.status};
+    }
+    unsigned checks_;
+    std::vector<HistoryLine>* reference_;
+};
+
+std::string text_of(const HistoryLine& line) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%04X op %02X A=%02X X=%02X Y=%02X SP=%02X P=%02X",
+                  line.interrupt ? "interrupt to " : "", line.pc, line.interrupt ? 0 : line.opcode, line.a, line.x,
+                  line.y, line.sp, line.status);
+    return text;
+}
+
+class History : public CpuTableTest<HistoryRow> {};
+
+// What hist reads back from the log is, entry for entry, what a run one
+// instruction at a time saw before each instruction and interrupt.
+TEST_P(History, ReadsBackTheRegistersOfEveryInstruction) {
+    const HistoryRow& row = GetParam();
+    RunSettings settings;
+    settings.deterministic.on = row.deterministic;
+    settings.count_cycles = row.deterministic;
+    settings.max_instructions = row.instructions;
+    auto run = [&](std::vector<HistoryLine>* reference) {
+        clean_machine(row.chip);
+        random_program(row.chip, row.seed);
+        cpu.pc = ORIGIN;
+        cpu.sp = 0xFD;
+        cpu.status = FLAG_CONSTANT;
+        HistoryObserver observer(row.checks, reference);
+        (void)trace_of([&] { (void)run_machine(INT64_MAX, settings, &observer); });
+    };
+    std::vector<HistoryLine> expected;
+    run(&expected);
+    run(nullptr);
+    std::vector<std::string> read;
+    (void)history_replay(history::SIZE, row.chip, [&](const HistoryLine& line) { read.push_back(text_of(line)); });
+
+    ASSERT_LE(read.size(), expected.size());
+    // Every instruction while the ring holds them; then nearly its size.
+    EXPECT_GE(read.size(), std::min<std::size_t>(expected.size(), 60000));
+    const std::size_t skipped = expected.size() - read.size();
+    if (row.deterministic) {
+        EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [](const HistoryLine& l) { return l.interrupt; }));
+    }
+    for (std::size_t i = 0; i < read.size(); ++i)
+        ASSERT_EQ(read[i], text_of(expected[skipped + i])) << "entry " << i << " of " << read.size();
+}
+
+using namespace observe;
+const HistoryRow history_rows[] = {
+    {"history_alone", Chip::m6502, 1, HISTORY, false, 5000},
+    {"history_alone_interrupts", Chip::m6502, 2, HISTORY, true, 20000},
+    {"with_breakpoints_and_watchpoints", Chip::m6502, 3, BREAKS | WATCHES | HISTORY, true, 20000},
+    {"with_the_profile", Chip::m6502, 4, BREAKS | WATCHES | PROFILE | HISTORY, true, 20000},
+    {"nmos_chip", Chip::m6502x, 5, HISTORY, true, 20000},
+    {"nmos_chip_without_cycles", Chip::m6502x, 6, HISTORY, false, 20000},
+    {"c02", Chip::m65c02, 7, HISTORY, true, 20000},
+    {"c02_with_breakpoints", Chip::m65c02, 8, BREAKS | WATCHES | HISTORY, true, 20000},
+    {"after_the_ring_wrapped", Chip::m6502, 9, HISTORY, true, 150000},
+};
+INSTANTIATE_TEST_SUITE_P(RandomPrograms, History, ::testing::ValuesIn(history_rows), RowName{});
 
 }  // namespace
 }  // namespace cpu_test
