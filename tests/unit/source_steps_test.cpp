@@ -40,6 +40,7 @@ struct StepCase {
     std::vector<Event> events;
     int ends_at;              // the event after which the step ends; -1: not within them
 };
+void PrintTo(const StepCase& c, std::ostream* os) { *os << c.name; }
 
 const StepCase STEP_CASES[] = {
     {"into_ends_at_the_next_line_start", LineStep::into, 0xFD, 10,
