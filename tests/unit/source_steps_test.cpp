@@ -1,6 +1,5 @@
 // Where a step by source line ends, fed the instructions a run would make:
-// the rules shared by the monitor's step, next and finish and the debug
-// adapter.
+// the rules of the monitor's step, next and finish.
 #include "debug/source_steps.hpp"
 
 #include <gtest/gtest.h>
