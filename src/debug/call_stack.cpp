@@ -36,6 +36,24 @@ std::string code_name(const DebugInfo& info, std::uint16_t address) {
     return offset == 0 ? best->name : best->name + "+" + std::to_string(offset);
 }
 
+std::vector<std::uint16_t> stacked_calls(std::uint8_t sp, const PeekByte& peek, std::size_t limit,
+                                         const std::function<bool(std::uint16_t)>& counts) {
+    std::vector<std::uint16_t> calls;
+    // A JSR pushes the address of its own last byte: the call is 2 below.
+    for (unsigned slot = sp + 1u; slot + 1 <= 0xFF && calls.size() < limit;) {
+        const auto word = static_cast<std::uint16_t>(peek(static_cast<std::uint16_t>(0x100 + slot)) |
+                                                     peek(static_cast<std::uint16_t>(0x100 + slot + 1)) << 8);
+        const auto call = static_cast<std::uint16_t>(word - 2);
+        if (peek(call) == 0x20 && counts(call)) {
+            calls.push_back(call);
+            slot += 2;
+        } else {
+            ++slot;
+        }
+    }
+    return calls;
+}
+
 std::vector<CallFrame> call_frames(const DebugInfo& info, std::uint16_t pc, std::uint8_t sp, const PeekByte& peek,
                                    std::size_t limit) {
     std::vector<CallFrame> frames;
@@ -43,17 +61,9 @@ std::vector<CallFrame> call_frames(const DebugInfo& info, std::uint16_t pc, std:
         frames.push_back({at, info.function_at(at), info.location(at)});
     };
     frame(pc);
-    // A JSR pushes the address of its own last byte: the call is 2 below.
-    for (unsigned slot = sp + 1u; slot + 1 <= 0xFF && frames.size() < limit;) {
-        const auto word = static_cast<std::uint16_t>(peek(static_cast<std::uint16_t>(0x100 + slot)) |
-                                                     peek(static_cast<std::uint16_t>(0x100 + slot + 1)) << 8);
-        const auto call = static_cast<std::uint16_t>(word - 2);
-        if (peek(call) == 0x20 && info.location(call)) {
-            frame(call);
-            slot += 2;
-        } else {
-            ++slot;
-        }
-    }
+    if (limit <= 1) return frames;
+    for (const std::uint16_t call :
+         stacked_calls(sp, peek, limit - 1, [&](std::uint16_t at) { return info.location(at).has_value(); }))
+        frame(call);
     return frames;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +20,15 @@ struct CallFrame {
     std::optional<debug_info::Location> location;
 };
 
-// Innermost first, at most `limit` frames.
+// The JSRs whose return addresses lie on the 6502 stack above `sp`,
+// innermost first, at most `limit`: a word is one when the byte 2 below
+// where it points is a JSR that `counts` accepts; else the walk moves on a
+// byte.
+[[nodiscard]] std::vector<std::uint16_t> stacked_calls(std::uint8_t sp, const PeekByte& peek, std::size_t limit,
+                                                       const std::function<bool(std::uint16_t)>& counts);
+
+// Innermost first, at most `limit` frames; a call counts where the debug
+// information has a line for it.
 [[nodiscard]] std::vector<CallFrame> call_frames(const debug_info::DebugInfo& info, std::uint16_t pc, std::uint8_t sp,
                                                  const PeekByte& peek, std::size_t limit = 32);
 

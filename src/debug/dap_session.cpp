@@ -10,6 +10,7 @@
 #include "cpu/cpu.hpp"
 #include "cpu/observed.hpp"
 #include "debug/c_values.hpp"
+#include "debug/call_stack.hpp"
 #include "debug/dap_launch.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/expression.hpp"
@@ -638,21 +639,13 @@ std::string DapSession::function_name(std::uint16_t address) const {
 }
 
 // Frame 0 is where the processor is; each JSR's return address on the
-// 6502 stack (cc65 keeps its C stack elsewhere) adds a caller.
-std::vector<DapSession::Frame> DapSession::frames() const {
-    std::vector<Frame> found{{cpu.pc, cpu.sp}};
-    unsigned at = cpu.sp + 1u;
-    while (at + 1 <= 0xFF && found.size() < MAX_FRAMES) {
-        const unsigned pushed = memory[0x100 + at] | memory[0x100 + at + 1] << 8;
-        // A JSR pushes the address of its own last byte.
-        const unsigned call = (pushed - 2) & 0xFFFF;
-        if (memory[call] == 0x20) {
-            found.push_back({static_cast<std::uint16_t>(call), static_cast<std::uint16_t>(at + 1)});
-            at += 2;
-        } else {
-            ++at;
-        }
-    }
+// 6502 stack (cc65 keeps its C stack elsewhere) adds a caller, in code with
+// lines or without (the runtime's, or a program with no debug information).
+std::vector<std::uint16_t> DapSession::frames() const {
+    std::vector<std::uint16_t> found{cpu.pc};
+    const PeekByte peek = [](std::uint16_t address) { return bus_peek(address); };
+    for (const std::uint16_t call : stacked_calls(cpu.sp, peek, MAX_FRAMES - 1, [](std::uint16_t) { return true; }))
+        found.push_back(call);
     return found;
 }
 
@@ -666,10 +659,10 @@ json DapSession::source_of(std::uint32_t file) {
 }
 
 void DapSession::stack_trace(const json& request) {
-    const std::vector<Frame> all = frames();
+    const std::vector<std::uint16_t> all = frames();
     json list = json::array();
     for (std::size_t i = 0; i < all.size(); ++i) {
-        const std::uint16_t pc = all[i].pc;
+        const std::uint16_t pc = all[i];
         json frame = {{"id", static_cast<int>(i)},
                       {"name", function_name(pc)},
                       {"line", 0},

@@ -78,10 +78,6 @@ private:
         std::uint16_t first = 0, last = 0;
         std::uint8_t access = 0;
     };
-    struct Frame {
-        std::uint16_t pc = 0;
-        std::uint16_t sp = 0;  // the 6502 stack pointer in this frame
-    };
 
     using Handler = void (DapSession::*)(const nlohmann::json& request);
     [[nodiscard]] static Handler stopped_handler(const std::string& command);
@@ -113,7 +109,8 @@ private:
     void mark_breakpoints();
     void mark_watches();
     [[nodiscard]] bool breakpoint_hits(Breakpoint& breakpoint);
-    [[nodiscard]] std::vector<Frame> frames() const;
+    // Where each frame is: pc, then each caller's JSR.
+    [[nodiscard]] std::vector<std::uint16_t> frames() const;
     [[nodiscard]] nlohmann::json source_of(std::uint32_t file);
     [[nodiscard]] std::string function_name(std::uint16_t address) const;
     // The files of the debug information that `path` names.

@@ -1,7 +1,9 @@
 // Where a step by source line ends: step into, step over, step out. The
 // rules only look at what the caller tells them after each instruction
 // (where it was, its opcode, the stack pointer before and after, and the
-// source line now at pc), so the monitor and the debug adapter share them.
+// source line now at pc). The monitor's source steps follow them; the
+// debug adapter's differ where its clients expect other ends (a step out
+// stops just after the return, inside the caller's line).
 //
 // The rules:
 // - A line step ends only at the first byte of a line (of one of its

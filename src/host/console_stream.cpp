@@ -3,15 +3,18 @@
 // whenever someone may be looking: before a line on standard error, when
 // the program waits for input, at every timer tick, and at every end of
 // the run. To a terminal, every byte is written at once, as the program
-// expects.
+// expects, and its modes are followed so that the monitor can talk on the
+// terminal as it was before the run.
 #include "host/console_stream.hpp"
 
 #include <cstring>
 
+#include "host/monitor_terminal.hpp"
 #include "host/terminal.hpp"
 
 namespace {
 ConsoleOutput output = ConsoleOutput::direct;  // until the host has looked
+bool monitor_has_console = false;
 
 constexpr std::size_t OUTPUT_SIZE = 16384;
 std::uint8_t output_buffer[OUTPUT_SIZE];
@@ -78,6 +81,30 @@ bool console_undo_modes() {
     const std::size_t size = modes.undo(undo);
     if (size > 0) console_write_raw(reinterpret_cast<const std::uint8_t*>(undo), size);
     return size > 0;
+}
+
+void console_redo_modes() {
+    char redo[TerminalModes::UNDO_ROOM];
+    const std::size_t size = modes.redo(redo);
+    if (size > 0) console_write_raw(reinterpret_cast<const std::uint8_t*>(redo), size);
+}
+
+void monitor_console_take() {
+    if (monitor_has_console) return;
+    monitor_has_console = true;
+    host_console_flush();
+    console_leave_program_modes();
+    if (output == ConsoleOutput::terminal && modes.mid_line()) {
+        const std::uint8_t line_end = '\n';
+        (void)console_write_raw(&line_end, 1);
+        modes.line_ended();
+    }
+}
+
+void monitor_console_give_back() {
+    if (!monitor_has_console) return;
+    monitor_has_console = false;
+    console_enter_program_modes();
 }
 
 int host_stdin_read() {

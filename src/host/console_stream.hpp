@@ -15,6 +15,11 @@
 std::size_t console_write_raw(const std::uint8_t* data, std::size_t size);
 // Reads up to `size` bytes; returns the count, 0 at the end, -1 on failure.
 long console_read_raw(std::uint8_t* into, std::size_t size);
+// The terminal as the program found it (its modes undone), and as the
+// program had made it (set again); each does nothing when it is so already
+// or output is not a terminal. Safe in a signal handler where there are any.
+void console_leave_program_modes();
+void console_enter_program_modes();
 
 // Shared.
 enum class ConsoleOutput { direct, buffered, terminal };
@@ -26,3 +31,5 @@ void console_output_failed(int error);
 [[nodiscard]] TerminalModes& console_modes();
 // Writes the bytes that undo the program's modes; true if there were any.
 bool console_undo_modes();
+// Writes the bytes that set them again.
+void console_redo_modes();

@@ -93,6 +93,7 @@ struct TickCase {
     std::vector<std::string> args;
     std::uint8_t load_page = 0x02;
 };
+void PrintTo(const TickCase& c, std::ostream* os) { *os << c.name; }
 
 class TimerTicks : public testing::TestWithParam<TickCase> {};
 
@@ -125,6 +126,7 @@ struct ClockCase {
     Bytes random;
     Bytes clock;  // year - 2000, month, day, hour, minute, second
 };
+void PrintTo(const ClockCase& c, std::ostream* os) { *os << c.name; }
 
 const Bytes SEED_1 = {0x00, 0x54, 0x36, 0xDB};
 const Bytes SEED_5 = {0x15, 0x52, 0x94, 0xE5};
@@ -225,6 +227,7 @@ struct ReplayCase {
     int exit_code;
     std::size_t replay_size = 0;    // of `replay`, when it holds a NUL
 };
+void PrintTo(const ReplayCase& c, std::ostream* os) { *os << c.name; }
 
 const std::string HEADER = "emu6502 replay 1\n";
 const std::string DEPARTS = "replay file 'r.txt' line ";

@@ -65,6 +65,7 @@ struct DeviceCase {
     Bytes expected_results;                                          // from 0x1000
     std::vector<std::pair<std::string, std::optional<Bytes>>> files_after;  // nullopt: must not exist
 };
+void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.name; }
 
 std::string with_zero(const char* text, std::size_t length) { return std::string(text, length); }
 
@@ -193,6 +194,7 @@ struct DataFileCase {
     DataFileKind kind;
     Bytes expected;  // file read, close status, close again (the cell)
 };
+void PrintTo(const DataFileCase& c, std::ostream* os) { *os << c.name; }
 
 class DataFileKinds : public ::testing::TestWithParam<DataFileCase> {};
 
@@ -267,6 +269,7 @@ struct DataEndCase {
     std::string err;
     std::size_t file0_size;
 };
+void PrintTo(const DataEndCase& c, std::ostream* os) { *os << c.name; }
 
 // 40 KiB to file0, never closed.
 const Bytes WRITES_40K = {0x78, 0xA0, 0xA0, 0xA2, 0x00, 0x8E, 0x0B, 0xFF, 0xE8,
@@ -384,6 +387,7 @@ struct NotesCase {
     std::vector<std::string> notes_added;
     std::vector<std::string> shown;  // texts the screen must show
 };
+void PrintTo(const NotesCase& c, std::ostream* os) { *os << c.name; }
 
 const NotesCase NOTES_CASES[] = {
     {"one_note", "milk\rq\r", "", {"milk"}, {"milk\r\n"}},

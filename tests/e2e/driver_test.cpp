@@ -51,6 +51,7 @@ struct RefusedImage {
     std::size_t image_size;   // bytes of the image written as "prog.bin"
     const char* message;
 };
+void PrintTo(const RefusedImage& c, std::ostream* os) { *os << c.name; }
 
 class RefusedImages : public testing::TestWithParam<RefusedImage> {};
 
@@ -94,6 +95,7 @@ struct LoadAddress {
     std::size_t expected;
     const char* warning;
 };
+void PrintTo(const LoadAddress& c, std::ostream* os) { *os << c.name; }
 
 class LoadAddresses : public testing::TestWithParam<LoadAddress> {};
 
@@ -277,6 +279,7 @@ struct StartAddress {
     const char* name;
     std::size_t start;
 };
+void PrintTo(const StartAddress& c, std::ostream* os) { *os << c.name; }
 
 class StartAddresses : public testing::TestWithParam<StartAddress> {};
 

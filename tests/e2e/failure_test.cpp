@@ -214,6 +214,7 @@ struct FullConsoleCase {
     std::string err;
     bool saved;
 };
+void PrintTo(const FullConsoleCase& c, std::ostream* os) { *os << c.name; }
 
 const Bytes PRINTS_A = {0xA9, 0x41, 0x8D, 0x01, 0xFF, 0x85, 0x10, 0x4C, 0x00, 0x00};  // LDA #'A'; STA $FF01; STA $10
 const Bytes PRINTS_NOTHING = {0xA9, 0x41, 0x85, 0x10, 0x4C, 0x00, 0x00};               // LDA #'A'; STA $10
@@ -257,6 +258,7 @@ struct OrderCase {
     Bytes program;
     std::string expected;
 };
+void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
 
 const OrderCase ORDER_CASES[] = {
     {"trace_switched_on_between_two_prints", "",
@@ -320,6 +322,7 @@ struct CompleteCase {
     std::uint8_t rounds;
     int signal;  // 0: the program ends by itself
 };
+void PrintTo(const CompleteCase& c, std::ostream* os) { *os << c.name; }
 
 const CompleteCase COMPLETE_CASES[] = {
     {"small_at_end", 1, 0},
@@ -371,6 +374,7 @@ struct ClosedStream {
     const char* name;
     bool stdin_closed, stdout_closed, stderr_closed;
 };
+void PrintTo(const ClosedStream& c, std::ostream* os) { *os << c.name; }
 
 class ClosedStreams : public testing::TestWithParam<ClosedStream> {};
 
@@ -426,6 +430,7 @@ struct SavedCase {
     std::string out;
     std::string err;
 };
+void PrintTo(const SavedCase& c, std::ostream* os) { *os << c.name; }
 
 void prepare_saved(const TempDir& dir, Saved kind) {
     switch (kind) {
@@ -611,6 +616,7 @@ struct ChangedCase {
     AtStart at_start;
     Planted planted;
 };
+void PrintTo(const ChangedCase& c, std::ostream* os) { *os << c.name; }
 
 class ChangedDuringRun : public testing::TestWithParam<ChangedCase> {};
 
@@ -673,6 +679,7 @@ struct IgnoredCase {
     int ignored;  // 0: none
     int sent;
 };
+void PrintTo(const IgnoredCase& c, std::ostream* os) { *os << c.name; }
 
 class IgnoredSignals : public testing::TestWithParam<IgnoredCase> {};
 
@@ -705,6 +712,7 @@ struct StopCase {
     const char* name;
     int signal;
 };
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class StopWithFullPipe : public testing::TestWithParam<StopCase> {};
 

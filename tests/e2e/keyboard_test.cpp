@@ -121,6 +121,7 @@ struct KeyCase {
     std::optional<std::string> stdin_content = std::nullopt;  // standard input from a file
     std::uint8_t first_read = 0;  // what KBD_IN gave before anything was typed
 };
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
 
 const KeyCase KEY_CASES[] = {
     {"letter", "x", {'x'}},
@@ -182,6 +183,7 @@ struct SignalCase {
     int sent = 0;       // sent with kill()
     int expected_signal;
 };
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
 
 const SignalCase SIGNAL_CASES[] = {
     {"ctrl_c", "\x03", 0, SIGINT},
@@ -284,6 +286,7 @@ struct BackgroundCase {
     const char* name;
     std::vector<std::string> args;
 };
+void PrintTo(const BackgroundCase& c, std::ostream* os) { *os << c.name; }
 
 const BackgroundCase BACKGROUND_CASES[] = {
     {"keyboard", {}},
@@ -377,6 +380,7 @@ struct ModesCase {
     std::string printed;  // before the final "R"
     std::string undone;   // what the terminal receives after it
 };
+void PrintTo(const ModesCase& c, std::ostream* os) { *os << c.name; }
 
 const ModesCase MODES_CASES[] = {
     {"nothing_changed", "", ""},
@@ -400,6 +404,7 @@ struct ModesWayCase {
     const char* name;
     WayOut way;
 };
+void PrintTo(const ModesWayCase& c, std::ostream* os) { *os << c.name; }
 
 const ModesWayCase MODES_WAYS[] = {
     {"normal_end", WayOut::key},   {"ctrl_c", WayOut::ctrl_c},   {"sigterm", WayOut::sigterm},
@@ -499,6 +504,7 @@ struct LeftoverCase {
     std::string printed;
     std::string typed;  // the program reads only the first key
 };
+void PrintTo(const LeftoverCase& c, std::ostream* os) { *os << c.name; }
 
 const LeftoverCase LEFTOVER_CASES[] = {
     {"keys_typed_ahead", "R", "kls\r"},

@@ -75,6 +75,7 @@ struct CommandCase {
     int status;        // exit status, or minus the signal
     const char* err;   // the monitor's conversation
 };
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 const CommandCase COMMAND_CASES[] = {
     {"Registers",
@@ -1094,6 +1095,7 @@ struct PauseCase {
     const char* replay = nullptr;  // a replay file, given with --replay
     const char* input = nullptr;   // standard input, with -i
 };
+void PrintTo(const PauseCase& c, std::ostream* os) { *os << c.name; }
 
 // SEI; STP; LDA #'Z'; STA $FF01; JMP $0000
 const Bytes STP_THEN_Z = {0x78, 0xDB, 0xA9, 0x5A, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
@@ -1823,6 +1825,7 @@ struct SourceCase {
     int status;  // exit status, or minus the signal
     const char* err;
 };
+void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
 const SourceCase SOURCE_CASES[] = {
     // A line without code takes the next; next runs calls through (the

@@ -62,6 +62,7 @@ struct OutputCase {
     int exit_code;
     std::string err_has;   // a line standard error holds ("" for none at all)
 };
+void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
 
 const std::string TRACE_CMDS = "trace t.txt\nc\n";
 
@@ -122,6 +123,7 @@ struct BadOption {
     std::vector<std::string> args;
     const char* message;
 };
+void PrintTo(const BadOption& c, std::ostream* os) { *os << c.name; }
 
 class BadOptions : public testing::TestWithParam<BadOption> {};
 

@@ -20,6 +20,7 @@ struct AddressRow {
     u16 pc_after;
     u32 cycles;
 };
+void PrintTo(const AddressRow& c, std::ostream* os) { *os << c.name; }
 
 class Addressing : public CpuTableTest<AddressRow> {};
 

@@ -22,6 +22,7 @@ struct AddRow {
     u8 result;
     u8 nvzc;
 };
+void PrintTo(const AddRow& c, std::ostream* os) { *os << c.name; }
 
 // Bits outside N V Z C that must come through untouched: I set, D as the
 // row says, and the constant bit.
@@ -243,6 +244,7 @@ struct ShiftRow {
     u8 output;
     u8 nzc;
 };
+void PrintTo(const ShiftRow& c, std::ostream* os) { *os << c.name; }
 
 class Shift : public CpuTableTest<ShiftRow> {};
 

@@ -35,6 +35,7 @@ struct BranchRow {
     u16 pc_after;
     u32 cycles;
 };
+void PrintTo(const BranchRow& c, std::ostream* os) { *os << c.name; }
 
 class BranchTiming : public CpuTableTest<BranchRow> {};
 
@@ -108,6 +109,7 @@ struct CallRow {
     u16 high_at, low_at;
     u8 sp_after;
 };
+void PrintTo(const CallRow& c, std::ostream* os) { *os << c.name; }
 
 class Call : public CpuTableTest<CallRow> {};
 
@@ -171,6 +173,7 @@ struct BrkRow {
     u8 pushed;
     u8 status_after;
 };
+void PrintTo(const BrkRow& c, std::ostream* os) { *os << c.name; }
 
 class Brk : public CpuTableTest<BrkRow> {};
 

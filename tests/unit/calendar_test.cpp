@@ -15,6 +15,7 @@ struct CalendarRow {
     std::int64_t seconds;  // as a reference implementation of the calendar gives them
     CalendarTime fields;
 };
+void PrintTo(const CalendarRow& row, std::ostream* os) { *os << row.text; }
 
 bool operator==(const CalendarTime& a, const CalendarTime& b) {
     return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&

@@ -62,6 +62,7 @@ struct CombinedRow {
     int x_after;  // -1: as it was
     u8 status_after;
 };
+void PrintTo(const CombinedRow& c, std::ostream* os) { *os << c.name; }
 
 class Combined : public CpuTableTest<CombinedRow> {};
 
@@ -200,6 +201,7 @@ struct NopGroup {
     u32 cycles;
     bool pays_on_crossing;
 };
+void PrintTo(const NopGroup& c, std::ostream* os) { *os << c.name; }
 
 // The NOP opcodes by mode, with their cost, as listed in the manual.
 const NopGroup NOP_GROUPS[] = {

@@ -13,6 +13,7 @@ struct ResetRow {
     u16 vector;
     u8 status_after;
 };
+void PrintTo(const ResetRow& c, std::ostream* os) { *os << c.name; }
 
 class Reset : public CpuTableTest<ResetRow> {};
 
@@ -153,6 +154,7 @@ struct InterruptRow {
     bool taken;
     u8 pushed_status;
 };
+void PrintTo(const InterruptRow& c, std::ostream* os) { *os << c.name; }
 
 class Interrupt : public CpuTableTest<InterruptRow> {};
 

@@ -17,6 +17,7 @@ struct FramingCase {
     // then in `commands`), else the error expected.
     std::vector<std::string> reads;
 };
+void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
 
 std::string frame(const std::string& body) { return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body; }
 

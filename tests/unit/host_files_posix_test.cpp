@@ -63,6 +63,7 @@ struct KeptCase {
     Meanwhile meanwhile;
     KeptSave expected;
 };
+void PrintTo(const KeptCase& c, std::ostream* os) { *os << c.name; }
 
 class KeptFile : public testing::TestWithParam<KeptCase> {};
 

@@ -51,6 +51,7 @@ struct ReadCase {
     std::size_t size;
     bool missing;
 };
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class HostReadFile : public HostFiles, public ::testing::WithParamInterface<ReadCase> {};
 

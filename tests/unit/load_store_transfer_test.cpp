@@ -27,6 +27,7 @@ struct LoadRow {
     u8 status_before;
     u8 status_after;
 };
+void PrintTo(const LoadRow& c, std::ostream* os) { *os << c.name; }
 
 class Load : public CpuTableTest<LoadRow> {};
 
@@ -143,6 +144,7 @@ struct TransferRow {
     u8 a, x, y, sp, status;
     u8 a_after, x_after, y_after, sp_after, status_after;
 };
+void PrintTo(const TransferRow& c, std::ostream* os) { *os << c.name; }
 
 class RegisterTransfer : public CpuTableTest<TransferRow> {};
 

@@ -36,6 +36,16 @@ struct DisassemblyCase {
     int length;
     Chip chip = Chip::m6502;
 };
+// No name of its own: the expected text, with the bytes and chip that give it.
+void PrintTo(const DisassemblyCase& c, std::ostream* os) {
+    *os << c.text << " (";
+    for (const u8 byte : c.bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X ", byte);
+        *os << hex;
+    }
+    *os << chip_name(c.chip) << ')';
+}
 
 const DisassemblyCase DISASSEMBLY_CASES[] = {
     {{0xEA}, "NOP", 1},                       // implied
@@ -123,6 +133,8 @@ struct ParseCase {
     long second;  // -1: none
     const char* error;
 };
+// No name of its own: the line, quoted.
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.line)); }
 
 const ParseCase PARSE_CASES[] = {
     {"", MonitorVerb::none, -1, -1, ""},
@@ -309,6 +321,7 @@ struct ExpressionCase {
     std::int64_t value;
     const char* error;  // "" when the value counts
 };
+void PrintTo(const ExpressionCase& c, std::ostream* os) { *os << c.name; }
 
 const ExpressionCase EXPRESSION_CASES[] = {
     {"BareHexByDefault", "10", 0x10, ""},
@@ -419,6 +432,7 @@ struct AssemblyCase {
     Chip chip = Chip::m6502;
     u16 address = 0x0300;
 };
+void PrintTo(const AssemblyCase& c, std::ostream* os) { *os << c.name; }
 
 const AssemblyCase ASSEMBLY_CASES[] = {
     {"Immediate", "lda #$41", {0xA9, 0x41}},
@@ -526,6 +540,7 @@ struct HuntCase {
     std::vector<u16> found;
     const char* error = "";
 };
+void PrintTo(const HuntCase& c, std::ostream* os) { *os << c.name; }
 
 const HuntCase HUNT_CASES[] = {
     {"Bytes", {"a9", "41"}, {0x300, 0x310}},
@@ -598,6 +613,7 @@ struct MoveCase {
     const char* expected;  // bytes 0x100-0x107 after the move, as text
     const char* error = "";
 };
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 
 const MoveCase MOVE_CASES[] = {
     {"Apart", 0x100, 0x101, 0x106, "ABCDEFAB"},
@@ -670,6 +686,7 @@ struct QualifiedCase {
     long address;  // -1: an error
     const char* error;
 };
+void PrintTo(const QualifiedCase& c, std::ostream* os) { *os << c.name; }
 
 const QualifiedCase QUALIFIED_CASES[] = {
     {"Unique", "puts", 0x3D9, ""},

@@ -22,6 +22,7 @@ struct ProgramRow {
     Pokes memory_out;
     u32 cycles;
 };
+void PrintTo(const ProgramRow& c, std::ostream* os) { *os << c.name; }
 
 class Processors : public CpuTableTest<ProgramRow> {};
 
@@ -128,6 +129,7 @@ struct HighStoreRow {
     u8 value_crossing;  // stored when crossing (0x13), also the address's new high byte
     u32 cycles;
 };
+void PrintTo(const HighStoreRow& c, std::ostream* os) { *os << c.name; }
 
 class HighByteStores : public CpuTableTest<HighStoreRow> {};
 
@@ -272,6 +274,7 @@ struct NopGroupC {
     int length;
     u32 cycles;
 };
+void PrintTo(const NopGroupC& c, std::ostream* os) { *os << c.name; }
 
 class CmosNops : public CpuTableTest<NopGroupC> {};
 

@@ -40,6 +40,7 @@ struct RunRow {
     std::optional<std::uint64_t> max_instructions{};
     bool trace_always = false;
 };
+void PrintTo(const RunRow& c, std::ostream* os) { *os << c.name; }
 
 Bytes read_program(const char* name) {
     std::ifstream in(std::string(EMU6502_SOURCE_DIR) + "/tests/programs/" + name, std::ios::binary);

@@ -1,6 +1,5 @@
 // Where a step by source line ends, fed the instructions a run would make:
-// the rules shared by the monitor's step, next and finish and the debug
-// adapter.
+// the rules of the monitor's step, next and finish.
 #include "debug/source_steps.hpp"
 
 #include <gtest/gtest.h>
@@ -40,6 +39,7 @@ struct StepCase {
     std::vector<Event> events;
     int ends_at;              // the event after which the step ends; -1: not within them
 };
+void PrintTo(const StepCase& c, std::ostream* os) { *os << c.name; }
 
 const StepCase STEP_CASES[] = {
     {"into_ends_at_the_next_line_start", LineStep::into, 0xFD, 10,

@@ -14,6 +14,7 @@ struct PushRow {
     u8 pushed;
     u8 sp_after, status_after;
 };
+void PrintTo(const PushRow& c, std::ostream* os) { *os << c.name; }
 
 class Push : public CpuTableTest<PushRow> {};
 
@@ -56,6 +57,7 @@ struct PullRow {
     u8 status_before;
     u8 a_after, status_after;
 };
+void PrintTo(const PullRow& c, std::ostream* os) { *os << c.name; }
 
 class Pull : public CpuTableTest<PullRow> {};
 
@@ -114,6 +116,7 @@ struct FlagRow {
     u8 opcode;
     u8 before, after;
 };
+void PrintTo(const FlagRow& c, std::ostream* os) { *os << c.name; }
 
 class FlagInstruction : public CpuTableTest<FlagRow> {};
 

@@ -17,6 +17,7 @@ struct ModesCase {
     std::string redo;
     bool query = false;
 };
+void PrintTo(const ModesCase& c, std::ostream* os) { *os << c.name; }
 
 const ModesCase MODES_CASES[] = {
     {"plain_text", "Hello\r\n", "", ""},
@@ -111,6 +112,7 @@ struct Utf8Case {
     std::string bytes;
     std::size_t whole;
 };
+void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
 
 const Utf8Case UTF8_CASES[] = {
     {"empty", "", 0},

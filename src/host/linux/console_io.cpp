@@ -116,9 +116,7 @@ void console_enter_program_modes() {
     if (console_output() != ConsoleOutput::terminal || modes_applied) return;
     // Only a job back in the foreground: "bg" leaves the terminal to the shell.
     if (tcgetpgrp(STDOUT_FILENO) != getpgrp()) return;
-    char redo[TerminalModes::UNDO_ROOM];
-    const std::size_t size = console_modes().redo(redo);
-    if (size > 0) console_write_raw(reinterpret_cast<const std::uint8_t*>(redo), size);
+    console_redo_modes();
     modes_applied = 1;
 }
 

@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "host/clock.hpp"
+#include "host/console_stream.hpp"
 #include "host/terminal.hpp"
 #include "host/linux/keyboard_state.hpp"
 #include "host/monitor_terminal.hpp"

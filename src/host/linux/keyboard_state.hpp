@@ -7,9 +7,8 @@ void keyboard_enter_key_mode();
 void keyboard_leave_key_mode();
 void keyboard_discard_input();  // keys and answers nobody read, when the terminal is ours
 
-// Between the console output and the signal handlers, async-signal-safe too.
-void console_leave_program_modes();  // the terminal as the program found it
-void console_enter_program_modes();  // and as the program had made it, after a resume
+// Between the console output and the signal handlers, async-signal-safe too,
+// as are the console_leave/enter_program_modes() of host/console_stream.hpp.
 [[nodiscard]] bool console_query_sent();
 [[nodiscard]] bool console_program_modes_shown();  // false while they are undone for the shell
 

@@ -13,12 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/console_stream.hpp"
 #include "host/linux/keyboard_state.hpp"
 #include "host/terminal.hpp"
 
 namespace {
-bool console_taken = false;
 std::FILE* tty_in = nullptr;
 std::FILE* tty_out = nullptr;
 #ifdef EMU6502_HAVE_LIBEDIT
@@ -176,22 +174,4 @@ const char* monitor_line_editing() {
 #else
     return "none (built without libedit)";
 #endif
-}
-
-void monitor_console_take() {
-    if (console_taken) return;
-    console_taken = true;
-    host_console_flush();
-    console_leave_program_modes();
-    if (console_output() == ConsoleOutput::terminal && console_modes().mid_line()) {
-        const std::uint8_t line_end = '\n';
-        (void)console_write_raw(&line_end, 1);
-        console_modes().line_ended();
-    }
-}
-
-void monitor_console_give_back() {
-    if (!console_taken) return;
-    console_taken = false;
-    console_enter_program_modes();
 }

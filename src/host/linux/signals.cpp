@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "host/console_stream.hpp"
 #include "host/linux/keyboard_state.hpp"
 #include "host/terminal.hpp"
 

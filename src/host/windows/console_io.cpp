@@ -18,6 +18,7 @@ namespace {
 DWORD saved_mode = 0;
 bool mode_changed = false;
 UINT saved_code_page = 0;  // while the console's output code page is UTF-8
+bool modes_undone = false;  // while the monitor talks
 
 std::size_t write_bytes(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
@@ -79,6 +80,19 @@ void host_console_close() {
         SetConsoleOutputCP(saved_code_page);
         saved_code_page = 0;
     }
+}
+
+// No job control here: the program's modes are undone only while the
+// monitor talks.
+void console_leave_program_modes() {
+    if (console_output() != ConsoleOutput::terminal || modes_undone) return;
+    modes_undone = console_undo_modes();
+}
+
+void console_enter_program_modes() {
+    if (!modes_undone) return;
+    modes_undone = false;
+    console_redo_modes();
 }
 
 void host_enable_virtual_terminal() {

@@ -4,12 +4,9 @@
 
 #include <cstdio>
 
-#include "host/console_stream.hpp"
 #include "host/terminal.hpp"
 
 namespace {
-bool console_taken = false;
-bool modes_undone = false;
 std::FILE* console_in = nullptr;
 std::FILE* console_out = nullptr;
 }  // namespace
@@ -57,26 +54,3 @@ void monitor_terminal_write(const char* text) {
 }
 
 const char* monitor_line_editing() { return "the console's line input"; }
-
-void monitor_console_take() {
-    if (console_taken) return;
-    console_taken = true;
-    host_console_flush();
-    if (console_output() != ConsoleOutput::terminal) return;
-    modes_undone = console_undo_modes();
-    if (console_modes().mid_line()) {
-        const std::uint8_t line_end = '\n';
-        (void)console_write_raw(&line_end, 1);
-        console_modes().line_ended();
-    }
-}
-
-void monitor_console_give_back() {
-    if (!console_taken) return;
-    console_taken = false;
-    if (!modes_undone) return;
-    modes_undone = false;
-    char redo[TerminalModes::UNDO_ROOM];
-    const std::size_t size = console_modes().redo(redo);
-    if (size > 0) (void)console_write_raw(reinterpret_cast<const std::uint8_t*>(redo), size);
-}
