@@ -329,6 +329,7 @@ struct HistoryRow {
     bool deterministic;  // with the timer's interrupts, in cycles
     std::uint64_t instructions;
 };
+void PrintTo(const HistoryRow& c, std::ostream* os) { *os << c.name; }
 
 // Notes the history as the monitor does with hist on: in the threaded code
 // (`checks`), or one instruction at a time, noting each with its registers
