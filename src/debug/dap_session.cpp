@@ -193,7 +193,14 @@ const char* DapSession::stop_before() {
     return reason;
 }
 
-void DapSession::step_before() { access_count_ = watches_.empty() ? 0 : data_accesses(accesses_); }
+void DapSession::step_before() {
+    access_count_ = watches_.empty() ? 0 : data_accesses(accesses_);
+    sp_before_ = cpu.sp;
+}
+
+void DapSession::interrupt_taken() {
+    if (step_ != Step::none && !call_frame_) call_frame_ = static_cast<std::uint8_t>(cpu.sp + 3);
+}
 
 bool DapSession::at_line_start(std::uint16_t pc, std::optional<debug_info::Location>& where) const {
     where.reset();
@@ -218,7 +225,12 @@ void DapSession::step_after(std::uint16_t pc, std::uint32_t) {
         if (returned) stop(REASON_STEP);
         return;
     }
-    const bool deeper = cpu.sp < step_sp_;
+    // Inside a call made since the step began (a JSR, BRK or interrupt)
+    // until the stack is back above its frame, wherever pc is; a byte
+    // pushed (PHA, PHP) is no call.
+    if (!call_frame_ && (opcode == 0x20 || opcode == 0x00) && cpu.sp != sp_before_) call_frame_ = sp_before_;
+    if (call_frame_ && static_cast<std::int8_t>(cpu.sp - *call_frame_) >= 0) call_frame_.reset();
+    const bool deeper = call_frame_.has_value();
     if (step_ == Step::instruction || !line_steps_) {
         // One instruction; over a JSR, until the stack is back.
         if (step_ == Step::over && deeper) return;
@@ -437,6 +449,7 @@ bool DapSession::stepping_back() {
 
 void DapSession::start_step(Step step, const json& arguments) {
     step_ = step;
+    call_frame_.reset();
     line_steps_ = string_argument(arguments, "granularity") != "instruction" && setup_.info != nullptr;
     step_sp_ = cpu.sp;
     step_from_.reset();

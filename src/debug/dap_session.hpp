@@ -51,7 +51,7 @@ public:
     [[nodiscard]] const char* stop_before() override;
     void step_before() override;
     void step_after(std::uint16_t pc, std::uint32_t cycles) override;
-    void interrupt_taken() override {}
+    void interrupt_taken() override;
     void timer_request() override;
     [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
     [[nodiscard]] ObserverStop stop_due(const RunCounts& counts) override;
@@ -147,6 +147,8 @@ private:
     Step step_ = Step::none;
     bool line_steps_ = true;  // by source line, else by instruction
     std::uint8_t step_sp_ = 0;
+    std::uint8_t sp_before_ = 0;              // at the instruction being stepped
+    std::optional<std::uint8_t> call_frame_;  // the stack pointer before the outermost call since the step began
     std::optional<debug_info::Location> step_from_;
     RunCounts counts_;
     RewindRequest rewind_;

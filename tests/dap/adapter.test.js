@@ -114,6 +114,21 @@ describe('emu6502 --dap', function () {
         await assert.rejects(dc.stepBackRequest({ threadId: 1 }), /deterministic/);
     });
 
+    it('steps over an assembly line that pushes a byte, to the next line', async () => {
+        const NOTES_S = path.join(EXAMPLES, 'notes.s');
+        fs.writeFileSync(path.join(work, 'keys'), 'milk\nq\n');
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() =>
+                dc.setBreakpointsRequest({ source: { path: NOTES_S }, breakpoints: [{ line: 202 }] }))  // pha
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet({ program: path.join(EXAMPLES, 'notes.bin') })),
+            dc.assertStoppedLocation('breakpoint', { path: NOTES_S, line: 202 }),
+        ]);
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { path: NOTES_S, line: 203 })]);
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { path: NOTES_S, line: 204 })]);
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { path: NOTES_S, line: 205 })]);
+    });
+
     it('stops where a global is written (data breakpoint)', async () => {
         await runTo([LINE_GETLINE]);
         const info = await dc.dataBreakpointInfoRequest({ name: 'name' });
