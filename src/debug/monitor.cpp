@@ -102,6 +102,15 @@ public:
         probing_ = on;
         skip_break_ = false;
     }
+    // A step back runs the past again quietly: the history notes it, so
+    // that hist shows what led to where it arrives.
+    [[nodiscard]] unsigned quiet_checks() const override { return noting_history() ? observe::HISTORY : 0; }
+    void quiet_step() override {
+        if (noting_history()) history_note_instruction();
+    }
+    void quiet_interrupt() override {
+        if (noting_history()) history_note_interrupt();
+    }
 
 private:
     // Talks with the user until a command moves the machine on.
@@ -803,7 +812,7 @@ bool Session::step_back(const MonitorCommand& command) {
             return false;
         }
         rewind_ = {RewindRequest::Kind::last_stop, 0};
-        if (history_) history_clear();  // it would show instructions not run yet
+        if (history_) history_clear();  // then it notes the run again, up to where the step arrives
         return true;
     }
     if (command.count > now || now - command.count < counts_.earliest) {
@@ -812,7 +821,7 @@ bool Session::step_back(const MonitorCommand& command) {
         return false;
     }
     rewind_ = {RewindRequest::Kind::to_count, now - command.count};
-    if (history_) history_clear();  // it would show instructions not run yet
+    if (history_) history_clear();  // then it notes the run again, up to where the step arrives
     return true;
 }
 

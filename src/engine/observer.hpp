@@ -75,4 +75,12 @@ public:
     // noted, not talked at, and count nothing (no pass counts, no trace,
     // no profile). Either way, the instruction at pc has not run yet.
     virtual void probing(bool) {}
+    // While the engine runs the past again quietly, to the count a step
+    // back asked for, the observer is asked only what notes the run
+    // without stopping it (the monitor's history): the threaded code's
+    // checks for that, and each instruction run one at a time and each
+    // interrupt taken.
+    [[nodiscard]] virtual unsigned quiet_checks() const { return 0; }
+    virtual void quiet_step() {}
+    virtual void quiet_interrupt() {}
 };

@@ -275,6 +275,8 @@ private:
                 if (observing()) {
                     threaded = threaded && !step_next_ && !observer_->one_at_a_time();
                     checks = observer_->threaded_checks();
+                } else {
+                    checks = observer_->quiet_checks();
                 }
             }
             // The constant bit is clear only after an RTI pulled it so;
@@ -344,7 +346,10 @@ private:
         instructions_before_step = counted_;
         const u16 pc = cpu.pc;
         const bool observing = OBSERVED && this->observing();
-        if constexpr (OBSERVED) if (observing) observer_->step_before();
+        if constexpr (OBSERVED) {
+            if (observing) observer_->step_before();
+            else observer_->quiet_step();
+        }
         const u32 step_cycles = execute_instruction_on_cpu<P>();
         if constexpr (OBSERVED) {
             if (observing) observer_->step_after(pc, step_cycles);
@@ -391,7 +396,10 @@ private:
         const u16 pc = cpu.pc;
         cpu_irq();
         if constexpr (OBSERVED) {
-            if (quiet()) return;
+            if (quiet()) {
+                if (!probing() && cpu.pc != pc) observer_->quiet_interrupt();
+                return;
+            }
             if (cpu.pc != pc) observer_->interrupt_taken();
             observer_->timer_request();
         }

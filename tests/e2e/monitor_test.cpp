@@ -1493,11 +1493,12 @@ const PauseCase PAUSE_CASES[] = {
         "> back 2\n"
         "0202  E8        INX\n"
         "> hist\n"
-        "hist: no instructions run since hist on\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
         "> s\n"
         "0202  E8        INX                A=00 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
         "0203  4C 02 02  JMP $0202\n"
         "> hist\n"
+        "0200  A2 00     LDX #$00           A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
         "0202  E8        INX                A=00 X=00 Y=00 SP=FD NV-BDIZC=00100110\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
