@@ -6,6 +6,7 @@
 // leave the same registers, memory, counters and trace lines.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "cpu_fixture.hpp"
+#include "bus/devices.hpp"
 #include "cpu/threaded.hpp"
 #include "debug/history.hpp"
 #include "engine/run_loop.hpp"
@@ -427,6 +429,119 @@ const HistoryRow history_rows[] = {
     {"after_the_ring_wrapped", Chip::m6502, 9, HISTORY, true, 150000},
 };
 INSTANTIATE_TEST_SUITE_P(RandomPrograms, History, ::testing::ValuesIn(history_rows), RowName{});
+
+// ---- steps backwards against a run that never goes back ------------------
+
+// The machine as a step back must give it back: memory, registers, the
+// counts, the random generator and the calendar.
+std::string machine_digest(const RunCounts& counts) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const u8 byte : memory) hash = (hash ^ byte) * 1099511628211ull;
+    char text[160];
+    std::snprintf(text, sizeof text, "#%llu cycles %llu pc %04X A=%02X X=%02X Y=%02X SP=%02X P=%02X mem %016llx rnd %016llx t %lld",
+                  static_cast<unsigned long long>(counts.instructions), static_cast<unsigned long long>(counts.cycles),
+                  cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, cpu.status, static_cast<unsigned long long>(hash),
+                  static_cast<unsigned long long>(random_state()), static_cast<long long>(rtc_virtual_time()));
+    return text;
+}
+
+// Stops at each count of a plan in turn, going forward or back as the
+// count asks, and notes the machine at each.
+class PlanObserver final : public RunObserver {
+public:
+    PlanObserver(std::vector<std::uint64_t> plan, unsigned checks) : plan_(std::move(plan)), checks_(checks) {
+        observed.break_at.fill(0);
+        observed.watch_page.fill(0);
+        observed.watch_any = false;
+    }
+    unsigned threaded_checks() const override { return checks_; }
+    bool one_at_a_time() const override { return false; }
+    ObserverStop stop_at_start() override { return {true, nullptr}; }
+    const char* stop_before() override { return nullptr; }
+    void step_before() override {}
+    void step_after(std::uint16_t, std::uint32_t) override {}
+    void interrupt_taken() override {}
+    void timer_request() override {}
+    std::uint64_t stop_count() const override { return next_ < plan_.size() ? plan_[next_] : UINT64_MAX; }
+    ObserverStop stop_due(const RunCounts& counts) override { return {counts.instructions == stop_count(), nullptr}; }
+    bool stops_at_halt() const override { return false; }
+    const char* stop_at_end() override { return nullptr; }
+    bool keeps_past() const override { return true; }
+    RewindRequest rewind_asked() override {
+        if (next_ < plan_.size() && plan_[next_] < now_) return {RewindRequest::Kind::to_count, plan_[next_]};
+        return {};
+    }
+    void converse(const char*, const RunCounts& counts) override {
+        now_ = counts.instructions;
+        if (next_ > 0 || now_ != 0) {  // the start is no stop of the plan
+            seen.push_back(machine_digest(counts));
+            ++next_;
+        }
+    }
+
+    std::vector<std::string> seen;
+
+private:
+    std::vector<std::uint64_t> plan_;
+    unsigned checks_;
+    std::size_t next_ = 0;
+    std::uint64_t now_ = 0;
+};
+
+struct BackRow {
+    const char* name;
+    Chip chip;
+    unsigned seed;
+    unsigned checks;  // the observed copies the run goes through
+};
+void PrintTo(const BackRow& c, std::ostream* os) { *os << c.name; }
+
+class StepsBack : public CpuTableTest<BackRow> {};
+
+// Forward and back and forward again over timer interrupts that read the
+// random byte, across the intervals at which states are kept: every stop
+// finds the machine exactly as a run that never went back had it.
+TEST_P(StepsBack, GiveBackTheMachineAsItWas) {
+    const BackRow& row = GetParam();
+    const std::vector<std::uint64_t> plan = {1000, 50000, 20000, 70000, 69999, 33000, 100000, 1, 99000, 120000, 32768, 32767};
+    auto run = [&](const std::vector<std::uint64_t>& stops) {
+        clean_machine(row.chip);
+        random_program(row.chip, row.seed);
+        // The timer's handler: LDA RANDOM; STA $3000; INC $3001; RTI.
+        const Bytes handler = {0xAD, 0x02, 0xFF, 0x8D, 0x00, 0x30, 0xEE, 0x01, 0x30, 0x40};
+        std::copy(handler.begin(), handler.end(), memory.begin() + 0x2F80);
+        cpu.pc = ORIGIN;
+        cpu.sp = 0xFD;
+        cpu.status = FLAG_CONSTANT;
+        random_seed(row.seed);
+        RunSettings settings;
+        settings.deterministic.on = true;
+        settings.count_cycles = true;
+        settings.max_instructions = 130000;
+        PlanObserver observer(stops, row.checks);
+        (void)trace_of([&] { (void)run_machine(INT64_MAX, settings, &observer); });
+        return observer.seen;
+    };
+    std::vector<std::uint64_t> forward = plan;
+    std::sort(forward.begin(), forward.end());
+    const std::vector<std::string> straight = run(forward);
+    ASSERT_EQ(straight.size(), forward.size());
+    const std::vector<std::string> stepped = run(plan);
+    ASSERT_EQ(stepped.size(), plan.size());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const auto at = std::find(forward.begin(), forward.end(), plan[i]) - forward.begin();
+        EXPECT_EQ(stepped[i], straight[static_cast<std::size_t>(at)]) << "stop " << i << ", at #" << plan[i];
+    }
+}
+
+const BackRow back_rows[] = {
+    {"plain_threaded_code", Chip::m6502, 11, 0},
+    {"with_breakpoint_checks", Chip::m6502, 12, BREAKS},
+    {"with_the_history", Chip::m6502, 13, HISTORY},
+    {"nmos_chip", Chip::m6502x, 14, 0},
+    {"c02", Chip::m65c02, 15, 0},
+};
+INSTANTIATE_TEST_SUITE_P(RandomPrograms, StepsBack, ::testing::ValuesIn(back_rows), RowName{});
 
 }  // namespace
 }  // namespace cpu_test
