@@ -227,6 +227,18 @@ void Session::open() {
         const std::string error = labels_.load(options_.labels);
         if (!error.empty()) say("%s\n", error.c_str());
     }
+    // The debug information's labels name addresses as a label file would,
+    // but for the C compiler's own (L0012), which say nothing to a reader.
+    if (options_.debug_info != nullptr) {
+        const auto compilers = [](const std::string& name) {
+            return name.size() == 5 && name[0] == 'L' &&
+                   std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+        };
+        for (const debug_info::Symbol& symbol : options_.debug_info->symbols())
+            if (symbol.kind == debug_info::SymbolKind::label && symbol.value && *symbol.value <= 0xFFFF &&
+                !compilers(symbol.name))
+                labels_.add(symbol.name, static_cast<u16>(*symbol.value));
+    }
     checking_ = terminal_ || options_.commands != nullptr;
     if (options_.commands != nullptr) {
         commands_ = std::fopen(options_.commands, "r");

@@ -1743,7 +1743,7 @@ struct DebugInfoCase {
     const char* at_stop = "";     // the source line the first stop shows (its file is not there)
 };
 
-constexpr const char* START_LINE = "../sdk/crt0.s:15\n";
+constexpr const char* START_LINE = "../sdk/crt0.s:15\nstart:\n";
 
 const DebugInfoCase DEBUG_INFO_CASES[] = {
     {"found_beside_the_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "c_hello.dbg"}}, {"hello.bin"},
@@ -1853,6 +1853,7 @@ const SourceCase SOURCE_CASES[] = {
         "Hello, Ada! Your name has 3 characters.\n"
         "Backwards: adA\n", 0,
         "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "start:\n"
         "0200  78        SEI\n"
         "> b c_greet.c:21\n"
         "c_greet.c:21 has no code: line 22 is the next that has\n"
@@ -1862,6 +1863,7 @@ const SourceCase SOURCE_CASES[] = {
         "> c\n"
         "breakpoint 2 at 022E\n"
         "c_greet.c:19  emu_puts(\"What is your name? \");\n"
+        "_main:\n"
         "022E  20 71 08  JSR $0871\n"
         "> locals\n"
         "(at the entry of main: its frame is not made yet)\n"
@@ -1921,7 +1923,7 @@ const SourceCase SOURCE_CASES[] = {
         "#1  0213  start+19  ../sdk/crt0.s:27\n"
         "> step\n"
         "c_greet.c:26  name[0] = toupper(name[0]);\n"
-        "025E  AD 0E 0E  LDA $0E0E\n"
+        "025E  AD 0E 0E  LDA _name\n"
         "> c\n"},
     // From C into the kit's assembly and back out; out of main into the
     // start-up code.
@@ -1941,6 +1943,7 @@ const SourceCase SOURCE_CASES[] = {
         "Hello, Ada! Your name has 3 characters.\n"
         "Backwards: adA\n", 0,
         "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "start:\n"
         "0200  78        SEI\n"
         "> step\n"
         "../sdk/crt0.s:18  cld\n"
@@ -1950,9 +1953,11 @@ const SourceCase SOURCE_CASES[] = {
         "> c\n"
         "breakpoint 1 at 022E\n"
         "c_greet.c:19  emu_puts(\"What is your name? \");\n"
+        "_main:\n"
         "022E  20 71 08  JSR $0871\n"
         "> step\n"
         "../sdk/console.s:53  sta     ptr1\n"
+        "_emu_puts:\n"
         "02E2  85 0A     STA $0A\n"
         "> bt\n"
         "#0  02E2  _emu_puts  ../sdk/console.s:53\n"
@@ -1980,6 +1985,7 @@ const SourceCase SOURCE_CASES[] = {
         "#1  0213  start+19  ../sdk/crt0.s:27\n"
         "> finish\n"
         "../sdk/crt0.s:33  _exit:  pha\n"
+        "_exit:\n"
         "0216  48        PHA\n"
         "> c\n"},
     // Assembly: a breakpoint on a routine, into a call, out of two.
@@ -2001,6 +2007,7 @@ const SourceCase SOURCE_CASES[] = {
         "q\n",
         "\x1B[2J\x1B[H\x1B[1;33mnotes\x1B[0m  2000", -2,
         "notes.s:27  start:  sei             ; the timer's default vector, 0x0000, holds no handler\n"
+        "start:\n"
         "0200  78        SEI\n"
         "> b notes.s:271\n"
         "notes.s:271 has no code: line 273 is the next that has\n"
@@ -2012,13 +2019,15 @@ const SourceCase SOURCE_CASES[] = {
         "> c\n"
         "breakpoint 2 at 03CF\n"
         "notes.s:273  jsr split_digits\n"
-        "03CF  20 48 03  JSR $0348\n"
+        "print_two_digits:\n"
+        "03CF  20 48 03  JSR split_digits\n"
         "> bt\n"
         "#0  03CF  print_two_digits  notes.s:273\n"
         "#1  036A  draw_screen+20  notes.s:230\n"
         "#2  0210  redraw  notes.s:35\n"
         "> step\n"
         "notes.s:210  ldx #'0'\n"
+        "split_digits:\n"
         "0348  A2 30     LDX #$30\n"
         "> bt\n"
         "#0  0348  split_digits  notes.s:210\n"
@@ -2078,16 +2087,19 @@ const SourceCase SOURCE_CASES[] = {
         "\x1B[4;5HCoffee\x1B[27m\x1B[27m\x1B[5;5HWater\x1B[27m\x1B[27m\x1B[3;5HTea\x1B[27m\x1B[7m"
         "\x1B[4;5HCoffee\x1B[27m\x1B[8;1HCoffee, then.\r\n", 0,
         "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "start:\n"
         "0200  78        SEI\n"
         "> b show\n"
         "breakpoint 1 at 022E\n"
         "> c\n"
         "breakpoint 1 at 022E\n"
         "c_menu.c:17  {\n"
+        "_show:\n"
         "022E  20 37 0B  JSR $0B37\n"
         "> c\n"
         "breakpoint 1 at 022E\n"
         "c_menu.c:17  {\n"
+        "_show:\n"
         "022E  20 37 0B  JSR $0B37\n"
         "> locals\n"
         "(at the entry of show: its frame is not made yet)\n"
@@ -2148,6 +2160,7 @@ const SourceCase SOURCE_CASES[] = {
         "\r\n"
         "Bye.\r\n", 0,
         "echo.s:10  start:  sei                     ; no IRQ handler installed\n"
+        "start:\n"
         "0200  78        SEI\n"
         "> finish\n"
         "finish: no caller on the stack (bt shows none); c runs on\n"
