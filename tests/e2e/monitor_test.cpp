@@ -1829,6 +1829,53 @@ struct SourceCase {
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
 const SourceCase SOURCE_CASES[] = {
+    // The README's worked session: a stray write found by running back
+    // from where its value shows.
+    {"StepsBackToAStrayWrite", "lives", {"--deterministic"}, "",
+        "b show\n"
+        "c\n"
+        "? [lives]\n"
+        "w lives w\n"
+        "rc\n"
+        "r\n"
+        "back\n"
+        "back\n"
+        "r\n"
+        "q\n",
+        "", -2,
+        "lives.s:10  start:  lda #3\n"
+        "start:\n"
+        "0200  A9 03     LDA #$03\n"
+        "> b show\n"
+        "breakpoint 1 at 0217\n"
+        "> c\n"
+        "breakpoint 1 at 0217\n"
+        "lives.s:22  show:   lda lives\n"
+        "show:\n"
+        "0217  AD 2B 02  LDA lives\n"
+        "> ? [lives]\n"
+        "$64  100  %01100100  'd'\n"
+        "> w lives w\n"
+        "watchpoint 2 on 022B w\n"
+        "> rc\n"
+        "watchpoint: write 022B = 64 (was 03) by 020F\n"
+        "lives.s:19  inx\n"
+        "0212  E8        INX\n"
+        "> r\n"
+        "PC=0212 A=64 X=08 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 72, cycle count 199\n"
+        "cycles: -6 since the last stop, 199 on the stopwatch (sw resets it)\n"
+        "> back\n"
+        "lives.s:18  sta name,x\n"
+        "020F  9D 23 02  STA name,X\n"
+        "> back\n"
+        "lives.s:17  adc #'a'\n"
+        "020D  69 61     ADC #$61\n"
+        "> r\n"
+        "PC=020D A=03 X=08 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 70, cycle count 192\n"
+        "cycles: -2 since the last stop, 192 on the stopwatch (sw resets it)\n"
+        "> q\n"},
     // A line without code takes the next; next runs calls through (the
     // name typed is read meanwhile); locals at the entry are not made yet.
     {"CBreakpointsStepsAndValues", "c_greet", {}, "Ada\n",
