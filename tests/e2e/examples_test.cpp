@@ -69,8 +69,9 @@ const std::string DIARY_TIME = "--time=2026-12-08T10:30:00";
 const ExampleCase EXAMPLE_CASES[] = {
     {"hello", "hello.bin", "", {}, "Hello from the 6502!\r\n", nullptr, {}},
     {"c_hello", "c_hello.bin", "", {}, "Hello from C on the 6502!\n", nullptr, {}},
-    // Its bug as the README's worked session finds it: the lives come out as 'd'.
-    {"lives_deterministic", "lives.bin", "", {}, "d", nullptr, {}, {"--deterministic"}},
+    // Its bug, which the README's worked session finds: a letter ('d') in
+    // the lives, printed as $94 rather than '3'.
+    {"lives_deterministic", "lives.bin", "", {}, "\x94", nullptr, {}, {"--deterministic"}},
 
     // The C greeter: line editing on piped keys, then printf output.
     {"greet_name", "c_greet.bin", "ada\n", {},
