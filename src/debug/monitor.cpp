@@ -191,6 +191,8 @@ private:
     SourceLevel source_;  // the source-level commands and steps by line
     RewindRequest rewind_;  // back, rc: for the engine when the talk is done
     bool probing_ = false;  // the engine runs the past again, looking for the last stop
+    std::uint32_t history_again_ = 0;  // hist N with the history off: the past runs again to note it
+    bool quiet_arrival_ = false;       // back where the talk was: the stop is not shown again
 };
 
 void Session::say(const char* format, ...) {
@@ -284,8 +286,10 @@ Resume Session::enter(const char* reason) {
         until_address_.reset();
     }
     if (reason != nullptr && *reason != '\0') say("%s\n", reason);
-    say("%s", source_.at_stop(cpu.pc).c_str());
-    show_next_instruction();
+    if (!std::exchange(quiet_arrival_, false)) {  // not again where the talk just was
+        say("%s", source_.at_stop(cpu.pc).c_str());
+        show_next_instruction();
+    }
     for (;;) {
         const std::optional<std::string> line = next_line();
         if (host_stop_signal() != 0) return Resume::quit;
@@ -586,6 +590,16 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         say("%s", history_ ? "history on: instructions are kept from here on\n" : "history off\n");
         return false;
     case MonitorVerb::history:
+        if (!history_ && counts_.earliest != UINT64_MAX && counts_.instructions > counts_.earliest) {
+            // A run that keeps its past can run it again to note it.
+            history_ = true;
+            history_again_ = command.count;
+            history_clear();
+            rewind_ = {RewindRequest::Kind::again_from,
+                       counts_.instructions - std::min<std::uint64_t>(command.count, counts_.instructions)};
+            resume = Resume::cont;
+            return true;
+        }
         if (!history_) say("hist: the history is off; hist on keeps it from here on\n");
         else if (history_lines(command.count, &labels_, [this](const char* line) { say("%s", line); }) == 0)
             say("hist: no instructions run since hist on\n");
@@ -763,9 +777,17 @@ ObserverStop Session::stop_due(const RunCounts& counts) {
 }
 
 void Session::converse(const char* reason, const RunCounts& counts) {
+    if (history_again_ != 0) {  // back from running the past again for hist
+        (void)history_lines(history_again_, &labels_, [this](const char* line) { say("%s", line); });
+        history_again_ = 0;
+        history_ = false;
+        quiet_arrival_ = true;
+    }
     counts_ = counts;
-    since_last_stop_ = static_cast<std::int64_t>(counts.cycles - last_stop_cycles_);
-    last_stop_cycles_ = counts.cycles;
+    if (!quiet_arrival_) {
+        since_last_stop_ = static_cast<std::int64_t>(counts.cycles - last_stop_cycles_);
+        last_stop_cycles_ = counts.cycles;
+    }
     stop_due_ = false;
     switch (enter(reason)) {
     case Resume::quit: host_request_stop(SIGINT); break;

@@ -19,8 +19,10 @@ struct RunCounts {
 // A step backwards an observer asks for when it is done talking: back to
 // an instruction count, or back to the last place where the observer would
 // have stopped (a breakpoint, a watchpoint) before the present one.
+// `again_from` runs the past from that count to the present once more,
+// quietly, for the observer's notes (quiet_step below).
 struct RewindRequest {
-    enum class Kind { none, to_count, last_stop } kind = Kind::none;
+    enum class Kind { none, to_count, last_stop, again_from } kind = Kind::none;
     std::uint64_t to = 0;
 };
 

@@ -200,10 +200,11 @@ private:
     void rewind(const RewindRequest& request) {
         if (request.kind == RewindRequest::Kind::none || past_->empty()) return;
         frontier_ = std::max(frontier_, counted_);
-        if (request.kind == RewindRequest::Kind::to_count) {
-            const std::uint64_t to = std::max(request.to, past_->oldest().instructions);
-            if (to >= counted_) return;
-            restore(past_->at_or_before(to));
+        if (request.kind == RewindRequest::Kind::to_count || request.kind == RewindRequest::Kind::again_from) {
+            const std::uint64_t from = std::max(request.to, past_->oldest().instructions);
+            if (from > counted_ || (from == counted_ && request.kind == RewindRequest::Kind::to_count)) return;
+            const std::uint64_t to = request.kind == RewindRequest::Kind::to_count ? from : counted_;
+            restore(past_->at_or_before(from));
             rerun_ = Rerun::to_count;
             rerun_to_ = to;
             arrival_ = nullptr;
@@ -448,6 +449,7 @@ private:
         case RewindRequest::Kind::none: return nullptr;
         case RewindRequest::Kind::to_count: return "back: memory or registers were changed by hand here; no step back reaches before";
         case RewindRequest::Kind::last_stop: return "rc: memory or registers were changed by hand here; no step back reaches before";
+        case RewindRequest::Kind::again_from: return "hist: memory or registers were changed by hand here; the past before can't be run again";
         }
         return nullptr;
     }
