@@ -8,5 +8,3 @@ void device_state_restore(const DeviceState& state) {
     rtc_set_virtual_time(state.calendar);
     console_state_restore(state.console);
 }
-
-std::uint64_t outside_uses() { return data_file_uses() + console_unkept_input(); }

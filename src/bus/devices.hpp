@@ -73,8 +73,7 @@ void random_state_restore(std::uint64_t state);
 // as a use of the world outside, below).
 void console_keep_input(std::size_t capacity);
 // Uses of the world outside the machine so far, which no run taken back
-// can repeat: data file accesses, and standard input read but not kept.
-[[nodiscard]] std::uint64_t outside_uses();
+// can repeat: standard input read but not kept, data file accesses.
 [[nodiscard]] std::uint64_t console_unkept_input();
 [[nodiscard]] std::uint64_t data_file_uses();
 // While muted, CON_OUT's bytes are not written: a run taken back goes over

@@ -189,7 +189,6 @@ const char* DapSession::stop_before() {
         if (breakpoint_hits(breakpoint) && reason == nullptr) reason = REASON_FUNCTION;
     for (Breakpoint& breakpoint : instruction_breakpoints_)
         if (breakpoint_hits(breakpoint) && reason == nullptr) reason = REASON_INSTRUCTION;
-    if (probing_ && reason != nullptr) skip_break_ = true;  // noted and passed, as after a stop
     return reason;
 }
 

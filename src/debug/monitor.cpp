@@ -698,10 +698,7 @@ bool Session::watch_stops(const Access& access, std::string& error) {
 
 const char* Session::stop_before() {
     if (!checking_ || skip_break_) return nullptr;
-    const char* reason = breakpoint_reason(cpu.pc);
-    // Probing, a breakpoint is noted and passed, as after a talk.
-    if (probing_ && reason != nullptr) skip_break_ = true;
-    return reason;
+    return breakpoint_reason(cpu.pc);
 }
 
 void Session::step_before() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
@@ -60,8 +61,8 @@ public:
             if (observer_->keeps_past() && !settings.deterministic.paced) {
                 past_ = std::make_unique<Past>();
                 console_keep_input(PAST_INPUT);
-                outside_seen_ = outside_uses();
                 files_seen_ = data_file_uses();
+                unkept_seen_ = console_unkept_input();
                 capture(past_->add());
             }
         }
@@ -88,10 +89,11 @@ public:
                 }
             }
             if constexpr (OBSERVED) {
-                if (observing()) {
+                if (observing() && !passing_) {
                     if (const char* reason = observer_->stop_before()) {
-                        if (probing()) {
+                        if (probing()) {  // noted, then the instruction runs alone past it
                             note_stop(reason);
+                            passing_ = true;
                             continue;
                         }
                         if (talk(reason)) break;
@@ -102,7 +104,7 @@ public:
                 if (stop_count > counted_) bound = std::min(bound, stop_count - counted_);
             }
             const bool armed = KEYS && keys_.arm(counted_, bound);
-            const bool looked = run_stretch(bound, armed);
+            const bool looked = run_stretch(bound, armed || std::exchange(passing_, false));
             if (looked && tracing() && counted_ > frontier_) [[unlikely]] print_trace_line();
             if (armed && !keys_.all_read(outcome_)) break;
             // An interrupt that sends the processor to 0x0000 does not end
@@ -158,11 +160,12 @@ private:
         if (rerun_ == Rerun::none) {
             // A data file moved on, or standard input read but not kept:
             // no run taken back may cross it.
-            if (const std::uint64_t uses = outside_uses(); uses != outside_seen_) {
-                outside_seen_ = uses;
-                const std::uint64_t files = data_file_uses();
+            const std::uint64_t files = data_file_uses();
+            const std::uint64_t unkept = console_unkept_input();
+            if (files != files_seen_ || unkept != unkept_seen_) {
                 past_->clear(files != files_seen_ ? PastLimit::data_file : PastLimit::input);
                 files_seen_ = files;
+                unkept_seen_ = unkept;
                 frontier_ = counted_;
             }
             const std::uint64_t due = past_->next_due();
@@ -194,6 +197,7 @@ private:
         counted_ = state.instructions;
         cycles_ = state.cycles;
         step_next_ = false;
+        passing_ = false;
     }
 
     // Starts what the observer asked for when it was done talking.
@@ -474,8 +478,8 @@ private:
     const bool threaded_;
     bool step_next_ = false;  // the threaded code stopped before an instruction the observer must see
     std::unique_ptr<Past> past_;     // steps backwards: only in a deterministic run whose observer asks
-    std::uint64_t outside_seen_ = 0;  // outside_uses() when last looked at
-    std::uint64_t files_seen_ = 0;    // data_file_uses() then
+    std::uint64_t files_seen_ = 0;    // data_file_uses() when last looked at
+    std::uint64_t unkept_seen_ = 0;   // console_unkept_input() then
     std::uint64_t frontier_ = 0;      // the furthest count reached: output up to it was written
     Rerun rerun_ = Rerun::none;
     std::uint64_t rerun_to_ = 0;
@@ -483,6 +487,7 @@ private:
     const MachineState* probe_from_ = nullptr;
     std::uint64_t probe_hit_ = UINT64_MAX;
     std::uint64_t rc_from_ = 0;  // where the search for the last stop began
+    bool passing_ = false;       // probing: a breakpoint noted here, the instruction runs before another look
     char stop_text_[256] = "";
 };
 
