@@ -125,27 +125,21 @@ struct Result {
     std::array<u8, 0x10000> memory_after;
 };
 
-// An observer that looks at everything and stops nowhere: the observed
-// copies of the threaded code with all their checks on, empty tables, and
-// the profile counted.
-class CountingObserver final : public RunObserver {
+// The observers below start from one that looks at nothing and stops
+// nowhere, with the threaded code's tables empty.
+class QuietObserver : public RunObserver {
 public:
-    CountingObserver() {
+    QuietObserver() {
         observed.break_at.fill(0);
         observed.watch_page.fill(0);
         observed.watch_any = false;
-        observed.counts.fill(0);
-        observed.cycles.fill(0);
     }
-    unsigned threaded_checks() const override { return observe::BREAKS | observe::WATCHES | observe::PROFILE; }
+    unsigned threaded_checks() const override { return 0; }
     bool one_at_a_time() const override { return false; }
     ObserverStop stop_at_start() override { return {}; }
     const char* stop_before() override { return nullptr; }
     void step_before() override {}
-    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
-        ++observed.counts[pc];
-        observed.cycles[pc] += cycles;
-    }
+    void step_after(std::uint16_t, std::uint32_t) override {}
     void interrupt_taken() override {}
     void timer_request() override {}
     std::uint64_t stop_count() const override { return UINT64_MAX; }
@@ -153,6 +147,22 @@ public:
     bool stops_at_halt() const override { return false; }
     const char* stop_at_end() override { return nullptr; }
     void converse(const char*, const RunCounts&) override {}
+};
+
+// An observer that looks at everything and stops nowhere: the observed
+// copies of the threaded code with all their checks on, empty tables, and
+// the profile counted.
+class CountingObserver final : public QuietObserver {
+public:
+    CountingObserver() {
+        observed.counts.fill(0);
+        observed.cycles.fill(0);
+    }
+    unsigned threaded_checks() const override { return observe::BREAKS | observe::WATCHES | observe::PROFILE; }
+    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
+        ++observed.counts[pc];
+        observed.cycles[pc] += cycles;
+    }
 };
 
 class RunLoop : public CpuTableTest<RunRow> {};
@@ -336,33 +346,21 @@ void PrintTo(const HistoryRow& c, std::ostream* os) { *os << c.name; }
 // Notes the history as the monitor does with hist on: in the threaded code
 // (`checks`), or one instruction at a time, noting each with its registers
 // (the reference).
-class HistoryObserver final : public RunObserver {
+class HistoryObserver final : public QuietObserver {
 public:
     HistoryObserver(unsigned checks, std::vector<HistoryLine>* reference) : checks_(checks), reference_(reference) {
-        observed.break_at.fill(0);
-        observed.watch_page.fill(0);
-        observed.watch_any = false;
         history_clear();
     }
     unsigned threaded_checks() const override { return checks_; }
     bool one_at_a_time() const override { return reference_ != nullptr; }
-    ObserverStop stop_at_start() override { return {}; }
-    const char* stop_before() override { return nullptr; }
     void step_before() override {
         if (reference_ != nullptr) reference_->push_back(now(false, bus_peek(cpu.pc)));
         else history_note_instruction();
     }
-    void step_after(std::uint16_t, std::uint32_t) override {}
     void interrupt_taken() override {
         if (reference_ != nullptr) reference_->push_back(now(true, 0));
         else history_note_interrupt();
     }
-    void timer_request() override {}
-    std::uint64_t stop_count() const override { return UINT64_MAX; }
-    ObserverStop stop_due(const RunCounts&) override { return {}; }
-    bool stops_at_halt() const override { return false; }
-    const char* stop_at_end() override { return nullptr; }
-    void converse(const char*, const RunCounts&) override {}
 
 private:
     static HistoryLine now(bool interrupt, u8 opcode) {
@@ -447,25 +445,13 @@ std::string machine_digest(const RunCounts& counts) {
 
 // Stops at each count of a plan in turn, going forward or back as the
 // count asks, and notes the machine at each.
-class PlanObserver final : public RunObserver {
+class PlanObserver final : public QuietObserver {
 public:
-    PlanObserver(std::vector<std::uint64_t> plan, unsigned checks) : plan_(std::move(plan)), checks_(checks) {
-        observed.break_at.fill(0);
-        observed.watch_page.fill(0);
-        observed.watch_any = false;
-    }
+    PlanObserver(std::vector<std::uint64_t> plan, unsigned checks) : plan_(std::move(plan)), checks_(checks) {}
     unsigned threaded_checks() const override { return checks_; }
-    bool one_at_a_time() const override { return false; }
     ObserverStop stop_at_start() override { return {true, nullptr}; }
-    const char* stop_before() override { return nullptr; }
-    void step_before() override {}
-    void step_after(std::uint16_t, std::uint32_t) override {}
-    void interrupt_taken() override {}
-    void timer_request() override {}
     std::uint64_t stop_count() const override { return next_ < plan_.size() ? plan_[next_] : UINT64_MAX; }
     ObserverStop stop_due(const RunCounts& counts) override { return {counts.instructions == stop_count(), nullptr}; }
-    bool stops_at_halt() const override { return false; }
-    const char* stop_at_end() override { return nullptr; }
     bool keeps_past() const override { return true; }
     RewindRequest rewind_asked() override {
         if (next_ < plan_.size() && plan_[next_] < now_) return {RewindRequest::Kind::to_count, plan_[next_]};
