@@ -15,8 +15,8 @@
 #include "debug/assembler.hpp"
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
-#include "debug/memory_tools.hpp"
-#include "debug/monitor_command.hpp"
+#include "monitor/memory_tools.hpp"
+#include "monitor/monitor_command.hpp"
 
 namespace {
 void check(bool condition) {

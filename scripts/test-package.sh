@@ -48,6 +48,7 @@ for file in man/man1/emu6502.1.gz man/man1/emu6502-build.1.gz bash-completion/co
     bash-completion/completions/emu6502-build zsh/vendor-completions/_emu6502 emu6502/sdk/emu6502.cfg; do
     [ -f "$share/$file" ] && pass || fail "not installed: /usr/share/$file"
 done
+grep -q "^License: MIT$" "$share/doc/emu6502/copyright" && pass || fail "the copyright file names no MIT licence"
 case $(man -l "$share/man/man1/emu6502.1.gz" 2>&1) in *"emu6502 - a 6502 computer"*) pass ;; *) fail "man -l on the installed page" ;; esac
 mkdir "$work/run" && cd "$work/run" || exit 1
 

@@ -54,7 +54,7 @@ echo "== the zip"
 if (cd build-windows && cpack -G ZIP >"$work/cpack.log" 2>&1); then
     listing=$(cmake -E tar tf build-windows/emu6502-*-windows-x64.zip)
     missing=""
-    for file in emu6502.exe README.txt examples/hello.bin examples/hello.s examples/c_greet.c; do
+    for file in emu6502.exe README.txt LICENSE.txt examples/hello.bin examples/hello.s examples/c_greet.c; do
         printf '%s\n' "$listing" | grep -q "^emu6502-[^/]*-windows-x64/$file\$" || missing="$missing $file"
     done
     if [ -z "$missing" ]; then pass; else fail "the zip lacks$missing"; fi

@@ -5,7 +5,7 @@
 
 #include "cpu/opcode_matrix.hpp"
 #include "debug/disassembler.hpp"
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 namespace {
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

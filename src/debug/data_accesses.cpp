@@ -5,7 +5,6 @@
 #include "cpu/cpu.hpp"
 #include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
-#include "debug/monitor_command.hpp"
 
 int data_accesses(std::array<Access, MAX_ACCESSES>& out) {
     const u16 pc = cpu.pc;

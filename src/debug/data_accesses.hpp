@@ -9,6 +9,10 @@
 
 #include "bus/bus.hpp"
 
+// The kinds of access a watchpoint stops on, alone or together.
+inline constexpr std::uint8_t WATCH_READ = 1;
+inline constexpr std::uint8_t WATCH_WRITE = 2;
+
 struct Access {
     u16 address;
     u8 kind;    // WATCH_READ or WATCH_WRITE

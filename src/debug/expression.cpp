@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cpu/state.hpp"
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 std::uint16_t MachineContext::read_register(Register which) const {
     switch (which) {

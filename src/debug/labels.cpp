@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "driver/text.hpp"
+#include "base/text.hpp"
 #include "host/files.hpp"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "bus/devices.hpp"
-#include "debug/dap_connection.hpp"
-#include "debug/dap_inbox.hpp"
-#include "debug/dap_launch.hpp"
-#include "debug/dap_session.hpp"
+#include "adapter/dap_connection.hpp"
+#include "adapter/dap_inbox.hpp"
+#include "adapter/dap_launch.hpp"
+#include "adapter/dap_session.hpp"
 #include "host/dap_streams.hpp"
 #include "host/terminal.hpp"
 
@@ -43,6 +43,17 @@ void forward_output(int stream, const char* data, std::size_t size) {
     connection.event("terminated");
     end_adapter(0);
 }
+
+// The run's command line from the launch's settings. The paths point into
+// `launch`'s own strings, pointed at again here: the launch was moved since
+// it was read, and a short string moves with its object.
+CommandLine launch_line(const DapLaunch& launch) {
+    CommandLine line;
+    static_cast<RunOptions&>(line) = launch.options;
+    line.image_path = launch.program.c_str();
+    if (!launch.debug_info.empty()) line.debug_info = launch.debug_info.c_str();
+    return line;
+}
 }  // namespace
 
 int serve_debug_adapter(RunProgram run) {
@@ -72,10 +83,9 @@ int serve_debug_adapter(RunProgram run) {
             end_adapter(1);
         }
     }
-    if (!launch->debug_info.empty()) launch->line.debug_info = launch->debug_info.c_str();
-    launch->line.dap = true;
+    launch->options.dap = true;
     // The keyboard reads the keys file (or nothing) as -i reads standard input.
-    launch->line.stdin_input = true;
+    launch->options.stdin_input = true;
     output_connection = &connection;
     if (!dap_output_start(forward_output)) {
         connection.refuse(launch->request, "launch: can't capture the program's output");
@@ -84,13 +94,13 @@ int serve_debug_adapter(RunProgram run) {
 
     std::unique_ptr<DapSession> session;
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
-        DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->line.deterministic,
+        DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
                               [&connection] { leave_run(connection); }};
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();
     }};
-    const int status = run(launch->line, &adapter);
+    const int status = run(launch_line(*launch), &adapter);
 
     dap_output_finish();  // every line of output reaches the client before the end
     if (session == nullptr || !session->launched()) {

@@ -6,6 +6,7 @@
 std::string version_text() {
     std::string text = "emu6502 " EMU6502_VERSION "\n";
     text += "commit: " EMU6502_COMMIT "\n";
+    text += "licence: MIT (the file LICENSE)\n";
     text += std::string("line editing: ") + monitor_line_editing() + "\n";
     // The debug adapter is an optional part; its build defines this.
 #ifdef EMU6502_HAVE_DAP

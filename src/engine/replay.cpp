@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/command_line.hpp"
-#include "driver/text.hpp"
+#include "base/text.hpp"
+#include "engine/run_options.hpp"
 #include "host/files.hpp"
 
 namespace {

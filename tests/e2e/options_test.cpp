@@ -46,6 +46,7 @@ TEST(Options, VersionPrintsTheVersion) {
 #endif
     EXPECT_TRUE(std::regex_match(r.out, std::regex("emu6502 [0-9]+\\.[0-9]+\\.[0-9]+\n"
                                                    "commit: ([0-9a-f]{12,}(-dirty)?|unknown)\n"
+                                                   "licence: MIT \\(the file LICENSE\\)\n"
                                                    "line editing: " + editing + "\n"
                                                    "debug adapter: (built in|not built)\n")))
         << r.out;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "debug/dap_transport.hpp"
+#include "adapter/dap_transport.hpp"
 
 namespace {
 

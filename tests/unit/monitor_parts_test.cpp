@@ -16,8 +16,8 @@
 #include "debug/disassembler.hpp"
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
-#include "debug/memory_tools.hpp"
-#include "debug/monitor_command.hpp"
+#include "monitor/memory_tools.hpp"
+#include "monitor/monitor_command.hpp"
 
 namespace {
 

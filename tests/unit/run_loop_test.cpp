@@ -19,7 +19,7 @@
 #include "cpu_fixture.hpp"
 #include "bus/devices.hpp"
 #include "cpu/threaded.hpp"
-#include "debug/history.hpp"
+#include "monitor/history.hpp"
 #include "engine/run_loop.hpp"
 #include "engine/trace.hpp"
 

@@ -1,6 +1,8 @@
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 
 std::vector<std::string_view> split_words(std::string_view line, std::string_view separators) {
     std::vector<std::string_view> words;
@@ -51,4 +53,25 @@ std::string quoted_text(std::string_view text) {
     out += escape_control(text);
     out += '\'';
     return out;
+}
+
+std::optional<std::uint16_t> parse_address_option(const char* text) {
+    if (text == nullptr) return std::nullopt;
+    if (text[0] == '$') {
+        ++text;
+    } else if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text += 2;
+    }
+    const auto value = parse_hex_digits(text, 0xFFFF);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
+}
+
+std::optional<std::uint64_t> parse_count(const char* text) {
+    if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0') return std::nullopt;
+    return value;
 }

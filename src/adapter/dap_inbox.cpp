@@ -1,4 +1,4 @@
-#include "debug/dap_inbox.hpp"
+#include "adapter/dap_inbox.hpp"
 
 DapInbox::DapInbox(std::FILE* in) : in_(in), reader_([this] { read_all(); }) {}
 

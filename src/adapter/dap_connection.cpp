@@ -1,6 +1,6 @@
-#include "debug/dap_connection.hpp"
+#include "adapter/dap_connection.hpp"
 
-#include "debug/dap_transport.hpp"
+#include "adapter/dap_transport.hpp"
 
 void DapConnection::send(nlohmann::json message) {
     const std::lock_guard<std::mutex> hold(lock_);

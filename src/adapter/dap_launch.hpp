@@ -7,16 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "debug/dap_connection.hpp"
-#include "debug/dap_inbox.hpp"
-#include "driver/command_line.hpp"
+#include "adapter/dap_connection.hpp"
+#include "adapter/dap_inbox.hpp"
+#include "engine/run_options.hpp"
 
 struct DapLaunch {
-    // Owned here; `line`'s paths point into them.
+    // Owned here; `options`' paths point into them.
     std::string program, cwd, keys, debug_info;
     bool stop_on_entry = false;
     nlohmann::json request;  // answered once the machine is ready
-    CommandLine line;
+    RunOptions options;
 };
 
 // Reads the launch request's arguments: an empty string, or what is wrong.

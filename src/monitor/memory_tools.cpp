@@ -1,9 +1,9 @@
-#include "debug/memory_tools.hpp"
+#include "monitor/memory_tools.hpp"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 namespace {
 std::string hex4(unsigned value) {

@@ -1,4 +1,4 @@
-#include "debug/monitor_source.hpp"
+#include "monitor/monitor_source.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include "debug/call_stack.hpp"
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 using debug_info::CVariable;
 using debug_info::DebugInfo;

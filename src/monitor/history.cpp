@@ -1,4 +1,4 @@
-#include "debug/history.hpp"
+#include "monitor/history.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "debug/monitor_memory.hpp"
+#include "monitor/monitor_memory.hpp"
 
 #include <cstdio>
 

@@ -16,8 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "debug/dap_connection.hpp"
-#include "debug/dap_inbox.hpp"
+#include "adapter/dap_connection.hpp"
+#include "adapter/dap_inbox.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
 #include "debug/labels.hpp"

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "debug/dap_transport.hpp"
+#include "adapter/dap_transport.hpp"
 
 class DapInbox {
 public:

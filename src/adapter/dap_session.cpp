@@ -1,4 +1,4 @@
-#include "debug/dap_session.hpp"
+#include "adapter/dap_session.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,10 +11,9 @@
 #include "cpu/observed.hpp"
 #include "debug/c_values.hpp"
 #include "debug/call_stack.hpp"
-#include "debug/dap_launch.hpp"
+#include "adapter/dap_launch.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/expression.hpp"
-#include "debug/monitor_command.hpp"
 #include "engine/run_loop.hpp"
 #include "host/terminal.hpp"
 

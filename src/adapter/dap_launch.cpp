@@ -1,6 +1,6 @@
-#include "debug/dap_launch.hpp"
+#include "adapter/dap_launch.hpp"
 
-#include "debug/dap_inbox.hpp"
+#include "adapter/dap_inbox.hpp"
 
 namespace {
 // A string argument, when present; false (with `error` set) when it is of
@@ -60,8 +60,8 @@ std::string dap_parse_launch(const nlohmann::json& arguments, DapLaunch& launch)
         !address_argument(arguments, "start", start, error))
         return error;
     if (launch.program.empty()) return "launch: 'program' must name the program image";
-    CommandLine& line = launch.line;
-    line = CommandLine{};
+    RunOptions& line = launch.options;
+    line = RunOptions{};
     line.image_path = launch.program.c_str();
     if (load_address) line.load_address = *load_address;
     line.start = start;

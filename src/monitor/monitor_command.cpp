@@ -1,10 +1,9 @@
-#include "debug/monitor_command.hpp"
+#include "monitor/monitor_command.hpp"
 
 #include <span>
 
 #include "cpu/history_log.hpp"
-#include "driver/command_line.hpp"
-#include "driver/text.hpp"
+#include "base/text.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "debug/monitor.hpp"
+#include "monitor/monitor.hpp"
 
 #include <algorithm>
 #include <array>
@@ -19,15 +19,15 @@
 #include "cpu/data_access.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "cpu/observed.hpp"
-#include "debug/breakpoints.hpp"
+#include "monitor/breakpoints.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/disassembler.hpp"
-#include "debug/history.hpp"
+#include "monitor/history.hpp"
 #include "debug/labels.hpp"
-#include "debug/monitor_command.hpp"
-#include "debug/monitor_memory.hpp"
-#include "debug/monitor_source.hpp"
-#include "driver/text.hpp"
+#include "monitor/monitor_command.hpp"
+#include "monitor/monitor_memory.hpp"
+#include "monitor/monitor_source.hpp"
+#include "base/text.hpp"
 #include "engine/past.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"

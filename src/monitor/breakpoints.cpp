@@ -1,9 +1,9 @@
-#include "debug/breakpoints.hpp"
+#include "monitor/breakpoints.hpp"
 
 #include <cstdio>
 
-#include "debug/monitor_command.hpp"
-#include "driver/text.hpp"
+#include "monitor/monitor_command.hpp"
+#include "base/text.hpp"
 
 bool breakpoint_stops(Point& point, const ExpressionContext& context, std::string& error, bool counted) {
     error.clear();

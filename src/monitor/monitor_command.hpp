@@ -11,9 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "debug/data_accesses.hpp"
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
-#include "debug/memory_tools.hpp"
+#include "monitor/memory_tools.hpp"
 
 enum class MonitorVerb {
     none,  // an empty line
@@ -25,9 +26,6 @@ enum class MonitorVerb {
 
 // hist without a count shows this many instructions.
 inline constexpr std::uint32_t HISTORY_SHOWN = 16;
-
-inline constexpr std::uint8_t WATCH_READ = 1;
-inline constexpr std::uint8_t WATCH_WRITE = 2;
 
 struct RegisterSetting {
     std::string name;  // a x y sp p pc, or a flag: n v b d i z c

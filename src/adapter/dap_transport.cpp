@@ -1,4 +1,4 @@
-#include "debug/dap_transport.hpp"
+#include "adapter/dap_transport.hpp"
 
 #include <cctype>
 #include <charconv>

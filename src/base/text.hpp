@@ -19,3 +19,10 @@
 [[nodiscard]] std::string escape_control(std::string_view text);
 // The same between single quotes, as messages show a word: 'text'.
 [[nodiscard]] std::string quoted_text(std::string_view text);
+
+// An address as options write it: C000, 0xC000 or $C000, at most 0xFFFF;
+// anything else is refused.
+[[nodiscard]] std::optional<std::uint16_t> parse_address_option(const char* text);
+
+// A decimal count, digits only, up to 2^64 - 1.
+[[nodiscard]] std::optional<std::uint64_t> parse_count(const char* text);

@@ -9,7 +9,7 @@
 
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
-#include "debug/monitor_command.hpp"
+#include "monitor/monitor_command.hpp"
 
 // One instruction assembled at `address` and shown as disassembled; `next`
 // is the address after it (unchanged on an error).
