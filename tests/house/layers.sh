@@ -1,14 +1,15 @@
 #!/bin/sh
 # The folders of src stand in layers, each including only from itself and
-# the layers below it: base, host, bus, cpu, engine, debug, then the
-# monitor and the adapter side by side (neither includes the other), and
-# the driver on top.
+# the layers below it: base, host, bus, cpu, translate, engine, debug;
+# then the C view (c) and the run's inspections (inspect) side by side;
+# then the monitor, the adapter and the test runner (tester) side by side;
+# the driver on top. Folders side by side never include each other.
 # Usage: layers.sh SOURCE_DIR
 cd "$1/src" || exit 2
 rank() {
     case $1 in
-    base) echo 0 ;; host) echo 1 ;; bus) echo 2 ;; cpu) echo 3 ;; engine) echo 4 ;;
-    debug) echo 5 ;; monitor | adapter) echo 6 ;; driver) echo 7 ;; *) echo 99 ;;
+    base) echo 0 ;; host) echo 1 ;; bus) echo 2 ;; cpu) echo 3 ;; translate) echo 4 ;; engine) echo 5 ;;
+    debug) echo 6 ;; c | inspect) echo 7 ;; monitor | adapter | tester) echo 8 ;; driver) echo 9 ;; *) echo 99 ;;
     esac
 }
 status=0
