@@ -98,14 +98,16 @@ if [[ $with_runtime == yes ]]; then
     # The C library: an archive, so that only the modules a program needs
     # are linked; grouped with cc65's library, whose stdio calls into it
     # (cc65's first: ld65 2.19 fails on a group whose first library gives
-    # nothing, and cc65's always gives the runtime).
+    # nothing, and cc65's always gives the runtime). It comes once before
+    # the group as well, so that where both define a function (gmtime,
+    # mktime, ctime...) the program gets the kit's.
     runtime=("${objects[@]}")
     for src in "$sdk"/lib/*.s "$sdk"/lib/*.c; do
         compile "$src"
     done
     ar65 a "$tmp/emu6502.lib" "${objects[@]:${#runtime[@]}}"
     objects=("${runtime[@]}")
-    libraries=(--start-group none.lib "$tmp/emu6502.lib" --end-group)
+    libraries=("$tmp/emu6502.lib" --start-group none.lib "$tmp/emu6502.lib" --end-group)
 fi
 ld65 -C "$sdk/emu6502.cfg" -Ln "$tmp/image.lbl" --dbgfile "$tmp/image.dbg" -o "$tmp/image.bin" \
     "${objects[@]}" "${libraries[@]}"

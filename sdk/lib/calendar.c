@@ -1,28 +1,13 @@
 /*
  * calendar.c - time() (through clock_gettime(), as cc65's library calls
- * it) and _systime() from the calendar clock registers.  The registers
- * hold local time; it is counted as if it were UTC (cc65's _tz is zero), so
- * localtime(&t) gives back the clock's fields.
+ * it) from the calendar clock registers, through _systime() (dates.c).
+ * The registers hold local time; it is counted as if it were UTC (cc65's
+ * _tz is zero), so localtime(&t) gives back the clock's fields.  From
+ * 2106-02-07 06:28:16 on (the clock goes on to 2255) no time_t holds the
+ * time: clock_gettime() fails with ERANGE and time() gives (time_t)-1.
  */
 #include <errno.h>
 #include <time.h>
-#include "emu6502.h"
-
-time_t _systime(void)
-{
-    struct emu_time now;
-    struct tm tm;
-
-    emu_clock(&now); /* the six fields of one second */
-    tm.tm_year = now.year + 100;
-    tm.tm_mon = now.month - 1;
-    tm.tm_mday = now.day;
-    tm.tm_hour = now.hour;
-    tm.tm_min = now.minute;
-    tm.tm_sec = now.second;
-    tm.tm_isdst = 0;
-    return mktime(&tm);
-}
 
 /* There is one clock, CLOCK_REALTIME: the id is not looked at, since cc65's
  * time() calls this without setting it. */
@@ -31,6 +16,10 @@ int __fastcall__ clock_gettime(clockid_t clock_id, struct timespec* tp)
     (void)clock_id;
     tp->tv_sec = _systime();
     tp->tv_nsec = 0;
+    if (tp->tv_sec == (time_t)-1) {
+        errno = ERANGE;
+        return -1;
+    }
     return 0;
 }
 

@@ -13,7 +13,8 @@
  * - A byte 0xFF reads as the end of the file.
  * - It cannot shorten a file: O_TRUNC ("w") overwrites the old contents
  *   and, at close, covers what is left of them with 0xFF bytes, so the
- *   file reads back as exactly what was written.
+ *   file reads back as exactly what was written; O_APPEND ("a") writes
+ *   right after the contents, over the first 0xFF byte if there is one.
  * - It cannot seek: it only starts a file again at its first byte.  So
  *   lseek() (and with it ftell, rewind, fseek) tells the position and goes
  *   back to the start; other moves fail with ESPIPE.
@@ -185,8 +186,18 @@ int open(const char* name, int flags, ...)
         at_end = 1;
     } else if (flags & O_APPEND) {
         if (have_first) {
-            position = 1 + count_rest(); /* the device stays at the end */
+            /* The device has read the end mark too when it is a 0xFF byte
+             * (what a "w" left of a longer file): it starts again and
+             * skips the contents, to stand right after them. */
+            position = 1 + count_rest();
             have_first = 0;
+            if (device_close() != 0) {
+                return fail(EIO);
+            }
+            for (old_length = 0; old_length < position; ++old_length) {
+                (void)device_read();
+            }
+            old_length = 0;
         }
         at_end = 1;
     }

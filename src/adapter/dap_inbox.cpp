@@ -11,11 +11,11 @@ DapInbox::~DapInbox() {
 void DapInbox::read_all() {
     for (;;) {
         DapRead read = dap_read(in_);
-        const bool end = read.status == DapReadStatus::end;
+        const bool end = read.status == DapReadStatus::end || read.last;
         {
             const std::lock_guard<std::mutex> hold(lock_);
+            if (read.status != DapReadStatus::end) messages_.push_back(std::move(read));
             if (end) ended_ = true;
-            else messages_.push_back(std::move(read));
             waiting_.store(true, std::memory_order_relaxed);
         }
         arrived_.notify_one();

@@ -62,7 +62,6 @@ std::string dap_parse_launch(const nlohmann::json& arguments, DapLaunch& launch)
     if (launch.program.empty()) return "launch: 'program' must name the program image";
     RunOptions& line = launch.options;
     line = RunOptions{};
-    line.image_path = launch.program.c_str();
     if (load_address) line.load_address = *load_address;
     line.start = start;
     line.deterministic = deterministic;

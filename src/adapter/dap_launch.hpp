@@ -12,7 +12,8 @@
 #include "engine/run_options.hpp"
 
 struct DapLaunch {
-    // Owned here; `options`' paths point into them.
+    // Owned here; `options` holds no path: a pointer into them would not
+    // survive the move of a launch (a short string moves with its object).
     std::string program, cwd, keys, debug_info;
     bool stop_on_entry = false;
     nlohmann::json request;  // answered once the machine is ready

@@ -9,6 +9,7 @@
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/observed.hpp"
+#include "base/text.hpp"
 #include "debug/c_values.hpp"
 #include "debug/call_stack.hpp"
 #include "adapter/dap_launch.hpp"
@@ -166,14 +167,33 @@ unsigned DapSession::threaded_checks() const {
     return checks;
 }
 
+std::string DapSession::condition_fault(const std::string& condition) const {
+    if (condition.empty()) return {};
+    const MachineContext context(labels_);
+    const Expression test = evaluate_expression(condition, context);
+    // A fault of the values only (a division by zero) may pass later.
+    if (test.ok() || test.fault == ExpressionFault::arithmetic) return {};
+    return "bad condition " + quoted_text(condition) + ": " + test.error;
+}
+
+bool DapSession::condition_holds(const std::string& condition) const {
+    if (condition.empty()) return true;
+    const MachineContext context(labels_);
+    const Expression value = evaluate_expression(condition, context);
+    return !value.ok() || value.value != 0;
+}
+
+bool DapSession::watch_stops(const Access& access) const {
+    if ((watch_at_[access.address] & access.kind) == 0) return false;
+    return std::any_of(watches_.begin(), watches_.end(), [&](const Watch& watch) {
+        return access.address >= watch.first && access.address <= watch.last && (watch.access & access.kind) != 0 &&
+               condition_holds(watch.condition);
+    });
+}
+
 bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
     if (breakpoint.address != cpu.pc) return false;
-    if (!breakpoint.condition.empty()) {
-        const MachineContext context(labels_);
-        const Expression value = evaluate_expression(breakpoint.condition, context);
-        // A condition that cannot be worked out stops, so that it is seen.
-        if (value.ok() && value.value == 0) return false;
-    }
+    if (!condition_holds(breakpoint.condition)) return false;
     // Probing the past for the last stop, only the condition counts.
     return probing_ || ++breakpoint.hits >= breakpoint.hit_after;
 }
@@ -210,8 +230,7 @@ bool DapSession::at_line_start(std::uint16_t pc, std::optional<debug_info::Locat
 void DapSession::step_after(std::uint16_t pc, std::uint32_t) {
     skip_break_ = false;
     for (int i = 0; i < access_count_; ++i) {
-        const Access& access = accesses_[static_cast<std::size_t>(i)];
-        if ((watch_at_[access.address] & access.kind) != 0) {
+        if (watch_stops(accesses_[static_cast<std::size_t>(i)])) {
             stop(REASON_DATA);
             break;
         }
@@ -505,8 +524,12 @@ void DapSession::set_breakpoints(const json& request) {
             answer["line"] = *coded;
             break;
         }
-        if (address) {
-            Breakpoint breakpoint{next_id_, *address, string_argument(one, "condition"),
+        const std::string condition = string_argument(one, "condition");
+        const std::string fault = condition_fault(condition);
+        if (address && !fault.empty()) {
+            answer["message"] = fault;
+        } else if (address) {
+            Breakpoint breakpoint{next_id_, *address, condition,
                                   parse_hit_condition(string_argument(one, "hitCondition")), 0};
             list.push_back(breakpoint);
             answer["verified"] = true;
@@ -531,10 +554,12 @@ void DapSession::set_address_breakpoints(const json& request, std::vector<Breakp
     const json wanted = dap_arguments(request).value("breakpoints", json::array());
     for (const json& one : wanted.is_array() ? wanted : json::array()) {
         std::string message;
-        const long address = one.is_object() ? address_of(one, message) : -1;
+        long address = one.is_object() ? address_of(one, message) : -1;
+        const std::string condition = one.is_object() ? string_argument(one, "condition") : std::string();
+        if (address >= 0 && !(message = condition_fault(condition)).empty()) address = -1;
         json answer = {{"id", next_id_}, {"verified", address >= 0}};
         if (address >= 0) {
-            list.push_back({next_id_, static_cast<std::uint16_t>(address), string_argument(one, "condition"),
+            list.push_back({next_id_, static_cast<std::uint16_t>(address), condition,
                             parse_hit_condition(string_argument(one, "hitCondition")), 0});
             answer["instructionReference"] = memory_reference(static_cast<unsigned>(address));
         } else {
@@ -618,17 +643,20 @@ void DapSession::set_data_breakpoints(const json& request) {
         const std::string id = one.is_object() ? string_argument(one, "dataId") : std::string();
         unsigned address = 0, size = 0;
         char end = 0;
-        const bool good = std::sscanf(id.c_str(), "%x:%x%c", &address, &size, &end) == 2 && address <= 0xFFFF &&
-                          size >= 1 && address + size <= 0x10000;
+        const bool known = std::sscanf(id.c_str(), "%x:%x%c", &address, &size, &end) == 2 && address <= 0xFFFF &&
+                           size >= 1 && address + size <= 0x10000;
+        const std::string condition = one.is_object() ? string_argument(one, "condition") : std::string();
+        const std::string fault = known ? condition_fault(condition) : "not a data breakpoint of this adapter";
+        const bool good = fault.empty();
         if (good) {
             const std::string kind = string_argument(one, "accessType");
             const std::uint8_t access = kind == "read" ? WATCH_READ : kind == "readWrite" ? WATCH_READ | WATCH_WRITE
                                                                                             : WATCH_WRITE;
             watches_.push_back({static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(address + size - 1),
-                                access});
+                                access, condition});
         }
         json answer = {{"id", next_id_++}, {"verified", good}};
-        if (!good) answer["message"] = "not a data breakpoint of this adapter";
+        if (!good) answer["message"] = fault;
         answers.push_back(answer);
     }
     mark_watches();
@@ -815,11 +843,16 @@ void DapSession::read_memory(const json& request) {
         connection_.refuse(request, "readMemory: not an address of the machine");
         return;
     }
-    const std::int64_t wanted = std::clamp<std::int64_t>(integer_argument(arguments, "count"), 0, 0x10000 - start);
+    const std::int64_t count = integer_argument(arguments, "count", -1);
+    if (count < 0) {
+        connection_.refuse(request, "readMemory: 'count' must be a number of bytes, 0 or more");
+        return;
+    }
+    const std::int64_t wanted = std::min<std::int64_t>(count, 0x10000 - start);
     std::vector<std::uint8_t> bytes;
     for (std::int64_t i = 0; i < wanted; ++i) bytes.push_back(bus_peek(static_cast<std::uint16_t>(start + i)));
     connection_.respond(request, {{"address", memory_reference(static_cast<unsigned>(start))},
-                                  {"unreadableBytes", integer_argument(arguments, "count") - wanted},
+                                  {"unreadableBytes", count - wanted},
                                   {"data", base64(bytes)}});
 }
 

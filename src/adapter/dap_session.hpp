@@ -77,6 +77,7 @@ private:
     struct Watch {
         std::uint16_t first = 0, last = 0;
         std::uint8_t access = 0;
+        std::string condition;  // as a breakpoint's
     };
 
     using Handler = void (DapSession::*)(const nlohmann::json& request);
@@ -109,6 +110,14 @@ private:
     void mark_breakpoints();
     void mark_watches();
     [[nodiscard]] bool breakpoint_hits(Breakpoint& breakpoint);
+    // Breakpoint conditions, for every kind: why a condition is refused
+    // when it is set (the monitor's reason; empty when it is fine), and
+    // whether it holds now (one that cannot be worked out holds, so that
+    // the stop is seen). The two places that learn a new kind of expression.
+    [[nodiscard]] std::string condition_fault(const std::string& condition) const;
+    [[nodiscard]] bool condition_holds(const std::string& condition) const;
+    // A data access that one of the watches covering it stops at.
+    [[nodiscard]] bool watch_stops(const Access& access) const;
     // Where each frame is: pc, then each caller's JSR.
     [[nodiscard]] std::vector<std::uint16_t> frames() const;
     [[nodiscard]] nlohmann::json source_of(std::uint32_t file);

@@ -71,7 +71,13 @@ DapRead dap_read(std::FILE* in) {
         have_length = true;
     }
     if (header_error.empty() && !have_length) header_error = "a message has no Content-Length";
-    if (header_error.empty() && length > DAP_MAX_CONTENT) header_error = "a message is longer than 16 MiB";
+    if (header_error.empty() && length > DAP_MAX_CONTENT) {
+        // Skipping that much input would take long and find nothing sane.
+        read.status = DapReadStatus::malformed;
+        read.error = "a message is longer than 16 MiB; the adapter reads no further";
+        read.last = true;
+        return read;
+    }
     if (!header_error.empty()) {
         // The content's length is unknown or refused: what follows is skipped
         // up to the next header, as far as it can be told.

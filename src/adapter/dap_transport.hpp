@@ -17,9 +17,12 @@ struct DapRead {
     DapReadStatus status = DapReadStatus::end;
     nlohmann::json message;
     std::string error;
+    // Malformed in a way that leaves the stream's next message unknown (a
+    // length over the limit): nothing after it is read, the adapter ends.
+    bool last = false;
 };
 
-// A message larger than this is refused (and skipped): no client sends one.
+// A message larger than this is refused and ends the adapter: no client sends one.
 inline constexpr std::size_t DAP_MAX_CONTENT = 16u << 20;
 
 // Reads the next message; never throws.

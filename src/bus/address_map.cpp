@@ -3,6 +3,8 @@
 #include "bus/bus.hpp"
 #include "bus/devices.hpp"
 
+std::uint64_t outside_uses = 0;
+
 u8 device_read(u16 address) {
     if (address != KBD_IN) console_activity();
     switch (address & 0xFF) {

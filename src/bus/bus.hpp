@@ -29,6 +29,12 @@ inline constexpr u16 DEVICE_COUNT = FILE_SELECT - KBD_IN + 1;
 
 extern std::array<u8, 0x10000> memory;
 
+// Uses of the world outside the machine that no run taken back can repeat:
+// data file accesses and standard input read but not kept. A device access
+// that counts one makes the processor hand back to the run loop right after
+// its instruction, so that steps backwards stop exactly there.
+extern std::uint64_t outside_uses;
+
 // The device page, out of line in address_map.cpp.
 [[nodiscard]] u8 device_read(u16 address);
 void device_write(u16 address, u8 value);

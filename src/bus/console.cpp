@@ -46,6 +46,7 @@ int stdin_byte() {
     }
     if (kept.bytes.size() == kept.bytes.capacity()) {  // full: start again from here
         ++kept.unkept;
+        ++outside_uses;
         kept.bytes.clear();
         kept.read = 0;
     }

@@ -26,6 +26,10 @@ bool access_failed = false;
 
 // Every access that moves the channel on: a run taken back must not cross one.
 std::uint64_t uses = 0;
+void note_use() {
+    ++uses;
+    ++outside_uses;
+}
 
 bool ensure_open() {
     if (data_file != nullptr) return true;
@@ -54,7 +58,7 @@ void data_file_init() {
 std::uint64_t data_file_uses() { return uses; }
 
 u8 file_read() {
-    ++uses;
+    note_use();
     if (!ensure_open()) return 0xFF;
     switch_direction(LastAccess::read);
     const int c = std::fgetc(data_file);
@@ -67,7 +71,7 @@ u8 file_read() {
 }
 
 void file_write(u8 value) {
-    ++uses;
+    note_use();
     if (!ensure_open()) return;  // dropped, as with no disk to write to
     switch_direction(LastAccess::write);
     if (std::fputc(value, data_file) == EOF) {
@@ -78,7 +82,7 @@ void file_write(u8 value) {
 }
 
 void file_select_write(u8 number) {
-    ++uses;
+    note_use();
     // The new name takes effect at the next open; an open file stays open.
     access_failed = false;
     std::snprintf(data_file_name, sizeof data_file_name, "file%d", number);
@@ -87,12 +91,12 @@ void file_select_write(u8 number) {
 bool file_select_read(u8& status) {
     if (data_file == nullptr) {
         if (!access_failed) return false;
-        ++uses;
+        note_use();
         access_failed = false;
         status = 0xFF;
         return true;
     }
-    ++uses;
+    note_use();
     const int closed = std::fclose(data_file);
     if (closed != 0 && write_error == 0) write_error = errno != 0 ? errno : EIO;
     data_file = nullptr;

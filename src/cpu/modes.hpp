@@ -141,8 +141,15 @@ template <Mode M, Fetch F>
         return c.a;
     else if constexpr (in_zero_page<M> || (M == Mode::imm && F == Fetch::plain_ram))
         return memory[c.effective_address];
-    else
-        return bus_read(c.effective_address);
+    else if (is_device(c.effective_address)) [[unlikely]] {
+        const std::uint64_t before = outside_uses;
+        const u8 value = device_read(c.effective_address);
+        // A data file byte or unkept input: the run loop looks right after.
+        c.device_written |= outside_uses != before;
+        return value;
+    } else {
+        return memory[c.effective_address];
+    }
 }
 
 template <Mode M, Fetch F>
@@ -152,10 +159,12 @@ template <Mode M, Fetch F>
     else if constexpr (in_zero_page<M>)
         memory[c.effective_address] = static_cast<u8>(value);
     else if (is_device(c.effective_address)) [[unlikely]] {
+        const std::uint64_t before = outside_uses;
         device_write(c.effective_address, static_cast<u8>(value));
-        // Of the device stores only the trace switch changes what the run
-        // loop must do after the instruction; console output stays inside.
-        c.device_written |= c.effective_address == TRACE_CTL;
+        // Of the device stores only the trace switch and the data file
+        // change what the run loop must do after the instruction; console
+        // output stays inside.
+        c.device_written |= c.effective_address == TRACE_CTL || outside_uses != before;
     } else {
         memory[c.effective_address] = static_cast<u8>(value);
     }

@@ -33,7 +33,7 @@ struct Cpu {
     u8 opcode;
     u16 effective_address;
     u16 branch_offset;
-    bool device_written;  // set by a store to the trace switch; the run loop clears it
+    bool device_written;  // set by a store to the trace switch or a use of the world outside; the run loop clears it
 
     u32 cycle_count;        // this step's cycles, or the running total of cpu_exec
     u32 cycle_goal;         // cpu_exec's budget

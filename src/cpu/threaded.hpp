@@ -84,10 +84,19 @@ namespace threaded {
     return op == Op::JMP || op == Op::JSR || op == Op::RTS || op == Op::RTI || op == Op::BRK || op == Op::JAM ||
            op == Op::STP || op == Op::WAI;
 }
+// The modes whose operand's address can lie on the device page.
+[[nodiscard]] constexpr bool may_reach_devices(Mode mode) {
+    return mode == Mode::abs || mode == Mode::abx || mode == Mode::aby || mode == Mode::izx || mode == Mode::izy ||
+           mode == Mode::izp;
+}
+// Loads that can read a device register: a data file byte or unkept
+// standard input needs the run loop's look after the instruction.
+[[nodiscard]] constexpr bool may_read_devices(Op op, Mode mode) {
+    return may_reach_devices(mode) && operand_use(op) == OperandUse::read;
+}
 // Stores and read-modify-writes whose address can lie on the device page.
 [[nodiscard]] constexpr bool may_write_devices(Op op, Mode mode) {
-    if (mode != Mode::abs && mode != Mode::abx && mode != Mode::aby && mode != Mode::izx && mode != Mode::izy)
-        return false;
+    if (!may_reach_devices(mode)) return false;
     switch (op) {
     case Op::STA: case Op::STX: case Op::STY: case Op::SAX:
     case Op::ASL: case Op::LSR: case Op::ROL: case Op::ROR: case Op::INC: case Op::DEC:
@@ -194,12 +203,12 @@ template <Chip P, u8 OPCODE>
 template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE = 0>
 [[gnu::always_inline]] inline bool run_opcode(RunRegisters& c, std::uint32_t& counter, std::size_t& noted) {
     constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
-    constexpr bool writes_devices = may_write_devices(entry.op, entry.mode);
+    constexpr bool touches_devices = may_write_devices(entry.op, entry.mode) || may_read_devices(entry.op, entry.mode);
     [[maybe_unused]] const std::size_t at = c.pc;
     [[maybe_unused]] const std::uint32_t counted_before = counter;
     if constexpr ((OBSERVE & observe::HISTORY) != 0) note_history_start<OPCODE>(c, noted);
     ++c.pc;
-    if constexpr (writes_devices) c.device_written = false;
+    if constexpr (touches_devices) c.device_written = false;
     const u32 page_crossed = address_operand<entry.mode, Fetch::plain_ram>(c);
     const std::size_t next_pc = c.pc;
     const u32 branch_cycles = perform<entry.op, entry.mode, Fetch::plain_ram, P, OPCODE>(c, page_crossed != 0);
@@ -232,7 +241,7 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
     if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
     if constexpr (entry.op == Op::RTI) return outside_safe_range<safe_end>(c.pc) || (c.status & FLAG_CONSTANT) == 0;
     if constexpr (moves_pc(entry.op)) return outside_safe_range<safe_end>(c.pc);
-    if constexpr (writes_devices) return c.device_written;
+    if constexpr (touches_devices) return c.device_written;
     return false;
 }
 }  // namespace threaded

@@ -13,6 +13,9 @@ namespace {
 // No real program comes near: a hostile "info" line must not make the
 // parser reserve gigabytes.
 constexpr std::uint32_t MAX_RECORDS = 1u << 22;
+// ld65 writes about 30 bytes of debug information for each byte of a C
+// program's image (the kit's examples): under 2 MiB for the whole 64 KiB.
+// A file larger than this is no debug file of this machine's.
 constexpr std::size_t MAX_FILE_BYTES = 16u << 20;
 constexpr std::uint32_t ADDRESS_SPACE = 0x10000;
 
@@ -734,9 +737,11 @@ std::optional<std::uint16_t> DebugInfo::c_stack_pointer() const {
 
 std::string load_file(const char* path, DebugInfo& info) {
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[MAX_FILE_BYTES]);
-    const FileRead r = host_read_file(path, std::span<std::uint8_t>(buffer.get(), MAX_FILE_BYTES));
+    const FileRead r = host_read_plain_file(path, std::span<std::uint8_t>(buffer.get(), MAX_FILE_BYTES));
     switch (r.status) {
     case FileReadStatus::cannot_open:
+        if (r.error == EINVAL) return "not a regular file";
+        [[fallthrough]];
     case FileReadStatus::read_error: return std::string("can't read it: ") + host_error_text(r.error);
     case FileReadStatus::too_long: return "larger than 16 MiB";
     case FileReadStatus::ok: break;

@@ -96,7 +96,7 @@ const SourceFiles::Text& SourceFiles::text(std::uint32_t file) {
 
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[MAX_SOURCE_BYTES]);
     for (const std::string& path : candidates) {
-        const FileRead r = host_read_file(path.c_str(), std::span<std::uint8_t>(buffer.get(), MAX_SOURCE_BYTES));
+        const FileRead r = host_read_plain_file(path.c_str(), std::span<std::uint8_t>(buffer.get(), MAX_SOURCE_BYTES));
         if (r.status != FileReadStatus::ok) continue;
         text.path = path;
         text.changed = recorded.size != 0 && r.size != recorded.size;

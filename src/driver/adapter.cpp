@@ -44,6 +44,13 @@ void forward_output(int stream, const char* data, std::size_t size) {
     end_adapter(0);
 }
 
+// A launch that cannot go on: refused, and the session ends as any does.
+[[noreturn]] void refuse_launch(DapConnection& connection, const nlohmann::json& request, const std::string& why) {
+    connection.refuse(request, why);
+    connection.event("terminated");
+    end_adapter(1);
+}
+
 // The run's command line from the launch's settings. The paths point into
 // `launch`'s own strings, pointed at again here: the launch was moved since
 // it was read, and a short string moves with its object.
@@ -71,26 +78,17 @@ int serve_debug_adapter(RunProgram run) {
     if (!launch->cwd.empty()) {
         std::error_code error;
         std::filesystem::current_path(launch->cwd, error);
-        if (error) {
-            connection.refuse(launch->request, "launch: can't use folder '" + launch->cwd + "': " + error.message());
-            end_adapter(1);
-        }
+        if (error) refuse_launch(connection, launch->request, "launch: can't use folder '" + launch->cwd + "': " + error.message());
     }
     if (!launch->keys.empty()) {
         const std::string error = dap_keys_from(launch->keys.c_str());
-        if (!error.empty()) {
-            connection.refuse(launch->request, "launch: " + error);
-            end_adapter(1);
-        }
+        if (!error.empty()) refuse_launch(connection, launch->request, "launch: " + error);
     }
     launch->options.dap = true;
     // The keyboard reads the keys file (or nothing) as -i reads standard input.
     launch->options.stdin_input = true;
     output_connection = &connection;
-    if (!dap_output_start(forward_output)) {
-        connection.refuse(launch->request, "launch: can't capture the program's output");
-        end_adapter(1);
-    }
+    if (!dap_output_start(forward_output)) refuse_launch(connection, launch->request, "launch: can't capture the program's output");
 
     std::unique_ptr<DapSession> session;
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {

@@ -1,5 +1,6 @@
 #include "driver/debug_file.hpp"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -26,8 +27,8 @@ RunDebugInfo load_run_debug_info(const CommandLine& line) {
     std::string fault = debug_info::load_file(path.c_str(), *info);
     if (!fault.empty() && !given) {
         // Nothing beside the image is no fault: most images have no debug file.
-        std::vector<std::uint8_t> probe(1);
-        const FileRead r = host_read_file(path.c_str(), probe);
+        std::array<std::uint8_t, 1> probe{};
+        const FileRead r = host_read_plain_file(path.c_str(), probe);
         if (r.status == FileReadStatus::cannot_open && host_error_is_missing(r.error)) return result;
     }
     if (fault.empty() && line.image_path != nullptr) {

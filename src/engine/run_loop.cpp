@@ -158,16 +158,7 @@ private:
     // the stretch bounded by the rerun's end and the frontier.
     void keep_past(std::uint64_t& bound) {
         if (rerun_ == Rerun::none) {
-            // A data file moved on, or standard input read but not kept:
-            // no run taken back may cross it.
-            const std::uint64_t files = data_file_uses();
-            const std::uint64_t unkept = console_unkept_input();
-            if (files != files_seen_ || unkept != unkept_seen_) {
-                past_->clear(files != files_seen_ ? PastLimit::data_file : PastLimit::input);
-                files_seen_ = files;
-                unkept_seen_ = unkept;
-                frontier_ = counted_;
-            }
+            note_outside();
             const std::uint64_t due = past_->next_due();
             if (counted_ >= due) capture(past_->add());
             else bound = std::min(bound, due - counted_);
@@ -176,6 +167,22 @@ private:
         }
         if (counted_ < frontier_) bound = std::min(bound, frontier_ - counted_);
         console_mute(counted_ < frontier_);
+    }
+
+    // A data file moved on, or standard input read but not kept: no run
+    // taken back may cross it. The instruction that did it ended its
+    // stretch, so the past starts again right after it: here at the loop's
+    // top, or in a talk that comes first (after the stretch's rules, where
+    // the loop's top would be).
+    void note_outside() {
+        const std::uint64_t files = data_file_uses();
+        const std::uint64_t unkept = console_unkept_input();
+        if (files == files_seen_ && unkept == unkept_seen_) return;
+        past_->clear(files != files_seen_ ? PastLimit::data_file : PastLimit::input);
+        files_seen_ = files;
+        unkept_seen_ = unkept;
+        frontier_ = std::max(frontier_, counted_);
+        capture(past_->add());
     }
 
     void capture(MachineState& state) const {
@@ -415,6 +422,9 @@ private:
     // it as the program's own jump there would.
     bool talk(const char* reason) {
         const u16 pc = cpu.pc;
+        if constexpr (PAST) {
+            if (past_ != nullptr && rerun_ == Rerun::none) note_outside();
+        }
         timer_.hold();
         if constexpr (PAST) {
             if (past_ != nullptr) {

@@ -117,6 +117,21 @@ enum class KeptSave { saved, failed, changed };
 // long enough to block or to act. nullptr with errno set otherwise.
 [[nodiscard]] std::FILE* host_open_plain_file(const char* path);
 
+// Reads the whole of `path` into `into` as host_read_file does, if it is a
+// regular file: anything else is refused as host_open_plain_file refuses
+// it (cannot_open, errno EINVAL or EISDIR), so that a FIFO or a device
+// named where a file of text is expected neither blocks nor runs on.
+[[nodiscard]] inline FileRead host_read_plain_file(const char* path, std::span<std::uint8_t> into) {
+    std::FILE* file = host_open_plain_file(path);
+    if (file == nullptr) return {FileReadStatus::cannot_open, 0, errno};
+    const FileRead result = read_whole(into, [file](std::uint8_t* to, std::size_t count) -> long {
+        const std::size_t n = std::fread(to, 1, count, file);
+        return n > 0 || std::ferror(file) == 0 ? static_cast<long>(n) : -1;
+    });
+    std::fclose(file);
+    return result;
+}
+
 // Creates `path` (or empties it) for writing, in binary mode so that the
 // same bytes land on every host; nullptr with errno set when it cannot.
 [[nodiscard]] std::FILE* host_create_file(const char* path);

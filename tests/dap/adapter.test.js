@@ -18,6 +18,8 @@ const LINE_GETLINE = 20;   // length = emu_getline(name, sizeof name);
 const LINE_TOUPPER = 26;   // name[0] = toupper(name[0]);
 const LINE_PRINTF = 27;    // printf("Hello, %s! ...
 const LINE_PUTCHAR = 30;   // putchar(name[i - 1]);
+// NOP, NOP, JMP $0000
+const NOPS = Buffer.from([0xEA, 0xEA, 0x4C, 0x00, 0x00]);
 
 describe('emu6502 --dap', function () {
     let dc;
@@ -222,6 +224,100 @@ describe('emu6502 --dap', function () {
         await dc.initializeRequest();
         await assert.rejects(dc.launchRequest({ cwd: work, program: path.join(work, 'missing.bin') }));
     });
+
+    // Names short enough to live inside their string object, which moves.
+    for (const name of ['hi.bin', './././lives.bin']) {
+        it(`runs a program named by a short path (${name})`, async () => {
+            fs.writeFileSync(path.join(work, path.basename(name)), NOPS);
+            const exited = dc.waitForEvent('exited');
+            await Promise.all([dc.configurationSequence(), dc.launch({ program: name, cwd: work })]);
+            assert.strictEqual((await exited).body.exitCode, 0);
+        });
+    }
+
+    for (const [what, extra, reason] of [['a folder that is not there', { cwd: '/nonexistent/folder' }, /can't use folder/],
+                                         ['a keys file that is not there', { keys: 'no-such-keys' }, /no-such-keys/]]) {
+        it(`refuses a launch with ${what}, and ends with the terminated event`, async () => {
+            fs.writeFileSync(path.join(work, 'hi.bin'), NOPS);
+            const terminated = dc.waitForEvent('terminated');
+            await dc.initializeRequest();
+            await assert.rejects(dc.launchRequest(Object.assign({ program: path.join(work, 'hi.bin'), cwd: work }, extra)),
+                                 reason);
+            await terminated;
+        });
+    }
+
+    it('answers a launch whose debug information is a FIFO, without it', async () => {
+        fs.writeFileSync(path.join(work, 'hi.bin'), NOPS);
+        cp.execFileSync('mkfifo', [path.join(work, 'hi.dbg')]);
+        const exited = dc.waitForEvent('exited');
+        await Promise.all([dc.configurationSequence(),
+                           dc.launch({ program: path.join(work, 'hi.bin'), cwd: work, debugInfo: path.join(work, 'hi.dbg') })]);
+        assert.strictEqual((await exited).body.exitCode, 0);
+    });
+
+    it('refuses a breakpoint condition that does not parse, with the reason, for every kind of breakpoint', async () => {
+        let answers = [];
+        await Promise.all([
+            dc.waitForEvent('initialized').then(async () => {
+                const source = await dc.setBreakpointsRequest({ source: { path: GREET_C },
+                    breakpoints: [{ line: LINE_TOUPPER, condition: '((((' }, { line: LINE_PRINTF, condition: 'a == a' }] });
+                assert.strictEqual(source.body.breakpoints[1].verified, true);
+                const functions = await dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'main', condition: 'count==3' }] });
+                const instructions = await dc.customRequest('setInstructionBreakpoints', {
+                    breakpoints: [{ instructionReference: '0x0200', condition: '((((' }] });
+                answers = [source.body.breakpoints[0], functions.body.breakpoints[0], instructions.body.breakpoints[0]];
+            }).then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+            dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PRINTF }),
+        ]);
+        for (const answer of answers) {
+            assert.strictEqual(answer.verified, false);
+            assert.match(answer.message, /^bad condition '(\(\(\(\(|count==3)': /);
+        }
+        const info = await dc.dataBreakpointInfoRequest({ name: 'name' });
+        const data = await dc.setDataBreakpointsRequest({ breakpoints: [{ dataId: info.body.dataId, accessType: 'write',
+                                                                          condition: '((((' }] });
+        assert.strictEqual(data.body.breakpoints[0].verified, false);
+        assert.match(data.body.breakpoints[0].message, /^bad condition '\(\(\(\(': /);
+    });
+
+    it('stops at a data breakpoint only when its condition holds', async () => {
+        await runTo([LINE_GETLINE]);
+        const info = await dc.dataBreakpointInfoRequest({ name: 'name' });
+        const set = await dc.setDataBreakpointsRequest({ breakpoints: [{ dataId: info.body.dataId, accessType: 'write',
+                                                                         condition: '0' }] });
+        assert.strictEqual(set.body.breakpoints[0].verified, true);
+        const exited = dc.waitForEvent('exited');
+        await dc.continueRequest({ threadId: 1 });
+        assert.strictEqual((await exited).body.exitCode, 0);
+    });
+
+    it('refuses to read a negative count of bytes', async () => {
+        await Promise.all([dc.configurationSequence(), dc.launch(greet({ stopOnEntry: true })), dc.waitForEvent('stopped')]);
+        await assert.rejects(dc.customRequest('readMemory', { memoryReference: '0x0200', count: -5 }), /count/);
+    });
+
+    // A step back by instruction stops at the last data file write: the
+    // file is written once.
+    it('steps back no further than the last data file write', async () => {
+        // LDA #'A'; STA FILE_WRITE; LDA #'B'; STA FILE_WRITE; LDA FILE_SELECT; JMP $0000
+        const image = path.join(work, 'ab.bin');
+        fs.writeFileSync(image, Buffer.from([0xA9, 0x41, 0x8D, 0x0B, 0xFF, 0xA9, 0x42, 0x8D, 0x0B, 0xFF,
+                                             0xAD, 0x0C, 0xFF, 0x4C, 0x00, 0x00]));
+        await Promise.all([dc.configurationSequence(),
+                           dc.launch({ program: image, cwd: work, deterministic: true, stopOnEntry: true }),
+                           dc.waitForEvent('stopped')]);
+        for (let i = 0; i < 4; ++i) {
+            await Promise.all([dc.nextRequest({ threadId: 1, granularity: 'instruction' }), dc.waitForEvent('stopped')]);
+        }
+        await assert.rejects(dc.stepBackRequest({ threadId: 1, granularity: 'instruction' }),
+                             /no step back reaches before instruction count 4/);
+        const exited = dc.waitForEvent('exited');
+        await dc.continueRequest({ threadId: 1 });
+        assert.strictEqual((await exited).body.exitCode, 0);
+        assert.strictEqual(fs.readFileSync(path.join(work, 'file0'), 'latin1'), 'AB');
+    });
 });
 
 describe('emu6502 --dap on bad input', function () {
@@ -242,6 +338,15 @@ describe('emu6502 --dap on bad input', function () {
         const run = exchange('');
         assert.strictEqual(run.status, 0);
         assert.strictEqual(run.error, undefined);
+    });
+
+    it('refuses a message longer than it takes, and ends without reading on', () => {
+        const run = exchange('Content-Length: 99999999999\r\n\r\n' +
+                             frame('{"seq":2,"type":"request","command":"initialize","arguments":{}}'));
+        const text = run.stdout.toString();
+        assert.match(text, /longer than 16 MiB/);
+        assert.doesNotMatch(text, /"request_seq":2/);
+        assert.strictEqual(run.status, 0);
     });
 
     it('refuses a header without a length', () => {

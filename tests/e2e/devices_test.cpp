@@ -186,8 +186,9 @@ TEST(DataFileFailure, DirectoryNameReadsFFAndRetries) {
 
 // Data files are regular files: a FIFO, a device or a folder by that name
 // is never opened for long enough to block or act; it reads 0xFF, swallows
-// writes and closes with 0xFF. A link to a regular file is followed.
-enum class DataFileKind { fifo, link_to_device, link_to_regular_file };
+// writes and closes with 0xFF. A link to a regular file is followed; one
+// whose target is missing is not created through.
+enum class DataFileKind { fifo, link_to_device, link_to_regular_file, link_to_nothing };
 
 struct DataFileCase {
     const char* name;
@@ -208,6 +209,10 @@ TEST_P(DataFileKinds, OnlyRegularFilesAreOpened) {
         dir.write("data", Bytes{0x41});
         std::filesystem::create_symlink("data", dir.file("file0"));
         break;
+    case DataFileKind::link_to_nothing:
+        std::filesystem::create_directory(dir.file("elsewhere"));
+        std::filesystem::create_symlink("elsewhere/created", dir.file("file0"));
+        break;
     }
     dir.write("prog.bin", program(keep(0xFF0A, 0) + put(0xFF0B, 0x33) + keep(0xFF0C, 1) + keep(0xFF0C, 2)));
     e2e::RunOptions options;
@@ -221,13 +226,15 @@ TEST_P(DataFileKinds, OnlyRegularFilesAreOpened) {
         EXPECT_TRUE(std::filesystem::is_symlink(dir.file("file0")));
         EXPECT_EQ(dir.read("data"), (Bytes{0x41, 0x33}));
     }
+    if (c.kind == DataFileKind::link_to_nothing) EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/created")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     DataFileFailure, DataFileKinds,
     ::testing::Values(DataFileCase{"fifo", DataFileKind::fifo, {0xFF, 0xFF, 0xEE}},
                       DataFileCase{"link_to_device", DataFileKind::link_to_device, {0xFF, 0xFF, 0xEE}},
-                      DataFileCase{"link_to_regular_file", DataFileKind::link_to_regular_file, {0x41, 0x00, 0xEE}}),
+                      DataFileCase{"link_to_regular_file", DataFileKind::link_to_regular_file, {0x41, 0x00, 0xEE}},
+                      DataFileCase{"link_to_nothing", DataFileKind::link_to_nothing, {0xFF, 0xFF, 0xEE}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DataFileFailure, ReadOnlyDirectoryReadsFFAndDropsWrites) {

@@ -462,6 +462,23 @@ const std::string C_FILE_SEEK =
     "  rewind(f); fputs(\"XY\", f); rewind(f); fgets(line, sizeof line, f); printf(\"%s\", line); fclose(f);\n"
     "  f = fopen(\"file2\", \"w\"); fputs(\"ab\", f); errno = 0;\n"
     "  printf(\"rewind w: %d errno %d\\n\", fseek(f, 0, SEEK_SET), errno); fclose(f); return 0; }\n";
+// "a" after a "w" that left a file shorter: right after what "w" wrote.
+const std::string C_FILE_APPEND =
+    "#include <stdio.h>\n"
+    "static void put(const char* mode, const char* text) { FILE* f = fopen(\"file1\", mode); fputs(text, f); fclose(f); }\n"
+    "int main(void) { FILE* f; int c;\n"
+    "  put(\"w\", \"hello\"); put(\"w\", \"hi\"); put(\"a\", \"++\"); put(\"a\", \"!\");\n"
+    "  f = fopen(\"file1\", \"r\"); while ((c = fgetc(f)) != EOF) putchar(c); fclose(f); putchar('\\n'); return 0; }\n";
+// The date functions over every time_t, and time() past its end.
+const std::string C_DATES =
+    "#include <errno.h>\n"
+    "#include <stdio.h>\n"
+    "#include <time.h>\n"
+    "int main(void) { time_t t; char b[40];\n"
+    "  errno = 0; t = time(NULL);\n"
+    "  strftime(b, sizeof b, \"%Y-%m-%d %H:%M:%S %a %j\", gmtime(&t));\n"
+    "  printf(\"%lu%s %s\\n%s\", (unsigned long)t, errno == ERANGE ? \" (out of range)\" : \"\", b, ctime(&t));\n"
+    "  printf(\"%lu\\n\", (unsigned long)mktime(localtime(&t))); return 0; }\n";
 
 const BuildCase BUILD_CASES[] = {
     // The C library, with programs that use only cc65's headers.
@@ -492,6 +509,16 @@ const BuildCase BUILD_CASES[] = {
     {"c_file_seek", "hello.c", C_FILE_SEEK, "printf 'hello\\nworld\\n' >file1 && SDK/build.sh hello.bin hello.c", "",
      "hello\n at 6\nagain h, at 1\nseek 2: -1 errno 14\nXYllo\nrewind w: -1 errno 14\n", {}, 0, false,
      {{"file1", "XYllo\nworld\n"}, {"file2", "ab"}}},
+    {"c_file_append_after_a_shorter_w", "hello.c", C_FILE_APPEND, "SDK/build.sh hello.bin hello.c", "", "hi++!\n",
+     {}, 0, false, {{"file1", "hi++!"}}},
+    {"c_dates_in_2039", "hello.c", C_DATES, "SDK/build.sh hello.bin hello.c", "",
+     "2190542400 2039-06-01 12:00:00 Wed 152\nWed Jun  1 12:00:00 2039\n2190542400\n", {"--time=2039-06-01T12:00:00"}},
+    // The last second but one: (time_t)-1, the last, is also time()'s failure.
+    {"c_dates_at_the_end_of_time_t", "hello.c", C_DATES, "SDK/build.sh hello.bin hello.c", "",
+     "4294967294 2106-02-07 06:28:14 Sun 038\nSun Feb  7 06:28:14 2106\n4294967294\n", {"--time=2106-02-07T06:28:14"}},
+    {"c_time_past_the_last_time_t", "hello.c", C_DATES, "SDK/build.sh hello.bin hello.c", "",
+     "4294967295 (out of range) 2106-02-07 06:28:15 Sun 038\nSun Feb  7 06:28:15 2106\n4294967295\n",
+     {"--time=2200-01-01T00:00:00"}},
     {"c_file_names", "hello.c", C_FILE_NAMES, "SDK/build.sh hello.bin hello.c", "",
      "[0] opened 0\n[file255] opened 0\n[255] opened 0\n[] failed 1\n[file] failed 1\n[-1] failed 1\n[+1] failed 1\n"
      "[file 1] failed 1\n[FILE1] failed 1\n[file1x] failed 1\n[00] failed 1\nw+ then read: -1\n",

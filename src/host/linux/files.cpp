@@ -358,10 +358,12 @@ std::FILE* host_open_data_file(const char* name) {
     // O_NONBLOCK: should the name turn into a FIFO between the look and the
     // open, the open still returns, and the second look refuses it.
     const int fd = open_data_file_with([name](DataOpen kind) -> int {
+        // A name that is a link whose target is missing is not created
+        // through: O_EXCL already refuses it, O_NOFOLLOW does for the last resort.
         const int flags = kind == DataOpen::existing     ? O_RDWR
                           : kind == DataOpen::create_new ? O_RDWR | O_CREAT | O_EXCL
                           : kind == DataOpen::read_only  ? O_RDONLY
-                                                         : O_RDWR | O_CREAT | O_TRUNC;
+                                                         : O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
         const int opened_fd = open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         if (opened_fd < 0) return -1;
         struct stat opened {};

@@ -28,6 +28,12 @@ bool is_directory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+// A symbolic link (or another reparse point), whatever it points at.
+bool is_link(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 }  // namespace
 
 namespace {
@@ -150,6 +156,11 @@ std::FILE* host_open_data_file(const char* name) {
                           : kind == DataOpen::read_only  ? _O_RDONLY
                                                          : _O_RDWR | _O_CREAT | _O_TRUNC;
         read_only = kind == DataOpen::read_only;
+        // A link whose target is missing is not created through.
+        if ((kind == DataOpen::create_new || kind == DataOpen::create_or_empty) && is_link(wide)) {
+            errno = ENOENT;
+            return -1;
+        }
         const int opened_fd = _wopen(wide.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
         if (opened_fd < 0) return -1;
         // Only a file on a disk: not a pipe, not a console or another device.
