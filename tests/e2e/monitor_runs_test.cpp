@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -34,6 +35,7 @@ struct PauseCase {
     const char* err;
     const char* replay = nullptr;  // a replay file, given with --replay
     const char* input = nullptr;   // standard input, with -i
+    const char* file0 = nullptr;   // the data file file0 afterwards, byte for byte
 };
 void PrintTo(const PauseCase& c, std::ostream* os) { *os << c.name; }
 
@@ -64,6 +66,13 @@ const Bytes TICKS_AND_RANDOM = [] {
 const Bytes KEY_ECHO = {0xAD, 0x00, 0xFF, 0xF0, 0xFB, 0x8D, 0x01, 0xFF, 0xC9, 0x71, 0xD0, 0xF4, 0x4C, 0x00, 0x00};
 // LDA #'A'; STA FILE_WRITE; loop: INX; JMP loop
 const Bytes DATA_FILE_THEN_COUNT = {0xA9, 0x41, 0x8D, 0x0B, 0xFF, 0xE8, 0x4C, 0x05, 0x02};
+// LDA #'A'; STA FILE_WRITE; LDA #'B'; STA FILE_WRITE; LDA FILE_SELECT; loop: INX; JMP loop
+const Bytes DATA_FILE_TWICE = {0xA9, 0x41, 0x8D, 0x0B, 0xFF, 0xA9, 0x42, 0x8D, 0x0B, 0xFF,
+                               0xAD, 0x0C, 0xFF, 0xE8, 0x4C, 0x0D, 0x02};
+// LDA #'A'; STA FILE_WRITE; NOP; NOP; LDA #'x'; STA CON_OUT; NOP x 4;
+// LDA #'!'; STA CON_OUT; JMP $0000
+const Bytes DATA_FILE_THEN_PRINT = {0xA9, 0x41, 0x8D, 0x0B, 0xFF, 0xEA, 0xEA, 0xA9, 0x78, 0x8D, 0x01, 0xFF,
+                                    0xEA, 0xEA, 0xEA, 0xEA, 0xA9, 0x21, 0x8D, 0x01, 0xFF, 0x4C, 0x00, 0x00};
 
 const PauseCase PAUSE_CASES[] = {
     {"SteppingStpThenGoingOn", STP_THEN_Z, {"--cpu", "65C02"}, "s\ns\nr\ng 202\n", "Z", 0,
@@ -366,6 +375,13 @@ const PauseCase PAUSE_CASES[] = {
         "rc: nothing earlier to run back to: instruction count 3 is the earliest (memory or registers were changed by hand there)\n"
         "> c\n"
         "instruction limit reached; memory not saved.\n"},
+    // The barrier is the access itself, however the stop came just after it.
+    {"NoStepBackOverTheLastDataFileWrite", DATA_FILE_TWICE, {"--deterministic", "--max-instructions", "30"},
+        "s 4\nback 1\nc\n", "", 3, "TODO1", nullptr, nullptr, "AB"},
+    {"NoRcOverTheLastDataFileWrite", DATA_FILE_TWICE, {"--deterministic", "--max-instructions", "30"},
+        "w ff0b w\nc\nrc\nbd 1\nc\n", "", 3, "TODO2", nullptr, nullptr, "AB"},
+    {"OutputOnceAfterAStepBackNearADataFileWrite", DATA_FILE_THEN_PRINT, {"--deterministic"},
+        "until #9\nback #8\nback #5\nc\n", "x!", 0, "TODO3", nullptr, nullptr, "A"},
     {"NoStepBackOverADataFile", DATA_FILE_THEN_COUNT, {"--deterministic", "--max-instructions", "50"}, "s 4\nback 1\nback 2\nrc\nc\n", "", 3,
         "0200  A9 41     LDA #$41\n"
         "> s 4\n"
@@ -538,6 +554,7 @@ TEST_P(MonitorPauses, ExactConversation) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.exit_code, c.status);
+    if (c.file0 != nullptr) EXPECT_EQ(dir.read("file0"), Bytes(c.file0, c.file0 + std::strlen(c.file0)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, MonitorPauses, testing::ValuesIn(PAUSE_CASES),

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -27,7 +28,9 @@ using e2e::TempDir;
 // is read by itself; a bad file is one line and the run goes on.
 struct DebugInfoCase {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> files;  // name: example file, or "=text"
+    // name: example file, "=text", "|" (a FIFO), ">target" (a link) or
+    // "+N" (N zero bytes)
+    std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     std::string err_before_stop;  // what comes before the monitor's first stop
     bool monitor = true;          // --commands c is given, c holding "c"
@@ -73,6 +76,15 @@ const DebugInfoCase DEBUG_INFO_CASES[] = {
      "emu6502: debug information 'd' not used: not a cc65 linker debug file (it does not start with a version "
      "line).\n",
      false},
+    // Nothing that could block or run on without end is read.
+    {"fifo_beside_the_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "|"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: not a regular file.\n"},
+    {"link_to_a_device_beside_the_image", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", ">/dev/zero"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: not a regular file.\n"},
+    {"given_fifo", {{"hello.bin", "c_hello.bin"}, {"d", "|"}}, {"--debug-info", "d", "hello.bin"},
+     "emu6502: debug information 'd' not used: not a regular file.\n"},
+    {"larger_than_any_debug_file", {{"hello.bin", "c_hello.bin"}, {"hello.dbg", "+16777217"}}, {"hello.bin"},
+     "emu6502: debug information 'hello.dbg' not used: larger than 16 MiB.\n"},
 };
 
 void PrintTo(const DebugInfoCase& c, std::ostream* os) { *os << c.name; }
@@ -87,7 +99,18 @@ TEST_P(MonitorDebugInfo, OneLineAndTheRunGoesOn) {
         std::ifstream in(examples + name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     };
-    for (const auto& [name, from] : c.files) dir.write(name, from[0] == '=' ? from.substr(1) : example(from));
+    for (const auto& [name, from] : c.files) {
+        if (from == "|") {
+            ASSERT_EQ(mkfifo(dir.file(name).c_str(), 0644), 0);
+        } else if (from[0] == '>') {
+            std::filesystem::create_symlink(from.substr(1), dir.file(name));
+        } else if (from[0] == '+') {
+            dir.write(name, std::string());
+            std::filesystem::resize_file(dir.file(name), std::stoull(from.substr(1)));
+        } else {
+            dir.write(name, from[0] == '=' ? from.substr(1) : example(from));
+        }
+    }
     dir.write("c", std::string("c\n"));
     std::vector<std::string> args{"--clean"};
     if (c.monitor) args.insert(args.end(), {"--commands", "c"});
