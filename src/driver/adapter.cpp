@@ -44,11 +44,33 @@ void forward_output(int stream, const char* data, std::size_t size) {
     end_adapter(0);
 }
 
-// A launch that cannot go on: refused, and the session ends as any does.
-[[noreturn]] void refuse_launch(DapConnection& connection, const nlohmann::json& request, const std::string& why) {
-    connection.refuse(request, why);
+// After the terminated event the client may still ask, then it
+// disconnects (or its input ends): the adapter ends with `status`.
+[[noreturn]] void end_session(DapConnection& connection, DapInbox& inbox, int status) {
     connection.event("terminated");
-    end_adapter(1);
+    for (;;) {
+        const DapRead read = inbox.take();
+        if (read.status == DapReadStatus::end) break;
+        if (read.status == DapReadStatus::malformed) {
+            connection.refuse(nlohmann::json::object(), read.error);
+            continue;
+        }
+        const std::string command = dap_command(read.message);
+        if (command == "disconnect" || command == "terminate") {
+            connection.respond(read.message);
+            break;
+        }
+        if (command == "threads") connection.respond(read.message, {{"threads", nlohmann::json::array()}});
+        else connection.refuse(read.message, "the program has ended");
+    }
+    end_adapter(status);
+}
+
+// A launch that cannot go on: refused, and the session ends as any does.
+[[noreturn]] void refuse_launch(DapConnection& connection, DapInbox& inbox, const nlohmann::json& request,
+                                const std::string& why) {
+    connection.refuse(request, why);
+    end_session(connection, inbox, 1);
 }
 
 // The run's command line from the launch's settings. The paths point into
@@ -78,17 +100,17 @@ int serve_debug_adapter(RunProgram run) {
     if (!launch->cwd.empty()) {
         std::error_code error;
         std::filesystem::current_path(launch->cwd, error);
-        if (error) refuse_launch(connection, launch->request, "launch: can't use folder '" + launch->cwd + "': " + error.message());
+        if (error) refuse_launch(connection, inbox, launch->request, "launch: can't use folder '" + launch->cwd + "': " + error.message());
     }
     if (!launch->keys.empty()) {
         const std::string error = dap_keys_from(launch->keys.c_str());
-        if (!error.empty()) refuse_launch(connection, launch->request, "launch: " + error);
+        if (!error.empty()) refuse_launch(connection, inbox, launch->request, "launch: " + error);
     }
     launch->options.dap = true;
     // The keyboard reads the keys file (or nothing) as -i reads standard input.
     launch->options.stdin_input = true;
     output_connection = &connection;
-    if (!dap_output_start(forward_output)) refuse_launch(connection, launch->request, "launch: can't capture the program's output");
+    if (!dap_output_start(forward_output)) refuse_launch(connection, inbox, launch->request, "launch: can't capture the program's output");
 
     std::unique_ptr<DapSession> session;
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
@@ -108,24 +130,7 @@ int serve_debug_adapter(RunProgram run) {
     } else {
         connection.event("exited", {{"exitCode", status}});
     }
-    connection.event("terminated");
-    // The client may still ask, then it disconnects.
-    for (;;) {
-        const DapRead read = inbox.take();
-        if (read.status == DapReadStatus::end) break;
-        if (read.status == DapReadStatus::malformed) {
-            connection.refuse(nlohmann::json::object(), read.error);
-            continue;
-        }
-        const std::string command = dap_command(read.message);
-        if (command == "disconnect" || command == "terminate") {
-            connection.respond(read.message);
-            break;
-        }
-        if (command == "threads") connection.respond(read.message, {{"threads", nlohmann::json::array()}});
-        else connection.refuse(read.message, "the program has ended");
-    }
-    end_adapter(status);
+    end_session(connection, inbox, status);
 }
 #else
 int serve_debug_adapter(RunProgram) {

@@ -377,11 +377,43 @@ const PauseCase PAUSE_CASES[] = {
         "instruction limit reached; memory not saved.\n"},
     // The barrier is the access itself, however the stop came just after it.
     {"NoStepBackOverTheLastDataFileWrite", DATA_FILE_TWICE, {"--deterministic", "--max-instructions", "30"},
-        "s 4\nback 1\nc\n", "", 3, "TODO1", nullptr, nullptr, "AB"},
+        "s 4\nback 1\nc\n", "", 3,
+        "0200  A9 41     LDA #$41\n"
+        "> s 4\n"
+        "0200  A9 41     LDA #$41           A=41 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0202  8D 0B FF  STA $FF0B          A=41 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  A9 42     LDA #$42           A=42 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0207  8D 0B FF  STA $FF0B          A=42 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "020A  AD 0C FF  LDA $FF0C\n"
+        "> back 1\n"
+        "back: can't go 1 back from instruction count 4: the earliest a step back reaches is 4 (the data file channel was used just before)\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n", nullptr, nullptr, "AB"},
     {"NoRcOverTheLastDataFileWrite", DATA_FILE_TWICE, {"--deterministic", "--max-instructions", "30"},
-        "w ff0b w\nc\nrc\nbd 1\nc\n", "", 3, "TODO2", nullptr, nullptr, "AB"},
+        "w ff0b w\nc\nrc\nbd 1\nc\n", "", 3,
+        "0200  A9 41     LDA #$41\n"
+        "> w ff0b w\n"
+        "watchpoint 1 on FF0B w\n"
+        "> c\n"
+        "watchpoint: write FF0B = 41 by 0202\n"
+        "0205  A9 42     LDA #$42\n"
+        "> rc\n"
+        "rc: nothing earlier to run back to: instruction count 2 is the earliest (the data file channel was used just before)\n"
+        "> bd 1\n"
+        "deleted 1\n"
+        "> c\n"
+        "instruction limit reached; memory not saved.\n", nullptr, nullptr, "AB"},
     {"OutputOnceAfterAStepBackNearADataFileWrite", DATA_FILE_THEN_PRINT, {"--deterministic"},
-        "until #9\nback #8\nback #5\nc\n", "x!", 0, "TODO3", nullptr, nullptr, "A"},
+        "until #9\nback #8\nback #5\nc\n", "x!", 0,
+        "0200  A9 41     LDA #$41\n"
+        "> until #9\n"
+        "instruction count 9\n"
+        "020F  EA        NOP\n"
+        "> back #8\n"
+        "back: can't go 8 back from instruction count 9: the earliest a step back reaches is 2 (the data file channel was used just before)\n"
+        "> back #5\n"
+        "0207  A9 78     LDA #$78\n"
+        "> c\n", nullptr, nullptr, "A"},
     {"NoStepBackOverADataFile", DATA_FILE_THEN_COUNT, {"--deterministic", "--max-instructions", "50"}, "s 4\nback 1\nback 2\nrc\nc\n", "", 3,
         "0200  A9 41     LDA #$41\n"
         "> s 4\n"
@@ -554,7 +586,9 @@ TEST_P(MonitorPauses, ExactConversation) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.exit_code, c.status);
-    if (c.file0 != nullptr) EXPECT_EQ(dir.read("file0"), Bytes(c.file0, c.file0 + std::strlen(c.file0)));
+    if (c.file0 != nullptr) {
+        EXPECT_EQ(dir.read("file0"), Bytes(c.file0, c.file0 + std::strlen(c.file0)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, MonitorPauses, testing::ValuesIn(PAUSE_CASES),
