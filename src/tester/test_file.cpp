@@ -120,7 +120,11 @@ public:
         return m;
     }
 
-    static std::string index(std::size_t i) { return "[" + std::to_string(i) + "]"; }
+    static std::string index(std::size_t i) {
+        std::string text = std::to_string(i);
+        text.insert(text.begin(), '[');
+        return text += ']';
+    }
     static std::string dump(const json& value) {
         std::string text = value.dump();
         return text.size() > 40 ? text.substr(0, 37) + "..." : text;
@@ -304,13 +308,16 @@ public:
             const json& range = test["range"];
             const std::string f = join(field, "range");
             known_keys(range, f, {"from", "to"});
-            if (!range.contains("from") || !range.contains("to")) throw FieldError{f, "needs from and to"};
+            if (!range.contains("from")) throw FieldError{f + ".from", "is missing: where the run starts"};
             t.kind = Target::Kind::range;
             t.address = r_.address(range["from"], f + ".from");
-            t.end = r_.address(range["to"], f + ".to");
-            if (t.end == 0) throw FieldError{f + ".to", "the run ends at $0000 anyway: name another address"};
-            if (t.end == t.address) throw FieldError{f + ".to", "is where the range starts: it would run nothing"};
-            t.text = Reader::dump(range["from"]) + ".." + Reader::dump(range["to"]);
+            // Without "to", the range runs to the program's end (pc at $0000).
+            if (range.contains("to")) {
+                t.end = r_.address(range["to"], f + ".to");
+                if (t.end == 0) throw FieldError{f + ".to", "the run ends at $0000 anyway: leave \"to\" out"};
+                if (t.end == t.address) throw FieldError{f + ".to", "is where the range starts: it would run nothing"};
+            }
+            t.text = Reader::dump(range["from"]) + ".." + (range.contains("to") ? Reader::dump(range["to"]) : "end");
         } else {
             t.kind = Target::Kind::call;
             c_call(test, field, t);

@@ -48,7 +48,7 @@ bool TestObserver::may_run_at(std::uint16_t pc) const {
 
 const char* TestObserver::stop_before() {
     const u16 pc = cpu.pc;
-    if (test_.target.kind == Target::Kind::range && pc == test_.target.end) {
+    if (test_.target.kind == Target::Kind::range && pc == test_.target.end && pc != 0) {
         asked_ = RunStop::range_end;
         return "end";
     }

@@ -185,7 +185,8 @@ TestOutcome TestMachine::run(const Test& test) {
     if (observer.stopped() != RunStop::range_end) {
         const bool returned = kind == Target::Kind::interrupt ? observer.last_opcode() == RTI && cpu.sp == entry_sp + 3
                                                               : observer.last_opcode() == RTS && cpu.sp == u8(entry_sp + 2);
-        if (kind == Target::Kind::range || !returned) {
+        const bool to_the_end = kind == Target::Kind::range && test.target.end == 0;
+        if (!to_the_end && (kind == Target::Kind::range || !returned)) {
             std::snprintf(where, sizeof where, "the program ended (pc reached $0000, last opcode $%02X) before the %s",
                           observer.last_opcode(),
                           kind == Target::Kind::range ? "range's end" : kind == Target::Kind::interrupt ? "handler's RTI" : "routine's RTS");

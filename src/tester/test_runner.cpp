@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "bus/devices.hpp"
 #include "tester/junit.hpp"
 
 namespace tester {
@@ -46,18 +47,24 @@ public:
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     [[nodiscard]] bool ok() const { return !path_.empty(); }
-    // A fresh folder for the next test, made the current one.
-    void next(std::size_t worker) {
-        std::error_code ignored;
+    // The worker's folder made the current one, emptied when a test may
+    // have left files in it (it opened a data file, or its setup wrote one).
+    void next(std::size_t worker, bool may_have_files) {
         const fs::path folder = fs::path(path_) / std::to_string(worker);
-        fs::remove_all(folder, ignored);
-        fs::create_directories(folder, ignored);
-        fs::current_path(folder, ignored);
+        std::error_code ignored;
+        if (folder != current_) {
+            fs::create_directories(folder, ignored);
+            fs::current_path(folder, ignored);
+            current_ = folder;
+        } else if (may_have_files) {
+            for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
+        }
     }
 
 private:
     std::string path_;
     fs::path home_;
+    fs::path current_;
 };
 
 json to_json(std::size_t index, const Result& r) {
@@ -87,6 +94,7 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
                FreshMemory fresh, Scratch& scratch, Report report) {
     std::optional<TestMachine> machine;
     std::size_t machine_file = SIZE_MAX;
+    bool dirty = true;  // the scratch folder may hold a test's files
     for (std::size_t i = worker; i < items.size(); i += jobs) {
         const Item& item = items[i];
         const LoadedFile& file = loaded.files[item.file];
@@ -95,7 +103,7 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
         r.done = true;
         const auto started = std::chrono::steady_clock::now();
         if (machine_file != item.file) {
-            scratch.next(worker);
+            scratch.next(worker, true);
             machine.emplace(file, fresh);
             machine_file = item.file;
         }
@@ -104,8 +112,10 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
             r.outcome.skip_reason = test.skip.value_or("");
             if (!test.skip) r.outcome.failures.push_back(machine->error());
         } else {
-            scratch.next(worker);
+            scratch.next(worker, dirty);
+            const std::uint64_t uses = data_file_uses();
             r.outcome = machine->run(test);
+            dirty = data_file_uses() != uses || !test.setup.files.empty();
         }
         r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         report(i, std::move(r));

@@ -122,7 +122,7 @@ struct Target {
     enum class Kind : std::uint8_t { routine, interrupt, range, call } kind = Kind::routine;
     std::string text;          // as the file named it
     std::uint16_t address = 0;  // the first instruction
-    std::uint16_t end = 0;      // range: where the run stops
+    std::uint16_t end = 0;      // range: where the run stops; 0: at the program's end
     CCall call;
 };
 
