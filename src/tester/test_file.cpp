@@ -85,6 +85,25 @@ public:
 
     const debug_info::DebugInfo* debug() const { return debug_; }
 
+    // A string's bytes: each character from U+0000 to U+00FF is one byte
+    // ("\u00ff" is 0xFF), as the machine's bytes are no text encoding.
+    static std::string machine_bytes(const json& value, const std::string& field) {
+        if (!value.is_string()) throw FieldError{field, "must be a string"};
+        const std::string utf8 = value.get<std::string>();
+        std::string bytes;
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            const auto c = static_cast<unsigned char>(utf8[i]);
+            if (c < 0x80) {
+                bytes += static_cast<char>(c);
+            } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+                bytes += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+            } else {
+                throw FieldError{field, "holds a character beyond \\u00ff: each character stands for one byte"};
+            }
+        }
+        return bytes;
+    }
+
     // ---- matchers ----------------------------------------------------------
     Matcher matcher(const json& value, const std::string& field, std::int64_t low, std::int64_t high) const {
         Matcher m;
@@ -179,6 +198,9 @@ private:
         if (const debug_info::Symbol* symbol = debug_->symbol(name); symbol != nullptr && symbol->value)
             return *symbol->value + offset;
         if (const auto function = debug_->function(name)) return function->entry + offset;
+        // A C variable outside functions, static ones too.
+        for (const debug_info::CVariable& v : debug_->c_globals())
+            if (v.name == name) return v.address + offset;
         throw FieldError{field, "unknown label '" + name + "' (not in " + debug_path_ + ")"};
     }
 
@@ -205,7 +227,7 @@ public:
 
     std::vector<std::uint8_t> bytes_of(const json& value, const std::string& field) const {
         if (value.is_string()) {
-            const std::string text = value.get<std::string>();
+            const std::string text = Reader::machine_bytes(value, field);
             return {text.begin(), text.end()};
         }
         if (!value.is_array()) throw FieldError{field, "needs a string or a list of bytes"};
@@ -225,8 +247,7 @@ public:
             out.bytes = {static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8)};
         } else if (item.contains("bytes")) out.bytes = bytes_of(item["bytes"], field + ".bytes");
         else if (item.contains("string")) {
-            if (!item["string"].is_string()) throw FieldError{field + ".string", "must be a string"};
-            const std::string text = item["string"].get<std::string>();
+            const std::string text = Reader::machine_bytes(item["string"], field + ".string");
             out.bytes.assign(text.begin(), text.end());
             if (item.value("zero", false)) out.bytes.push_back(0);
         } else throw FieldError{field, "needs one of byte, word, bytes or string"};
@@ -333,16 +354,20 @@ public:
         if (const std::string fault = parse_c_call(t.text, call); !fault.empty()) throw FieldError{f, fault};
         const debug_info::DebugInfo* debug = r_.debug();
         if (debug == nullptr) throw FieldError{f, "a C call needs the image's debug information, and there is none"};
+        // A C function, or an assembly routine under its C name ("_gotoxy"),
+        // whose parameters only a signature can tell.
         const auto function = debug->function(call.function);
-        if (!function || function->scope == debug_info::NONE)
+        const debug_info::Symbol* label = debug->symbol("_" + call.function);
+        const bool c_function = function && function->scope != debug_info::NONE;
+        if (!c_function && (label == nullptr || !label->value))
             throw FieldError{f, "unknown C function '" + call.function + "'"};
-        t.address = static_cast<std::uint16_t>(function->entry);
+        t.address = static_cast<std::uint16_t>(c_function ? function->entry : *label->value);
         // The parameters the debug information knows: autos at or above
-        // the frame base, but for a function whose arguments are all passed
-        // in registers (then there are none).
+        // the frame base.
         std::size_t known = 0;
-        for (const debug_info::CVariable& v : debug->c_locals(function->scope))
-            if (v.storage == debug_info::Storage::automatic && v.offset >= 0) ++known;
+        if (c_function)
+            for (const debug_info::CVariable& v : debug->c_locals(function->scope))
+                if (v.storage == debug_info::Storage::automatic && v.offset >= 0) ++known;
         std::optional<CSignature> signature;
         if (test.contains("signature")) {
             if (!test["signature"].is_string()) throw FieldError{join(field, "signature"), "must be a C prototype"};
@@ -350,8 +375,11 @@ public:
             if (!signature)
                 throw FieldError{join(field, "signature"), "is not a prototype of " + call.function +
                                                                " with types this runner knows"};
-        } else {
+        } else if (c_function) {
             signature = source_signature(*function, call.function);
+        } else {
+            throw FieldError{join(field, "signature"), "is missing: " + call.function +
+                                                          " is written in assembly, so give its C prototype"};
         }
         if (signature && signature->variadic)
             throw FieldError{f, call.function + " takes a variable number of arguments, which a test cannot pass"};
@@ -492,8 +520,7 @@ public:
             e.cycles = r_.matcher(c, field + ".cycles", 0, INT64_MAX);
         }
         if (object.contains("output")) {
-            if (!object["output"].is_string()) throw FieldError{field + ".output", "must be a string"};
-            e.output = object["output"].get<std::string>();
+            e.output = Reader::machine_bytes(object["output"], field + ".output");
         }
         if (object.contains("returns")) {
             if (target.kind != Target::Kind::call) throw FieldError{field + ".returns", "only a C call returns a value"};
@@ -523,7 +550,7 @@ public:
             m.kind = MemoryExpect::Kind::bytes;
             const json& list = item["bytes"];
             if (list.is_string()) {
-                for (const char c : list.get<std::string>())
+                for (const char c : Reader::machine_bytes(list, field + ".bytes"))
                     m.matchers.push_back(Matcher{{{Matcher::Op::eq, {static_cast<unsigned char>(c)}}}});
             } else if (list.is_array()) {
                 for (std::size_t i = 0; i < list.size(); ++i)
@@ -534,8 +561,7 @@ public:
             length = static_cast<std::uint32_t>(m.matchers.size());
         } else if (item.contains("string")) {
             m.kind = MemoryExpect::Kind::string;
-            if (!item["string"].is_string()) throw FieldError{field + ".string", "must be a string"};
-            m.text = item["string"].get<std::string>();
+            m.text = Reader::machine_bytes(item["string"], field + ".string");
             m.terminated = item.value("zero", false);
             length = static_cast<std::uint32_t>(m.text.size() + (m.terminated ? 1 : 0));
         } else if (item.contains("all")) {
