@@ -46,6 +46,15 @@ constexpr Typedef TYPEDEFS[] = {
     {"ptrdiff_t", {2, true}}, {"intptr_t", {2, true}},  {"uintptr_t", {2, false}},
 };
 
+bool is_type_word(const std::string& word) {
+    static constexpr const char* KEYWORDS[] = {"*", "char", "int", "long", "short", "unsigned", "signed", "void"};
+    for (const char* k : KEYWORDS)
+        if (word == k) return true;
+    for (const Typedef& known : TYPEDEFS)
+        if (word == known.name) return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<CType> c_type_of(std::string_view text) {
@@ -102,15 +111,10 @@ std::optional<CSignature> find_c_signature(std::string_view text, std::string_vi
             signature.variadic = true;
             break;
         }
-        // Drop the parameter's own name, unless the type stands alone.
-        std::vector<std::string> words = words_of(parameter);
+        // Drop the parameter's own name: a last word that names no type.
+        const std::vector<std::string> words = words_of(parameter);
         std::string_view type_text = parameter;
-        if (words.size() > 1 && words.back() != "*") {
-            const auto known_alone = c_type_of(parameter);
-            const std::size_t cut = parameter.rfind(words.back());
-            const auto without = c_type_of(parameter.substr(0, cut));
-            if (without || !known_alone) type_text = parameter.substr(0, cut);
-        }
+        if (words.size() > 1 && !is_type_word(words.back())) type_text = parameter.substr(0, parameter.rfind(words.back()));
         const auto type = c_type_of(type_text);
         if (!type || type->size == 0) return std::nullopt;
         signature.parameters.push_back(*type);

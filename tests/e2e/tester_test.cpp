@@ -33,6 +33,7 @@ struct TesterCase {
     int exit_code = 0;
     std::string expected_err = "";
     std::vector<std::string> options = {};
+    std::string commands = "";   // the monitor's, as the file "cmds"
 };
 
 // Code placed by the tests at $3000: a routine that calls $3100 and counts
@@ -161,6 +162,7 @@ TEST_P(Tester, RunsAsExpected) {
     const TesterCase& c = GetParam();
     e2e::TempDir dir;
     dir.write("t.json", with_images(c.file));
+    if (!c.commands.empty()) dir.write("cmds", c.commands);
     std::vector<std::string> args = {"test", "-j", "1"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back("t.json");
