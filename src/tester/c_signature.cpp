@@ -127,7 +127,8 @@ std::string parse_c_call(std::string_view text, CCallText& call) {
     const std::size_t open = text.find('(');
     if (open == std::string_view::npos || text.back() != ')') return "not a call like \"sum(3, 4)\"";
     const std::string_view name = trim(text.substr(0, open));
-    if (name.empty() || !std::all_of(name.begin(), name.end(), is_identifier_char))
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) ||
+        !std::all_of(name.begin(), name.end(), is_identifier_char))
         return "'" + std::string(name) + "' is not a C function's name";
     call.function = std::string(name);
     std::string_view rest = trim(text.substr(open + 1, text.size() - open - 2));

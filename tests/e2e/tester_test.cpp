@@ -137,6 +137,27 @@ const TesterCase CASES[] = {
            "expect": {"registers": {"a": 3}}}]}]})J",
      "PASS t.json: s / t (12 cycles)\n1 passed, 0 failed\n"},
 
+    // ---- the run --------------------------------------------------------------
+    {"TwoWorkersKeepTheFilesOrder", R"J({"image": "@HELLO@", "tests": [
+        {"name": "a", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A2", "$01", "$60"]}]}, "expect": {"registers": {"x": 1}}},
+        {"name": "b", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A2", "$02", "$60"]}]}, "expect": {"registers": {"x": 1}}},
+        {"name": "c", "range": {"from": "start", "to": "done"}},
+        {"name": "d", "routine": "$3000", "skip": "later"}]})J",
+     "PASS t.json: a (8 cycles)\nFAIL t.json: b\n    expect.registers.x: expected 1, saw 2 ($02)\n"
+     "PASS t.json: c (339 cycles)\nSKIP t.json: d: later\n2 passed, 1 failed, 1 skipped\n",
+     1, "", {"-j", "2"}},
+    {"MonitorStopsAtTheTargetsFirstInstruction", one_test("@HELLO@", R"J({"name": "tail", "range": {"from": "loop", "to": "done"},
+        "setup": {"registers": {"x": 18}}})J"),
+     "2!\r\n", 0,
+     "hello.s:7  loop:   lda message,x\nloop:\n0202  BD 10 02  LDA message,X\n> r\n"
+     "PC=0202 A=00 X=12 Y=00 SP=FF NV-BDIZC=00100100\ninstruction count 0, cycle count 0\n"
+     "cycles: 0 since the last stop, 0 on the stopwatch (sw resets it)\n> b 20d\nbreakpoint 1 at 020D\n> c\n"
+     "breakpoint 1 at 020D\nhello.s:12  done:   jmp $0000\ndone:\n020D  4C 00 00  JMP $0000\n> back 1\n"
+     "hello.s:8  beq done\n0205  F0 06     BEQ done\n> r\nPC=0205 A=00 X=16 Y=00 SP=FF NV-BDIZC=00100110\n"
+     "instruction count 21, cycle count 64\ncycles: -3 since the last stop, 64 on the stopwatch (sw resets it)\n"
+     "breakpoint 1 at 020D\nhello.s:12  done:   jmp $0000\ndone:\n020D  4C 00 00  JMP $0000\n",
+     {"--only", "tail", "--commands", "cmds"}, "r\nb 20d\nc\nback 1\nr\n"},
+
     // ---- bad files: one line, exit 2, nothing runs --------------------------------
     {"NotJson", "{\"image\": ", "", 2,
      "t.json: not JSON: parse error at line 1, column 11: syntax error while parsing value - unexpected end of input; "

@@ -36,9 +36,9 @@ const SignatureCase SIGNATURES[] = {
     {"StructByValue", "int area(struct box b)", "area", false, {}, {}},
 };
 
-class Signature : public testing::TestWithParam<SignatureCase> {};
+class ParsedSignature : public testing::TestWithParam<SignatureCase> {};
 
-TEST_P(Signature, ReadsTheTypes) {
+TEST_P(ParsedSignature, ReadsTheTypes) {
     const SignatureCase& c = GetParam();
     const auto found = tester::find_c_signature(c.text, c.function);
     ASSERT_EQ(found.has_value(), c.found);
@@ -51,7 +51,7 @@ TEST_P(Signature, ReadsTheTypes) {
     EXPECT_EQ(found->variadic, c.variadic);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Signature, testing::ValuesIn(SIGNATURES),
+INSTANTIATE_TEST_SUITE_P(Rows, ParsedSignature, testing::ValuesIn(SIGNATURES),
                          [](const testing::TestParamInfo<SignatureCase>& info) { return info.param.name; });
 
 struct CallCase {
@@ -72,9 +72,9 @@ const CallCase CALLS[] = {
     {"BadName", "3d(1)", "'3d' is not a C function's name", "", {}},
 };
 
-class Call : public testing::TestWithParam<CallCase> {};
+class ParsedCall : public testing::TestWithParam<CallCase> {};
 
-TEST_P(Call, ReadsNameAndArguments) {
+TEST_P(ParsedCall, ReadsNameAndArguments) {
     const CallCase& c = GetParam();
     tester::CCallText call;
     EXPECT_EQ(tester::parse_c_call(c.text, call), c.error);
@@ -83,7 +83,7 @@ TEST_P(Call, ReadsNameAndArguments) {
     EXPECT_EQ(call.arguments, c.arguments);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Call, testing::ValuesIn(CALLS),
+INSTANTIATE_TEST_SUITE_P(Rows, ParsedCall, testing::ValuesIn(CALLS),
                          [](const testing::TestParamInfo<CallCase>& info) { return info.param.name; });
 
 }  // namespace
