@@ -4,7 +4,7 @@
  * The registers hold local time; it is counted as if it were UTC (cc65's
  * _tz is zero), so localtime(&t) gives back the clock's fields.  From
  * 2106-02-07 06:28:16 on (the clock goes on to 2255) no time_t holds the
- * time: clock_gettime() fails with ERANGE and time() gives (time_t)-1.
+ * time: it fails with ERANGE, and time() gives (time_t)-1.
  */
 #include <errno.h>
 #include <time.h>

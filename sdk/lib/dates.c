@@ -2,8 +2,8 @@
  * dates.c - gmtime(), localtime() and mktime() for every time_t there is,
  * from 1970-01-01 00:00:00 to 2106-02-07 06:28:15, where its unsigned 32
  * bits end (cc65's own count the days in an int and go wrong from 2038
- * on); and _systime(), the calendar clock as a time_t, or (time_t)-1 from
- * that second on, since the clock itself goes on to 2255.  sdk/build.sh
+ * on); and the calendar clock as a time_t (for time()), or (time_t)-1
+ * from that second on, since the clock itself goes on to 2255.  sdk/build.sh
  * searches the kit's library before cc65's, so a program gets these.
  */
 #include <time.h>
