@@ -3,7 +3,8 @@
 # and that this machine lacks (as root, or through sudo).
 set -eu
 packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind python3 libedit-dev pkg-config
-          g++-mingw-w64-x86-64 wine wine64 scdoc groff-base man-db bash-completion dpkg-dev file lintian nlohmann-json3-dev"
+          g++-mingw-w64-x86-64 wine wine64 scdoc groff-base man-db bash-completion dpkg-dev file lintian nlohmann-json3-dev
+          libclang-dev"
 # Node.js and npm run the debug adapter's tests; a machine that has them
 # from elsewhere keeps its own.
 command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
