@@ -1,6 +1,8 @@
 #include "adapter/dap_c_view.hpp"
 
 #include <cstdio>
+#include <initializer_list>
+#include <string_view>
 
 #include "bus/bus.hpp"
 #include "cpu/state.hpp"
@@ -14,6 +16,13 @@ std::string memory_reference(unsigned address) {
     return text;
 }
 
+// Pieces of text, one after the other (GCC 12 misreads "[" + text + "]").
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) text += part;
+    return text;
+}
+
 // More elements than this in an expanded array are left out.
 constexpr std::uint32_t MOST_CHILDREN = 256;
 }  // namespace
@@ -23,6 +32,10 @@ DapCView::DapCView(const debug_info::DebugInfo* info, const std::string& debug_f
 }
 
 DapCView::~DapCView() = default;
+
+void DapCView::use_labels(const Labels& labels) {
+    if (program_ != nullptr) program_->set_names([&labels](std::uint16_t address) { return labels.name_at(address); });
+}
 
 void DapCView::stopped(const std::vector<std::uint16_t>& calls) {
     children_.clear();
@@ -115,14 +128,16 @@ json DapCView::children(std::int64_t reference, const ExpressionContext& machine
                                     {field.type, static_cast<std::uint16_t>(at + field.offset), 0}, machine));
     };
     if (type.kind == c_view::Kind::record) {
-        fields(type, *parent.value.address, "(" + parent.expression + ").");
+        fields(type, *parent.value.address, joined({"(", parent.expression, ")."}));
     } else if (type.kind == c_view::Kind::array) {
         const std::uint32_t size = types[type.target].size;
-        for (std::uint32_t i = 0; i < type.count && i < MOST_CHILDREN; ++i)
-            list.push_back(variable("[" + std::to_string(i) + "]", parent.frame,
-                                    "(" + parent.expression + ")[" + std::to_string(i) + "]",
+        for (std::uint32_t i = 0; i < type.count && i < MOST_CHILDREN; ++i) {
+            const std::string index = std::to_string(i);
+            list.push_back(variable(joined({"[", index, "]"}), parent.frame,
+                                    joined({"(", parent.expression, ")[", index, "]"}),
                                     {type.target, static_cast<std::uint16_t>(*parent.value.address + i * size), 0},
                                     machine));
+        }
     } else if (type.kind == c_view::Kind::pointer) {
         const c_view::Scope scope{*program_, nullptr, machine};
         const auto target = c_view::number_of(parent.value, scope);
@@ -130,8 +145,8 @@ json DapCView::children(std::int64_t reference, const ExpressionContext& machine
         const auto at = static_cast<std::uint16_t>(*target);
         const c_view::Type& pointed = types[type.target];
         // A struct pointer shows the struct's members, as editors expect.
-        if (pointed.kind == c_view::Kind::record) fields(pointed, at, "(" + parent.expression + ")->");
-        else list.push_back(variable("*" + parent.expression, parent.frame, "*(" + parent.expression + ")",
+        if (pointed.kind == c_view::Kind::record) fields(pointed, at, joined({"(", parent.expression, ")->"}));
+        else list.push_back(variable(joined({"*", parent.expression}), parent.frame, joined({"*(", parent.expression, ")"}),
                                      {type.target, at, 0}, machine));
     }
     return list;

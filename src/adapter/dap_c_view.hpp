@@ -14,6 +14,7 @@
 
 #include "c/c_context.hpp"
 #include "debug/debug_info.hpp"
+#include "debug/labels.hpp"
 
 class DapCView {
 public:
@@ -23,6 +24,8 @@ public:
     DapCView(const DapCView&) = delete;
     DapCView& operator=(const DapCView&) = delete;
 
+    // The labels that name the C runtime's routines (for the C frames).
+    void use_labels(const Labels& labels);
     // A new stop at the frames `calls` (pc, then each caller's JSR): the
     // children of the last one are gone.
     void stopped(const std::vector<std::uint16_t>& calls);

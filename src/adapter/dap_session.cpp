@@ -153,6 +153,7 @@ DapSession::DapSession(DapConnection& connection, DapInbox& inbox, DapSessionSet
     if (!setup_.image_labels.empty())
         (void)labels_.load(setup_.image_labels.c_str(), nullptr, nullptr,
                            [this](std::string_view name) { return !labels_.lookup(name).address; });
+    c_view_.use_labels(labels_);
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
@@ -651,7 +652,7 @@ std::string DapSession::function_name(std::uint16_t address) const {
             return name;
         }
     }
-    if (const char* label = labels_.name_at(address)) return label;
+    if (const std::string label = nearest_label(labels_, address); !label.empty()) return label;
     return hex4(address);
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/text.hpp"
 #include "c/c_format.hpp"
+#include "c/c_stack_depth.hpp"
 
 namespace c_view {
 
@@ -99,7 +100,37 @@ const DeclaredFunction* Program::declared_function(std::string_view name) const 
     for (const DeclaredFile& file : files_)
         for (const DeclaredFunction& function : file.functions)
             if (function.name == name) return &function;
+    for (const DeclaredFile& file : files_)
+        for (const DeclaredFunction& function : file.prototypes)
+            if (function.name == name) return &function;
     return nullptr;
+}
+
+std::optional<int> Program::pops(const DeclaredFunction& function, std::optional<std::uint8_t> y) const {
+    // A variadic function takes off what the caller says in Y; any other
+    // all its arguments, the last of which it pushed itself from A and X.
+    if (function.variadic) return y ? std::optional<int>(*y) : std::nullopt;
+    int bytes = 0;
+    for (const Declared& parameter : function.parameters) bytes += static_cast<int>(types_[parameter.type].size);
+    if (!function.parameters.empty()) bytes -= static_cast<int>(types_[function.parameters.back().type].size);
+    return bytes;
+}
+
+std::optional<int> Program::call_effect(std::uint16_t target, std::optional<std::uint8_t> y) const {
+    std::string name;
+    if (const auto function = info_.function_at(target); function && function->entry == target) name = function->name;
+    if (name.empty() && name_at_) {
+        const char* known = name_at_(target);
+        if (known != nullptr) name = known;
+    }
+    if (name.starts_with('_')) {
+        if (const DeclaredFunction* declared = declared_function(std::string_view(name).substr(1))) {
+            const auto taken = pops(*declared, y);
+            if (!taken) return std::nullopt;
+            return -*taken;
+        }
+    }
+    return runtime_effect(name, y);
 }
 
 bool Program::is_c_function(std::uint32_t scope) const {
@@ -188,6 +219,26 @@ std::vector<Frame> Program::frames(const std::vector<std::uint16_t>& calls, cons
                 frame.at_entry = true;
                 frame.ax = ax;
             } else {
+                // A caller may have pushed more than the callee's arguments
+                // before the call (an operand of the expression the call is in).
+                // A routine of the runtime (the innermost frame) has taken none of it yet.
+                if (i > 0) {
+                    const auto where = info_.location(calls[i]);
+                    std::string_view callee = list[i - 1].c ? std::string_view(list[i - 1].function->name) : "";
+                    if (callee.starts_with('_')) callee.remove_prefix(1);
+                    const DeclaredFunction* declared = declared_function(callee);
+                    const CallEffect effect = [this](std::uint16_t t, std::optional<std::uint8_t> y) {
+                        return call_effect(t, y);
+                    };
+                    const int pushed = where ? pushed_before(static_cast<std::uint16_t>(where->span_start), calls[i],
+                                                             peek, effect).value_or(-1)
+                                             : -1;
+                    const int for_call = !list[i - 1].c   ? 0
+                                         : declared != nullptr ? pops(*declared, std::nullopt).value_or(-1)
+                                                               : -1;
+                    if (pushed >= 0 && for_call >= 0 && pushed > for_call && pushed - for_call < 0x100)
+                        stack = static_cast<std::uint16_t>(stack + (pushed - for_call));
+                }
                 frame.base = static_cast<std::uint16_t>(stack + info_.c_frame_size(scope));
                 stack = *frame.base;
             }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -81,6 +82,10 @@ public:
     [[nodiscard]] std::vector<Frame> frames(const std::vector<std::uint16_t>& calls, const PeekByte& peek,
                                             std::optional<std::uint16_t> ax = std::nullopt);
 
+    // Names code addresses the debug information may not (the C runtime's,
+    // from a label file): for working out what a line pushed before a call.
+    void set_names(std::function<const char*(std::uint16_t)> name_at) { name_at_ = std::move(name_at); }
+
     // `name` as the frame sees it: its locals and parameters, then the
     // globals; nullopt when none is so called.
     [[nodiscard]] std::optional<Visible> lookup(std::string_view name, const Frame* frame);
@@ -93,6 +98,10 @@ private:
     [[nodiscard]] std::uint32_t guessed_type(std::uint32_t size);
     [[nodiscard]] const DeclaredFunction* declared_function(std::string_view name) const;
     [[nodiscard]] std::uint32_t argument_bytes(std::uint32_t scope);
+    // The bytes a call to `function` takes off the C stack that its caller
+    // pushed; `y` is the LDY #N before a variadic one's call.
+    [[nodiscard]] std::optional<int> pops(const DeclaredFunction& function, std::optional<std::uint8_t> y) const;
+    [[nodiscard]] std::optional<int> call_effect(std::uint16_t target, std::optional<std::uint8_t> y) const;
 
     const debug_info::DebugInfo& info_;
     SourceFiles sources_;
@@ -102,6 +111,7 @@ private:
     std::vector<DeclaredFile> files_;
     std::map<std::uint32_t, std::vector<Local>> locals_;
     std::optional<std::vector<Global>> globals_;
+    std::function<const char*(std::uint16_t)> name_at_;
 };
 
 }  // namespace c_view

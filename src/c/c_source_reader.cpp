@@ -176,7 +176,7 @@ std::string read_c_source(const std::string& path, const std::vector<std::string
             Declared declared{name, reader.type(clang_getCursorType(child))};
             if (own) into.globals.insert(into.globals.begin(), std::move(declared));
             else into.globals.push_back(std::move(declared));
-        } else if (kind == CXCursor_FunctionDecl && clang_isCursorDefinition(child) != 0) {
+        } else if (kind == CXCursor_FunctionDecl) {
             DeclaredFunction function;
             function.name = name;
             function.variadic = clang_isFunctionTypeVariadic(clang_getCursorType(child)) != 0;
@@ -185,6 +185,10 @@ std::string read_c_source(const std::string& path, const std::vector<std::string
                 const CXCursor parameter = clang_Cursor_getArgument(child, static_cast<unsigned>(i));
                 function.parameters.push_back(
                     {text_of(clang_getCursorSpelling(parameter)), reader.type(clang_getCursorType(parameter))});
+            }
+            if (clang_isCursorDefinition(child) == 0) {
+                into.prototypes.push_back(std::move(function));
+                return;
             }
             each_child(child, [&](CXCursor part) {
                 if (clang_getCursorKind(part) == CXCursor_CompoundStmt) locals_of(part, reader, function.locals);

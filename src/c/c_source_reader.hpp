@@ -29,6 +29,7 @@ struct DeclaredFunction {
 struct DeclaredFile {
     std::vector<Declared> globals;  // defined or declared at file level, statics too
     std::vector<DeclaredFunction> functions;  // those with bodies
+    std::vector<DeclaredFunction> prototypes; // the others (the C library's), without locals
 };
 
 [[nodiscard]] bool c_reader_built();

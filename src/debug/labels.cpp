@@ -256,3 +256,10 @@ LabelFind Labels::lookup(std::string_view name) const {
     if (found.size() > LISTED) result.error += ", and " + std::to_string(found.size() - LISTED) + " more";
     return result;
 }
+
+std::string nearest_label(const Labels& labels, std::uint16_t address) {
+    for (unsigned back = 0; back < 0x100 && back <= address; ++back)
+        if (const char* name = labels.name_at(static_cast<std::uint16_t>(address - back)))
+            return back == 0 ? std::string(name) : std::string(name) + "+" + std::to_string(back);
+    return {};
+}

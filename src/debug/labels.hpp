@@ -66,3 +66,7 @@ private:
     [[nodiscard]] std::string qualified(std::size_t index) const;
     std::size_t drop_source(std::int32_t source);
 };
+
+// The label at `address`, else the nearest one below it within a page
+// ("pushax+3"); "" when there is none.
+[[nodiscard]] std::string nearest_label(const Labels& labels, std::uint16_t address);

@@ -246,6 +246,7 @@ void Session::open() {
     if (options_.image_labels != nullptr)
         (void)labels_.load(options_.image_labels, nullptr, nullptr,
                            [&](std::string_view name) { return !compilers(name) && !labels_.lookup(name).address; });
+    source_.use_labels(labels_);
     checking_ = terminal_ || options_.commands != nullptr;
     if (options_.commands != nullptr) {
         commands_ = std::fopen(options_.commands, "r");

@@ -81,6 +81,11 @@ SourceLevel::SourceLevel(const DebugInfo* info, const std::string& debug_file, P
 
 SourceLevel::~SourceLevel() = default;
 
+void SourceLevel::use_labels(const Labels& labels) {
+    labels_ = &labels;
+    if (program_ != nullptr) program_->set_names([&labels](std::uint16_t address) { return labels.name_at(address); });
+}
+
 const std::vector<c_view::Frame>& SourceLevel::frames(std::uint16_t pc, std::uint8_t sp) {
     if (!frames_) {
         std::vector<std::uint16_t> calls;
@@ -263,7 +268,7 @@ std::string SourceLevel::backtrace(std::uint16_t pc, std::uint8_t sp) {
     const std::vector<CallFrame> frames = call_frames(*info_, pc, sp, peek_);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const CallFrame& frame = frames[i];
-        const std::string name = code_name(*info_, frame.pc);
+        const std::string name = name_of_code(frame.pc);
         text += '#';
         text += std::to_string(i) + "  " + hex4(frame.pc) + "  " + (name.empty() ? "?" : escape_control(name));
         if (frame.location) text += "  " + file_name(frame.location->file) + ":" + std::to_string(frame.location->line);
@@ -291,8 +296,10 @@ std::string SourceLevel::variables(std::string_view verb, std::uint16_t pc, std:
     const c_view::Frame& frame = frames(pc, sp)[selected_];
     const std::uint16_t at = frame.pc;
     if (!frame.function) {
-        const std::string code = code_name(*info_, at);
-        if (!code.empty()) return "locals: " + hex4(at) + " (" + escape_control(code) + ") is not in a C function\n";
+        const std::string code = name_of_code(at);
+        const std::string caller = selected_ + 1 < frames_->size() ? "; up selects its caller" : "";
+        if (!code.empty())
+            return "locals: " + hex4(at) + " (" + escape_control(code) + ") is not in a C function" + caller + "\n";
         return "locals: " + hex4(at) + " is in no function the debug information knows\n";
     }
     if (!frame.c) return "locals: " + escape_control(frame.function->name) + " is not a C function\n";
@@ -359,9 +366,17 @@ std::string SourceLevel::set_variable(std::string_view line, const Labels& label
     return said + escape_control(trimmed(shown)) + " = " + escape_control(c_view::show(assignment.target, scope)) + "\n";
 }
 
+// The function or label of the debug information, else the nearest label
+// loaded at or below (the C runtime's, from NAME.lbl).
+std::string SourceLevel::name_of_code(std::uint16_t address) const {
+    std::string name = code_name(*info_, address);
+    if (!name.empty() || labels_ == nullptr) return name;
+    return nearest_label(*labels_, address);
+}
+
 std::string SourceLevel::frame_line(std::size_t index) {
     const c_view::Frame& frame = (*frames_)[index];
-    const std::string name = code_name(*info_, frame.pc);
+    const std::string name = name_of_code(frame.pc);
     std::string text = "#" + std::to_string(index) + "  " + hex4(frame.pc) + "  " + (name.empty() ? "?" : escape_control(name));
     const auto where = info_->location(frame.pc);
     if (where) text += "  " + file_name(where->file) + ":" + std::to_string(where->line);

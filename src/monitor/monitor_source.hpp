@@ -46,6 +46,9 @@ public:
     SourceLevel(const SourceLevel&) = delete;
     SourceLevel& operator=(const SourceLevel&) = delete;
 
+    // The labels that name the C runtime's routines (for the C frames).
+    void use_labels(const Labels& labels);
+
     // Expressions as the monitor reads them, with the C names of the
     // selected frame (stopped at `pc` with stack pointer `sp`).
     [[nodiscard]] c_view::CContext context(const ExpressionContext& machine, std::uint16_t pc, std::uint8_t sp);
@@ -85,11 +88,13 @@ private:
                              std::uint8_t sp);
     [[nodiscard]] const std::vector<c_view::Frame>& frames(std::uint16_t pc, std::uint8_t sp);
     [[nodiscard]] std::string frame_line(std::size_t index);
+    [[nodiscard]] std::string name_of_code(std::uint16_t address) const;
 
     const debug_info::DebugInfo* info_;
     std::optional<SourceFiles> files_;
     PeekByte peek_;
     PokeByte poke_;
+    const Labels* labels_ = nullptr;  // names for code the debug information has none for
     std::unique_ptr<c_view::Program> program_;  // the C view, when there is debug information
     std::optional<std::vector<c_view::Frame>> frames_;  // at this stop, worked out when asked
     std::size_t selected_ = 0;                          // up, down, frame N: the frame looked at
