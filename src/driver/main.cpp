@@ -224,7 +224,9 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     }
     const Clock::time_point started = Clock::now();
     RunDebugInfo debug = load_run_debug_info(line);
-    debug.labels = labels_beside(line);
+    // Not where the debug file beside the image was refused: the labels are
+    // of the same build, and would name the image's bytes wrongly too.
+    if (debug.info != nullptr || debug.message.empty()) debug.labels = labels_beside(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get(),
                                  debug.path.c_str(), debug.labels.empty() ? nullptr : debug.labels.c_str()};
