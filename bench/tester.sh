@@ -39,8 +39,8 @@ def best(args, runs):
 start_up = best([binary, "--clean", hello], 20)
 short = best([binary, "test", "-j", "1", "short.json"], 3)
 print("process start and end: %.2f ms" % (start_up * 1e3))
-print("1000 tests of a short routine, -j 1: %.3f s, %.3f ms a test (%.2f x a process start)"
-      % (short, short, short / start_up))
+print("1000 tests of a short routine, -j 1: %.3f s, %.3f ms a test: %.0f tests in the time of one process start"
+      % (short, short, start_up / (short / 1000)))
 one = best([binary, "test", "-j", "1", "long.json"], 3)
 two = best([binary, "test", "-j", "2", "long.json"], 3)
 print("200 tests of a 330,000-cycle routine: -j 1 %.2f s, -j 2 %.2f s: %.2f x faster" % (one, two, one / two))

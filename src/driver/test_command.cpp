@@ -3,14 +3,16 @@
 // monitor to stop in.
 #include "driver/test_command.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #ifdef EMU6502_HAVE_TESTER
+#include <unistd.h>
+
 #include "driver/images.hpp"
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
@@ -40,7 +42,10 @@ int usage_error(const std::string& what) {
 
 int test_command(int argc, char** argv) {
     std::vector<std::string> files;
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = 1;
+#ifdef EMU6502_HAVE_TESTER
+    jobs = static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));  // one worker per core
+#endif
     const char* junit = nullptr;
     const char* only = nullptr;
     const char* commands = nullptr;
