@@ -718,6 +718,7 @@ void DapSession::scopes(const json& request) {
 void DapSession::variables(const json& request) {
     const std::int64_t reference = integer_argument(dap_arguments(request), "variablesReference");
     const MachineContext machine(labels_);
+    tell_c_notes();
     if (reference >= DapCView::FIRST_CHILD) {
         connection_.respond(request, {{"variables", c_view_.children(reference, machine)}});
         return;
@@ -777,7 +778,9 @@ void DapSession::evaluate(const json& request) {
     {
         const MachineContext machine(labels_);
         std::string error;
-        if (const auto body = c_view_.evaluate(text, frame, machine, error)) {
+        const auto body = c_view_.evaluate(text, frame, machine, error);
+        tell_c_notes();
+        if (body) {
             if (!error.empty()) connection_.refuse(request, error);
             else connection_.respond(request, *body);
             return;
@@ -792,6 +795,13 @@ void DapSession::evaluate(const json& request) {
     json body = {{"result", describe_value(value.value, &labels_)}, {"variablesReference", 0}};
     if (value.value >= 0 && value.value <= 0xFFFF) body["memoryReference"] = memory_reference(static_cast<unsigned>(value.value));
     connection_.respond(request, body);
+}
+
+// What reading the C sources had to say (no libclang, a source changed
+// since the build), once, on the Debug Console.
+void DapSession::tell_c_notes() {
+    const std::string notes = c_view_.take_notes();
+    if (!notes.empty()) connection_.event("output", {{"category", "console"}, {"output", notes}});
 }
 
 void DapSession::set_variable(const json& request) {

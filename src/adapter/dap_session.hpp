@@ -104,6 +104,7 @@ private:
     void variables(const nlohmann::json& request);
     void evaluate(const nlohmann::json& request);
     void set_variable(const nlohmann::json& request);
+    void tell_c_notes();
     void set_expression(const nlohmann::json& request);
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
