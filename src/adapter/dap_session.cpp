@@ -144,13 +144,17 @@ std::string absolute_path(const std::string& path) {
 }  // namespace
 
 DapSession::DapSession(DapConnection& connection, DapInbox& inbox, DapSessionSetup setup)
-    : connection_(connection), inbox_(inbox), setup_(std::move(setup)) {
+    : connection_(connection), inbox_(inbox), setup_(std::move(setup)), c_view_(setup_.info, setup_.debug_file) {
     if (setup_.info != nullptr) {
         sources_ = std::make_unique<SourceFiles>(*setup_.info, setup_.debug_file);
         for (const debug_info::Symbol& symbol : setup_.info->symbols())
             if (symbol.kind == debug_info::SymbolKind::label && symbol.value && *symbol.value <= 0xFFFF)
                 labels_.add("." + symbol.name, static_cast<std::uint16_t>(*symbol.value));
     }
+    if (!setup_.image_labels.empty())
+        (void)labels_.load(setup_.image_labels.c_str(), nullptr, nullptr,
+                           [this](std::string_view name) { return !labels_.lookup(name).address; });
+    c_view_.use_labels(labels_);
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
@@ -168,23 +172,28 @@ unsigned DapSession::threaded_checks() const {
     return checks;
 }
 
-std::string DapSession::condition_fault(const std::string& condition) const {
+std::string DapSession::condition_fault(const std::string& condition, std::optional<std::uint16_t> at) {
     if (condition.empty()) return {};
-    const MachineContext context(labels_);
-    const Expression test = evaluate_expression(condition, context);
+    const MachineContext machine(labels_);
+    const c_view::CContext context = c_view_.context_at(machine, cpu.pc);
+    // A breakpoint's condition sees the names where it stops.
+    const std::optional<Expression> there = at ? context.check_at(condition, *at) : std::nullopt;
+    const Expression test = there ? *there : evaluate_expression(condition, context);
     // A fault of the values only (a division by zero) may pass later.
     if (test.ok() || test.fault == ExpressionFault::arithmetic) return {};
     return "bad condition " + quoted_text(condition) + ": " + test.error;
 }
 
-bool DapSession::condition_holds(const std::string& condition) const {
+bool DapSession::condition_holds(const std::string& condition) {
     if (condition.empty()) return true;
-    const MachineContext context(labels_);
+    const MachineContext machine(labels_);
+    const c_view::CContext context = c_view_.context_at(machine, cpu.pc);
     const Expression value = evaluate_expression(condition, context);
+    // A condition that cannot be worked out stops, so that it is seen.
     return !value.ok() || value.value != 0;
 }
 
-bool DapSession::watch_stops(const Access& access) const {
+bool DapSession::watch_stops(const Access& access) {
     if ((watch_at_[access.address] & access.kind) == 0) return false;
     return std::any_of(watches_.begin(), watches_.end(), [&](const Watch& watch) {
         return access.address >= watch.first && access.address <= watch.last && (watch.access & access.kind) != 0 &&
@@ -328,6 +337,7 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
         body["description"] = text;
         body["text"] = text;
     }
+    c_view_.stopped(frames());
     connection_.event("stopped", body);
     for (;;) {
         const DapRead read = inbox_.take();
@@ -379,6 +389,8 @@ DapSession::Handler DapSession::stopped_handler(const std::string& command) {
         {"scopes", &DapSession::scopes},
         {"variables", &DapSession::variables},
         {"evaluate", &DapSession::evaluate},
+        {"setVariable", &DapSession::set_variable},
+        {"setExpression", &DapSession::set_expression},
         {"dataBreakpointInfo", &DapSession::data_breakpoint_info},
         {"readMemory", &DapSession::read_memory},
         {"writeMemory", &DapSession::write_memory},
@@ -526,7 +538,7 @@ void DapSession::set_breakpoints(const json& request) {
             break;
         }
         const std::string condition = string_argument(one, "condition");
-        const std::string fault = condition_fault(condition);
+        const std::string fault = address ? condition_fault(condition, *address) : std::string();
         if (address && !fault.empty()) {
             answer["message"] = fault;
         } else if (address) {
@@ -557,7 +569,8 @@ void DapSession::set_address_breakpoints(const json& request, std::vector<Breakp
         std::string message;
         long address = one.is_object() ? address_of(one, message) : -1;
         const std::string condition = one.is_object() ? string_argument(one, "condition") : std::string();
-        if (address >= 0 && !(message = condition_fault(condition)).empty()) address = -1;
+        if (address >= 0 && !(message = condition_fault(condition, static_cast<std::uint16_t>(address))).empty())
+            address = -1;
         json answer = {{"id", next_id_}, {"verified", address >= 0}};
         if (address >= 0) {
             list.push_back({next_id_, static_cast<std::uint16_t>(address), condition,
@@ -599,12 +612,10 @@ void DapSession::data_breakpoint_info(const json& request) {
     const std::string name = string_argument(arguments, "name");
     std::optional<std::uint16_t> address;
     std::uint32_t size = 1;
-    if (setup_.info != nullptr) {
-        for (const debug_info::CVariable& global : setup_.info->c_globals()) {
-            if (global.name != name) continue;
-            address = static_cast<std::uint16_t>(global.address);
-            size = std::max<std::uint32_t>(1, global.size);
-        }
+    // A C lvalue: exactly its bytes.
+    if (const auto object = c_view_.object(name, MachineContext(labels_))) {
+        address = object->first;
+        size = std::max<std::uint32_t>(1, object->second);
     }
     if (!address) {
         const MachineContext context(labels_);
@@ -647,7 +658,7 @@ void DapSession::set_data_breakpoints(const json& request) {
         const bool known = std::sscanf(id.c_str(), "%x:%x%c", &address, &size, &end) == 2 && address <= 0xFFFF &&
                            size >= 1 && address + size <= 0x10000;
         const std::string condition = one.is_object() ? string_argument(one, "condition") : std::string();
-        const std::string fault = known ? condition_fault(condition) : "not a data breakpoint of this adapter";
+        const std::string fault = known ? condition_fault(condition, std::nullopt) : "not a data breakpoint of this adapter";
         const bool good = fault.empty();
         if (good) {
             const std::string kind = string_argument(one, "accessType");
@@ -674,7 +685,7 @@ std::string DapSession::function_name(std::uint16_t address) const {
             return name;
         }
     }
-    if (const char* label = labels_.name_at(address)) return label;
+    if (const std::string label = nearest_label(labels_, address); !label.empty()) return label;
     return hex4(address);
 }
 
@@ -729,7 +740,8 @@ void DapSession::scopes(const json& request) {
         if (hint != nullptr) scope["presentationHint"] = hint;
         list.push_back(scope);
     };
-    if (setup_.info != nullptr && frame == 0) add("Locals", ScopeKind::locals, "locals");
+    if (setup_.info != nullptr && (frame == 0 || c_view_.is_c_frame(static_cast<std::size_t>(frame))))
+        add("Locals", ScopeKind::locals, "locals");
     add("Registers", ScopeKind::registers, "registers");
     if (setup_.info != nullptr) add("Globals", ScopeKind::globals, nullptr);
     add("Zero page", ScopeKind::zero_page, nullptr);
@@ -738,6 +750,12 @@ void DapSession::scopes(const json& request) {
 
 void DapSession::variables(const json& request) {
     const std::int64_t reference = integer_argument(dap_arguments(request), "variablesReference");
+    const MachineContext machine(labels_);
+    tell_c_notes();
+    if (reference >= DapCView::FIRST_CHILD) {
+        connection_.respond(request, {{"variables", c_view_.children(reference, machine)}});
+        return;
+    }
     const auto kind = static_cast<ScopeKind>(reference % 8);
     json list = json::array();
     const auto add = [&](const std::string& name, const std::string& value, std::optional<unsigned> address) {
@@ -766,24 +784,8 @@ void DapSession::variables(const json& request) {
         add("cycles", std::to_string(counts_.cycles), std::nullopt);
         break;
     }
-    case ScopeKind::locals:
-        if (setup_.info != nullptr) {
-            if (const auto function = setup_.info->function_at(cpu.pc)) {
-                const std::optional<std::uint16_t> base = c_frame_base(*setup_.info, *function, cpu.pc, peek);
-                for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) {
-                    const auto address = c_variable_address(*setup_.info, local, base);
-                    add(local.name, read_c_variable(*setup_.info, local, base, peek),
-                        address ? std::optional<unsigned>(*address) : std::nullopt);
-                }
-            }
-        }
-        break;
-    case ScopeKind::globals:
-        if (setup_.info != nullptr) {
-            for (const debug_info::CVariable& global : setup_.info->c_globals())
-                add(global.name, read_c_variable(*setup_.info, global, std::nullopt, peek), global.address);
-        }
-        break;
+    case ScopeKind::locals: list = c_view_.locals(static_cast<std::size_t>(reference / 8), machine); break;
+    case ScopeKind::globals: list = c_view_.globals(machine); break;
     case ScopeKind::zero_page: {
         char name[8];
         char value[64];
@@ -804,26 +806,17 @@ void DapSession::variables(const json& request) {
 void DapSession::evaluate(const json& request) {
     const json arguments = dap_arguments(request);
     const std::string text = string_argument(arguments, "expression");
-    const PeekByte peek = [](std::uint16_t address) { return bus_peek(address); };
-    // A C variable by name, as a hover asks.
-    if (setup_.info != nullptr) {
-        if (const auto function = setup_.info->function_at(cpu.pc)) {
-            const std::optional<std::uint16_t> base = c_frame_base(*setup_.info, *function, cpu.pc, peek);
-            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) {
-                if (local.name == text) {
-                    connection_.respond(request, {{"result", read_c_variable(*setup_.info, local, base, peek)},
-                                                  {"variablesReference", 0}});
-                    return;
-                }
-            }
-        }
-        for (const debug_info::CVariable& global : setup_.info->c_globals()) {
-            if (global.name == text) {
-                connection_.respond(request, {{"result", read_c_variable(*setup_.info, global, std::nullopt, peek)},
-                                              {"variablesReference", 0},
-                                              {"memoryReference", memory_reference(global.address)}});
-                return;
-            }
+    const auto frame = static_cast<std::size_t>(std::max<std::int64_t>(0, integer_argument(arguments, "frameId")));
+    // C, where the text names a C variable in scope (watch, hover, repl alike).
+    {
+        const MachineContext machine(labels_);
+        std::string error;
+        const auto body = c_view_.evaluate(text, frame, machine, error);
+        tell_c_notes();
+        if (body) {
+            if (!error.empty()) connection_.refuse(request, error);
+            else connection_.respond(request, *body);
+            return;
         }
     }
     const MachineContext context(labels_);
@@ -835,6 +828,42 @@ void DapSession::evaluate(const json& request) {
     json body = {{"result", describe_value(value.value, &labels_)}, {"variablesReference", 0}};
     if (value.value >= 0 && value.value <= 0xFFFF) body["memoryReference"] = memory_reference(static_cast<unsigned>(value.value));
     connection_.respond(request, body);
+}
+
+// What reading the C sources had to say (no libclang, a source changed
+// since the build), once, on the Debug Console.
+void DapSession::tell_c_notes() {
+    const std::string notes = c_view_.take_notes();
+    if (!notes.empty()) connection_.event("output", {{"category", "console"}, {"output", notes}});
+}
+
+void DapSession::set_variable(const json& request) {
+    const json arguments = dap_arguments(request);
+    const std::int64_t reference = integer_argument(arguments, "variablesReference");
+    const MachineContext machine(labels_);
+    std::size_t frame = static_cast<std::size_t>(reference < DapCView::FIRST_CHILD ? reference / 8 : 0);
+    const auto kind = static_cast<ScopeKind>(reference % 8);
+    if (reference < DapCView::FIRST_CHILD && kind != ScopeKind::locals && kind != ScopeKind::globals) {
+        connection_.refuse(request, "setVariable: only C variables can be set here (writeMemory for the rest)");
+        return;
+    }
+    const std::string lvalue = c_view_.lvalue_of(reference, string_argument(arguments, "name"), frame, machine);
+    std::string error = lvalue.empty() ? "no such variable" : "";
+    json body;
+    if (error.empty()) body = c_view_.assign(lvalue, string_argument(arguments, "value"), frame, machine, error);
+    if (!error.empty()) connection_.refuse(request, "setVariable: " + error);
+    else connection_.respond(request, body);
+}
+
+void DapSession::set_expression(const json& request) {
+    const json arguments = dap_arguments(request);
+    const MachineContext machine(labels_);
+    std::string error;
+    const auto frame = static_cast<std::size_t>(std::max<std::int64_t>(0, integer_argument(arguments, "frameId")));
+    const json body = c_view_.assign(string_argument(arguments, "expression"), string_argument(arguments, "value"),
+                                     frame, machine, error);
+    if (!error.empty()) connection_.refuse(request, "setExpression: " + error);
+    else connection_.respond(request, body);
 }
 
 void DapSession::read_memory(const json& request) {

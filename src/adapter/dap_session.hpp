@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "adapter/dap_c_view.hpp"
 #include "adapter/dap_connection.hpp"
 #include "adapter/dap_inbox.hpp"
 #include "debug/data_accesses.hpp"
@@ -31,6 +32,7 @@ struct DapSessionSetup {
     bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
+    std::string image_labels;                     // NAME.lbl beside the image: the names the debug information lacks
 };
 
 class DapSession final : public RunObserver {
@@ -102,6 +104,9 @@ private:
     void scopes(const nlohmann::json& request);
     void variables(const nlohmann::json& request);
     void evaluate(const nlohmann::json& request);
+    void set_variable(const nlohmann::json& request);
+    void tell_c_notes();
+    void set_expression(const nlohmann::json& request);
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
     void disassemble(const nlohmann::json& request);
@@ -113,11 +118,13 @@ private:
     // Breakpoint conditions, for every kind: why a condition is refused
     // when it is set (the monitor's reason; empty when it is fine), and
     // whether it holds now (one that cannot be worked out holds, so that
-    // the stop is seen). The two places that learn a new kind of expression.
-    [[nodiscard]] std::string condition_fault(const std::string& condition) const;
-    [[nodiscard]] bool condition_holds(const std::string& condition) const;
+    // the stop is seen): the two places that know what a condition may say.
+    // A breakpoint's condition is checked with the names seen at its
+    // address `at`; a data breakpoint's (no address) with those seen now.
+    [[nodiscard]] std::string condition_fault(const std::string& condition, std::optional<std::uint16_t> at);
+    [[nodiscard]] bool condition_holds(const std::string& condition);
     // A data access that one of the watches covering it stops at.
-    [[nodiscard]] bool watch_stops(const Access& access) const;
+    [[nodiscard]] bool watch_stops(const Access& access);
     // Where each frame is: pc, then each caller's JSR.
     [[nodiscard]] std::vector<std::uint16_t> frames() const;
     [[nodiscard]] nlohmann::json source_of(std::uint32_t file);
@@ -140,6 +147,7 @@ private:
     DapSessionSetup setup_;
     std::unique_ptr<SourceFiles> sources_;
     Labels labels_;  // the debug information's symbols, for expressions
+    DapCView c_view_;  // C frames, values and expressions
     bool launched_ = false;
     bool configured_ = false;
     bool skip_break_ = false;

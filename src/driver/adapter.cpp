@@ -116,7 +116,7 @@ int serve_debug_adapter(RunProgram run) {
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
-                              [&connection] { leave_run(connection); }};
+                              [&connection] { leave_run(connection); }, debug.labels};
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();
     }};
