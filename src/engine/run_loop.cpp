@@ -371,7 +371,15 @@ private:
         switch (cpu_resume_pause()) {
         case Pause::none:
             if constexpr (OBSERVED) {
-                if (quiet()) return true;
+                if (quiet()) {
+                    // A run taken back that arrives at the end again (hist,
+                    // rc, back at the end-of-run stop) arrives as it would
+                    // anywhere else; going on from there ends the run.
+                    if constexpr (PAST) {
+                        if (counted_ == rerun_to_) return rerun_arrived() || (rerun_ == Rerun::none && cpu.pc == 0x0000);
+                    }
+                    return true;
+                }
                 if (const char* reason = observer_->stop_at_end()) {
                     if (talk(reason)) return true;
                     return cpu.pc == 0x0000;  // else moved on by hand

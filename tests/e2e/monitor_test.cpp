@@ -62,6 +62,25 @@ void prepare(const TempDir& dir, const std::string& commands) {
     std::copy(caller.begin(), caller.end(), inline_string.begin());
     std::copy(print.begin(), print.end(), inline_string.begin() + 0x10);
     dir.write("inline.bin", inline_string);
+    // The same call, to a routine that pulls its return address to read the
+    // string, calls a routine for each character, then pushes the address
+    // past the string and returns there.
+    Bytes pulled(0x34, 0x00);
+    const Bytes pulling = {
+        0x68, 0x85, 0x10, 0x68, 0x85, 0x11,  // 0310 PLA; STA $10; PLA; STA $11
+        0xE6, 0x10, 0xD0, 0x02, 0xE6, 0x11,  // 0316 loop: INC $10; BNE +2; INC $11
+        0xA0, 0x00, 0xB1, 0x10, 0xF0, 0x06,  // 031C LDY #0; LDA ($10),Y; BEQ done
+        0x20, 0x30, 0x03, 0x4C, 0x16, 0x03,  // 0322 JSR putc; JMP loop
+        0xA5, 0x11, 0x48, 0xA5, 0x10, 0x48,  // 0328 done: LDA $11; PHA; LDA $10; PHA
+        0x60,                                // 032E RTS
+    };
+    std::copy(caller.begin(), caller.end(), pulled.begin());
+    std::copy(pulling.begin(), pulling.end(), pulled.begin() + 0x10);
+    pulled[0x30] = 0x8D;  // 0330 putc: STA $FF01; RTS
+    pulled[0x31] = 0x01;
+    pulled[0x32] = 0xFF;
+    pulled[0x33] = 0x60;
+    dir.write("pull.bin", pulled);
     // Label files that would act on the terminal, overflow, or hold the monitor.
     dir.write("esc.lbl", std::string("al 000212 .pr\x1B[2Jint\n"));
     dir.write("long.lbl", std::string(5000, 'x') + "\n");
@@ -267,6 +286,26 @@ const CommandCase COMMAND_CASES[] = {
         "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
         "> n\n"
         "031F  60        RTS                A=05 X=FB Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0306  A2 07     LDX #$07\n"
+        "> c\n"},
+    // A routine that pulls its return address (and calls another for each
+    // character): n stops after its RTS, not after the pulls nor after the
+    // inner call's RTS, though each leaves the stack where it was before
+    // the JSR.
+    {"StepOverAPulledReturnAddress",
+        "load pull.bin 300\n"
+        "r pc=300\n"
+        "n\n"
+        "c\n",
+     "HI", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> load pull.bin 300\n"
+        "loaded 52 bytes at 0300\n"
+        "> r pc=300\n"
+        "PC=0300 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> n\n"
+        "032E  60        RTS                A=05 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
         "0306  A2 07     LDX #$07\n"
         "> c\n"},
     // The value read, the old and new value written; an INC does both.
@@ -895,12 +934,28 @@ const CommandCase COMMAND_CASES[] = {
         "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
         "  ? EXPR               a value in every base, and the label at it\n"
         "  s [N]                step N instructions (1); Enter steps again\n"
-        "  n                    step, over a JSR (until the stack is back above its frame)\n"
+        "  n                    step, over a JSR (to the RTS or RTI that returns above its frame)\n"
+        "  out                  run until the routine returns\n"
         "  c                    continue\n"
         "  g ADDR               continue at ADDR\n"
-        "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
+        "  until ADDR           continue to ADDR\n"
+        "  advance ADDR         continue to ADDR, or until the routine returns\n"
+        "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+        "  b [ADDR [pass N] [if EXPR]]  set a breakpoint, or list breakpoints and watchpoints\n"
+        "  tbreak ADDR [if EXPR]  a breakpoint deleted where it stops\n"
+        "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
+        "  info breakpoints     list breakpoints and watchpoints, as b does\n"
         "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
-           "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
+        "  enable N, disable N  turn breakpoint or watchpoint N on or off\n"
+        "  condition N [EXPR]   stop at N only where EXPR is not 0 (no EXPR: always)\n"
+        "  ignore N COUNT       let the next COUNT hits of N by (decimal)\n"
+        "  commands N           the lines up to end run where N stops; silent first: no word of the stop,\n"
+        "                       c among them: the run goes on\n"
+        "  display [EXPR]       show EXPR at every stop (alone: show them now)\n"
+        "  undisplay N          stop showing display N\n"
+        "  info display         list the displays\n"
+        "  brk on|off           stop after a BRK, or not\n"
+        "  sw                   reset the stopwatch (r shows it)\n"
         "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
         "  e ADDR BYTE...       enter bytes\n"
         "  f START END BYTE     fill\n"
@@ -914,7 +969,6 @@ const CommandCase COMMAND_CASES[] = {
         "  trace FILE | off     disassembled trace to FILE\n"
         "  save FILE START END  memory to a file\n"
         "  load FILE ADDR       a file into memory\n"
-        "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
         "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
         "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
         "  hist on, hist off    keep the history of instructions run from here on, or not\n"
@@ -925,10 +979,11 @@ const CommandCase COMMAND_CASES[] = {
         "Enter alone repeats s and n, and goes on after m and d.\n"
         "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
         "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
-        "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n"
+        "on ends the run, unless pc was moved (g ADDR, r pc=ADDR) or the run taken back.\n"
         "with debug information (--debug-info FILE, or NAME.dbg beside the image):\n"
         "  b FILE:LINE          breakpoint on a source line (or the next line with code)\n"
-        "  b FUNCTION           breakpoint at a C function or an assembly routine\n"
+        "  b FUNCTION           breakpoint at a C function or an assembly routine;\n"
+        "                       tbreak, until and advance take FILE:LINE and FUNCTION too\n"
         "  step                 step a source line, into calls\n"
         "  next                 step a source line, over calls\n"
         "  finish               run until the function returns, on to a line of its caller\n"
@@ -1041,6 +1096,211 @@ const CommandCase COMMAND_CASES[] = {
         "> b print\n"
         "breakpoint 1 at 0210\n"
         "> x\n"},
+    // gdb's daily commands.
+    {"TemporaryBreakpoint",
+        "tbreak print\n"
+        "b\n"
+        "c\n"
+        "b\n"
+        "tbreak\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> tbreak print\n"
+        "temporary breakpoint 1 at 0210\n"
+        "> b\n"
+        "1  b 0210  temporary  print\n"
+        "> c\n"
+        "temporary breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> b\n"
+        "no breakpoints or watchpoints\n"
+        "> tbreak\n"
+        "tbreak: usage: tbreak ADDR [if EXPR]\n"
+        "> c\n"},
+    {"DisplayAtEveryStop",
+        "display x\n"
+        "display [0]\n"
+        "display (1\n"
+        "display nolabel\n"
+        "b print\n"
+        "c\n"
+        "n\n"
+        "info display\n"
+        "undisplay 1\n"
+        "undisplay 5\n"
+        "display\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> display x\n"
+        "1: x = $00  0  %00000000\n"
+        "> display [0]\n"
+        "2: [0] = $EE  238  %11101110\n"
+        "> display (1\n"
+        "display: '(' at column 1 is never closed\n"
+        "> display nolabel\n"
+        "display: unknown label 'nolabel'\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "1: x = $00  0  %00000000\n"
+        "2: [0] = $EE  238  %11101110\n"
+        "> n\n"
+        "0210  A9 48     LDA #$48           A=48 X=00 Y=00 SP=FB NV-BDIZC=00100100\n"
+        "0212  8D 01 FF  STA $FF01\n"
+        "1: x = $00  0  %00000000\n"
+        "2: [0] = $EE  238  %11101110\n"
+        "> info display\n"
+        "1  x\n"
+        "2  [0]\n"
+        "> undisplay 1\n"
+        "undisplay 1\n"
+        "> undisplay 5\n"
+        "undisplay: no display 5\n"
+        "> display\n"
+        "2: [0] = $EE  238  %11101110\n"
+        "> c\n"
+        "breakpoint 1 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "2: [0] = $EE  238  %11101110\n"},
+    {"BreakpointCommands",
+        "b print\n"
+        "commands 1\n"
+        "silent\n"
+        "r\n"
+        "c\n"
+        "end\n"
+        "b @back\n"
+        "commands 2\n"
+        "  ? x\n"
+        "end\n"
+        "commands 9\n"
+        "c\n"
+        "end\n"
+        "info breakpoints\n"
+        "c\n"
+        "bd 2\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b print\n"
+        "breakpoint 1 at 0210\n"
+        "> commands 1\n"
+        "> silent\n"
+        "> r\n"
+        "> c\n"
+        "> end\n"
+        "1: 3 commands where it stops\n"
+        "> b @back\n"
+        "breakpoint 2 at 0205\n"
+        "> commands 2\n"
+        ">   ? x\n"
+        "> end\n"
+        "2: 1 command where it stops\n"
+        "> commands 9\n"
+        "> c\n"
+        "> end\n"
+        "commands: no breakpoint or watchpoint 9; the lines up to end were dropped\n"
+        "> info breakpoints\n"
+        "1  b 0210  print\n"
+        "        silent\n"
+        "        r\n"
+        "        c\n"
+        "2  b 0205  @back\n"
+        "        ? x\n"
+        "> c\n"
+        "PC=0210 A=00 X=00 Y=00 SP=FB NV-BDIZC=00100110\n"
+        "breakpoint 2 at 0205\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "$00  0  %00000000\n"
+        "> bd 2\n"
+        "deleted 2\n"
+        "> c\n"
+        "PC=0210 A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"},
+    {"ConditionAndIgnore",
+        "b @back\n"
+        "ignore 1 1\n"
+        "b print if x==0\n"
+        "condition 2 x==1\n"
+        "c\n"
+        "r\n"
+        "info b\n"
+        "condition 2\n"
+        "c\n"
+        "r\n"
+        "condition 3 x\n"
+        "condition 1 nolabel\n"
+        "ignore 3 1\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> b @back\n"
+        "breakpoint 1 at 0205\n"
+        "> ignore 1 1\n"
+        "1: the next hit is let by\n"
+        "> b print if x==0\n"
+        "breakpoint 2 at 0210\n"
+        "> condition 2 x==1\n"
+        "2: stops if x==1\n"
+        "> c\n"
+        "breakpoint 2 at 0210\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> r\n"
+        "PC=0210 A=48 X=01 Y=00 SP=FB NV-BDIZC=10100100\n"
+        "> info b\n"
+        "1  b 0205  pass 1  hit 1  @back\n"
+        "2  b 0210  if x==1  hit 2  print\n"
+        "> condition 2\n"
+        "2: no condition now\n"
+        "> c\n"
+        "breakpoint 1 at 0205\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> r\n"
+        "PC=0205 A=48 X=01 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> condition 3 x\n"
+        "condition: no breakpoint or watchpoint 3\n"
+        "> condition 1 nolabel\n"
+        "condition: bad condition 'nolabel': unknown label 'nolabel'\n"
+        "> ignore 3 1\n"
+        "ignore: no breakpoint or watchpoint 3\n"
+        "> c\n"},
+    {"UntilAndAdvance",
+        "advance print\n"
+        "advance 20a\n"
+        "r\n"
+        "until 20a\n"
+        "r\n"
+        "c\n",
+     "HH", 0,
+        "start:\n"
+        "0200  A2 00     LDX #$00\n"
+        "> advance print\n"
+        "print:\n"
+        "0210  A9 48     LDA #$48\n"
+        "> advance 20a\n"
+        "0215  60        RTS                A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "@back:\n"
+        "0205  E8        INX\n"
+        "> r\n"
+        "PC=0205 A=48 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> until 20a\n"
+        "020A  4C 00 00  JMP $0000\n"
+        "> r\n"
+        "PC=020A A=48 X=02 Y=00 SP=FD NV-BDIZC=00100111\n"
+        "> c\n"},
 };
 
 class MonitorCommands : public testing::TestWithParam<CommandCase> {};
@@ -1187,6 +1447,55 @@ const PauseCase PAUSE_CASES[] = {
         "> bd 1\n"
         "deleted 1\n"
         "> c\n"},
+    // At the end-of-run stop the past is still there to look at and go back to.
+    {"HistoryAndStepsBackAtTheEnd", PRINT_Z, {"--deterministic"}, "b 0\nc\nhist 2\nback\nr\ns\nc\n", "Z", 0,
+        "0200  A9 5A     LDA #$5A\n"
+        "> b 0\n"
+        "breakpoint 1 at 0000\n"
+        "> c\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> hist 2\n"
+        "0202  8D 01 FF  STA $FF01          A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "0205  4C 00 00  JMP $0000          A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "> back\n"
+        "0205  4C 00 00  JMP $0000\n"
+        "> r\n"
+        "PC=0205 A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 2, cycle count 6\n"
+        "cycles: -3 since the last stop, 6 on the stopwatch (sw resets it)\n"
+        "> s\n"
+        "0205  4C 00 00  JMP $0000          A=5A X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> c\n"},
+    {"RunsBackFromTheEnd", PRINT_Z, {"--deterministic"}, "b 0\nb 202\nc\nc\nrc\nback\nr\nc\nc\n", "Z", 0,
+        "0200  A9 5A     LDA #$5A\n"
+        "> b 0\n"
+        "breakpoint 1 at 0000\n"
+        "> b 202\n"
+        "breakpoint 2 at 0202\n"
+        "> c\n"
+        "breakpoint 2 at 0202\n"
+        "0202  8D 01 FF  STA $FF01\n"
+        "> c\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"
+        "> rc\n"
+        "breakpoint 2 at 0202\n"
+        "0202  8D 01 FF  STA $FF01\n"
+        "> back\n"
+        "0200  A9 5A     LDA #$5A\n"
+        "> r\n"
+        "PC=0200 A=00 X=00 Y=00 SP=FD NV-BDIZC=00100100\n"
+        "instruction count 0, cycle count 0\n"
+        "cycles: -2 since the last stop, 0 on the stopwatch (sw resets it)\n"
+        "> c\n"
+        "breakpoint 2 at 0202\n"
+        "0202  8D 01 FF  STA $FF01\n"
+        "> c\n"
+        "breakpoint 1 at 0000\n"
+        "0000  EE EE EE  INC $EEEE\n"},
     {"UntilAnInstructionCount", COUNT_FOREVER, {"--deterministic", "--max-instructions", "100"},
         "until #21\nr\nuntil #20\nuntil #21\nuntil zzz\nuntil #x\nr x=0\nuntil #22\nc\n", "", 3,
         "0200  A2 00     LDX #$00\n"
@@ -1892,6 +2201,46 @@ struct SourceCase {
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
 const SourceCase SOURCE_CASES[] = {
+    // Places as FILE:LINE and FUNCTION for tbreak, until and advance; a
+    // display of a C variable, which says so where it is out of scope.
+    {"GdbPlacesAndDisplay", "c_greet", {}, "ada\n",
+        "tbreak c_greet.c:26\n"
+        "c\n"
+        "b\n"
+        "until c_greet.c:30\n"
+        "display i\n"
+        "advance main\n"
+        "tbreak emu_getline\n"
+        "c\n",
+        "What is your name? ada\n"
+        "Hello, Ada! Your name has 3 characters.\n"
+        "Backwards: adA\n",
+     0,
+        "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "start:\n"
+        "0200  78        SEI\n"
+        "> tbreak c_greet.c:26\n"
+        "temporary breakpoint 1 at 025E\n"
+        "> c\n"
+        "temporary breakpoint 1 at 025E\n"
+        "c_greet.c:26  name[0] = toupper(name[0]);\n"
+        "025E  AD 0E 0E  LDA _name\n"
+        "> b\n"
+        "no breakpoints or watchpoints\n"
+        "> until c_greet.c:30\n"
+        "c_greet.c:30  putchar(name[i - 1]);\n"
+        "029C  20 6A 08  JSR $086A\n"
+        "> display i\n"
+        "1: i = 3 ($03)\n"
+        "> advance main\n"
+        "097A  60        RTS                A=00 X=00 Y=04 SP=FF NV-BDIZC=10100100\n"
+        "../sdk/crt0.s:33  _exit:  pha\n"
+        "_exit:\n"
+        "0216  48        PHA\n"
+        "1: i: no C variable 'i' here (locals and globals list them)\n"
+        "> tbreak emu_getline\n"
+        "temporary breakpoint 2 at 0305\n"
+        "> c\n"},
     // The README's worked session: a stray write found by running back
     // from where its value shows.
     {"StepsBackToAStrayWrite", "lives", {"--deterministic"}, "",
