@@ -92,6 +92,11 @@ nlohmann::json dap_capabilities(bool can_step_back) {
         {"supportsDisassembleRequest", true},
         {"supportsSteppingGranularity", true},
         {"supportsTerminateRequest", true},
+        {"supportsLogPoints", true},
+        {"supportsGotoTargetsRequest", true},
+        {"supportsCompletionsRequest", true},
+        {"supportsLoadedSourcesRequest", true},
+        {"supportsRestartRequest", true},
     };
 }
 

@@ -1,6 +1,7 @@
 #include "adapter/dap_session.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,9 @@
 #include "adapter/dap_launch.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/expression.hpp"
+#include "engine/past.hpp"
 #include "engine/run_loop.hpp"
+#include "host/dap_streams.hpp"
 #include "host/terminal.hpp"
 
 namespace {
@@ -175,8 +178,38 @@ bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
         // A condition that cannot be worked out stops, so that it is seen.
         if (value.ok() && value.value == 0) return false;
     }
-    // Probing the past for the last stop, only the condition counts.
-    return probing_ || ++breakpoint.hits >= breakpoint.hit_after;
+    // Probing the past for the last stop, only the condition counts; a
+    // logpoint is no stop, and said only once, as the run first passes.
+    if (probing_) return breakpoint.log_message.empty();
+    if (++breakpoint.hits < breakpoint.hit_after) return false;
+    if (breakpoint.log_message.empty()) return true;
+    log(breakpoint);
+    return false;
+}
+
+void DapSession::log(const Breakpoint& breakpoint) {
+    std::string text;
+    const std::string& message = breakpoint.log_message;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const std::size_t close = message[i] == '{' ? message.find('}', i) : std::string::npos;
+        if (close == std::string::npos) {
+            text += message[i];
+            continue;
+        }
+        std::string error;
+        const auto value = value_text(message.substr(i + 1, close - i - 1), error, true);
+        text += value ? *value : "{" + error + "}";
+        i = close;
+    }
+    host_console_flush();
+    dap_output_sync();  // the program's output before it, in its order
+    connection_.output("console", text + "\n");
+}
+
+void DapSession::tell_stopped(json body) {
+    host_console_flush();
+    dap_output_sync();
+    connection_.event("stopped", std::move(body));
 }
 
 const char* DapSession::stop_before() {
@@ -289,6 +322,13 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
             return;
         }
         reason = "entry";
+    } else if (std::exchange(restarting_, false)) {
+        // Back at the start: it runs again as the launch made it run.
+        if (!setup_.stop_on_entry) {
+            skip_break_ = false;
+            return;
+        }
+        reason = "entry";
     }
     if (back_by_line_ && reason == nullptr && stepping_back()) {
         skip_break_ = true;
@@ -309,7 +349,7 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
         body["description"] = text;
         body["text"] = text;
     }
-    connection_.event("stopped", body);
+    tell_stopped(body);
     for (;;) {
         const DapRead read = inbox_.take();
         if (read.status == DapReadStatus::end) leave();
@@ -364,6 +404,10 @@ DapSession::Handler DapSession::stopped_handler(const std::string& command) {
         {"readMemory", &DapSession::read_memory},
         {"writeMemory", &DapSession::write_memory},
         {"disassemble", &DapSession::disassemble},
+        {"gotoTargets", &DapSession::goto_targets},
+        {"goto", &DapSession::go_to},
+        {"completions", &DapSession::completions},
+        {"loadedSources", &DapSession::loaded_sources},
     };
     for (const auto& [name, handler] : handlers)
         if (command == name) return handler;
@@ -390,6 +434,7 @@ bool DapSession::handle(const json& request) {
         return true;
     }
     if (command == "stepBack" || command == "reverseContinue") return step_back(request, command == "reverseContinue");
+    if (command == "restart") return restart(request);
     if (command == "pause") {
         connection_.respond(request);
     } else if (command == "threads" || command == "setBreakpoints" || command == "setFunctionBreakpoints" ||
@@ -508,7 +553,8 @@ void DapSession::set_breakpoints(const json& request) {
         }
         if (address) {
             Breakpoint breakpoint{next_id_, *address, string_argument(one, "condition"),
-                                  parse_hit_condition(string_argument(one, "hitCondition")), 0};
+                                  parse_hit_condition(string_argument(one, "hitCondition")), 0,
+                                  string_argument(one, "logMessage")};
             list.push_back(breakpoint);
             answer["verified"] = true;
             answer["instructionReference"] = memory_reference(*address);
@@ -536,7 +582,8 @@ void DapSession::set_address_breakpoints(const json& request, std::vector<Breakp
         json answer = {{"id", next_id_}, {"verified", address >= 0}};
         if (address >= 0) {
             list.push_back({next_id_, static_cast<std::uint16_t>(address), string_argument(one, "condition"),
-                            parse_hit_condition(string_argument(one, "hitCondition")), 0});
+                            parse_hit_condition(string_argument(one, "hitCondition")), 0,
+                            string_argument(one, "logMessage")});
             answer["instructionReference"] = memory_reference(static_cast<unsigned>(address));
         } else {
             answer["message"] = message;
@@ -773,39 +820,61 @@ void DapSession::variables(const json& request) {
     connection_.respond(request, {{"variables", list}});
 }
 
-void DapSession::evaluate(const json& request) {
-    const json arguments = dap_arguments(request);
-    const std::string text = string_argument(arguments, "expression");
-    const PeekByte peek = [](std::uint16_t address) { return bus_peek(address); };
+std::optional<std::string> DapSession::value_text(const std::string& text, std::string& error, bool brief,
+                                                  std::optional<unsigned>* address) {
+    const PeekByte peek = [](std::uint16_t at) { return bus_peek(at); };
     // A C variable by name, as a hover asks.
     if (setup_.info != nullptr) {
         if (const auto function = setup_.info->function_at(cpu.pc)) {
             const std::optional<std::uint16_t> base = c_frame_base(*setup_.info, *function, cpu.pc, peek);
-            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) {
-                if (local.name == text) {
-                    connection_.respond(request, {{"result", read_c_variable(*setup_.info, local, base, peek)},
-                                                  {"variablesReference", 0}});
-                    return;
-                }
-            }
+            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope))
+                if (local.name == text) return read_c_variable(*setup_.info, local, base, peek);
         }
         for (const debug_info::CVariable& global : setup_.info->c_globals()) {
-            if (global.name == text) {
-                connection_.respond(request, {{"result", read_c_variable(*setup_.info, global, std::nullopt, peek)},
-                                              {"variablesReference", 0},
-                                              {"memoryReference", memory_reference(global.address)}});
-                return;
-            }
+            if (global.name != text) continue;
+            if (address != nullptr) *address = global.address;
+            return read_c_variable(*setup_.info, global, std::nullopt, peek);
         }
     }
     const MachineContext context(labels_);
     const Expression value = evaluate_expression(text, context);
     if (!value.ok()) {
-        connection_.refuse(request, value.error);
+        error = value.error;
+        return std::nullopt;
+    }
+    if (address != nullptr && value.value >= 0 && value.value <= 0xFFFF) *address = static_cast<unsigned>(value.value);
+    if (!brief) return describe_value(value.value, &labels_);
+    char shown[24];
+    if (value.value < 0) std::snprintf(shown, sizeof shown, "%lld", static_cast<long long>(value.value));
+    else std::snprintf(shown, sizeof shown, value.value <= 0xFF ? "$%02llX" : "$%04llX", static_cast<unsigned long long>(value.value));
+    return shown;
+}
+
+void DapSession::evaluate(const json& request) {
+    const json arguments = dap_arguments(request);
+    const std::string text = string_argument(arguments, "expression");
+    std::string error;
+    std::optional<unsigned> address;
+    const std::optional<std::string> value = value_text(text, error, false, &address);
+    if (!value) {
+        // In the Debug Console, a line that is no expression is a monitor
+        // command; a value that can't be worked out (1/0) stays an error.
+        const MachineContext context(labels_);
+        const ExpressionFault fault = evaluate_expression(text, context).fault;
+        if (string_argument(arguments, "context") == "repl" && setup_.console &&
+            (fault == ExpressionFault::syntax || fault == ExpressionFault::unknown_label)) {
+            std::string said = setup_.console(text, labels_);
+            if (said.ends_with('\n')) said.pop_back();
+            connection_.respond(request, {{"result", said}, {"variablesReference", 0}});
+            // It may have changed memory or registers: the views are read again.
+            connection_.event("invalidated", {{"areas", json::array({"variables"})}});
+            return;
+        }
+        connection_.refuse(request, error);
         return;
     }
-    json body = {{"result", describe_value(value.value, &labels_)}, {"variablesReference", 0}};
-    if (value.value >= 0 && value.value <= 0xFFFF) body["memoryReference"] = memory_reference(static_cast<unsigned>(value.value));
+    json body = {{"result", *value}, {"variablesReference", 0}};
+    if (address) body["memoryReference"] = memory_reference(*address);
     connection_.respond(request, body);
 }
 
@@ -899,4 +968,118 @@ void DapSession::disassemble(const json& request) {
         address += length;
     }
     connection_.respond(request, {{"instructions", list}});
+}
+
+// ---- set next statement, completions, sources, restart ---------------------
+
+void DapSession::goto_targets(const json& request) {
+    const json arguments = dap_arguments(request);
+    const json source = arguments.value("source", json::object());
+    const std::string path = source.is_object() ? string_argument(source, "path") : std::string();
+    const std::int64_t line = integer_argument(arguments, "line");
+    json targets = json::array();
+    for (const std::uint32_t file : files_named(path)) {
+        const std::string& name = setup_.info->files()[file].name;
+        const auto coded = line > 0 ? setup_.info->line_with_code(name, static_cast<std::uint32_t>(line)) : std::nullopt;
+        if (!coded) continue;
+        const std::vector<std::uint16_t> addresses = setup_.info->addresses(name, *coded);
+        if (addresses.empty()) continue;
+        targets.push_back({{"id", addresses.front()},
+                           {"label", std::filesystem::path(name).filename().string() + ":" + std::to_string(*coded)},
+                           {"line", *coded},
+                           {"instructionPointerReference", memory_reference(addresses.front())}});
+        break;
+    }
+    connection_.respond(request, {{"targets", targets}});
+}
+
+// Set next statement: pc moves there, nothing runs.
+void DapSession::go_to(const json& request) {
+    const std::int64_t target = integer_argument(dap_arguments(request), "targetId", -1);
+    if (target < 0 || target > 0xFFFF) {
+        connection_.refuse(request, "goto: not a target gotoTargets gave");
+        return;
+    }
+    cpu.pc = static_cast<std::uint16_t>(target);
+    connection_.respond(request);
+    tell_stopped({{"reason", "goto"}, {"threadId", THREAD_ID}, {"allThreadsStopped", true}});
+}
+
+// The word before the cursor, completed from the monitor's commands (first
+// on the line), the C variables in scope and the debug information's names.
+void DapSession::completions(const json& request) {
+    const json arguments = dap_arguments(request);
+    const std::string text = string_argument(arguments, "text");
+    const auto cursor = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(integer_argument(arguments, "column", static_cast<std::int64_t>(text.size()) + 1) - 1, 0,
+                                 static_cast<std::int64_t>(text.size())));
+    std::size_t start = cursor;
+    const auto in_word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.' || c == '@'; };
+    while (start > 0 && in_word(text[start - 1])) --start;
+    const std::string prefix = text.substr(start, cursor - start);
+    std::vector<std::pair<std::string, const char*>> found;
+    const auto offer = [&](const std::string& name, const char* type) {
+        if (name.starts_with(prefix) && name != prefix) found.emplace_back(name, type);
+    };
+    if (text.find_first_not_of(' ') >= start)
+        for (const std::string& word : setup_.console_words) offer(word, "keyword");
+    if (setup_.info != nullptr) {
+        if (const auto function = setup_.info->function_at(cpu.pc))
+            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) offer(local.name, "variable");
+        for (const debug_info::CVariable& global : setup_.info->c_globals()) offer(global.name, "variable");
+        for (const debug_info::Symbol& symbol : setup_.info->symbols())
+            if (symbol.kind == debug_info::SymbolKind::label) offer(symbol.name, "reference");
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                found.end());
+    json targets = json::array();
+    for (const auto& [name, type] : found) targets.push_back({{"label", name}, {"type", type}});
+    connection_.respond(request, {{"targets", targets}});
+}
+
+void DapSession::loaded_sources(const json& request) {
+    json list = json::array();
+    if (setup_.info != nullptr) {
+        std::vector<std::string> seen;
+        for (std::uint32_t file = 0; file < setup_.info->files().size(); ++file) {
+            json source = source_of(file);
+            const std::string key = source.value("path", source.value("name", std::string()));
+            if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+            seen.push_back(key);
+            list.push_back(source);
+        }
+    }
+    connection_.respond(request, {{"sources", list}});
+}
+
+// Back to the start through the kept past: the same run again, as launched.
+bool DapSession::restart(const json& request) {
+    if (counts_.earliest == UINT64_MAX) {
+        connection_.refuse(request, "restart goes back through the kept past: it needs a deterministic launch "
+                                    "(\"deterministic\": true); stop and launch again");
+        return false;
+    }
+    if (counts_.earliest != 0) {
+        connection_.refuse(request, "restart: the run's start is no longer kept (" +
+                                        std::string(counts_.earliest_why == PastLimit::data_file ? "the data file channel was used"
+                                                    : counts_.earliest_why == PastLimit::input ? "more standard input was read than is kept"
+                                                    : counts_.earliest_why == PastLimit::by_hand ? "memory or registers were changed by hand"
+                                                                                                : "older states are not kept") +
+                                        "); stop and launch again");
+        return false;
+    }
+    for (auto& [path, list] : source_breakpoints_)
+        for (Breakpoint& breakpoint : list) breakpoint.hits = 0;
+    for (Breakpoint& breakpoint : function_breakpoints_) breakpoint.hits = 0;
+    for (Breakpoint& breakpoint : instruction_breakpoints_) breakpoint.hits = 0;
+    connection_.respond(request);
+    if (counts_.instructions == 0) {  // at the start already
+        if (!setup_.stop_on_entry) return true;
+        tell_stopped({{"reason", "entry"}, {"threadId", THREAD_ID}, {"allThreadsStopped", true}});
+        return false;
+    }
+    rewind_ = {RewindRequest::Kind::restart, 0};
+    restarting_ = true;
+    return true;
 }

@@ -31,6 +31,10 @@ struct DapSessionSetup {
     bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
+    // A line of the monitor's command language, run on the stopped machine
+    // (the Debug Console's), and the words it takes; none: expressions only.
+    std::function<std::string(const std::string& line, const Labels& labels)> console;
+    std::vector<std::string> console_words;
 };
 
 class DapSession final : public RunObserver {
@@ -73,6 +77,7 @@ private:
         std::string condition;  // a monitor expression; empty: always
         std::uint64_t hit_after = 0;  // stops from this hit on (hitCondition N: the Nth)
         std::uint64_t hits = 0;
+        std::string log_message;  // a logpoint: said, with {EXPR} filled in, instead of stopping
     };
     struct Watch {
         std::uint16_t first = 0, last = 0;
@@ -104,6 +109,18 @@ private:
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
     void disassemble(const nlohmann::json& request);
+    void goto_targets(const nlohmann::json& request);
+    void go_to(const nlohmann::json& request);
+    void completions(const nlohmann::json& request);
+    void loaded_sources(const nlohmann::json& request);
+    bool restart(const nlohmann::json& request);  // true when asked of the engine
+    // A C variable by name, or an expression: its value as text (`brief`:
+    // an expression's in hex alone), or nullopt with `error` set; `address`
+    // is where it is, when it names memory.
+    [[nodiscard]] std::optional<std::string> value_text(const std::string& text, std::string& error, bool brief,
+                                                        std::optional<unsigned>* address = nullptr);
+    void log(const Breakpoint& breakpoint);  // a logpoint reached
+    void tell_stopped(nlohmann::json body);  // the output so far first
     void start_step(Step step, const nlohmann::json& arguments);
 
     void mark_breakpoints();
@@ -155,4 +172,5 @@ private:
     bool probing_ = false;  // the engine runs the past again, looking for the last stop
     bool back_by_line_ = false;
     bool went_back_ = false;  // the next stop ends a stepBack
+    bool restarting_ = false;  // the next stop is the run's start again
 };

@@ -27,6 +27,7 @@
 #include "debug/labels.hpp"
 #include "debug/source_steps.hpp"
 #include "monitor/monitor_command.hpp"
+#include "monitor/monitor_console.hpp"
 #include "monitor/monitor_memory.hpp"
 #include "monitor/monitor_source.hpp"
 #include "base/text.hpp"
@@ -154,8 +155,6 @@ private:
     // "N: EXPR = VALUE"; `source` is set when print takes EXPR (a C expression).
     [[nodiscard]] std::string display_line(unsigned number, const std::string& text, bool& source);
     bool watch_stops(const Access& access, std::string& error);
-    void memory_dump(u16 first, u16 last);
-    void disassemble_range(u16 first, std::optional<u16> last);
 
     const MonitorOptions& options_;
     const bool deterministic_;
@@ -376,10 +375,7 @@ void Session::assemble_lines(u16 address) {
 }
 
 void Session::show_registers() {
-    char flags[9];
-    for (int bit = 0; bit < 8; ++bit) flags[bit] = (cpu.status & (0x80 >> bit)) ? '1' : '0';
-    flags[8] = '\0';
-    say("PC=%04X A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s\n", cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, flags);
+    say("%s", register_line().c_str());
     // The counts mean something to come back to only where they repeat.
     if (deterministic_)
         say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
@@ -437,56 +433,11 @@ void Session::list_points() {
     }
 }
 
-void Session::memory_dump(u16 first, u16 last) {
-    for (unsigned line = first; line <= last; line += 16) {
-        char hex[64] = "";
-        char text[17] = "";
-        int used = 0;
-        for (unsigned i = 0; i < 16; ++i) {
-            if (line + i > last) {
-                used += std::snprintf(hex + used, sizeof hex - static_cast<std::size_t>(used), "   ");
-                continue;
-            }
-            const u8 value = bus_peek(static_cast<u16>(line + i));
-            used += std::snprintf(hex + used, sizeof hex - static_cast<std::size_t>(used), " %02X", value);
-            text[i] = value >= 0x20 && value < 0x7F ? static_cast<char>(value) : '.';
-        }
-        say("%04X %s  %s\n", line, hex, text);
-    }
-}
-
-void Session::disassemble_range(u16 first, std::optional<u16> last) {
-    unsigned address = first;
-    for (int shown = 0; address <= 0xFFFF; ++shown) {
-        if (last ? address > *last : shown == 16) break;
-        char text[128];
-        const char* name = labels_.name_at(static_cast<u16>(address));
-        if (name != nullptr) say("%s:\n", name);
-        address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels_, text, sizeof text));
-        say("%s\n", text);
-    }
-    next_disassembly_ = static_cast<u16>(address);
-}
-
 bool Session::execute(const MonitorCommand& command, Resume& resume) {
     switch (command.verb) {
     case MonitorVerb::none: return false;
     case MonitorVerb::registers:
-        for (const RegisterSetting& setting : command.registers) {
-            const u8 value = static_cast<u8>(setting.value);
-            const std::string& name = setting.name;
-            if (name == "a") cpu.a = value;
-            else if (name == "x") cpu.x = value;
-            else if (name == "y") cpu.y = value;
-            else if (name == "sp") cpu.sp = value;
-            else if (name == "p") cpu.status = value;
-            else if (name == "pc") cpu.pc = setting.value;
-            else {
-                const u8 flag = name == "n" ? FLAG_N : name == "v" ? FLAG_V : name == "b" ? FLAG_B
-                              : name == "d" ? FLAG_D : name == "i" ? FLAG_I : name == "z" ? FLAG_Z : FLAG_C;
-                cpu.status = static_cast<u8>(value ? cpu.status | flag : cpu.status & ~flag);
-            }
-        }
+        set_registers(command.registers);
         show_registers();
         return false;
     case MonitorVerb::step:
@@ -541,7 +492,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::memory: {
         const u16 first = *command.first;
         const u16 last = command.second.value_or(static_cast<u16>(std::min(0xFFFF, first + 0x7F)));
-        memory_dump(first, last);
+        say("%s", memory_lines(first, last).c_str());
         next_dump_ = static_cast<u16>(last + 1);
         return false;
     }
@@ -551,9 +502,12 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::fill:
         for (unsigned address = *command.first; address <= *command.second; ++address) memory[address] = command.bytes[0];
         return false;
-    case MonitorVerb::disassemble:
-        disassemble_range(command.first.value_or(cpu.pc), command.second);
+    case MonitorVerb::disassemble: {
+        u16 next = 0;
+        say("%s", disassembly_lines(command.first.value_or(cpu.pc), command.second, labels_, next).c_str());
+        next_disassembly_ = next;
         return false;
+    }
     case MonitorVerb::labels: {
         std::size_t added = 0;
         const std::string error = labels_.load(command.file.c_str(), &added);
@@ -576,29 +530,8 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         if (trace_ == nullptr) say("trace: can't write %s: %s\n", command.file.c_str(), std::strerror(errno));
         else say("tracing to %s\n", command.file.c_str());
         return false;
-    case MonitorVerb::save: {
-        const std::size_t size = static_cast<std::size_t>(*command.second) - *command.first + 1;
-        std::FILE* file = std::fopen(command.file.c_str(), "wb");
-        bool written = file != nullptr && std::fwrite(&memory[*command.first], 1, size, file) == size;
-        if (file != nullptr && std::fclose(file) != 0) written = false;
-        if (!written) say("save: can't write %s\n", command.file.c_str());
-        else say("saved %04X-%04X (%llu bytes) to %s\n", *command.first, *command.second, static_cast<unsigned long long>(size),
-                 command.file.c_str());
-        return false;
-    }
-    case MonitorVerb::load: {
-        // Read whole first: a file that fails leaves memory as it was.
-        std::vector<u8> bytes(0x10000 - *command.first);
-        const FileRead read = host_read_file(command.file.c_str(), std::span<u8>(bytes));
-        if (read.status == FileReadStatus::cannot_open || read.status == FileReadStatus::read_error) {
-            say("load: can't read %s: %s\n", command.file.c_str(), host_error_text(read.error));
-            return false;
-        }
-        std::copy_n(bytes.begin(), read.size, memory.begin() + *command.first);
-        say("loaded %llu bytes at %04X%s\n", static_cast<unsigned long long>(read.size), *command.first,
-            read.status == FileReadStatus::too_long ? "; the rest of the file runs past FFFF and was left out" : "");
-        return false;
-    }
+    case MonitorVerb::save: say("%s", save_memory(command).c_str()); return false;
+    case MonitorVerb::load: say("%s", load_memory(command).c_str()); return false;
     case MonitorVerb::quit:
         resume = Resume::quit;
         return true;
