@@ -231,7 +231,9 @@ void DapSession::step_before() {
 }
 
 void DapSession::interrupt_taken() {
-    if (step_ != Step::none && !call_frame_) call_frame_ = static_cast<std::uint8_t>(cpu.sp + 3);
+    if (step_ == Step::none) return;
+    if (!call_) call_ = source_steps::CallThrough{static_cast<std::uint8_t>(cpu.sp + 3), std::nullopt};
+    else source_steps::call_through_interrupted(*call_, static_cast<std::uint8_t>(cpu.sp + 3));
 }
 
 bool DapSession::at_line_start(std::uint16_t pc, std::optional<debug_info::Location>& where) const {
@@ -258,11 +260,14 @@ void DapSession::step_after(std::uint16_t pc, std::uint32_t) {
         return;
     }
     // Inside a call made since the step began (a JSR, BRK or interrupt)
-    // until the stack is back above its frame, wherever pc is; a byte
-    // pushed (PHA, PHP) is no call.
-    if (!call_frame_ && (opcode == 0x20 || opcode == 0x00) && cpu.sp != sp_before_) call_frame_ = sp_before_;
-    if (call_frame_ && static_cast<std::int8_t>(cpu.sp - *call_frame_) >= 0) call_frame_.reset();
-    const bool deeper = call_frame_.has_value();
+    // until it returns (source_steps.hpp), wherever pc is; a byte pushed
+    // (PHA, PHP) is no call.
+    if (call_) {
+        if (source_steps::call_through_ends(*call_, {pc, opcode, sp_before_, cpu.pc, cpu.sp})) call_.reset();
+    } else if (source_steps::is_call(opcode) && cpu.sp != sp_before_) {
+        call_ = source_steps::CallThrough{sp_before_, std::nullopt};
+    }
+    const bool deeper = call_.has_value();
     if (step_ == Step::instruction || !line_steps_) {
         // One instruction; over a JSR, until the stack is back.
         if (step_ == Step::over && deeper) return;
@@ -493,7 +498,7 @@ bool DapSession::stepping_back() {
 
 void DapSession::start_step(Step step, const json& arguments) {
     step_ = step;
-    call_frame_.reset();
+    call_.reset();
     line_steps_ = string_argument(arguments, "granularity") != "instruction" && setup_.info != nullptr;
     step_sp_ = cpu.sp;
     step_from_.reset();

@@ -21,6 +21,7 @@
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
 #include "debug/labels.hpp"
+#include "debug/source_steps.hpp"
 #include "debug/source_view.hpp"
 #include "engine/observer.hpp"
 
@@ -165,7 +166,7 @@ private:
     bool line_steps_ = true;  // by source line, else by instruction
     std::uint8_t step_sp_ = 0;
     std::uint8_t sp_before_ = 0;              // at the instruction being stepped
-    std::optional<std::uint8_t> call_frame_;  // the stack pointer before the outermost call since the step began
+    std::optional<source_steps::CallThrough> call_;  // the outermost call since the step began, run through
     std::optional<debug_info::Location> step_from_;
     RunCounts counts_;
     RewindRequest rewind_;

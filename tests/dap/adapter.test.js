@@ -294,6 +294,23 @@ describe('emu6502 --dap', function () {
         assert.ok(sources.body.sources.some(source => source.path === GREET_C));
     });
 
+    it('steps over a call to a routine that pulls its return address, to where it returns', async () => {
+        // 0200: JSR print; "HI",0; LDX #7; JMP 0. print pulls the address of
+        // the string, calls putc for each character, pushes the address
+        // past it and returns there.
+        const image = Buffer.alloc(0x34);
+        Buffer.from([0x20, 0x10, 0x02, 0x48, 0x49, 0x00, 0xA2, 0x07, 0x4C, 0x00, 0x00]).copy(image, 0);
+        Buffer.from([0x68, 0x85, 0x10, 0x68, 0x85, 0x11, 0xE6, 0x10, 0xD0, 0x02, 0xE6, 0x11, 0xA0, 0x00, 0xB1, 0x10,
+                     0xF0, 0x06, 0x20, 0x30, 0x02, 0x4C, 0x16, 0x02, 0xA5, 0x11, 0x48, 0xA5, 0x10, 0x48, 0x60]).copy(image, 0x10);
+        Buffer.from([0x8D, 0x01, 0xFF, 0x60]).copy(image, 0x30);
+        const program = path.join(work, 'pull.bin');
+        fs.writeFileSync(program, image);
+        await Promise.all([dc.configurationSequence(), dc.launch({ program, cwd: work, stopOnEntry: true }),
+                           dc.waitForEvent('stopped')]);
+        await Promise.all([dc.nextRequest({ threadId: 1, granularity: 'instruction' }), dc.waitForEvent('stopped')]);
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0206');
+    });
+
     it('refuses a launch without a program image', async () => {
         await dc.initializeRequest();
         await assert.rejects(dc.launchRequest({ cwd: work, program: path.join(work, 'missing.bin') }));
