@@ -12,6 +12,7 @@
 #include "driver/command_line.hpp"
 #include "driver/debug_file.hpp"
 #include "driver/images.hpp"
+#include "driver/test_command.hpp"
 #include "base/text.hpp"
 #include "driver/version.hpp"
 #include "monitor/monitor.hpp"
@@ -310,6 +311,9 @@ int main(int argc, char** argv) {
     // Before anything opens a file, or it could land on a closed 1 or 2.
     host_guard_standard_streams();
     argv = host_arguments(argc, argv);
+    // The test runner's own command line: "test" as the first argument (an
+    // image of that name runs as ./test).
+    if (argc >= 2 && std::strcmp(argv[1], "test") == 0) return test_command(argc - 1, argv + 1);
     const CommandLine line = parse_command_line(argc, argv);
     if (!line.error.empty()) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());
