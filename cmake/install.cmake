@@ -23,6 +23,8 @@ if(WIN32)
   # One folder in a zip: the program, the README as text, the manual, the examples.
   install(TARGETS emu6502 RUNTIME DESTINATION .)
   file(READ ${CMAKE_SOURCE_DIR}/README.md readme)
+  # The lines that tell the session check how to run a block are for it alone.
+  string(REGEX REPLACE "<!-- [^\n]* -->\n" "" readme "${readme}")
   string(REPLACE "\n" "\r\n" readme "${readme}")  # for every Windows editor
   file(WRITE ${CMAKE_BINARY_DIR}/README.txt "${readme}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/README.md)

@@ -92,6 +92,8 @@ nlohmann::json dap_capabilities(bool can_step_back) {
         {"supportsDisassembleRequest", true},
         {"supportsSteppingGranularity", true},
         {"supportsTerminateRequest", true},
+        {"supportsSetVariable", true},
+        {"supportsSetExpression", true},
         {"supportsLogPoints", true},
         {"supportsGotoTargetsRequest", true},
         {"supportsCompletionsRequest", true},

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "adapter/dap_c_view.hpp"
 #include "adapter/dap_connection.hpp"
 #include "adapter/dap_inbox.hpp"
 #include "debug/data_accesses.hpp"
@@ -32,6 +33,7 @@ struct DapSessionSetup {
     bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
+    std::string image_labels;                     // NAME.lbl beside the image: the names the debug information lacks
     // A line of the monitor's command language, run on the stopped machine
     // (the Debug Console's), and the words it takes; none: expressions only.
     std::function<std::string(const std::string& line, const Labels& labels)> console;
@@ -107,6 +109,9 @@ private:
     void scopes(const nlohmann::json& request);
     void variables(const nlohmann::json& request);
     void evaluate(const nlohmann::json& request);
+    void set_variable(const nlohmann::json& request);
+    void tell_c_notes();
+    void set_expression(const nlohmann::json& request);
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
     void disassemble(const nlohmann::json& request);
@@ -115,11 +120,10 @@ private:
     void completions(const nlohmann::json& request);
     void loaded_sources(const nlohmann::json& request);
     bool restart(const nlohmann::json& request);  // true when asked of the engine
-    // A C variable by name, or an expression: its value as text (`brief`:
-    // an expression's in hex alone), or nullopt with `error` set; `address`
-    // is where it is, when it names memory.
-    [[nodiscard]] std::optional<std::string> value_text(const std::string& text, std::string& error, bool brief,
-                                                        std::optional<unsigned>* address = nullptr);
+    // A C expression in the top frame, or a monitor expression: its value
+    // as text (`brief`: a monitor expression's in hex alone), or nullopt
+    // with `error` set.
+    [[nodiscard]] std::optional<std::string> value_text(const std::string& text, std::string& error, bool brief);
     void log(const Breakpoint& breakpoint);  // a logpoint reached
     void tell_stopped(nlohmann::json body);  // the output so far first
     void start_step(Step step, const nlohmann::json& arguments);
@@ -149,6 +153,7 @@ private:
     DapSessionSetup setup_;
     std::unique_ptr<SourceFiles> sources_;
     Labels labels_;  // the debug information's symbols, for expressions
+    DapCView c_view_;  // C frames, values and expressions
     bool launched_ = false;
     bool configured_ = false;
     bool skip_break_ = false;

@@ -98,7 +98,7 @@ int serve_debug_adapter(RunProgram run) {
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
-                              [&connection] { leave_run(connection); },
+                              [&connection] { leave_run(connection); }, debug.labels,
                               // The Debug Console's lines that are no expression.
                               [](const std::string& line, const Labels& labels) { return monitor_console_line(line, labels); },
                               {}};

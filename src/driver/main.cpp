@@ -223,10 +223,13 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
             settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
     }
     const Clock::time_point started = Clock::now();
-    const RunDebugInfo debug = load_run_debug_info(line);
+    RunDebugInfo debug = load_run_debug_info(line);
+    // Not where the debug file beside the image was refused: the labels are
+    // of the same build, and would name the image's bytes wrongly too.
+    if (debug.info != nullptr || debug.message.empty()) debug.labels = labels_beside(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get(),
-                                 debug.path.c_str()};
+                                 debug.path.c_str(), debug.labels.empty() ? nullptr : debug.labels.c_str()};
     // Labels serve only the monitor and the profile: said, not silently dropped.
     if (line.labels != nullptr && !monitor_wanted(monitor) && adapter == nullptr)
         std::fprintf(stderr, "emu6502: labels '%s' not used: they serve --monitor, --commands and --profile.\n",
