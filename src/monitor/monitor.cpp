@@ -997,10 +997,20 @@ std::string Session::display_line(unsigned number, const std::string& text, bool
     // that was C stays C where its name is out of scope.
     const SourceOutcome print = source_.command("print " + text, labels_, cpu.pc, cpu.sp);
     const bool printed = print.kind == SourceOutcome::Kind::done && !print.text.starts_with("print:");
-    if (printed || source) {
+    if (printed) {
+        // Its notes, "(...)", as they are; the number before the value.
         source = true;
-        return line + (printed ? print.text : escape_control(text) + ": " + print.text.substr(7));
+        std::string shown;
+        std::size_t from = 0;
+        while (from < print.text.size()) {
+            const std::size_t end = print.text.find('\n', from);
+            const std::string one = print.text.substr(from, end == std::string::npos ? std::string::npos : end - from + 1);
+            shown += one.starts_with('(') ? one : line + one;
+            from = end == std::string::npos ? print.text.size() : end + 1;
+        }
+        return shown;
     }
+    if (source) return line + escape_control(text) + ": " + print.text.substr(7);
     const MachineContext context(labels_);
     const Expression value = evaluate_expression(text, context);
     if (!value.ok()) return line + escape_control(text) + ": " + value.error + "\n";
