@@ -193,6 +193,7 @@ bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
 }
 
 void DapSession::log(const Breakpoint& breakpoint) {
+    c_view_.stopped(frames());  // the C names where the logpoint is
     std::string text;
     const std::string& message = breakpoint.log_message;
     for (std::size_t i = 0; i < message.size(); ++i) {
