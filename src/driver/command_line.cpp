@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "base/text.hpp"
+#include "inspect/check_settings.hpp"
+#include "inspect/profile_format.hpp"
 
 std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
@@ -48,6 +50,7 @@ constexpr FileOption FILE_OPTIONS[] = {
     {"--commands", &CommandLine::commands, false},   {"--labels", &CommandLine::labels, false},
     {"--profile", &CommandLine::profile, false},     {"--record", &CommandLine::record_path, true},
     {"--replay", &CommandLine::replay_path, true},   {"--debug-info", &CommandLine::debug_info, false},
+    {"--check-suppress", &CommandLine::check_suppress, false}, {"--coverage", &CommandLine::coverage, false},
 };
 
 // The options that only switch something on.
@@ -60,6 +63,7 @@ constexpr FlagOption FLAG_OPTIONS[] = {
     {"--stats", &CommandLine::stats},         {"--trace", &CommandLine::trace},
     {"--clean", &CommandLine::clean},         {"--exit-status", &CommandLine::exit_status},
     {"--monitor", &CommandLine::monitor},     {"--dap", &CommandLine::dap},     {"--deterministic", &CommandLine::deterministic},
+    {"--check", &CommandLine::check},
 };
 
 const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
@@ -105,6 +109,21 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         } else {
             line.error = "--cpu needs 6502, 6502X or 65C02";
         }
+    } else if (option_with_value(arg, "--check-off", argc, argv, i, value)) {
+        line.check_off = value;
+        CheckSet kinds = CheckSet::all();
+        if (value == nullptr) line.error = "--check-off needs the names of checks, like return,stack-wrap";
+        else line.error = turn_off_kinds(value, kinds);
+        line.check = true;
+    } else if (option_with_value(arg, "--protect", argc, argv, i, value)) {
+        line.protect = value;
+        std::vector<AddressSpan> spans;
+        line.error = parse_protect(value, spans);
+        line.check = true;
+    } else if (option_with_value(arg, "--profile-format", argc, argv, i, value)) {
+        line.profile_format = value;
+        if (value == nullptr || profile_format_named(value) == std::nullopt)
+            line.error = "--profile-format needs table, callgrind or folded";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
         if (!line.start) line.error = std::string("--start") + ADDRESS_FORMS;
