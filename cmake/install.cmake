@@ -20,7 +20,7 @@ set(CPACK_PACKAGE_CONTACT "emu6502 developers <maintainers@users.noreply.c-seed-
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
-  # One folder in a zip: the program, the manual as text, the examples.
+  # One folder in a zip: the program, the README as text, the manual, the examples.
   install(TARGETS emu6502 RUNTIME DESTINATION .)
   file(READ ${CMAKE_SOURCE_DIR}/README.md readme)
   string(REPLACE "\n" "\r\n" readme "${readme}")  # for every Windows editor
@@ -29,6 +29,7 @@ if(WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/doc/manual DESTINATION doc)  # where README.txt's links point
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x64)
   include(CPack)
@@ -48,6 +49,8 @@ install(FILES ${CMAKE_BINARY_DIR}/emu6502-build DESTINATION ${CMAKE_INSTALL_BIND
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The manual, where the README's links find it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/doc/manual DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 if(EXISTS ${CMAKE_SOURCE_DIR}/editors/vscode)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/editors/vscode DESTINATION ${CMAKE_INSTALL_DATADIR}/emu6502)
 endif()

@@ -1,6 +1,6 @@
 ; lives.s - a player's name of eight random letters, then the lives left.
 ; It has a bug to find by stepping backwards: see "Steps backwards" in the
-; README (the lives byte holds a letter: it prints no 3).
+; manual (the lives byte holds a letter: it prints no 3).
 ;
 ; Build: sdk/build.sh examples/lives.bin examples/lives.s   (or scripts/build-examples.sh)
 ; Run:   build/emu6502 --deterministic --monitor examples/lives.bin

@@ -49,6 +49,10 @@ for file in man/man1/emu6502.1.gz man/man1/emu6502-build.1.gz bash-completion/co
     [ -f "$share/$file" ] && pass || fail "not installed: /usr/share/$file"
 done
 grep -q "^License: MIT$" "$share/doc/emu6502/copyright" && pass || fail "the copyright file names no MIT licence"
+# The README and the manual beside it, where the README's links lead.
+for chapter in "$root"/doc/manual/*.md; do
+    cmp -s "$chapter" "$share/doc/emu6502/doc/manual/${chapter##*/}" || fail "not installed: the manual's ${chapter##*/}"
+done && [ -f "$share/doc/emu6502/README.md" ] && pass || fail "not installed: README.md beside the manual"
 case $(man -l "$share/man/man1/emu6502.1.gz" 2>&1) in *"emu6502 - a 6502 computer"*) pass ;; *) fail "man -l on the installed page" ;; esac
 mkdir "$work/run" && cd "$work/run" || exit 1
 

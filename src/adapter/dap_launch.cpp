@@ -1,6 +1,7 @@
 #include "adapter/dap_launch.hpp"
 
 #include "adapter/dap_inbox.hpp"
+#include "base/text.hpp"
 
 namespace {
 // A string argument, when present; false (with `error` set) when it is of

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/text.hpp"
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
 #include "cpu/observed.hpp"

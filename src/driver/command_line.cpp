@@ -124,6 +124,10 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         line.profile_format = value;
         if (value == nullptr || profile_format_named(value) == std::nullopt)
             line.error = "--profile-format needs table, callgrind or folded";
+    } else if (option_with_value(arg, "--core", argc, argv, i, value)) {
+        if (value != nullptr && std::strcmp(value, "interpret") == 0) line.translate = false;
+        else if (value != nullptr && std::strcmp(value, "translate") == 0) line.translate = true;
+        else line.error = "--core needs interpret or translate";
     } else if (option_with_value(arg, "--start", argc, argv, i, value)) {
         line.start = parse_address_option(value);
         if (!line.start) line.error = std::string("--start") + ADDRESS_FORMS;
@@ -231,6 +235,9 @@ const char* usage_text() {
            "  --cpu NAME                the processor: 6502 (this machine's, the default),\n"
            "                            6502X (the NMOS chip, undocumented opcodes and all)\n"
            "                            or 65C02\n"
+           "  --core NAME               how instructions run: interpret, or translate (into\n"
+           "                            host code; where a tool watches every instruction,\n"
+           "                            or the build has no translator, they are interpreted)\n"
            "  --exit-status             a normal end exits with the value of register A\n"
            "  --stats                   print instructions, cycles and speed at the end\n"
            "  --trace                   print a trace line after every instruction\n"

@@ -217,6 +217,7 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     settings.count_cycles = line.stats || line.deterministic;
     settings.trace_always = line.trace;
     settings.max_instructions = line.max_instructions;
+    settings.translate = line.translate;
     if (line.deterministic) {
         settings.deterministic = {true, line.record_path != nullptr, script.start_time, script.keys, cut_off};
         // A replay stops where its recording did.

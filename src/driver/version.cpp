@@ -2,6 +2,7 @@
 
 #include "driver/build_commit.hpp"  // generated at build time: EMU6502_COMMIT
 #include "host/monitor_terminal.hpp"
+#include "translate/translate.hpp"
 
 std::string version_text() {
     std::string text = "emu6502 " EMU6502_VERSION "\n";
@@ -14,5 +15,6 @@ std::string version_text() {
 #else
     text += "debug adapter: not built\n";
 #endif
+    text += std::string("translating core: ") + translate_build_text() + "\n";
     return text;
 }

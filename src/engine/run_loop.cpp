@@ -15,6 +15,7 @@
 #include "engine/timers.hpp"
 #include "engine/trace.hpp"
 #include "host/terminal.hpp"
+#include "translate/translate.hpp"
 
 std::uint64_t instructions_before_step = 0;
 ObservedTables observed{};
@@ -54,7 +55,9 @@ public:
           trace_always_(settings.trace_always),
           count_cycles_(settings.count_cycles),
           // A paced run steps, keeping count of every instruction for the recorder.
-          threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always) {
+          threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always),
+          // An observer sees every instruction: translated code shows none.
+          translating_(!OBSERVED && threaded_ && settings.translate && translate_begin(P)) {
         if constexpr (PAST) {
             // A recording's keys come from the terminal as they are typed:
             // they cannot be had again.
@@ -301,7 +304,8 @@ private:
             if (checks == 0 && to_request != 0 && bound > threaded::MAX_BUDGET<P> &&
                 !outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) {
                 const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_request, threaded::MAX_BUDGET<P>));
-                const InRamEnd end = run_in_ram<P, true, true>(budget);
+                const InRamEnd end =
+                    translating_ ? translate_run<P, true, true>(budget) : run_in_ram<P, true, true>(budget);
                 counted_ += end.countdown;
                 cycles_ += end.cycles;
                 return end.stop == InRamStop::look;
@@ -310,7 +314,10 @@ private:
         const auto countdown =
             static_cast<std::uint32_t>(std::min<std::uint64_t>({bound, timer_.room(counted_, cycles_), MAX_RUN}));
         InRamEnd end;
-        if (checks == 0) {
+        if (checks == 0 && translating_) {
+            end = Timer::CYCLES || count_cycles_ ? translate_run<P, true, false>(countdown)
+                                                 : translate_run<P, false, false>(countdown);
+        } else if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
             // The observed copies: breakpoints alone (the commonest, with
@@ -362,6 +369,7 @@ private:
         }
         cycles_ += step_cycles;
         ++counted_;
+        if (translating_) translate_after_step();
         return true;
     }
 
@@ -400,6 +408,7 @@ private:
         if (!timer_.tick(counted_, cycles_)) return;
         const u16 pc = cpu.pc;
         cpu_irq();
+        if (translating_) translate_after_interrupt();
         if constexpr (OBSERVED) {
             if (quiet()) {
                 if (!probing() && cpu.pc != pc) observer_->quiet_interrupt();
@@ -476,6 +485,7 @@ private:
     const bool trace_always_;
     const bool count_cycles_;
     const bool threaded_;
+    const bool translating_;
     bool step_next_ = false;  // the threaded code stopped before an instruction the observer must see
     std::unique_ptr<Past> past_;     // steps backwards: only in a deterministic run whose observer asks
     std::uint64_t files_seen_ = 0;    // data_file_uses() when last looked at

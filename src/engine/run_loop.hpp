@@ -29,6 +29,7 @@ struct RunSettings {
     bool trace_always = false;  // trace every instruction, whatever TRACE_CTL holds
     std::optional<std::uint64_t> max_instructions;
     DeterministicRun deterministic;  // needs count_cycles
+    bool translate = false;  // the translating core where it can serve: runs with no observer
 };
 
 inline constexpr std::uint64_t TIMER_PERIOD_CYCLES = 10'000;

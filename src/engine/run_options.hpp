@@ -27,6 +27,7 @@ struct RunOptions {
     const char* debug_info = nullptr;                 // the linker's debug file (ld65 --dbgfile)
     const char* profile = nullptr;                    // per-address counts and cycles to this file
     Chip chip = Chip::m6502;                          // the processor
+    bool translate = false;                           // --core translate: translated code where no tool watches
     bool chip_given = false;                          // --cpu was given
     bool deterministic = false;                       // cycle timer, virtual clock, seeded RANDOM, no terminal keys
     std::optional<std::int64_t> start_time;           // the virtual clock's start, calendar seconds

@@ -48,7 +48,8 @@ TEST(Options, VersionPrintsTheVersion) {
                                                    "commit: ([0-9a-f]{12,}(-dirty)?|unknown)\n"
                                                    "licence: MIT \\(the file LICENSE\\)\n"
                                                    "line editing: " + editing + "\n"
-                                                   "debug adapter: (built in|not built)\n")))
+                                                   "debug adapter: (built in|not built)\n"
+                                                   "translating core: (x86-64 host code, made with xbyak|not built)\n")))
         << r.out;
     EXPECT_EQ(r.err, "");
 }

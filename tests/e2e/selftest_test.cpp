@@ -175,6 +175,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Deterministic: the timer counts cycles, and WAI passes them until the next request.
         ProcessorSelftest{"cmos_deterministic", "selftest_65c02.bin", {"--cpu=65C02", "--deterministic"}, "PASS\r\n"},
         ProcessorSelftest{"nmos_deterministic", "selftest_6502x.bin", {"--cpu=6502X", "--seed=7"}, "PASS\r\n"},
+        // Translated into host code, where the build can.
+        ProcessorSelftest{"nmos_translated", "selftest_6502x.bin", {"--cpu=6502X", "--core=translate"}, "PASS\r\n"},
+        ProcessorSelftest{"cmos_translated_deterministic", "selftest_65c02.bin", {"--cpu=65C02", "--deterministic", "--core", "translate"}, "PASS\r\n"},
+        ProcessorSelftest{"cmos_translated_counted", "selftest_65c02.bin", {"--stats", "--cpu=65C02", "--core=translate"}, "PASS\r\n"},
         ProcessorSelftest{"nmos_on_6502", "selftest_6502x.bin", {}, "FAIL 01\r\n"},
         ProcessorSelftest{"cmos_on_6502", "selftest_65c02.bin", {"--cpu=6502"}, "FAIL 01\r\n"},
         ProcessorSelftest{"nmos_on_65C02", "selftest_6502x.bin", {"--cpu=65C02"}, "FAIL 01\r\n"}),

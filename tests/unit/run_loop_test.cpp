@@ -173,18 +173,27 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
     // timer changes nothing either.
     // An observer that stops nowhere changes nothing either, and its
     // profile counts every instruction and cycle.
-    enum class Loop { plain, counting, deterministic, observed, observed_deterministic };
+    // The translating core, where the build has it, in each of the ways
+    // the run loop counts.
+    enum class Loop {
+        plain, counting, deterministic, observed, observed_deterministic,
+        translated, translated_counting, translated_deterministic
+    };
     for (const Loop loop :
-         {Loop::plain, Loop::counting, Loop::deterministic, Loop::observed, Loop::observed_deterministic}) {
-        const bool count_cycles = loop != Loop::plain;
+         {Loop::plain, Loop::counting, Loop::deterministic, Loop::observed, Loop::observed_deterministic,
+          Loop::translated, Loop::translated_counting, Loop::translated_deterministic}) {
+        const bool count_cycles = loop != Loop::plain && loop != Loop::translated;
         const bool observing = loop == Loop::observed || loop == Loop::observed_deterministic;
         SCOPED_TRACE(loop == Loop::plain      ? "without cycles counted"
                      : loop == Loop::counting ? "with cycles counted"
                      : observing              ? "observed"
+                     : loop >= Loop::translated ? "translated"
                                               : "deterministic");
         RunSettings settings;
         settings.count_cycles = count_cycles;
-        settings.deterministic.on = loop == Loop::deterministic || loop == Loop::observed_deterministic;
+        settings.deterministic.on = loop == Loop::deterministic || loop == Loop::observed_deterministic ||
+                                    loop == Loop::translated_deterministic;
+        settings.translate = loop >= Loop::translated;
         settings.trace_always = row.trace_always;
         settings.max_instructions = row.max_instructions;
 

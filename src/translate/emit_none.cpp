@@ -1,0 +1,10 @@
+// A build without a JIT assembler, or for a host it cannot write code for.
+#include "translate/emit.hpp"
+
+bool emitter_open(const char*& why) {
+    why = "this build has no translating core";
+    return false;
+}
+void emitter_reset() {}
+BlockCode emit_block(const DecodedInstruction*, std::size_t, const InstructionHelper*) { return nullptr; }
+const char* emitter_name() { return nullptr; }

@@ -1,0 +1,173 @@
+// The translating core's run: blocks looked up by pc and made on first use,
+// each run whole when the countdown or budget has room for all of it, else
+// instruction by instruction through the same helpers the blocks call, so
+// that a run ends, looks and counts exactly where the interpreter's does.
+#include <cstdio>
+#include <utility>
+
+#include "cpu/cpu.hpp"
+#include "cpu/data_access.hpp"
+#include "translate/block_cache.hpp"
+#include "translate/emit.hpp"
+#include "translate/translate.hpp"
+
+namespace {
+// Instructions in a block at most.
+constexpr std::size_t MAX_BLOCK = 32;
+// Cycles an instruction may add to its grid's: a page crossing, a taken
+// branch's two, decimal mode on the 65C02.
+constexpr unsigned MAX_EXTRA_CYCLES = 4;
+
+[[nodiscard]] constexpr bool pushes(Op op) {
+    return op == Op::PHA || op == Op::PHP || op == Op::PHX || op == Op::PHY || op == Op::JSR || op == Op::BRK;
+}
+[[nodiscard]] constexpr bool writes_operand(const OpcodeEntry& entry) {
+    const OperandUse use = operand_use(entry.op);
+    return (use == OperandUse::write || use == OperandUse::modify) && operand_in_memory(entry.mode);
+}
+// The instructions after which pc is not the next one's address.
+[[nodiscard]] constexpr bool ends_block(Op op) { return threaded::is_branch(op) || threaded::moves_pc(op); }
+
+// One instruction, exactly as the threaded code runs it, counted in the
+// state; a store into translated code drops that code.
+template <Chip P, u8 OPCODE>
+std::uint32_t run_one(TranslateState* s) {
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    std::uint32_t counter = 0;
+    std::size_t noted = 0;
+    const bool look = threaded::run_opcode<P, OPCODE, true, false, 0>(s->r, counter, noted);
+    ++s->instructions;
+    s->cycles += counter % threaded::INSTRUCTION_UNIT / threaded::COUNTDOWN_COUNTER.cycle;
+    std::uint32_t exit = look ? EXIT_LOOK : 0;
+    if constexpr (writes_operand(entry)) {
+        if (block_cache::code_map[s->r.effective_address] != 0) [[unlikely]]
+            exit |= block_cache::code_written(static_cast<u16>(s->r.effective_address));
+    }
+    if constexpr (pushes(entry.op)) {
+        if (block_cache::page_has_code[1] != 0) [[unlikely]] {
+            block_cache::page_written(1);
+            exit |= EXIT_CODE_WRITTEN;
+        }
+    }
+    return exit;
+}
+
+template <Chip P, std::size_t... I>
+constexpr std::array<InstructionHelper, 256> helper_table(std::index_sequence<I...>) {
+    return {&run_one<P, static_cast<u8>(I)>...};
+}
+template <Chip P>
+constexpr std::array<InstructionHelper, 256> helpers = helper_table<P>(std::make_index_sequence<256>{});
+
+void flush() {
+    block_cache::clear();
+    emitter_reset();
+}
+
+// The block at `pc`, made now; nullptr where none is made (a page whose
+// code keeps changing, an instruction across a page's end).
+template <Chip P>
+Block* translate(u16 pc) {
+    if (block_cache::page_cold[pc >> 8] != 0) return nullptr;
+    std::array<DecodedInstruction, MAX_BLOCK> list;
+    std::size_t count = 0;
+    unsigned max_cycles = 0;
+    u16 at = pc;
+    while (count < MAX_BLOCK && at < SAFE_PC_END) {
+        const u8 opcode = memory[at];
+        const OpcodeEntry entry = opcode_grid<P>[opcode];
+        const auto length = static_cast<u8>(1 + operand_bytes(entry.mode));
+        if (((at + length - 1) >> 8) != (pc >> 8)) break;
+        list[count++] = {at, opcode, length};
+        max_cycles += entry.cycles + MAX_EXTRA_CYCLES;
+        at = static_cast<u16>(at + length);
+        if (ends_block(entry.op)) break;
+    }
+    if (count == 0) return nullptr;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const BlockCode code = emit_block(list.data(), count, helpers<P>.data())) {
+            if (Block* b = block_cache::add(code, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
+                return b;
+        }
+        flush();  // the buffer or the pool is full: start again
+    }
+    return nullptr;
+}
+
+bool translate_asked = false;
+}  // namespace
+
+const char* translate_build_text() {
+    const char* name = emitter_name();
+    return name != nullptr ? name : "not built";
+}
+
+bool translate_begin(Chip) {
+    static bool refused = false;
+    if (refused) return false;
+    const char* why = nullptr;
+    if (!emitter_open(why)) {
+        refused = true;
+        std::fprintf(stderr, "emu6502: no translating core here (%s); the interpreter runs\n", why);
+        return false;
+    }
+    flush();
+    block_cache::forget_rewrites();
+    translate_asked = true;
+    return true;
+}
+
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
+InRamEnd translate_run(std::uint32_t countdown) {
+    TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false}, 0, 0};
+    InRamStop stop = InRamStop::countdown_over;
+    for (;;) {
+        if constexpr (CYCLE_BUDGET) {
+            if (s.cycles >= countdown) break;
+        } else {
+            if (s.instructions == countdown) break;
+        }
+        const auto pc = static_cast<u16>(s.r.pc);
+        if (outside_safe_range(pc)) break;  // where the run loop steps
+        Block* b = block_cache::block_at[pc];
+        if (b == nullptr) b = translate<P>(pc);
+        const bool fits = b != nullptr && (CYCLE_BUDGET ? s.cycles + b->max_cycles < countdown
+                                                        : s.instructions + b->instructions <= countdown);
+        const std::uint32_t exit = fits ? b->code(&s) : helpers<P>[memory[pc]](&s);
+        if ((exit & EXIT_LOOK) != 0) {
+            stop = InRamStop::look;
+            break;
+        }
+    }
+    cpu.pc = static_cast<u16>(s.r.pc);
+    cpu.sp = s.r.sp;
+    cpu.a = s.r.a;
+    cpu.x = s.r.x;
+    cpu.y = s.r.y;
+    cpu.status = s.r.status;
+    if constexpr (CYCLE_BUDGET) return {s.cycles, static_cast<std::uint32_t>(s.instructions), stop};
+    // As in run_in_ram, the instruction that asks for a look is counted by the run loop.
+    const auto ran = static_cast<std::uint32_t>(s.instructions) - (stop == InRamStop::look ? 1u : 0u);
+    return {COUNT_CYCLES ? s.cycles : 0, countdown - ran, stop};
+}
+
+void translate_after_step() {
+    if (!translate_asked) return;
+    const OpcodeEntry entry = opcode_grid_of(cpu_chip())[cpu.opcode];
+    if (writes_operand(entry) && block_cache::code_map[cpu.effective_address] != 0)
+        (void)block_cache::code_written(cpu.effective_address);
+    if (pushes(entry.op)) block_cache::page_written(1);
+}
+
+void translate_after_interrupt() {
+    if (translate_asked) block_cache::page_written(1);
+}
+
+#define EMU6502_TRANSLATE_RUN(P)                                              \
+    template InRamEnd translate_run<P, false, false>(std::uint32_t);          \
+    template InRamEnd translate_run<P, true, false>(std::uint32_t);           \
+    template InRamEnd translate_run<P, true, true>(std::uint32_t);
+EMU6502_TRANSLATE_RUN(Chip::m6502)
+EMU6502_TRANSLATE_RUN(Chip::m6502x)
+EMU6502_TRANSLATE_RUN(Chip::m65c02)
+#undef EMU6502_TRANSLATE_RUN

@@ -1,0 +1,29 @@
+// The translating core: the program's code turned into host code a stretch
+// at a time and kept by address, behind the same contract as run_in_ram
+// (threaded.hpp), so that the run loop's rules, counts and interrupts stay
+// exactly those of the interpreter. Only for runs that no observer watches.
+#pragma once
+
+#include <cstdint>
+
+#include "cpu/threaded.hpp"
+
+// What this build has, for --version: "x86-64 host code (xbyak)", or why not.
+[[nodiscard]] const char* translate_build_text();
+
+// Readies the core for a run on processor `chip`: whatever was translated
+// before is dropped (memory may have been loaded or changed since). False,
+// with one line on standard error the first time, when no host code can be
+// made here: the interpreter then runs.
+[[nodiscard]] bool translate_begin(Chip chip);
+
+// run_in_ram<P, COUNT_CYCLES, CYCLE_BUDGET>(countdown), translated. It may
+// hand back before the countdown is over (stop countdown_over, countdown
+// left): at the top of memory, where the run loop steps.
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
+[[nodiscard]] InRamEnd translate_run(std::uint32_t countdown);
+
+// The run loop ran an instruction on `cpu` itself, or took an interrupt:
+// the code its stores reached is translated again before it runs.
+void translate_after_step();
+void translate_after_interrupt();

@@ -1,0 +1,199 @@
+// The translating core against the core's own step: random programs that
+// rewrite their own operands and opcodes, read the random byte, call a
+// subroutine, and are interrupted between stretches, for each processor and
+// each way the run loop counts. After every stretch the registers, memory,
+// the random generator and the cycles must be those of the same number of
+// instructions run one at a time.
+#include <random>
+#include <vector>
+
+#include "cpu_fixture.hpp"
+#include "bus/devices.hpp"
+#include "translate/translate.hpp"
+
+namespace cpu_test {
+namespace {
+
+using Bytes = std::vector<u8>;
+
+constexpr u16 HANDLER = 0x2F80;     // RTI
+constexpr u16 SUBROUTINE = 0x2F90;  // INX; RTS
+// One-byte opcodes that every processor runs alike, for rewritten opcodes.
+constexpr u8 PLAIN_IMPLIED[] = {0xE8, 0xCA, 0xC8, 0x88, 0x18, 0x38, 0xAA, 0x8A, 0xEA, 0xF8, 0xD8, 0x0A, 0x2A};
+
+// A looping program at ORIGIN: opcodes that keep to plain RAM (data at
+// 0x3000-0x7DFF, the zero page and the stack; branches that go on either
+// way), reads of RANDOM, INC of its own immediate operands, LDA #op; STA of
+// a one-byte opcode over another, JSR, and BRK to an RTI.
+void self_modifying_program(Chip chip, unsigned seed) {
+    std::mt19937 random(seed);
+    for (std::size_t address = 0; address < 0xFF00; ++address) memory[address] = static_cast<u8>(random());
+    std::vector<u16> operands, slots;
+    u16 at = ORIGIN;
+    auto put = [&](const Bytes& bytes) {
+        for (const u8 b : bytes) memory[at++] = b;
+    };
+    while (at < 0x2E00) {
+        const unsigned kind = random() % 16;
+        if (kind == 0) {
+            put({0xAD, RANDOM & 0xFF, RANDOM >> 8});
+        } else if (kind == 1 && !operands.empty()) {
+            const u16 target = operands[random() % operands.size()];
+            put({0xEE, static_cast<u8>(target), static_cast<u8>(target >> 8)});
+        } else if (kind == 2 && !slots.empty()) {
+            const u16 target = slots[random() % slots.size()];
+            put({0xA9, PLAIN_IMPLIED[random() % std::size(PLAIN_IMPLIED)], 0x8D, static_cast<u8>(target),
+                 static_cast<u8>(target >> 8)});
+        } else if (kind == 3) {
+            put({0x20, SUBROUTINE & 0xFF, SUBROUTINE >> 8});
+        } else if (kind == 4) {
+            slots.push_back(at);
+            put({PLAIN_IMPLIED[random() % std::size(PLAIN_IMPLIED)]});
+        } else {
+            const u8 opcode = static_cast<u8>(random());
+            const OpcodeEntry entry = opcode_grid_of(chip)[opcode];
+            switch (entry.op) {
+            case Op::JMP: case Op::JSR: case Op::RTS: case Op::RTI: case Op::JAM: case Op::STP: case Op::WAI:
+            case Op::SHA: case Op::SHX: case Op::SHY: case Op::TAS: continue;  // away from plain RAM, or stopped
+            default: break;
+            }
+            const u16 data = static_cast<u16>(0x3000 + random() % 0x4E00);
+            switch (entry.mode) {
+            case Mode::imp: case Mode::acc: break;
+            case Mode::imm: operands.push_back(static_cast<u16>(at + 1)); [[fallthrough]];
+            case Mode::zp: case Mode::zpx: case Mode::zpy: memory[at + 1] = static_cast<u8>(random()); break;
+            case Mode::rel: memory[at + 1] = 0; break;
+            case Mode::zpr: memory[at + 1] = static_cast<u8>(random()), memory[at + 2] = 0; break;
+            case Mode::abs: case Mode::abx: case Mode::aby:
+                memory[at + 1] = static_cast<u8>(data), memory[at + 2] = static_cast<u8>(data >> 8);
+                break;
+            default: continue;  // pointers, which lie anywhere
+            }
+            memory[at] = opcode;
+            at = static_cast<u16>(at + 1 + operand_bytes(entry.mode) + (entry.op == Op::BRK ? 1 : 0));
+        }
+    }
+    put({0x4C, ORIGIN & 0xFF, ORIGIN >> 8});
+    memory[HANDLER] = 0x40;
+    memory[SUBROUTINE] = 0xE8;
+    memory[SUBROUTINE + 1] = 0x60;
+    memory[0xFFFE] = HANDLER & 0xFF;
+    memory[0xFFFF] = HANDLER >> 8;
+}
+
+enum class Counting { instructions, cycles_too, cycle_budget };
+
+struct TranslateRow {
+    const char* name;
+    Chip chip;
+    unsigned seed;
+    Counting how;
+};
+void PrintTo(const TranslateRow& c, std::ostream* os) { *os << c.name; }
+
+template <Chip P>
+InRamEnd translated(Counting how, std::uint32_t length) {
+    switch (how) {
+    case Counting::instructions: return translate_run<P, false, false>(length);
+    case Counting::cycles_too: return translate_run<P, true, false>(length);
+    case Counting::cycle_budget: break;
+    }
+    return translate_run<P, true, true>(length);
+}
+
+InRamEnd translated_on(Chip chip, Counting how, std::uint32_t length) {
+    switch (chip) {
+    case Chip::m6502x: return translated<Chip::m6502x>(how, length);
+    case Chip::m65c02: return translated<Chip::m65c02>(how, length);
+    case Chip::m6502: break;
+    }
+    return translated<Chip::m6502>(how, length);
+}
+
+std::uint32_t max_budget(Chip chip) {
+    switch (chip) {
+    case Chip::m6502x: return threaded::MAX_BUDGET<Chip::m6502x>;
+    case Chip::m65c02: return threaded::MAX_BUDGET<Chip::m65c02>;
+    case Chip::m6502: break;
+    }
+    return threaded::MAX_BUDGET<Chip::m6502>;
+}
+
+class Translated : public CpuTableTest<TranslateRow> {};
+
+TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
+    const TranslateRow& row = GetParam();
+    clean_machine(row.chip);
+    self_modifying_program(row.chip, row.seed);
+    if (!translate_begin(row.chip)) GTEST_SKIP() << "this build has no translating core";
+    cpu.pc = ORIGIN;
+    random_seed(row.seed);
+    std::mt19937 lengths(row.seed);
+    const bool budget = row.how == Counting::cycle_budget;
+    std::uint64_t instructions = 0;
+    for (int stretch = 0; stretch < 1500; ++stretch) {
+        // What the run loop makes sure of first: an RTI that pulled a clear
+        // constant bit is stepped.
+        if ((cpu.status & FLAG_CONSTANT) == 0) {
+            (void)cpu_step();
+            translate_after_step();
+        }
+        ASSERT_FALSE(outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) << "stretch " << stretch;
+        const auto length = static_cast<std::uint32_t>(1 + lengths() % (budget ? max_budget(row.chip) : MAX_RUN));
+        const Cpu before = cpu;
+        const std::array<u8, 0x10000> memory_before = memory;
+        const std::uint64_t random_before = random_state();
+
+        const InRamEnd end = translated_on(row.chip, row.how, length);
+        const bool looked = end.stop == InRamStop::look;
+        const std::uint32_t ran = budget ? end.countdown : length - end.countdown + (looked ? 1 : 0);
+        const Cpu after = cpu;
+        const std::array<u8, 0x10000> memory_after = memory;
+        const std::uint64_t random_after = random_state();
+
+        cpu = before;
+        memory = memory_before;
+        random_state_restore(random_before);
+        std::uint64_t cycles = 0;
+        for (std::uint32_t i = 0; i < ran; ++i) cycles += cpu_step();
+        SCOPED_TRACE("stretch " + std::to_string(stretch) + " of " + std::to_string(ran) + " from " + hex(before.pc));
+        ASSERT_EQ(after.pc, cpu.pc);
+        ASSERT_EQ(after.a, cpu.a);
+        ASSERT_EQ(after.x, cpu.x);
+        ASSERT_EQ(after.y, cpu.y);
+        ASSERT_EQ(after.sp, cpu.sp);
+        ASSERT_EQ(after.status, cpu.status);
+        ASSERT_TRUE(memory_after == memory);
+        ASSERT_EQ(random_after, random_state());
+        if (row.how != Counting::instructions) {
+            ASSERT_EQ(end.cycles, cycles);
+        }
+        // It ends where the interpreter's threaded code ends: at the
+        // countdown or budget, or after an instruction that needs a look.
+        if (!looked) {
+            ASSERT_TRUE(budget ? cycles >= length : ran == length);
+        }
+        instructions += ran;
+        if (stretch % 5 == 4) {
+            cpu_irq();
+            translate_after_interrupt();
+        }
+    }
+    EXPECT_GT(instructions, 50000u);
+}
+
+const TranslateRow translate_rows[] = {
+    {"m6502_instructions", Chip::m6502, 21, Counting::instructions},
+    {"m6502_cycles", Chip::m6502, 22, Counting::cycles_too},
+    {"m6502_budget", Chip::m6502, 23, Counting::cycle_budget},
+    {"m6502x_instructions", Chip::m6502x, 24, Counting::instructions},
+    {"m6502x_cycles", Chip::m6502x, 25, Counting::cycles_too},
+    {"m6502x_budget", Chip::m6502x, 26, Counting::cycle_budget},
+    {"m65c02_instructions", Chip::m65c02, 27, Counting::instructions},
+    {"m65c02_cycles", Chip::m65c02, 28, Counting::cycles_too},
+    {"m65c02_budget", Chip::m65c02, 29, Counting::cycle_budget},
+};
+INSTANTIATE_TEST_SUITE_P(RandomPrograms, Translated, ::testing::ValuesIn(translate_rows), RowName{});
+
+}  // namespace
+}  // namespace cpu_test
