@@ -4,11 +4,13 @@
 #  1. the release build's unit and end-to-end tests (CTest), and the demo;
 #  2. its Debian package: lintian, then installed into a scratch root and
 #     run from there;
-#  3. the 6502 program images rebuilt from their sources must match the
+#  3. the coverage and profile files read by lcov's genhtml and
+#     callgrind_annotate (scripts/test-viewers.sh);
+#  4. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
-#  4. the Windows build (mingw-w64), its tests under Wine and its zip;
-#  5. the whole suite again under AddressSanitizer and UBSan;
-#  6. a bounded fuzzing run of the machine (40 seconds; needs clang).
+#  5. the Windows build (mingw-w64), its tests under Wine and its zip;
+#  6. the whole suite again under AddressSanitizer and UBSan;
+#  7. a bounded fuzzing run of the machine (40 seconds; needs clang).
 # Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
@@ -31,6 +33,9 @@ scripts/test-package.sh build
 
 echo "== the debug adapter through the protocol's test client"
 scripts/test-dap.sh build/emu6502
+
+echo "== coverage and profile files in genhtml, lcov and callgrind_annotate"
+scripts/test-viewers.sh build/emu6502
 
 echo "== program images match their sources"
 work=$(mktemp -d)

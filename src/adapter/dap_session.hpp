@@ -23,6 +23,7 @@
 #include "debug/labels.hpp"
 #include "debug/source_view.hpp"
 #include "engine/observer.hpp"
+#include "inspect/checker.hpp"
 
 struct DapSessionSetup {
     const debug_info::DebugInfo* info = nullptr;  // null: machine level only
@@ -31,6 +32,7 @@ struct DapSessionSetup {
     bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
+    Checker* checker = nullptr;                   // --check's: the exception filters turn its checks on and off
 };
 
 class DapSession final : public RunObserver {
@@ -97,6 +99,7 @@ private:
     void set_instruction_breakpoints(const nlohmann::json& request);
     void data_breakpoint_info(const nlohmann::json& request);
     void set_data_breakpoints(const nlohmann::json& request);
+    void set_exception_breakpoints(const nlohmann::json& request);
     void stack_trace(const nlohmann::json& request);
     void scopes(const nlohmann::json& request);
     void variables(const nlohmann::json& request);

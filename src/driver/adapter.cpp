@@ -93,10 +93,10 @@ int serve_debug_adapter(RunProgram run) {
     }
 
     std::unique_ptr<DapSession> session;
-    const AdapterRun adapter{[&](const RunDebugInfo& debug) {
+    const AdapterRun adapter{[&](const RunDebugInfo& debug, Checker* checker) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
-                              [&connection] { leave_run(connection); }};
+                              [&connection] { leave_run(connection); }, checker};
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();
     }};

@@ -254,7 +254,18 @@ const char* usage_text() {
            "  --dap                     speak the Debug Adapter Protocol on standard input\n"
            "                            and output, for an editor's debugger\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
-           "                            to FILE, the ten hottest routines on standard error\n"
+           "                            to FILE, the ten hottest routines on standard error;\n"
+           "                            FILE.callgrind or callgrind.out.*: Callgrind's format\n"
+           "                            with the call graph, FILE.folded: folded stacks\n"
+           "  --profile-format NAME     table, callgrind or folded, whatever FILE's name\n"
+           "  --check                   report reads of unwritten memory, writes into code,\n"
+           "                            bad returns, stack wraps and more as they happen;\n"
+           "                            any report ends the run with status 5\n"
+           "  --check-off NAMES         --check without these checks (comma-separated)\n"
+           "  --check-suppress FILE     --check without the reports FILE names\n"
+           "  --protect RANGES          --check holds these read-only, like 0200-02FF,C000\n"
+           "  --coverage FILE           lines, functions and branches run, in LCOV's\n"
+           "                            format, added to FILE's counts from earlier runs\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"
            "                            the clock follow emulated cycles, RANDOM a seed, and\n"
            "                            keys come only from -i or a replay file\n"
@@ -269,5 +280,5 @@ const char* usage_text() {
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"
            "Exit status: 0 normal end (with --exit-status: the value of A), 1 could not\n"
            "load or save, 2 bad option, 3 instruction limit reached, 4 processor halted\n"
-           "(JAM on the 6502X, STP on the 65C02).\n";
+           "(JAM on the 6502X, STP on the 65C02), 5 --check reported a fault.\n";
 }

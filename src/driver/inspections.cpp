@@ -54,12 +54,15 @@ bool is_profile_of(const char* path, ProfileFormat format) {
 }
 
 std::string Inspections::prepare(const CommandLine& line, const debug_info::DebugInfo* info,
-                                 const std::string& debug_path) {
+                                 const std::string& debug_path, bool adapter) {
     line_ = &line;
     info_ = info;
     debug_path_ = debug_path;
-    if (line.check || line.check_suppress != nullptr) {
+    // Under the debug adapter the checks are its exception filters: there
+    // is a checker, its checks off until the client ticks them.
+    if (line.check || line.check_suppress != nullptr || adapter) {
         CheckSettings settings;
+        if (!line.check && line.check_suppress == nullptr) settings.kinds = CheckSet{};
         settings.info = info;
         std::string fault;
         if (line.check_off != nullptr) fault = turn_off_kinds(line.check_off, settings.kinds);
@@ -122,7 +125,7 @@ RunObserver* Inspections::observer(bool stopping) {
 
 bool Inspections::finish() {
     bool written = true;
-    if (checker) print_check_summary(*checker);
+    if (checker && (line_->check || line_->check_suppress != nullptr || checker->any())) print_check_summary(*checker);
     if (coverage_) {
         LcovReport report = lcov_report(*coverage_, *info_, debug_path_, test_name_);
         report.add(earlier_);

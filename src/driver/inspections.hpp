@@ -23,9 +23,9 @@ public:
     std::unique_ptr<Checker> checker;
 
     // After memory is loaded: "" when the run may start, else one line
-    // saying why not.
+    // saying why not. Under the debug `adapter` there is always a checker.
     [[nodiscard]] std::string prepare(const CommandLine& line, const debug_info::DebugInfo* info,
-                                      const std::string& debug_path);
+                                      const std::string& debug_path, bool adapter);
     // All of them as one observer; nullptr when none is asked for. With
     // `stopping` (the monitor or the adapter beside), a check's report
     // stops the run.

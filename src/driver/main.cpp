@@ -237,7 +237,7 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
                      escape_control(line.labels).c_str());
     Inspections inspections;
     {
-        const std::string fault = inspections.prepare(line, debug.info.get(), debug.path);
+        const std::string fault = inspections.prepare(line, debug.info.get(), debug.path, adapter != nullptr);
         if (!fault.empty()) {
             std::fprintf(stderr, "emu6502: %s; nothing ran.\n", fault.c_str());
             return EXIT_BAD_OPTION;
@@ -254,7 +254,7 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     RunObserver* watcher = inspections.observer(adapter != nullptr || monitor.interactive || monitor.commands != nullptr);
     RunOutcome outcome;
     if (adapter != nullptr) {
-        RunObserver* talker = adapter->observer(debug);
+        RunObserver* talker = adapter->observer(debug, inspections.checker.get());
         std::optional<ObserverPair> pair;
         if (watcher != nullptr) pair.emplace(*talker, *watcher);
         outcome = run_machine(irq_deadline, settings, pair ? &*pair : talker);

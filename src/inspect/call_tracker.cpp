@@ -14,7 +14,7 @@ void CallTracker::interrupted(std::uint16_t pc, std::uint16_t return_to, std::ui
     calls_.push_back({pc, entry, return_to, sp, true});
 }
 
-ReturnSeen CallTracker::returned(std::uint8_t sp_before, std::uint16_t target, bool rti) {
+ReturnSeen CallTracker::classify(std::uint8_t sp_before, std::uint16_t target, bool rti) const {
     if (calls_.empty()) return {};
     const TrackedCall call = calls_.back();
     const unsigned pulled = rti ? 3 : 2;
@@ -29,6 +29,13 @@ ReturnSeen CallTracker::returned(std::uint8_t sp_before, std::uint16_t target, b
     } else {
         seen.match = ReturnMatch::unwound;
     }
+    return seen;
+}
+
+ReturnSeen CallTracker::returned(std::uint8_t sp_before, std::uint16_t target, bool rti) {
+    const ReturnSeen seen = classify(sp_before, target, rti);
+    if (seen.match == ReturnMatch::jump || seen.match == ReturnMatch::no_call) return seen;
+    const unsigned pulled = rti ? 3 : 2;
     // Every call whose bytes this return pulled, or that lies below where
     // S now points, is over.
     const unsigned after = sp_before + pulled;

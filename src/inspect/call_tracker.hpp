@@ -40,8 +40,10 @@ public:
     void called(std::uint16_t pc, std::uint16_t entry, std::uint8_t sp);
     // BRK at `pc`, or an interrupt at `pc` (return_to = pc), went to `entry`.
     void interrupted(std::uint16_t pc, std::uint16_t return_to, std::uint16_t entry, std::uint8_t sp);
-    // An RTS or RTI found S at `sp_before` and went to `target`. The
-    // innermost call is taken off unless the return was a jump.
+    // How an RTS or RTI that found S at `sp_before` and went to `target`
+    // matches the innermost call; then `returned` takes off the calls it
+    // ended (none when it was a jump).
+    [[nodiscard]] ReturnSeen classify(std::uint8_t sp_before, std::uint16_t target, bool rti) const;
     ReturnSeen returned(std::uint8_t sp_before, std::uint16_t target, bool rti);
     [[nodiscard]] const std::vector<TrackedCall>& calls() const { return calls_; }
 

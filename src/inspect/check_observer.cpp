@@ -19,9 +19,15 @@ ObserverStop CheckObserver::stop_due(const RunCounts&) {
     return {};
 }
 
-void print_check_summary(const Checker& checker) {
+void print_check_summary(Checker& checker) {
     host_console_flush();
-    const std::size_t places = checker.findings().size();
+    // Reports the run had no time to show: made by the instruction that ended it (a JAM).
+    const auto& findings = checker.findings();
+    for (std::size_t i = findings.size() - checker.unseen(); i < findings.size(); ++i) std::fputs(findings[i].report.c_str(), stderr);
+    checker.mark_seen();
+    const std::size_t places = checker.findings().size() + checker.unreported();
     if (places == 0) std::fputs("check: no faults found\n", stderr);
+    else if (checker.unreported() != 0)
+        std::fprintf(stderr, "check: faults found at %zu places, the first %zu reported\n", places, checker.findings().size());
     else std::fprintf(stderr, "check: faults found at %zu place%s\n", places, places == 1 ? "" : "s");
 }

@@ -1,5 +1,6 @@
 #include "inspect/checker.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cpu/cpu.hpp"
@@ -47,23 +48,40 @@ void Checker::classify_segments() {
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const debug_info::Segment& segment = segments[i];
         const bool code = is_code_segment(segment.name);
-        const u8 bits = static_cast<u8>((code || segment.read_only ? REGION_PROTECTED : 0) | (code ? 0 : REGION_DATA));
+        // Data that is loaded and may be written (DATA) also holds the
+        // runtime's patched jumps, without debug lines: there only what the
+        // assembler declared as data may not run.
+        const bool loaded_rw = !segment.read_only && !segment.output.empty();
+        u8 bits = code || segment.read_only ? REGION_PROTECTED : 0;
+        if (!code && !loaded_rw) bits |= REGION_DATA;
         for (std::uint32_t a = segment.start; a < segment.start + segment.size && a <= 0xFFFF; ++a) {
             region_[a] |= bits;
             segment_at_[a] = static_cast<std::uint16_t>(i);
         }
     }
-    // Instructions the assembler put in a data segment (a jump vector
-    // patched at run time) may run: their spans carry no data type.
     for (const debug_info::Line& line : info->lines())
         for (const std::uint32_t id : line.spans) {
             const debug_info::Span& span = info->spans()[id];
-            if (span.type != debug_info::NONE || line.kind == debug_info::LineKind::c) continue;
-            for (std::uint32_t a = span.start; a < span.start + span.size && a <= 0xFFFF; ++a) region_[a] |= REGION_CODE_BYTES;
+            if (line.kind == debug_info::LineKind::c || span.segment >= segments.size()) continue;
+            const bool code = is_code_segment(segments[span.segment].name);
+            // Instructions the assembler put in a data segment may run: their spans carry no data type.
+            const u8 bit = span.type == debug_info::NONE ? REGION_CODE_BYTES : code ? 0 : REGION_DATA;
+            for (std::uint32_t a = span.start; a < span.start + span.size && a <= 0xFFFF; ++a) region_[a] |= bit;
         }
     // cc65's C stack grows down from the top towards the data and BSS.
     c_sp_ = info->c_stack_pointer();
-    if (!info->symbol("sp") && !info->symbol("c_sp")) c_sp_.reset();  // no cc65 runtime: no C stack
+    // Without cc65's runtime (its "sp", even as an import) there is no C stack.
+    if (std::none_of(info->symbols().begin(), info->symbols().end(),
+                     [](const debug_info::Symbol& s) { return s.name == "sp" || s.name == "c_sp"; }))
+        c_sp_.reset();
+    // The runtime's zero-page registers are scratch it saves and restores
+    // (a function with register variables pushes regbank as it finds it):
+    // copying them unset is no fault, so they count as written.
+    if (c_sp_) {
+        const debug_info::Symbol* space = info->symbol("zpspace");
+        const std::uint32_t size = space != nullptr && space->value ? *space->value : 26;
+        mark_written(*c_sp_, std::min<std::uint32_t>(size, 0x100u - *c_sp_));
+    }
     for (const debug_info::Segment& segment : segments) {
         if (segment.size == 0 || segment.start < 0x100 || is_code_segment(segment.name)) continue;
         const std::uint32_t end = segment.start + segment.size;
@@ -120,6 +138,10 @@ void Checker::find(CheckKind kind, u16 pc, u16 address, const std::string& detai
     const auto bit = static_cast<u8>(1u << static_cast<unsigned>(kind));
     if ((reported_[pc] & bit) != 0 || suppressed(kind, pc, address)) return;
     reported_[pc] |= bit;
+    if (findings_.size() == MAX_REPORTS) {
+        ++unreported_;
+        return;
+    }
     std::string line = "check: " + std::string(check_kind_name(kind)) + " at " + hex(pc) + " " + instruction_at(pc) +
                        ": " + detail + "\n";
     findings_.push_back({kind, pc, address, line + backtrace(pc)});
@@ -131,12 +153,21 @@ void Checker::before_instruction() {
     sp_before_ = cpu.sp;
     const OpcodeEntry& entry = opcode_grid_of(cpu_chip())[opcode_];
     const int length = 1 + operand_bytes(entry.mode);
-    for (int i = 0; i < length; ++i) {
+    bool unwritten = false;
+    for (int i = 0; i < length && !unwritten; ++i) {
         const auto at = static_cast<u16>(pc + i);
         if (written_[at] == 0 && !is_device(at)) {
-            find(CheckKind::execute, pc, at, "runs " + hex(at) + ", which nothing has written in this run");
-            break;
+            unwritten = true;
+            // A program gone astray runs on through the fill: its first
+            // instruction there is the report, the rest only follow from it.
+            if (!astray_)
+                find(CheckKind::execute, pc, at, "runs " + hex(at) + ", which nothing has written in this run");
         }
+    }
+    astray_ = unwritten;
+    if (astray_) {
+        access_count_ = data_accesses(accesses_);
+        return;
     }
     if ((region_[pc] & (REGION_DATA | REGION_CODE_BYTES)) == REGION_DATA)
         find(CheckKind::execute, pc, pc,
@@ -212,7 +243,13 @@ void Checker::interrupt_taken() {
 }
 
 void Checker::check_return(u16 pc, bool rti) {
-    const ReturnSeen seen = calls_.returned(sp_before_, cpu.pc, rti);
+    // Reported before the calls it ended are taken off: the backtrace shows them.
+    const ReturnSeen seen = calls_.classify(sp_before_, cpu.pc, rti);
+    report_return(pc, seen);
+    (void)calls_.returned(sp_before_, cpu.pc, rti);
+}
+
+void Checker::report_return(u16 pc, const ReturnSeen& seen) {
     const char* call = seen.call.interrupt ? "the interrupt at " : "the call at ";
     switch (seen.match) {
     case ReturnMatch::matched:

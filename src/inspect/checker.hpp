@@ -50,6 +50,9 @@ public:
 
     // What the run starts with: the image, the saved memory, the vectors.
     void mark_written(u16 first, std::size_t count);
+    // The checks made from now on (the debug adapter's filters).
+    void set_kinds(CheckSet kinds) { settings_.kinds = kinds; }
+    [[nodiscard]] CheckSet kinds() const { return settings_.kinds; }
     // Forgets the calls seen: a run taken back, or changed by hand.
     void forget_calls() { calls_.clear(); }
 
@@ -64,11 +67,15 @@ public:
     [[nodiscard]] std::size_t unseen() const { return findings_.size() - seen_; }
     void mark_seen() { seen_ = findings_.size(); }
     [[nodiscard]] bool any() const { return !findings_.empty(); }
+    // Places found beyond the reports kept (MAX_REPORTS).
+    [[nodiscard]] std::size_t unreported() const { return unreported_; }
+    static constexpr std::size_t MAX_REPORTS = 100;
 
 private:
     void find(CheckKind kind, u16 pc, u16 address, const std::string& detail);
     [[nodiscard]] bool suppressed(CheckKind kind, u16 pc, u16 address) const;
     void check_return(u16 pc, bool rti);
+    void report_return(u16 pc, const ReturnSeen& seen);
     void check_c_stack(u16 pc);
     void classify_segments();
     [[nodiscard]] std::string where(u16 address) const;
@@ -83,6 +90,8 @@ private:
     CallTracker calls_;
     std::vector<CheckFinding> findings_;
     std::size_t seen_ = 0;
+    std::size_t unreported_ = 0;
+    bool astray_ = false;  // running memory never written: a run gone astray
     // From before the instruction to after it.
     std::array<Access, MAX_ACCESSES> accesses_{};
     int access_count_ = 0;
