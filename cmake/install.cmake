@@ -23,6 +23,8 @@ if(WIN32)
   # One folder in a zip: the program, the README as text, the manual, the examples.
   install(TARGETS emu6502 RUNTIME DESTINATION .)
   file(READ ${CMAKE_SOURCE_DIR}/README.md readme)
+  # The lines that tell the session check how to run a block are for it alone.
+  string(REGEX REPLACE "<!-- [^\n]* -->\n" "" readme "${readme}")
   string(REPLACE "\n" "\r\n" readme "${readme}")  # for every Windows editor
   file(WRITE ${CMAKE_BINARY_DIR}/README.txt "${readme}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/README.md)
@@ -48,6 +50,10 @@ file(CREATE_LINK ${build_script} ${CMAKE_BINARY_DIR}/emu6502-build SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/emu6502-build DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The JSON Schema of `emu6502 test` files: with the program's data, and
+# beside the examples, whose test files name it as ../schema/.
+install(FILES ${CMAKE_SOURCE_DIR}/schema/emu6502-test.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/emu6502/schema)
+install(FILES ${CMAKE_SOURCE_DIR}/schema/emu6502-test.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR}/schema)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The manual, where the README's links find it.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/doc/manual DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Rebuilds every example image from its source with cc65.
 #
-#   scripts/build-examples.sh           rebuild and update examples/*.bin
-#                                       and their debug files examples/*.dbg
+#   scripts/build-examples.sh           rebuild and update examples/*.bin,
+#                                       their debug files examples/*.dbg and
+#                                       the C examples' labels examples/*.lbl
 #   scripts/build-examples.sh --check   rebuild into a temporary directory and
 #                                       compare byte for byte with the images
 #                                       and debug files in the repository
@@ -47,6 +48,7 @@ cp examples/*.[cs] "$tree/examples/"
 find "$tree" -type f -exec env TZ=UTC touch -t 200001010000 {} +
 
 built=()
+with_labels=()
 for src in examples/*.s examples/*.c; do
     [[ -e $src ]] || continue
     name=$(basename "$src")
@@ -63,11 +65,16 @@ for src in examples/*.s examples/*.c; do
     fi
     sed -i "s|\"$tree/|\"../|g; s|\"$tmp/|\"|g" "$tmp/$name.dbg"
     built+=("$name")
+    # A C example's label file names the C runtime's routines, which its
+    # debug file does not.
+    [[ $src == *.c ]] && with_labels+=("$name")
 done
 
 status=0
 for name in "${built[@]}"; do
-    for kind in bin dbg; do
+    kinds=(bin dbg)
+    [[ " ${with_labels[*]} " == *" $name "* ]] && kinds+=(lbl)
+    for kind in "${kinds[@]}"; do
         repo="examples/$name.$kind"
         if [[ $check == yes ]]; then
             if [[ ! -e $repo ]]; then

@@ -65,6 +65,13 @@ if "$bin/emu6502-build" c_hello.bin "$examples/c_hello.c" 2>"$work/build.err" &&
 out=$("$bin/emu6502" --clean c_hello.bin 2>&1)
 [ "$out" = "Hello from C on the 6502!" ] && pass || fail "the image built by emu6502-build said: $out"
 
+# The test runner on an installed example's tests, the schema they name
+# installed where their "$schema" leads.
+if "$bin/emu6502" test "$examples/hello.test.json" >"$work/test.out" 2>&1; then pass; else
+    fail "emu6502 test on the installed hello.test.json"; cat "$work/test.out"; fi
+[ -f "$examples/../schema/emu6502-test.schema.json" ] && [ -f "$share/emu6502/schema/emu6502-test.schema.json" ] &&
+    pass || fail "not installed: the test files' schema"
+
 # bad NAME MESSAGE ARGS...: emu6502-build says MESSAGE (its name first) and exits 2.
 bad() {
     local name=$1 message=$2

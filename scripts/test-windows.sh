@@ -6,8 +6,8 @@
 #     a fresh folder with the same files and standard input, compared byte
 #     for byte: standard output, standard error, exit status, "membackup"
 #     and the data files. The Linux build's behaviour is pinned by its own
-#     suite, so every message and status of the README's table is checked;
-#  3. the zip (cpack -G ZIP) holds the program, README.txt and the examples;
+#     suite, so every message and status of the manual's table is checked;
+#  3. the zip (cpack -G ZIP) holds the program, README.txt, the manual and the examples;
 #  4. UTF-8 text printed to a console (Wine's, on a pseudo-terminal) shows
 #     as such.
 # Ends with "N passed, M failed". Usage: scripts/test-windows.sh [linux-binary]
@@ -54,7 +54,7 @@ echo "== the zip"
 if (cd build-windows && cpack -G ZIP >"$work/cpack.log" 2>&1); then
     listing=$(cmake -E tar tf build-windows/emu6502-*-windows-x64.zip)
     missing=""
-    for file in emu6502.exe README.txt LICENSE.txt examples/hello.bin examples/hello.s examples/c_greet.c; do
+    for file in emu6502.exe README.txt LICENSE.txt doc/manual/index.md examples/hello.bin examples/hello.s examples/c_greet.c; do
         printf '%s\n' "$listing" | grep -q "^emu6502-[^/]*-windows-x64/$file\$" || missing="$missing $file"
     done
     if [ -z "$missing" ]; then pass; else fail "the zip lacks$missing"; fi
@@ -175,7 +175,7 @@ same record_stdin_keys "printf '$key_prog' >prog.bin" 'K' --record rec.txt prog.
 same msg_replay_departs "printf '$key_prog' >prog.bin; printf 'emu6502 replay 1\\nkey 1 65\\n' >r.txt" "" --replay r.txt prog.bin
 same msg_replay_unparsable "printf 'emu6502 replay 1\\nkey 0\\n' >r.txt" "" --replay r.txt prog.bin
 same msg_bad_time "" "" --time 2023-02-29T00:00:00 prog.bin
-# Every message of the README's table, with its exit status.
+# Every message of the manual's table (doc/manual/messages.md), with its exit status.
 same msg_missing_image "" "" nothing.bin
 same msg_directory_image "mkdir prog.bin" "" prog.bin
 same msg_image_too_large "head -c 65537 /dev/zero >prog.bin" "" prog.bin

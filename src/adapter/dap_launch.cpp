@@ -103,6 +103,8 @@ nlohmann::json dap_capabilities(bool can_step_back) {
         {"supportsDisassembleRequest", true},
         {"supportsSteppingGranularity", true},
         {"supportsTerminateRequest", true},
+        {"supportsSetVariable", true},
+        {"supportsSetExpression", true},
         {"exceptionBreakpointFilters", exception_filters()},
     };
 }

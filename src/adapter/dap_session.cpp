@@ -143,13 +143,17 @@ std::string absolute_path(const std::string& path) {
 }  // namespace
 
 DapSession::DapSession(DapConnection& connection, DapInbox& inbox, DapSessionSetup setup)
-    : connection_(connection), inbox_(inbox), setup_(std::move(setup)) {
+    : connection_(connection), inbox_(inbox), setup_(std::move(setup)), c_view_(setup_.info, setup_.debug_file) {
     if (setup_.info != nullptr) {
         sources_ = std::make_unique<SourceFiles>(*setup_.info, setup_.debug_file);
         for (const debug_info::Symbol& symbol : setup_.info->symbols())
             if (symbol.kind == debug_info::SymbolKind::label && symbol.value && *symbol.value <= 0xFFFF)
                 labels_.add("." + symbol.name, static_cast<std::uint16_t>(*symbol.value));
     }
+    if (!setup_.image_labels.empty())
+        (void)labels_.load(setup_.image_labels.c_str(), nullptr, nullptr,
+                           [this](std::string_view name) { return !labels_.lookup(name).address; });
+    c_view_.use_labels(labels_);
     observed.break_at.fill(0);
     observed.watch_page.fill(0);
     observed.watch_any = false;
@@ -170,7 +174,8 @@ unsigned DapSession::threaded_checks() const {
 bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
     if (breakpoint.address != cpu.pc) return false;
     if (!breakpoint.condition.empty()) {
-        const MachineContext context(labels_);
+        const MachineContext machine(labels_);
+        const c_view::CContext context = c_view_.context_at(machine, cpu.pc);
         const Expression value = evaluate_expression(breakpoint.condition, context);
         // A condition that cannot be worked out stops, so that it is seen.
         if (value.ok() && value.value == 0) return false;
@@ -309,6 +314,7 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
         body["description"] = text;
         body["text"] = text;
     }
+    c_view_.stopped(frames());
     connection_.event("stopped", body);
     for (;;) {
         const DapRead read = inbox_.take();
@@ -360,6 +366,8 @@ DapSession::Handler DapSession::stopped_handler(const std::string& command) {
         {"scopes", &DapSession::scopes},
         {"variables", &DapSession::variables},
         {"evaluate", &DapSession::evaluate},
+        {"setVariable", &DapSession::set_variable},
+        {"setExpression", &DapSession::set_expression},
         {"dataBreakpointInfo", &DapSession::data_breakpoint_info},
         {"readMemory", &DapSession::read_memory},
         {"writeMemory", &DapSession::write_memory},
@@ -574,12 +582,10 @@ void DapSession::data_breakpoint_info(const json& request) {
     const std::string name = string_argument(arguments, "name");
     std::optional<std::uint16_t> address;
     std::uint32_t size = 1;
-    if (setup_.info != nullptr) {
-        for (const debug_info::CVariable& global : setup_.info->c_globals()) {
-            if (global.name != name) continue;
-            address = static_cast<std::uint16_t>(global.address);
-            size = std::max<std::uint32_t>(1, global.size);
-        }
+    // A C lvalue: exactly its bytes.
+    if (const auto object = c_view_.object(name, MachineContext(labels_))) {
+        address = object->first;
+        size = std::max<std::uint32_t>(1, object->second);
     }
     if (!address) {
         const MachineContext context(labels_);
@@ -662,7 +668,7 @@ std::string DapSession::function_name(std::uint16_t address) const {
             return name;
         }
     }
-    if (const char* label = labels_.name_at(address)) return label;
+    if (const std::string label = nearest_label(labels_, address); !label.empty()) return label;
     return hex4(address);
 }
 
@@ -717,7 +723,8 @@ void DapSession::scopes(const json& request) {
         if (hint != nullptr) scope["presentationHint"] = hint;
         list.push_back(scope);
     };
-    if (setup_.info != nullptr && frame == 0) add("Locals", ScopeKind::locals, "locals");
+    if (setup_.info != nullptr && (frame == 0 || c_view_.is_c_frame(static_cast<std::size_t>(frame))))
+        add("Locals", ScopeKind::locals, "locals");
     add("Registers", ScopeKind::registers, "registers");
     if (setup_.info != nullptr) add("Globals", ScopeKind::globals, nullptr);
     add("Zero page", ScopeKind::zero_page, nullptr);
@@ -726,6 +733,11 @@ void DapSession::scopes(const json& request) {
 
 void DapSession::variables(const json& request) {
     const std::int64_t reference = integer_argument(dap_arguments(request), "variablesReference");
+    const MachineContext machine(labels_);
+    if (reference >= DapCView::FIRST_CHILD) {
+        connection_.respond(request, {{"variables", c_view_.children(reference, machine)}});
+        return;
+    }
     const auto kind = static_cast<ScopeKind>(reference % 8);
     json list = json::array();
     const auto add = [&](const std::string& name, const std::string& value, std::optional<unsigned> address) {
@@ -754,24 +766,8 @@ void DapSession::variables(const json& request) {
         add("cycles", std::to_string(counts_.cycles), std::nullopt);
         break;
     }
-    case ScopeKind::locals:
-        if (setup_.info != nullptr) {
-            if (const auto function = setup_.info->function_at(cpu.pc)) {
-                const std::optional<std::uint16_t> base = c_frame_base(*setup_.info, *function, cpu.pc, peek);
-                for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) {
-                    const auto address = c_variable_address(*setup_.info, local, base);
-                    add(local.name, read_c_variable(*setup_.info, local, base, peek),
-                        address ? std::optional<unsigned>(*address) : std::nullopt);
-                }
-            }
-        }
-        break;
-    case ScopeKind::globals:
-        if (setup_.info != nullptr) {
-            for (const debug_info::CVariable& global : setup_.info->c_globals())
-                add(global.name, read_c_variable(*setup_.info, global, std::nullopt, peek), global.address);
-        }
-        break;
+    case ScopeKind::locals: list = c_view_.locals(static_cast<std::size_t>(reference / 8), machine); break;
+    case ScopeKind::globals: list = c_view_.globals(machine); break;
     case ScopeKind::zero_page: {
         char name[8];
         char value[64];
@@ -792,26 +788,15 @@ void DapSession::variables(const json& request) {
 void DapSession::evaluate(const json& request) {
     const json arguments = dap_arguments(request);
     const std::string text = string_argument(arguments, "expression");
-    const PeekByte peek = [](std::uint16_t address) { return bus_peek(address); };
-    // A C variable by name, as a hover asks.
-    if (setup_.info != nullptr) {
-        if (const auto function = setup_.info->function_at(cpu.pc)) {
-            const std::optional<std::uint16_t> base = c_frame_base(*setup_.info, *function, cpu.pc, peek);
-            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) {
-                if (local.name == text) {
-                    connection_.respond(request, {{"result", read_c_variable(*setup_.info, local, base, peek)},
-                                                  {"variablesReference", 0}});
-                    return;
-                }
-            }
-        }
-        for (const debug_info::CVariable& global : setup_.info->c_globals()) {
-            if (global.name == text) {
-                connection_.respond(request, {{"result", read_c_variable(*setup_.info, global, std::nullopt, peek)},
-                                              {"variablesReference", 0},
-                                              {"memoryReference", memory_reference(global.address)}});
-                return;
-            }
+    const auto frame = static_cast<std::size_t>(std::max<std::int64_t>(0, integer_argument(arguments, "frameId")));
+    // C, where the text names a C variable in scope (watch, hover, repl alike).
+    {
+        const MachineContext machine(labels_);
+        std::string error;
+        if (const auto body = c_view_.evaluate(text, frame, machine, error)) {
+            if (!error.empty()) connection_.refuse(request, error);
+            else connection_.respond(request, *body);
+            return;
         }
     }
     const MachineContext context(labels_);
@@ -823,6 +808,35 @@ void DapSession::evaluate(const json& request) {
     json body = {{"result", describe_value(value.value, &labels_)}, {"variablesReference", 0}};
     if (value.value >= 0 && value.value <= 0xFFFF) body["memoryReference"] = memory_reference(static_cast<unsigned>(value.value));
     connection_.respond(request, body);
+}
+
+void DapSession::set_variable(const json& request) {
+    const json arguments = dap_arguments(request);
+    const std::int64_t reference = integer_argument(arguments, "variablesReference");
+    const MachineContext machine(labels_);
+    std::size_t frame = static_cast<std::size_t>(reference < DapCView::FIRST_CHILD ? reference / 8 : 0);
+    const auto kind = static_cast<ScopeKind>(reference % 8);
+    if (reference < DapCView::FIRST_CHILD && kind != ScopeKind::locals && kind != ScopeKind::globals) {
+        connection_.refuse(request, "setVariable: only C variables can be set here (writeMemory for the rest)");
+        return;
+    }
+    const std::string lvalue = c_view_.lvalue_of(reference, string_argument(arguments, "name"), frame, machine);
+    std::string error = lvalue.empty() ? "no such variable" : "";
+    json body;
+    if (error.empty()) body = c_view_.assign(lvalue, string_argument(arguments, "value"), frame, machine, error);
+    if (!error.empty()) connection_.refuse(request, "setVariable: " + error);
+    else connection_.respond(request, body);
+}
+
+void DapSession::set_expression(const json& request) {
+    const json arguments = dap_arguments(request);
+    const MachineContext machine(labels_);
+    std::string error;
+    const auto frame = static_cast<std::size_t>(std::max<std::int64_t>(0, integer_argument(arguments, "frameId")));
+    const json body = c_view_.assign(string_argument(arguments, "expression"), string_argument(arguments, "value"),
+                                     frame, machine, error);
+    if (!error.empty()) connection_.refuse(request, "setExpression: " + error);
+    else connection_.respond(request, body);
 }
 
 void DapSession::read_memory(const json& request) {

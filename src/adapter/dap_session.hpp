@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "adapter/dap_c_view.hpp"
 #include "adapter/dap_connection.hpp"
 #include "adapter/dap_inbox.hpp"
 #include "debug/data_accesses.hpp"
@@ -32,6 +33,7 @@ struct DapSessionSetup {
     bool deterministic = false;                   // the run can step backwards
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
+    std::string image_labels;                     // NAME.lbl beside the image: the names the debug information lacks
     Checker* checker = nullptr;                   // --check's: the exception filters turn its checks on and off
 };
 
@@ -104,6 +106,8 @@ private:
     void scopes(const nlohmann::json& request);
     void variables(const nlohmann::json& request);
     void evaluate(const nlohmann::json& request);
+    void set_variable(const nlohmann::json& request);
+    void set_expression(const nlohmann::json& request);
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
     void disassemble(const nlohmann::json& request);
@@ -134,6 +138,7 @@ private:
     DapSessionSetup setup_;
     std::unique_ptr<SourceFiles> sources_;
     Labels labels_;  // the debug information's symbols, for expressions
+    DapCView c_view_;  // C frames, values and expressions
     bool launched_ = false;
     bool configured_ = false;
     bool skip_break_ = false;

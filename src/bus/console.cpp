@@ -23,6 +23,7 @@ std::span<const ScriptedKey> armed_keys;
 std::uint64_t script_reads = 0;
 KeyObserver key_observer = nullptr;
 bool muted = false;
+std::vector<u8>* captured = nullptr;
 
 // Standard input as read, kept for runs taken back (console_keep_input).
 struct KeptInput {
@@ -87,6 +88,8 @@ void console_state_restore(const ConsoleState& state) {
 
 void console_mute(bool on) { muted = on; }
 
+void console_capture(std::vector<u8>* into) { captured = into; }
+
 void console_key_source(KeySource source) { key_source = source; }
 
 void console_script_keys(std::span<const ScriptedKey> keys) { armed_keys = keys; }
@@ -137,5 +140,9 @@ u8 kbd_in_read() {
 
 // device_write has already counted the store as activity.
 void con_out_write(u8 value) {
+    if (captured != nullptr) {
+        if (captured->size() < captured->capacity()) captured->push_back(value);
+        return;
+    }
     if (!muted) host_console_write(value);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "bus/bus.hpp"
 
@@ -79,6 +80,10 @@ void console_keep_input(std::size_t capacity);
 // While muted, CON_OUT's bytes are not written: a run taken back goes over
 // output that was already written once.
 void console_mute(bool muted);
+// While capturing, CON_OUT's bytes go into `into` instead (the test runner
+// compares them), up to the capacity it was given beforehand: the run never
+// allocates. nullptr ends the capture.
+void console_capture(std::vector<u8>* into);
 
 // Data file channel (data_file.cpp).
 void data_file_init();

@@ -1,5 +1,6 @@
 #include "debug/expression.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -259,7 +260,12 @@ private:
     std::int64_t name(bool live) {
         const std::size_t start = at_;
         while (at_ < text_.size() && is_name_char(text_[at_])) ++at_;
-        const std::string_view word = text_.substr(start, at_ - start);
+        std::string_view word = text_.substr(start, at_ - start);
+        // @a: the register, whatever a C program calls a.
+        const bool at_register = word.size() > 1 && word[0] == '@' &&
+                                 std::any_of(std::begin(REGISTERS), std::end(REGISTERS),
+                                             [&](const NamedRegister& r) { return equals_ignoring_case(word.substr(1), r.name); });
+        if (at_register) word.remove_prefix(1);
         if (!word.starts_with('.')) {
             for (const NamedRegister& r : REGISTERS) {
                 if (!equals_ignoring_case(word, r.name)) continue;
@@ -284,6 +290,7 @@ private:
 }  // namespace
 
 Expression evaluate_expression(std::string_view text, const ExpressionContext& context) {
+    if (auto c = context.c_expression(text)) return *c;
     return Parser(text, context).run();
 }
 

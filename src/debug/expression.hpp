@@ -5,7 +5,8 @@
 //             %binary, 'c' (a character's code)
 //   names     registers and flags: pc a x y sp p, n v b d i z c (a register
 //             wins over a label or hex of the same spelling: $a is the
-//             number, .name always the label); labels, as Labels::lookup
+//             number, .name always the label), also written @pc @a ... @c,
+//             which no C name can clash with; labels, as Labels::lookup
 //             reads them; else hex digits
 //   memory    [addr] the byte at addr, {addr} the word (low byte first),
 //             looked at without device actions
@@ -17,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,29 +26,6 @@
 #include "debug/labels.hpp"
 
 enum class Register : std::uint8_t { pc, a, x, y, sp, p };
-
-// What an expression may look at. Looking changes nothing: no key is taken,
-// no random byte drawn.
-class ExpressionContext {
-public:
-    virtual ~ExpressionContext() = default;
-    [[nodiscard]] virtual LabelFind label(std::string_view name) const = 0;
-    [[nodiscard]] virtual std::uint16_t read_register(Register which) const = 0;
-    [[nodiscard]] virtual std::uint8_t peek(std::uint16_t address) const = 0;
-};
-
-// The machine as it stands: the processor's registers, memory through
-// bus_peek, and `labels`.
-class MachineContext final : public ExpressionContext {
-public:
-    explicit MachineContext(const Labels& labels) : labels_(labels) {}
-    [[nodiscard]] LabelFind label(std::string_view name) const override { return labels_.lookup(name); }
-    [[nodiscard]] std::uint16_t read_register(Register which) const override;
-    [[nodiscard]] std::uint8_t peek(std::uint16_t address) const override;
-
-private:
-    const Labels& labels_;
-};
 
 enum class ExpressionFault : std::uint8_t {
     none,
@@ -63,7 +42,50 @@ struct Expression {
     bool wide = false;
     ExpressionFault fault = ExpressionFault::none;
     std::string error;  // one line, naming the token or column at fault
+    // Read as C: the value as C shows it, and what a command that takes an
+    // address (m, d, w) takes: a pointer's target, an array's or a
+    // struct's or a variable's place, of `size` bytes (0: not an object).
+    std::string c_text;
+    bool aggregate = false;  // a struct or an array: `value` is its address
+    std::optional<std::uint16_t> address;
+    std::uint32_t size = 0;
     [[nodiscard]] bool ok() const { return fault == ExpressionFault::none; }
+};
+
+// What an expression may look at. Looking changes nothing: no key is taken,
+// no random byte drawn.
+class ExpressionContext {
+public:
+    virtual ~ExpressionContext() = default;
+    [[nodiscard]] virtual LabelFind label(std::string_view name) const = 0;
+    [[nodiscard]] virtual std::uint16_t read_register(Register which) const = 0;
+    [[nodiscard]] virtual std::uint8_t peek(std::uint16_t address) const = 0;
+    // A context that knows a program's C names may read `text` as C (it
+    // names a C variable in scope): then its result stands.
+    [[nodiscard]] virtual std::optional<Expression> c_expression(std::string_view text) const {
+        (void)text;
+        return std::nullopt;
+    }
+    // A breakpoint's condition, checked where the breakpoint is (its C
+    // names are those in scope there) without looking at memory.
+    [[nodiscard]] virtual std::optional<Expression> check_at(std::string_view text, std::uint16_t address) const {
+        (void)text;
+        (void)address;
+        return std::nullopt;
+    }
+};
+
+// The machine as it stands: the processor's registers, memory through
+// bus_peek, and `labels`.
+class MachineContext final : public ExpressionContext {
+public:
+    explicit MachineContext(const Labels& labels) : labels_(labels) {}
+    [[nodiscard]] LabelFind label(std::string_view name) const override { return labels_.lookup(name); }
+    [[nodiscard]] std::uint16_t read_register(Register which) const override;
+    [[nodiscard]] std::uint8_t peek(std::uint16_t address) const override;
+
+private:
+    const Labels& labels_;
 };
 
 [[nodiscard]] Expression evaluate_expression(std::string_view text, const ExpressionContext& context);

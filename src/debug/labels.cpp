@@ -78,7 +78,8 @@ std::string file_key(const char* path) {
 }
 }  // namespace
 
-std::string Labels::load(const char* path, std::size_t* added, std::size_t* replaced) {
+std::string Labels::load(const char* path, std::size_t* added, std::size_t* replaced,
+                         const std::function<bool(std::string_view)>& keep) {
     if (added != nullptr) *added = 0;
     if (replaced != nullptr) *replaced = 0;
     const std::string shown_path = escape_control(path);
@@ -106,7 +107,7 @@ std::string Labels::load(const char* path, std::size_t* added, std::size_t* repl
                 bad = true;
                 break;
             }
-            read.push_back({escape_control(name), address, 0, number, -1});
+            if (!keep || keep(without_dot(name))) read.push_back({escape_control(name), address, 0, number, -1});
         }
         line.clear();
         if (c == EOF) break;
@@ -254,4 +255,11 @@ LabelFind Labels::lookup(std::string_view name) const {
     }
     if (found.size() > LISTED) result.error += ", and " + std::to_string(found.size() - LISTED) + " more";
     return result;
+}
+
+std::string nearest_label(const Labels& labels, std::uint16_t address) {
+    for (unsigned back = 0; back < 0x100 && back <= address; ++back)
+        if (const char* name = labels.name_at(static_cast<std::uint16_t>(address - back)))
+            return back == 0 ? std::string(name) : std::string(name) + "+" + std::to_string(back);
+    return {};
 }

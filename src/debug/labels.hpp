@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,7 +30,9 @@ public:
     // changes). Only a regular file is read: a FIFO or a device is refused,
     // never waited on. `added` receives the number of labels read,
     // `replaced` the number of the file's earlier labels dropped.
-    std::string load(const char* path, std::size_t* added = nullptr, std::size_t* replaced = nullptr);
+    // `keep`, when given, picks the names taken (without their dot).
+    std::string load(const char* path, std::size_t* added = nullptr, std::size_t* replaced = nullptr,
+                     const std::function<bool(std::string_view)>& keep = nullptr);
     // Adds one label, as a line of the file gives it (leading dot and all),
     // from no file.
     void add(std::string_view name, std::uint16_t address);
@@ -63,3 +66,7 @@ private:
     [[nodiscard]] std::string qualified(std::size_t index) const;
     std::size_t drop_source(std::int32_t source);
 };
+
+// The label at `address`, else the nearest one below it within a page
+// ("pushax+3"); "" when there is none.
+[[nodiscard]] std::string nearest_label(const Labels& labels, std::uint16_t address);

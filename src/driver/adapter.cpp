@@ -96,7 +96,7 @@ int serve_debug_adapter(RunProgram run) {
     const AdapterRun adapter{[&](const RunDebugInfo& debug, Checker* checker) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
-                              [&connection] { leave_run(connection); }, checker};
+                              [&connection] { leave_run(connection); }, debug.labels, checker};
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();
     }};

@@ -1,6 +1,7 @@
 #include "driver/debug_file.hpp"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "host/files.hpp"
@@ -13,6 +14,17 @@ std::string debug_file_beside(const std::string& image_path) {
     // A leading dot ("./x", ".hidden") starts no extension.
     if (dot == std::string::npos || dot <= name) return image_path + ".dbg";
     return image_path.substr(0, dot) + ".dbg";
+}
+
+std::string labels_beside(const CommandLine& line) {
+    if (line.labels != nullptr || line.image_path == nullptr) return {};
+    std::string path = debug_file_beside(line.image_path);
+    path.replace(path.size() - 4, 4, ".lbl");
+    if (path == line.image_path) return {};
+    std::FILE* file = host_open_plain_file(path.c_str());
+    if (file == nullptr) return {};
+    std::fclose(file);
+    return path;
 }
 
 RunDebugInfo load_run_debug_info(const CommandLine& line) {

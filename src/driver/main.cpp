@@ -12,6 +12,7 @@
 #include "driver/command_line.hpp"
 #include "driver/debug_file.hpp"
 #include "driver/images.hpp"
+#include "driver/test_command.hpp"
 #include "driver/inspections.hpp"
 #include "engine/observer_pair.hpp"
 #include "base/text.hpp"
@@ -225,12 +226,15 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
             settings.max_instructions = std::min(script.end->instructions, line.max_instructions.value_or(UINT64_MAX));
     }
     const Clock::time_point started = Clock::now();
-    const RunDebugInfo debug = load_run_debug_info(line);
+    RunDebugInfo debug = load_run_debug_info(line);
+    // Not where the debug file beside the image was refused: the labels are
+    // of the same build, and would name the image's bytes wrongly too.
+    if (debug.info != nullptr || debug.message.empty()) debug.labels = labels_beside(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
     // The table is the monitor's; the other formats are an inspection's.
     const bool table_profile = line.profile != nullptr && profile_format_for(line.profile, line.profile_format) == ProfileFormat::table;
     const MonitorOptions monitor{line.monitor, line.commands, line.labels, table_profile ? line.profile : nullptr,
-                                 debug.info.get(), debug.path.c_str()};
+                                 debug.info.get(), debug.path.c_str(), debug.labels.empty() ? nullptr : debug.labels.c_str()};
     // Labels serve only the monitor and the profile: said, not silently dropped.
     if (line.labels != nullptr && !monitor_wanted(monitor) && adapter == nullptr)
         std::fprintf(stderr, "emu6502: labels '%s' not used: they serve --monitor, --commands and --profile.\n",
@@ -341,6 +345,9 @@ int main(int argc, char** argv) {
     // Before anything opens a file, or it could land on a closed 1 or 2.
     host_guard_standard_streams();
     argv = host_arguments(argc, argv);
+    // The test runner's own command line: "test" as the first argument (an
+    // image of that name runs as ./test).
+    if (argc >= 2 && std::strcmp(argv[1], "test") == 0) return test_command(argc - 1, argv + 1);
     const CommandLine line = parse_command_line(argc, argv);
     if (!line.error.empty()) {
         std::fprintf(stderr, "emu6502: %s; try 'emu6502 --help'.\n", line.error.c_str());

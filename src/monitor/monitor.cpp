@@ -59,7 +59,8 @@ class Session final : public RunObserver {
 public:
     Session(const MonitorOptions& options, bool deterministic, bool cycles_counted)
         : options_(options), deterministic_(deterministic), cycles_counted_(cycles_counted),
-          source_(options.debug_info, options.debug_file != nullptr ? options.debug_file : "", bus_peek) {}
+          source_(options.debug_info, options.debug_file != nullptr ? options.debug_file : "", bus_peek,
+                  [](u16 address, u8 value) { memory[address] = value; }) {}
     ~Session() override {
         if (commands_ != nullptr) std::fclose(commands_);
         close_trace();
@@ -232,16 +233,21 @@ void Session::open() {
     }
     // The debug information's labels name addresses as a label file would,
     // but for the C compiler's own (L0012), which say nothing to a reader.
+    const auto compilers = [](std::string_view name) {
+        return name.size() == 5 && name[0] == 'L' &&
+               std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+    };
     if (options_.debug_info != nullptr) {
-        const auto compilers = [](const std::string& name) {
-            return name.size() == 5 && name[0] == 'L' &&
-                   std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
-        };
         for (const debug_info::Symbol& symbol : options_.debug_info->symbols())
             if (symbol.kind == debug_info::SymbolKind::label && symbol.value && *symbol.value <= 0xFFFF &&
                 !compilers(symbol.name))
                 labels_.add(symbol.name, static_cast<u16>(*symbol.value));
     }
+    // The image's own label file adds what the debug information lacks.
+    if (options_.image_labels != nullptr)
+        (void)labels_.load(options_.image_labels, nullptr, nullptr,
+                           [&](std::string_view name) { return !compilers(name) && !labels_.lookup(name).address; });
+    source_.use_labels(labels_);
     checking_ = terminal_ || options_.commands != nullptr;
     if (options_.commands != nullptr) {
         commands_ = std::fopen(options_.commands, "r");
@@ -301,8 +307,11 @@ Resume Session::enter(const char* reason) {
         if (source.kind == SourceOutcome::Kind::step) return Resume::step;
         say("%s", source.kind == SourceOutcome::Kind::done ? source.text.c_str() : source.note.c_str());
         if (source.kind == SourceOutcome::Kind::done) continue;
+        const MachineContext machine(labels_);
+        const c_view::CContext context = source_.context(machine, cpu.pc, cpu.sp);
         MonitorCommand command =
-            parse_monitor_command(source.kind == SourceOutcome::Kind::machine ? source.text : *line, labels_);
+            parse_monitor_command(source.kind == SourceOutcome::Kind::machine ? source.text : *line, context);
+        say("%s", source_.notes(context).c_str());
         if (command.verb == MonitorVerb::none && typed_ && repeat_) command = repeated();
         if (!command.error.empty()) {
             say("%s\n", command.error.c_str());
@@ -568,7 +577,10 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         resume = Resume::cont;
         return true;
     case MonitorVerb::help: say("%s%s", monitor_help_text(), source_help_text()); return false;
-    case MonitorVerb::value: say("%s\n", describe_value(command.value, &labels_).c_str()); return false;
+    case MonitorVerb::value:
+        if (!command.text.empty()) say("%s\n", escape_control(command.text).c_str());
+        else say("%s\n", describe_value(command.value, &labels_).c_str());
+        return false;
     case MonitorVerb::assemble:
         if (command.text.empty()) {
             assemble_lines(*command.first);
@@ -668,7 +680,8 @@ unsigned Session::threaded_checks() const {
 const char* Session::breakpoint_reason(u16 address) {
     if (observed.break_at[address] == 0) return nullptr;
     if (until_address_ && *until_address_ == address) return "";
-    const MachineContext context(labels_);
+    const MachineContext machine(labels_);
+    const c_view::CContext context = source_.context_at(machine, address);
     for (Point& point : points_) {
         if (point.access != 0 || point.address != address || !point.enabled) continue;
         std::string error;
@@ -684,7 +697,8 @@ const char* Session::breakpoint_reason(u16 address) {
 // them stops, its pass count gone by and its condition (worked out after
 // the instruction) not 0. `error` keeps a condition's fault.
 bool Session::watch_stops(const Access& access, std::string& error) {
-    const MachineContext context(labels_);
+    const MachineContext machine(labels_);
+    const c_view::CContext context = source_.context_at(machine, cpu.pc);
     bool stops = false;
     for (Point& point : points_) {
         if ((point.access & access.kind) == 0 || !point.enabled || access.address < point.address ||

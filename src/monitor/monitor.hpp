@@ -19,6 +19,9 @@ struct MonitorOptions {
     const char* profile = nullptr;    // --profile FILE
     const debug_info::DebugInfo* debug_info = nullptr;  // --debug-info FILE or NAME.dbg, checked against the image
     const char* debug_file = nullptr;                   // where it was read: sources are looked for beside it
+    // NAME.lbl beside the image (no --labels given): the names the debug
+    // information lacks, such as the C runtime's (pushax, udiv16).
+    const char* image_labels = nullptr;
 };
 
 // The first line of every profile: a file that begins otherwise is not

@@ -1,5 +1,6 @@
 #include "monitor/monitor_command.hpp"
 
+#include <algorithm>
 #include <span>
 
 #include "cpu/history_log.hpp"
@@ -114,7 +115,16 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         command.error = verb_word + ": " + value_error(word, value, plain);
         return std::nullopt;
     };
+    // A C object's size, when the last address read was one (w watches it whole).
+    std::uint32_t object_size = 0;
     const auto address = [&](std::size_t i, std::optional<std::uint16_t>& into) {
+        // A C expression gives its object's place (a pointer: its target).
+        const Expression c = evaluate_expression(words[i], context);
+        object_size = c.ok() && c.address ? c.size : 0;
+        if (c.ok() && c.address) {
+            into = *c.address;
+            return true;
+        }
         const auto value = value_of(words[i], 0, 0xFFFF, "bad address or unknown label " + quoted_text(words[i]));
         if (value) into = static_cast<std::uint16_t>(*value);
         return value.has_value();
@@ -152,7 +162,11 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
                 (void)usage(form);
                 return false;
             }
-            const Expression test = evaluate_expression(command.condition, context);
+            // A breakpoint's condition sees the names where it stops.
+            const auto there = command.verb == MonitorVerb::breakpoint && command.first
+                                   ? context.check_at(command.condition, *command.first)
+                                   : std::nullopt;
+            const Expression test = there ? *there : evaluate_expression(command.condition, context);
             if (!test.ok() && test.fault != ExpressionFault::arithmetic) {
                 (void)fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
                 return false;
@@ -236,6 +250,8 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         // w ADDR [END] [r|w|rw] [pass N] [if EXPR]
         const char* const form = "w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]";
         if (args >= 1 && !address(1, command.first)) break;
+        // A C lvalue: exactly its bytes.
+        if (object_size > 1) command.second = static_cast<std::uint16_t>(std::min<std::uint32_t>(0xFFFF, *command.first + object_size - 1));
         command.access = WATCH_READ | WATCH_WRITE;
         const auto keyword = [&](std::size_t i) { return lower(words[i]) == "pass" || lower(words[i]) == "if"; };
         const auto access_word = [&](std::size_t i) {
@@ -313,6 +329,7 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         const Expression value = evaluate_expression(text, context);
         if (!value.ok()) return fail(value.error);
         command.value = value.value;
+        if (value.aggregate) command.text = value.c_text;  // a struct or an array, as C shows it
         break;
     }
     case MonitorVerb::assemble:

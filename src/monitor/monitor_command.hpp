@@ -44,7 +44,7 @@ struct MonitorCommand {
     std::vector<RegisterSetting> registers;
     std::optional<std::uint16_t> third;   // compare, move: the other range's start
     std::int64_t value = 0;               // ? EXPR
-    std::string text;                     // a ADDR INSTRUCTION: the instruction
+    std::string text;                     // a ADDR INSTRUCTION: the instruction; ? C-STRUCT: its value
     HuntPattern pattern;                  // hunt
     std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
     std::string condition;                // b ... if EXPR

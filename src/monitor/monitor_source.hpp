@@ -2,15 +2,19 @@
 // source line at every stop, breakpoints on FILE:LINE and on functions,
 // `list`, steps by line (`step`, `next`, `finish`), and for C the calls
 // that led here (`bt`) and the values of variables (`locals`, `globals`,
-// `print`). The monitor hands it each command line first; what it says
+// `print`), with C expressions and C types, and the frames of the calls
+// (`up`, `down`, `frame N`, `info frame`). The monitor hands it each command line first; what it says
 // comes back as text for the monitor to show.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "c/c_context.hpp"
 #include "debug/c_values.hpp"
 #include "debug/debug_info.hpp"
 #include "debug/source_steps.hpp"
@@ -30,11 +34,30 @@ struct SourceOutcome {
     std::string note;
 };
 
+// Writes one byte of the machine's memory (set var).
+using PokeByte = std::function<void(std::uint16_t, std::uint8_t)>;
+
 class SourceLevel {
 public:
     // `info` may be null (no debug information): then the source-level
     // commands say so. `debug_file` is where it was read, to find sources.
-    SourceLevel(const debug_info::DebugInfo* info, const std::string& debug_file, PeekByte peek);
+    SourceLevel(const debug_info::DebugInfo* info, const std::string& debug_file, PeekByte peek, PokeByte poke);
+    ~SourceLevel();
+    SourceLevel(const SourceLevel&) = delete;
+    SourceLevel& operator=(const SourceLevel&) = delete;
+
+    // The labels that name the C runtime's routines (for the C frames).
+    void use_labels(const Labels& labels);
+
+    // Expressions as the monitor reads them, with the C names of the
+    // selected frame (stopped at `pc` with stack pointer `sp`).
+    [[nodiscard]] c_view::CContext context(const ExpressionContext& machine, std::uint16_t pc, std::uint8_t sp);
+    // With the C names at `pc` alone: a breakpoint's or a watchpoint's
+    // condition, worked out where the run is.
+    [[nodiscard]] c_view::CContext context_at(const ExpressionContext& machine, std::uint16_t pc);
+    // What to say after reading through `context`: a C name that hides a
+    // register, the C sources' notes; each once.
+    [[nodiscard]] std::string notes(const c_view::CContext& context);
 
     // At every stop: any step by line is over, and the text that shows
     // where pc is in the source ("FILE:LINE  text\n"), or "".
@@ -57,11 +80,25 @@ private:
     SourceOutcome breakpoint(std::string_view line, const std::vector<std::string_view>& words, const Labels& labels);
     std::string list(const std::vector<std::string_view>& words, std::uint16_t pc);
     std::string backtrace(std::uint16_t pc, std::uint8_t sp);
-    std::string variables(std::string_view verb, std::string_view name, std::uint16_t pc);
+    std::string variables(std::string_view verb, std::uint16_t pc, std::uint8_t sp);
+    std::string print(std::string_view verb, std::string_view line, const Labels& labels, std::uint16_t pc,
+                      std::uint8_t sp);
+    std::string set_variable(std::string_view line, const Labels& labels, std::uint16_t pc, std::uint8_t sp);
+    std::string select_frame(std::string_view verb, const std::vector<std::string_view>& words, std::uint16_t pc,
+                             std::uint8_t sp);
+    [[nodiscard]] const std::vector<c_view::Frame>& frames(std::uint16_t pc, std::uint8_t sp);
+    [[nodiscard]] std::string frame_line(std::size_t index);
+    [[nodiscard]] std::string name_of_code(std::uint16_t address) const;
 
     const debug_info::DebugInfo* info_;
     std::optional<SourceFiles> files_;
     PeekByte peek_;
+    PokeByte poke_;
+    const Labels* labels_ = nullptr;  // names for code the debug information has none for
+    std::unique_ptr<c_view::Program> program_;  // the C view, when there is debug information
+    std::optional<std::vector<c_view::Frame>> frames_;  // at this stop, worked out when asked
+    std::size_t selected_ = 0;                          // up, down, frame N: the frame looked at
+    std::vector<std::string> told_;                     // the notes said once
     std::optional<source_steps::StepState> step_;
     source_steps::Executed executing_;
     // `list` with nothing goes on from here until the next stop.

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
+#include "cpu/opcode_matrix.hpp"
 #include "translate/state.hpp"
 
 struct DecodedInstruction {
@@ -17,9 +19,19 @@ struct DecodedInstruction {
 [[nodiscard]] bool emitter_open(const char*& why);
 // Empties the buffer: every block made before is gone.
 void emitter_reset();
-// The host code of `count` instructions in a row, each run by its helper
-// (helpers[opcode]); nullptr when the buffer is full.
-[[nodiscard]] BlockCode emit_block(const DecodedInstruction* instructions, std::size_t count,
-                                   const InstructionHelper* helpers);
+// A block to make: its instructions in a row, decoded with the processor's
+// grid, and the handlers that run one instruction each.
+struct BlockSource {
+    const DecodedInstruction* instructions;
+    std::size_t count;
+    const OpcodeEntry* grid;
+    Chip chip;
+    const InstructionHelper* helpers;
+};
+// The block's host code; nullptr when the buffer is full.
+[[nodiscard]] BlockCode emit_block(const BlockSource& source);
+// Blocks the assembler refused to make (it says why only by throwing): a
+// fault, which the tests look for.
+[[nodiscard]] std::uint64_t emitter_refusals();
 // What makes the code, for --version; nullptr when this build makes none.
 [[nodiscard]] const char* emitter_name();

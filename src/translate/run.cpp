@@ -85,7 +85,7 @@ Block* translate(u16 pc) {
     }
     if (count == 0) return nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (const BlockCode code = emit_block(list.data(), count, helpers<P>.data())) {
+        if (const BlockCode code = emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data()})) {
             if (Block* b = block_cache::add(code, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
                 return b;
         }

@@ -138,6 +138,77 @@ describe('emu6502 --dap', function () {
         assert.strictEqual(stopped.body.reason, 'data breakpoint');
     });
 
+    // The C view, on the struct example: c_store.c's string routine and pointer walk.
+    const STORE_C = path.join(EXAMPLES, 'c_store.c');
+    const LINE_COPY = 31;   // dst[i] = src[i];
+    const LINE_TOTAL = 43;  // total += (unsigned long)p->qty * p->price;
+    async function storeTo(line, condition) {
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setBreakpointsRequest({
+                source: { path: STORE_C }, breakpoints: [Object.assign({ line }, condition ? { condition } : {})] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch({ program: path.join(EXAMPLES, 'c_store.bin'), cwd: work }),
+            dc.assertStoppedLocation('breakpoint', { path: STORE_C, line }),
+        ]);
+    }
+    async function scopeVariables(frameId, name) {
+        const scopes = await dc.scopesRequest({ frameId });
+        const scope = scopes.body.scopes.find(s => s.name === name);
+        assert.ok(scope, `a ${name} scope in frame ${frameId}`);
+        return (await dc.variablesRequest({ variablesReference: scope.variablesReference })).body.variables;
+    }
+
+    it('expands a struct to its fields, and a pointer to what it points at', async () => {
+        await storeTo(LINE_TOTAL);
+        const frames = await topFrame();
+        const globals = await scopeVariables(frames[0].id, 'Globals');
+        const items = globals.find(v => v.name === 'items');
+        assert.ok(items.variablesReference > 0, 'the array has children');
+        const elements = (await dc.variablesRequest({ variablesReference: items.variablesReference })).body.variables;
+        assert.deepStrictEqual(elements.map(v => v.name), ['[0]', '[1]', '[2]']);
+        assert.strictEqual(elements[1].value, '{name = "nut", qty = 12, price = 40}');
+        const fields = (await dc.variablesRequest({ variablesReference: elements[1].variablesReference })).body.variables;
+        assert.deepStrictEqual(fields.map(v => [v.name, v.value]), [['name', '"nut"'], ['qty', '12'], ['price', '40']]);
+        const locals = await scopeVariables(frames[0].id, 'Locals');
+        const p = locals.find(v => v.name === 'p');
+        assert.match(p.value, /^\(struct item \*\) 0x/);
+        const pointed = (await dc.variablesRequest({ variablesReference: p.variablesReference })).body.variables;
+        assert.deepStrictEqual(pointed.map(v => v.name), ['name', 'qty', 'price']);
+        assert.strictEqual(pointed[0].value, '"bolt"');
+    });
+
+    it('shows an outer frame\'s locals, and evaluates C in the frame asked for', async () => {
+        await storeTo(LINE_COPY, 'i == 2');
+        const frames = await topFrame();
+        assert.strictEqual(frames[1].name, 'main');
+        const inner = await scopeVariables(frames[0].id, 'Locals');
+        assert.strictEqual(inner.find(v => v.name === 'i').value, '2');
+        assert.strictEqual(inner.find(v => v.name === 'src').value.replace(/^0x[0-9a-f]+ /, ''), '"bolt"');
+        const outer = await scopeVariables(frames[1].id, 'Locals');
+        assert.deepStrictEqual(outer.map(v => [v.name, v.value]), [['n', '0']]);
+        const sum = await dc.evaluateRequest({ expression: 'i + 1', frameId: frames[0].id, context: 'watch' });
+        assert.strictEqual(sum.body.result, '3', 'the C local, not the flag');
+        const item = await dc.evaluateRequest({ expression: 'items[n]', frameId: frames[1].id, context: 'hover' });
+        assert.strictEqual(item.body.result, '{name = "bolt", qty = 3, price = 250}');
+        assert.ok(item.body.variablesReference > 0);
+        await assert.rejects(dc.evaluateRequest({ expression: 'src[i] / 0', frameId: frames[0].id, context: 'watch' }),
+                             /division by zero/);
+    });
+
+    it('sets a C variable and a C expression', async () => {
+        await storeTo(LINE_COPY, 'i == 2');
+        const frames = await topFrame();
+        const scopes = await dc.scopesRequest({ frameId: frames[0].id });
+        const locals = scopes.body.scopes.find(s => s.name === 'Locals');
+        const set = await dc.setVariableRequest({ variablesReference: locals.variablesReference, name: 'i', value: '3' });
+        assert.strictEqual(set.body.value, '3');
+        const expression = await dc.customRequest('setExpression',
+            { expression: 'items[1].qty', value: 'items[1].qty * 2', frameId: frames[0].id });
+        assert.strictEqual(expression.body.value, '24');
+        const check = await dc.evaluateRequest({ expression: 'items[1].qty + i', frameId: frames[0].id, context: 'watch' });
+        assert.strictEqual(check.body.result, '27');
+    });
+
     it('reports the exit status at the end and the program\'s output', async () => {
         let output = '';
         dc.on('output', event => { if (event.body.category === 'stdout') output += event.body.output; });

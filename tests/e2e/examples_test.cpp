@@ -69,6 +69,9 @@ const std::string DIARY_TIME = "--time=2026-12-08T10:30:00";
 const ExampleCase EXAMPLE_CASES[] = {
     {"hello", "hello.bin", "", {}, "Hello from the 6502!\r\n", nullptr, {}},
     {"c_hello", "c_hello.bin", "", {}, "Hello from C on the 6502!\n", nullptr, {}},
+    // The C view's example: a struct array, a string routine, a pointer walk.
+    {"c_store", "c_store.bin", "", {},
+     "bolt       3 x  250\nnut       12 x   40\nwasher     7 x   15\nstock worth 1335\n", nullptr, {}},
     // Its bug, which the README's worked session finds: a letter ('d') in
     // the lives, printed as $94 rather than '3'.
     {"lives_deterministic", "lives.bin", "", {}, "\x94", nullptr, {}, {"--deterministic"}},

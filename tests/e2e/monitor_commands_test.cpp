@@ -888,9 +888,16 @@ const CommandCase COMMAND_CASES[] = {
         "  finish               run until the function returns, on to a line of its caller\n"
         "  list [WHERE]         source around pc's line, or FILE:LINE, FUNCTION, LINE; again: on\n"
         "  bt                   the calls that led here\n"
-        "  locals               the current C function's parameters and locals\n"
+        "  up [N], down [N]     select the calling frame, or the called one again\n"
+        "  frame [N]            select frame N of bt (without N: show the selected one)\n"
+        "  info frame           the selected frame and its C stack frame\n"
+        "  locals               the selected frame's C parameters and locals\n"
         "  globals              the C variables outside functions\n"
-        "  print NAME           one C variable\n"
+        "  print[/x|/d|/c] EXPR a C expression: items[1].qty, *p, p->name, &x, (char)n, sizeof x\n"
+        "  set var LVAL = EXPR  write a C variable, an element, a member or *pointer\n"
+        "  where a C name is in scope, expressions are C (decimal numbers, 0x for hex) and\n"
+        "  the C name wins over a register's or flag's: those are always @a @x @y @sp @p @pc\n"
+        "  and @n @v @b @d @i @z @c\n"
         "> x\n"},
     {"Quit",
         "s\n"

@@ -9,6 +9,7 @@
 
 #include "cpu_fixture.hpp"
 #include "bus/devices.hpp"
+#include "translate/emit.hpp"
 #include "translate/translate.hpp"
 
 namespace cpu_test {
@@ -180,6 +181,7 @@ TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
         }
     }
     EXPECT_GT(instructions, 50000u);
+    EXPECT_EQ(emitter_refusals(), 0u) << "blocks the assembler refused, run through the handlers instead";
 }
 
 const TranslateRow translate_rows[] = {

@@ -1,0 +1,283 @@
+#include "tester/test_runner.hpp"
+
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "bus/devices.hpp"
+#include "tester/junit.hpp"
+
+namespace tester {
+namespace {
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+struct Item {
+    std::size_t file = 0, test = 0;
+};
+
+struct Result {
+    bool done = false;
+    TestOutcome outcome;
+    double seconds = 0;
+};
+
+// A folder of its own for each worker's data files, emptied before each
+// test: no test sees another's files, nor the user's.
+class Scratch {
+public:
+    Scratch() {
+        char pattern[] = "/tmp/emu6502-test-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path_ = pattern;
+        std::error_code ignored;
+        home_ = fs::current_path(ignored);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        if (!home_.empty()) fs::current_path(home_, ignored);
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    [[nodiscard]] bool ok() const { return !path_.empty(); }
+    // The worker's folder made the current one, emptied when a test may
+    // have left files in it (it opened a data file, or its setup wrote one).
+    void next(std::size_t worker, bool may_have_files) {
+        const fs::path folder = fs::path(path_) / std::to_string(worker);
+        std::error_code ignored;
+        if (folder != current_) {
+            fs::create_directories(folder, ignored);
+            fs::current_path(folder, ignored);
+            current_ = folder;
+        } else if (may_have_files) {
+            for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
+        }
+    }
+
+private:
+    std::string path_;
+    fs::path home_;
+    fs::path current_;
+};
+
+json to_json(std::size_t index, const Result& r) {
+    return json{{"i", index},
+                {"s", static_cast<int>(r.outcome.status)},
+                {"f", r.outcome.failures},
+                {"c", r.outcome.cycles},
+                {"k", r.outcome.skip_reason},
+                {"t", r.seconds}};
+}
+
+Result from_json(const json& j) {
+    Result r;
+    r.done = true;
+    r.outcome.status = static_cast<Status>(j.at("s").get<int>());
+    r.outcome.failures = j.at("f").get<std::vector<std::string>>();
+    r.outcome.cycles = j.at("c").get<std::uint64_t>();
+    r.outcome.skip_reason = j.at("k").get<std::string>();
+    r.seconds = j.at("t").get<double>();
+    return r;
+}
+
+// Runs the items of `worker` (every jobs-th from its own): each file's
+// machine readied once, when its first test comes.
+template <class Report>
+void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::size_t worker, unsigned jobs,
+               FreshMemory fresh, Scratch& scratch, Report report) {
+    std::optional<TestMachine> machine;
+    std::size_t machine_file = SIZE_MAX;
+    bool dirty = true;  // the scratch folder may hold a test's files
+    for (std::size_t i = worker; i < items.size(); i += jobs) {
+        const Item& item = items[i];
+        const LoadedFile& file = loaded.files[item.file];
+        const Test& test = file.file.tests[item.test];
+        Result r;
+        r.done = true;
+        const auto started = std::chrono::steady_clock::now();
+        if (machine_file != item.file) {
+            scratch.next(worker, true);
+            machine.emplace(file, fresh);
+            machine_file = item.file;
+        }
+        if (!machine->error().empty()) {
+            r.outcome.status = test.skip ? Status::skipped : Status::failed;
+            r.outcome.skip_reason = test.skip.value_or("");
+            if (!test.skip) r.outcome.failures.push_back(machine->error());
+        } else {
+            scratch.next(worker, dirty);
+            const std::uint64_t uses = data_file_uses();
+            r.outcome = machine->run(test);
+            dirty = data_file_uses() != uses || !test.setup.files.empty();
+        }
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        report(i, std::move(r));
+    }
+}
+
+void print_result(const LoadedFiles& loaded, const Item& item, const Result& r) {
+    const LoadedFile& file = loaded.files[item.file];
+    const std::string name = file.file.path + ": " + file.file.tests[item.test].name;
+    switch (r.outcome.status) {
+    case Status::passed:
+        std::printf("PASS %s (%llu cycles)\n", name.c_str(), static_cast<unsigned long long>(r.outcome.cycles));
+        break;
+    case Status::skipped: std::printf("SKIP %s: %s\n", name.c_str(), r.outcome.skip_reason.c_str()); break;
+    case Status::failed:
+        std::printf("FAIL %s\n", name.c_str());
+        for (const std::string& line : r.outcome.failures) std::printf("    %s\n", line.c_str());
+        break;
+    }
+    std::fflush(stdout);
+}
+
+// Workers in processes of their own, each sending a JSON line per test;
+// results are printed as soon as all before them are in.
+void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
+                Scratch& scratch, std::vector<Result>& results) {
+    std::size_t printed = 0;
+    const auto print_ready = [&] {
+        while (printed < items.size() && results[printed].done) {
+            print_result(loaded, items[printed], results[printed]);
+            ++printed;
+        }
+    };
+    std::vector<pid_t> children;
+    std::vector<int> pipes;
+    std::fflush(stdout);
+    for (unsigned w = 0; w < jobs; ++w) {
+        int ends[2];
+        if (pipe(ends) != 0) break;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(ends[0]);
+            std::FILE* out = fdopen(ends[1], "w");
+            run_items(loaded, items, w, jobs, fresh, scratch, [out](std::size_t i, Result r) {
+                std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
+                std::fflush(out);
+            });
+            std::fclose(out);
+            std::_Exit(0);  // the parent's buffers and folder are the parent's
+        }
+        close(ends[1]);
+        if (child < 0) {
+            close(ends[0]);
+            break;
+        }
+        children.push_back(child);
+        pipes.push_back(ends[0]);
+    }
+    std::vector<std::string> partial(pipes.size());
+    std::vector<pollfd> fds;
+    for (const int fd : pipes) fds.push_back({fd, POLLIN, 0});
+    std::size_t open_pipes = pipes.size();
+    while (open_pipes > 0) {
+        if (poll(fds.data(), fds.size(), -1) < 0) continue;
+        for (std::size_t p = 0; p < fds.size(); ++p) {
+            if (fds[p].fd < 0 || fds[p].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[p].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[p].fd);
+                fds[p].fd = -1;
+                --open_pipes;
+                continue;
+            }
+            partial[p].append(buffer, static_cast<std::size_t>(n));
+            std::size_t line_end;
+            while ((line_end = partial[p].find('\n')) != std::string::npos) {
+                const json j = json::parse(partial[p].substr(0, line_end), nullptr, false);
+                partial[p].erase(0, line_end + 1);
+                if (j.is_discarded()) continue;
+                const std::size_t i = j.at("i").get<std::size_t>();
+                if (i < results.size()) results[i] = from_json(j);
+            }
+            print_ready();
+        }
+    }
+    for (const pid_t child : children) waitpid(child, nullptr, 0);
+    // A worker that died took its tests with it: they fail, saying so.
+    for (std::size_t i = printed; i < results.size(); ++i) {
+        if (results[i].done) continue;
+        results[i].done = true;
+        results[i].outcome.status = Status::failed;
+        results[i].outcome.failures.push_back("the worker process running this test died");
+    }
+    print_ready();
+}
+
+}  // namespace
+
+LoadedFiles load_test_files(const std::vector<std::string>& paths, const char* only) {
+    LoadedFiles loaded;
+    bool found = only == nullptr;
+    for (const std::string& path : paths) {
+        LoadedFile file = load_test_file(path);
+        if (!file.error.empty()) {
+            loaded.error = file.error;
+            return loaded;
+        }
+        if (only != nullptr) {
+            std::erase_if(file.file.tests, [only](const Test& t) { return t.name != only; });
+            if (file.file.tests.empty()) continue;
+            found = true;
+        }
+        loaded.files.push_back(std::move(file));
+    }
+    if (!found) loaded.error = std::string("no test is named '") + only + "'";
+    return loaded;
+}
+
+int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, FreshMemory fresh) {
+    std::vector<Item> items;
+    for (std::size_t f = 0; f < loaded.files.size(); ++f)
+        for (std::size_t t = 0; t < loaded.files[f].file.tests.size(); ++t) items.push_back({f, t});
+    // Before the tests move into their scratch folders.
+    const std::string junit = options.junit != nullptr ? fs::absolute(options.junit).string() : std::string();
+    Scratch scratch;
+    if (!scratch.ok()) {
+        std::fputs("emu6502: can't make a scratch folder for the tests' data files.\n", stderr);
+        return 2;
+    }
+    std::vector<Result> results(items.size());
+    const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
+    if (jobs == 1) {
+        run_items(loaded, items, 0, 1, fresh, scratch, [&](std::size_t i, Result r) {
+            results[i] = std::move(r);
+            print_result(loaded, items[i], results[i]);
+        });
+    } else {
+        run_forked(loaded, items, jobs, fresh, scratch, results);
+    }
+    std::size_t passed = 0, failed = 0, skipped = 0;
+    for (const Result& r : results) {
+        passed += r.outcome.status == Status::passed;
+        failed += r.outcome.status == Status::failed;
+        skipped += r.outcome.status == Status::skipped;
+    }
+    std::printf("%zu passed, %zu failed", passed, failed);
+    if (skipped > 0) std::printf(", %zu skipped", skipped);
+    std::printf("\n");
+    std::fflush(stdout);
+    if (options.junit != nullptr) {
+        std::vector<JunitCase> cases;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const LoadedFile& file = loaded.files[items[i].file];
+            cases.push_back({file.file.path, file.file.tests[items[i].test].name, results[i].outcome, results[i].seconds});
+        }
+        if (!write_junit(junit, cases)) {
+            std::fprintf(stderr, "emu6502: can't write JUnit file '%s'.\n", options.junit);
+            return 1;
+        }
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace tester
