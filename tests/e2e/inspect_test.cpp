@@ -108,6 +108,21 @@ TEST(Checks, FaultSavesMemoryThenExitsFive) {
     EXPECT_TRUE(dir.exists("membackup"));
 }
 
+// Under the monitor a report stops the run like a breakpoint, and a step
+// back from there goes to the instruction that made it.
+TEST(Checks, StopTheMonitorAndStepBack) {
+    TempDir dir;
+    dir.write("program.bin", Bytes{0x20, 0x09, 0x02, 0x4C, 0x00, 0x00, 0x4C, 0x00, 0x00, 0xA9, 0x05, 0x48, 0x60});
+    dir.write("commands", std::string("c\nback 1\nc\n"));
+    const RunResult r =
+        e2e::run_emulator(dir, {"--clean", "--deterministic", "--check", "--commands", "commands", "program.bin"});
+    EXPECT_EQ(r.err, "0200  20 09 02  JSR $0209\n> c\n"
+                     "check: return at $020C RTS: returns with 1 byte still pushed since the call at $0200, to $0206 "
+                     "instead of $0203\n  #0  $020C\n  #1  $0200\n"
+                     "0206  4C 00 00  JMP $0000\n> back 1\n020C  60        RTS\n> c\n" + ONE_PLACE);
+    EXPECT_EQ(r.exit_code, 5);
+}
+
 struct BadInputCase {
     const char* name;
     std::vector<std::string> options;
