@@ -37,6 +37,12 @@ unsigned char open_sounding(const char* word)
     return vowels(word) > 3;
 }
 
+/* Twice the sum of a and b. Its test replaces sum() with a mock. */
+int twice_sum(int a, int b)
+{
+    return sum(a, b) * 2;
+}
+
 int main(void)
 {
     printf("sum(3, 4) = %d\n", sum(3, 4));

@@ -428,6 +428,22 @@ public:
         return found;
     }
 
+    // A mocked C function must still take its arguments off the C stack
+    // (the callee does, in cc65's convention): all but the last, passed in
+    // registers. Its source tells how many bytes they take.
+    void c_mock(Mock& m) const {
+        const debug_info::DebugInfo* debug = r_.debug();
+        if (debug == nullptr) return;
+        const auto function = debug->function_at(m.address);
+        const auto c_sp = debug->c_stack_pointer();
+        if (!function || function->entry != m.address || function->scope == debug_info::NONE || !c_sp) return;
+        std::string name = function->name;
+        const auto signature = source_signature(*function, name);
+        if (!signature || signature->parameters.size() < 2) return;
+        for (std::size_t i = 0; i + 1 < signature->parameters.size(); ++i) m.c_stack_bytes += signature->parameters[i].size;
+        m.c_stack_pointer = *c_sp;
+    }
+
     Mock mock(const json& object, const std::string& field) const {
         known_keys(object, field, {"routine", "returns", "results"});
         if (!object.contains("routine")) throw FieldError{field + ".routine", "is missing: the routine to replace"};
@@ -440,6 +456,7 @@ public:
             machine_values(v, f, values);
             return values;
         };
+        c_mock(m);
         if (object.contains("returns")) m.results.push_back(result(object["returns"], field + ".returns"));
         if (object.contains("results")) {
             const json& list = object["results"];

@@ -151,6 +151,12 @@ void TestObserver::answer_mock(CallRecord& call) {
         cpu.status = static_cast<u8>((cpu.status | r.flags_set) & ~r.flags_clear);
         for (const MemoryBytes& m : r.memory) std::copy(m.bytes.begin(), m.bytes.end(), memory.begin() + m.address);
     }
+    if (call.mock->c_stack_bytes != 0) {
+        const u16 at = call.mock->c_stack_pointer;
+        const u16 sp = static_cast<u16>((memory[at] | memory[static_cast<u8>(at + 1)] << 8) + call.mock->c_stack_bytes);
+        memory[at] = static_cast<u8>(sp);
+        memory[static_cast<u8>(at + 1)] = static_cast<u8>(sp >> 8);
+    }
     cpu.pc = static_cast<u16>(stack_pull_word() + 1);
     sp_before_ = cpu.sp;
 }

@@ -66,6 +66,8 @@ struct Mock {
     std::string name;
     std::uint16_t address = 0;
     std::vector<MachineValues> results;  // one per call; the last repeats; none: just returns
+    std::uint16_t c_stack_bytes = 0;     // a C function's arguments on the C stack, which it removes
+    std::uint16_t c_stack_pointer = 0;   // the zero-page word of the C stack pointer
 };
 
 struct MemoryExpect {

@@ -33,11 +33,11 @@ void forget_rewrites() {
     page_cold.fill(0);
 }
 
-Block* add(BlockCode code, u16 start, u16 end, u16 instructions, u16 max_cycles) {
+Block* add(BlockCode code, const void* body, u16 start, u16 end, u16 instructions, u16 max_cycles) {
     if (used == MAX_BLOCKS) return nullptr;
     Block* b = &pool[used++];
     const u8 page = static_cast<u8>(start >> 8);
-    *b = Block{code, start, end, instructions, max_cycles, page_blocks[page]};
+    *b = Block{code, body, start, end, instructions, max_cycles, page_blocks[page]};
     page_blocks[page] = b;
     block_at[start] = b;
     std::fill(code_map.begin() + start, code_map.begin() + end, u8{1});

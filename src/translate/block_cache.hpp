@@ -12,6 +12,7 @@
 
 struct Block {
     BlockCode code;
+    const void* body;  // past the code's frame: where another block goes on
     u16 start;
     u16 end;  // one past its last byte, on the same page as start
     u16 instructions;
@@ -34,7 +35,7 @@ void clear();
 // Every page translatable again, as at a run's start.
 void forget_rewrites();
 // A block for [start, end); nullptr when the pool is full.
-[[nodiscard]] Block* add(BlockCode code, u16 start, u16 end, u16 instructions, u16 max_cycles);
+[[nodiscard]] Block* add(BlockCode code, const void* body, u16 start, u16 end, u16 instructions, u16 max_cycles);
 // A store at `address`, where code_map is set: the page's blocks dropped.
 std::uint32_t code_written(u16 address);
 // The same for every byte of a page that may have been written.

@@ -28,8 +28,9 @@ struct BlockSource {
     Chip chip;
     const InstructionHelper* helpers;
 };
-// The block's host code; nullptr when the buffer is full.
-[[nodiscard]] BlockCode emit_block(const BlockSource& source);
+// The block's host code, and in `body` where a block that goes straight on
+// enters it; nullptr when the buffer is full.
+[[nodiscard]] BlockCode emit_block(const BlockSource& source, const void*& body);
 // Blocks the assembler refused to make (it says why only by throwing): a
 // fault, which the tests look for.
 [[nodiscard]] std::uint64_t emitter_refusals();

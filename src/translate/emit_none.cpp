@@ -6,6 +6,6 @@ bool emitter_open(const char*& why) {
     return false;
 }
 void emitter_reset() {}
-BlockCode emit_block(const BlockSource&) { return nullptr; }
+BlockCode emit_block(const BlockSource&, const void*&) { return nullptr; }
 const char* emitter_name() { return nullptr; }
 std::uint64_t emitter_refusals() { return 0; }

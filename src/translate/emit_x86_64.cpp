@@ -14,7 +14,7 @@
 #include "translate/emit.hpp"
 
 namespace {
-constexpr std::size_t CODE_SIZE = std::size_t{16} << 20;
+constexpr std::size_t CODE_SIZE = std::size_t{4} << 20;
 // Room a block needs at most: its frame, each instruction and its exits.
 constexpr std::size_t FRAME_BYTES = 64;
 constexpr std::size_t INSTRUCTION_BYTES = 192;
@@ -30,6 +30,8 @@ constexpr int OFF_Y = offsetof(TranslateState, r) + offsetof(RunRegisters, y);
 constexpr int OFF_P = offsetof(TranslateState, r) + offsetof(RunRegisters, status);
 constexpr int OFF_INSTRUCTIONS = offsetof(TranslateState, instructions);
 constexpr int OFF_CYCLES = offsetof(TranslateState, cycles);
+constexpr int OFF_ROOM_INSTRUCTIONS = offsetof(TranslateState, room_instructions);
+constexpr int OFF_ROOM_CYCLES = offsetof(TranslateState, room_cycles);
 
 // The tables the code addresses absolutely: this position-dependent
 // program keeps them below 2 GiB.
@@ -54,9 +56,10 @@ class BlockEmitter {
 public:
     BlockEmitter(Xbyak::CodeGenerator& c, const BlockSource& source) : c_(c), s_(source) {}
 
-    void emit() {
+    void emit(const void*& body) {
         c_.push(rbx);
         c_.mov(rbx, rdi);
+        body = c_.getCurr();
         for (std::size_t i = 0; i < s_.count; ++i) {
             const DecodedInstruction& in = s_.instructions[i];
             const OpcodeEntry entry = s_.grid[in.opcode];
@@ -129,10 +132,32 @@ private:
             }
             if (e.instructions != 0) c_.add(c_.qword[rbx + OFF_INSTRUCTIONS], e.instructions);
             if (e.cycles != 0) c_.add(c_.qword[rbx + OFF_CYCLES], e.cycles);
+            const bool straight_on = e.set_pc && e.code == 0 && !e.keep_code && !e.store_reached_code &&
+                                     !e.stack_written && !outside_safe_range(e.pc);
+            if (straight_on) go_on(e.pc);
             if (e.set_pc) c_.mov(c_.qword[rbx + OFF_PC], e.pc);
             if (!e.keep_code) c_.mov(eax, e.code);
             c_.jmp(epilogue_, Xbyak::CodeGenerator::T_NEAR);
         }
+    }
+
+    // Straight on into the block at `pc` when there is one and the room
+    // holds all of it; else on to what follows (the run loop's lookup).
+    void go_on(u16 pc) {
+        Xbyak::Label back;
+        c_.mov(rax, c_.qword[static_cast<const void*>(block_cache::block_at.data() + pc)]);
+        c_.test(rax, rax);
+        c_.jz(back);
+        c_.movzx(ecx, c_.word[rax + offsetof(Block, instructions)]);
+        c_.add(rcx, c_.qword[rbx + OFF_INSTRUCTIONS]);
+        c_.cmp(rcx, c_.qword[rbx + OFF_ROOM_INSTRUCTIONS]);
+        c_.ja(back);
+        c_.movzx(ecx, c_.word[rax + offsetof(Block, max_cycles)]);
+        c_.add(rcx, c_.qword[rbx + OFF_CYCLES]);
+        c_.cmp(rcx, c_.qword[rbx + OFF_ROOM_CYCLES]);
+        c_.jae(back);
+        c_.jmp(c_.qword[rax + offsetof(Block, body)]);
+        c_.L(back);
     }
 
     // The instruction through its handler, which counts it.
@@ -580,7 +605,8 @@ public:
 bool emitter_open(const char*& why) {
     if (code != nullptr) return true;
     if (!addressable(memory.data(), memory.size()) || !addressable(zn_flags.data(), zn_flags.size()) ||
-        !addressable(block_cache::code_map.data(), block_cache::code_map.size())) {
+        !addressable(block_cache::code_map.data(), block_cache::code_map.size()) ||
+        !addressable(block_cache::block_at.data(), sizeof block_cache::block_at)) {
         why = "the machine's tables lie beyond 2 GiB in this build";
         return false;
     }
@@ -599,12 +625,12 @@ void emitter_reset() {
     if (code != nullptr) code->reset();
 }
 
-BlockCode emit_block(const BlockSource& source) {
+BlockCode emit_block(const BlockSource& source, const void*& body) {
     if (code == nullptr || code->getSize() + FRAME_BYTES + source.count * INSTRUCTION_BYTES > CODE_SIZE) return nullptr;
     const Xbyak::uint8* entry = code->getCurr();
     try {
         auto emitter = std::make_unique<BlockEmitter>(*code, source);
-        emitter->emit();
+        emitter->emit(body);
         emitter->decimal_paths();
     } catch (const Xbyak::Error&) {
         ++refusals;  // a fault of this file: the handlers run instead

@@ -2,11 +2,13 @@
 // each run whole when the countdown or budget has room for all of it, else
 // instruction by instruction through the same helpers the blocks call, so
 // that a run ends, looks and counts exactly where the interpreter's does.
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
 #include "cpu/cpu.hpp"
 #include "cpu/data_access.hpp"
+#include "cpu/observed.hpp"
 #include "translate/block_cache.hpp"
 #include "translate/emit.hpp"
 #include "translate/translate.hpp"
@@ -17,6 +19,8 @@ constexpr std::size_t MAX_BLOCK = 32;
 // Cycles an instruction may add to its grid's: a page crossing, a taken
 // branch's two, decimal mode on the 65C02.
 constexpr unsigned MAX_EXTRA_CYCLES = 4;
+// No instruction takes more (the grids' own check).
+constexpr unsigned MOST_CYCLES = 8;
 
 [[nodiscard]] constexpr bool pushes(Op op) {
     return op == Op::PHA || op == Op::PHP || op == Op::PHX || op == Op::PHY || op == Op::JSR || op == Op::BRK;
@@ -64,11 +68,10 @@ void flush() {
     emitter_reset();
 }
 
-// The block at `pc`, made now; nullptr where none is made (a page whose
-// code keeps changing, an instruction across a page's end).
+// The block at `pc`, made now; nullptr where none is made (an instruction
+// across a page's end, or no room for code).
 template <Chip P>
 Block* translate(u16 pc) {
-    if (block_cache::page_cold[pc >> 8] != 0) return nullptr;
     std::array<DecodedInstruction, MAX_BLOCK> list;
     std::size_t count = 0;
     unsigned max_cycles = 0;
@@ -85,13 +88,53 @@ Block* translate(u16 pc) {
     }
     if (count == 0) return nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (const BlockCode code = emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data()})) {
-            if (Block* b = block_cache::add(code, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
+        const void* body = nullptr;
+        if (const BlockCode code =
+                emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data()}, body)) {
+            if (Block* b = block_cache::add(code, body, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
                 return b;
         }
         flush();  // the buffer or the pool is full: start again
     }
     return nullptr;
+}
+
+// Where no block serves (code that keeps rewriting itself, the end of a
+// countdown or budget that a block does not fit in): the interpreter's own
+// threaded code, as far as the room goes, stopped before any instruction
+// that may touch a page with translated code, which then runs through its
+// handler, so that a store there still drops that code. A look or not.
+template <Chip P>
+std::uint32_t interpret(TranslateState& s) {
+    const std::uint64_t room = s.room_cycles == UINT64_MAX
+                                   ? s.room_instructions - s.instructions
+                                   : (s.room_cycles - s.cycles + MOST_CYCLES - 1) / MOST_CYCLES;  // none passes the budget but the last
+    const auto countdown = static_cast<std::uint32_t>(std::min<std::uint64_t>(room, MAX_RUN));
+    cpu.pc = static_cast<u16>(s.r.pc);
+    cpu.sp = s.r.sp;
+    cpu.a = s.r.a;
+    cpu.x = s.r.x;
+    cpu.y = s.r.y;
+    cpu.status = s.r.status;
+    // The watch tables are the observers' (no observer watches a translated run).
+    const std::array<u8, 0x100> watched = observed.watch_page;
+    const bool watched_any = observed.watch_any;
+    observed.watch_page = block_cache::page_has_code;
+    observed.watch_any = false;
+    const InRamEnd end = run_in_ram<P, true, false, observe::WATCHES>(countdown);
+    observed.watch_page = watched;
+    observed.watch_any = watched_any;
+    s.r.pc = cpu.pc;
+    s.r.sp = cpu.sp;
+    s.r.a = cpu.a;
+    s.r.x = cpu.x;
+    s.r.y = cpu.y;
+    s.r.status = cpu.status;
+    const bool looked = end.stop == InRamStop::look;
+    s.instructions += countdown - end.countdown + (looked ? 1 : 0);
+    s.cycles += end.cycles;
+    if (end.stop == InRamStop::observe) return helpers<P>[memory[s.r.pc]](&s) & EXIT_LOOK;
+    return looked ? EXIT_LOOK : 0;
 }
 
 bool translate_asked = false;
@@ -119,7 +162,11 @@ bool translate_begin(Chip) {
 
 template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
 InRamEnd translate_run(std::uint32_t countdown) {
-    TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false}, 0, 0};
+    TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false},
+                     0,
+                     0,
+                     CYCLE_BUDGET ? UINT64_MAX : countdown,
+                     CYCLE_BUDGET ? countdown : UINT64_MAX};
     InRamStop stop = InRamStop::countdown_over;
     for (;;) {
         if constexpr (CYCLE_BUDGET) {
@@ -130,10 +177,10 @@ InRamEnd translate_run(std::uint32_t countdown) {
         const auto pc = static_cast<u16>(s.r.pc);
         if (outside_safe_range(pc)) break;  // where the run loop steps
         Block* b = block_cache::block_at[pc];
-        if (b == nullptr) b = translate<P>(pc);
-        const bool fits = b != nullptr && (CYCLE_BUDGET ? s.cycles + b->max_cycles < countdown
-                                                        : s.instructions + b->instructions <= countdown);
-        const std::uint32_t exit = fits ? b->code(&s) : helpers<P>[memory[pc]](&s);
+        if (b == nullptr && block_cache::page_cold[pc >> 8] == 0) b = translate<P>(pc);
+        const bool fits = b != nullptr && s.instructions + b->instructions <= s.room_instructions &&
+                          s.cycles + b->max_cycles < s.room_cycles;
+        const std::uint32_t exit = fits ? b->code(&s) : interpret<P>(s);
         if ((exit & EXIT_LOOK) != 0) {
             stop = InRamStop::look;
             break;

@@ -12,6 +12,11 @@ struct TranslateState {
     RunRegisters r;
     std::uint64_t instructions;  // run in this call
     std::uint64_t cycles;
+    // A block runs whole, and one block goes straight on to the next,
+    // only while its instructions stay within the first and its cycles
+    // below the second: the countdown, or the budget.
+    std::uint64_t room_instructions;
+    std::uint64_t room_cycles;
 };
 
 // What a block or helper reports, as bits: the run loop must look (the

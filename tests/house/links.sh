@@ -3,17 +3,20 @@
 # file exists and, for a link to a heading (`file.md#heading`, `#heading`),
 # the heading is there, named as GitHub names its anchors.
 # The README stays short, the rest in the manual, every chapter linked
-# from the README and from the contents.
+# from the README and from the contents, and back to both.
 # Usage: links.sh SOURCE_DIR
 cd "$1" || exit 2
 status=0
 lines=$(wc -l <README.md)
 [ "$lines" -lt 300 ] || { echo "README.md has $lines lines: move what is not a first look into doc/manual"; status=1; }
-# Every chapter of the manual is linked from the README and the contents.
+# Every chapter of the manual is linked from the README and the contents,
+# and links back to both.
 for chapter in doc/manual/*.md; do
     name=${chapter##*/}
     grep -q "](doc/manual/$name)" README.md || { echo "README.md does not link $chapter"; status=1; }
     [ "$name" = index.md ] || grep -q "]($name)" doc/manual/index.md || { echo "doc/manual/index.md does not link $chapter"; status=1; }
+    grep -q "](../../README.md)" "$chapter" || { echo "$chapter does not link back to the README"; status=1; }
+    [ "$name" = index.md ] || grep -q "](index.md)" "$chapter" || { echo "$chapter does not link back to the contents"; status=1; }
 done
 # One line per link, "FILE LINE TARGET", and one per heading, "FILE #ANCHOR",
 # code blocks and code spans left out.

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "c/c_format.hpp"
 #include "c/c_source_reader.hpp"
+#include "c/c_stack_depth.hpp"
 #include "c/c_types.hpp"
 
 namespace {
@@ -148,6 +150,57 @@ TEST_P(CFormat, AsCWritesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, CFormat, testing::ValuesIn(FORMAT_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// What a line pushed before its call, from its code: JSRs at 0x10 on, to
+// routines named as cc65's runtime names them.
+struct DepthCase {
+    const char* name;
+    std::vector<std::uint8_t> code;  // from 0x10; the call counted to is the last JSR
+    std::optional<int> pushed;
+};
+void PrintTo(const DepthCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr std::uint8_t JSR = 0x20;
+// The routines, by address (low byte; high byte 0x80).
+const std::vector<std::pair<std::uint8_t, const char*>> ROUTINES = {
+    {0x01, "pushax"}, {0x02, "pusha"}, {0x03, "pusheax"}, {0x04, "tosaddax"}, {0x05, "decsp4"},
+    {0x06, "incsp2"}, {0x07, "tosmuleax"}, {0x08, "subysp"}, {0x09, "callee"}, {0x0A, "_unknown"},
+};
+
+const DepthCase DEPTH_CASES[] = {
+    {"NothingBeforeTheCall", {JSR, 0x09, 0x80}, 0},
+    {"ArgumentsPushed", {JSR, 0x01, 0x80, JSR, 0x02, 0x80, JSR, 0x09, 0x80}, 3},
+    {"AnOperandTakenOffAgain", {JSR, 0x01, 0x80, 0xA9, 0x01, JSR, 0x04, 0x80, JSR, 0x09, 0x80}, 0},
+    {"ALongOperandAndItsOperator", {JSR, 0x03, 0x80, JSR, 0x07, 0x80, JSR, 0x01, 0x80, JSR, 0x09, 0x80}, 2},
+    {"RoomMadeAndGivenBack", {JSR, 0x05, 0x80, JSR, 0x06, 0x80, JSR, 0x09, 0x80}, 2},
+    {"RoomByY", {0xA0, 0x06, JSR, 0x08, 0x80, JSR, 0x09, 0x80}, 6},
+    {"OtherCodeBetween", {0xA5, 0x02, 0x18, 0x69, 0x03, JSR, 0x01, 0x80, JSR, 0x09, 0x80}, 2},
+    {"ACallNotReachedStraight", {0xA9, JSR, 0x09, 0x80}, std::nullopt},
+    {"AnUnknownEffectGivesUp", {JSR, 0x0B, 0x80, JSR, 0x09, 0x80}, std::nullopt},
+};
+
+class CStackDepth : public testing::TestWithParam<DepthCase> {};
+
+TEST_P(CStackDepth, CountsWhatTheLinePushed) {
+    const DepthCase& c = GetParam();
+    std::vector<std::uint8_t> memory(0x100, 0xEA);
+    std::copy(c.code.begin(), c.code.end(), memory.begin() + 0x10);
+    const PeekByte peek = [&](std::uint16_t address) { return address < memory.size() ? memory[address] : 0xEA; };
+    const c_view::CallEffect effect = [](std::uint16_t target, std::optional<std::uint8_t> y) -> std::optional<int> {
+        for (const auto& [low, name] : ROUTINES)
+            if (target == 0x8000 + low) return c_view::runtime_effect(name, y);
+        return std::nullopt;
+    };
+    const auto call = static_cast<std::uint16_t>(0x10 + c.code.size() - 3);
+    EXPECT_EQ(c_view::pushed_before(0x10, call, peek, effect), c.pushed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, CStackDepth, testing::ValuesIn(DEPTH_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
