@@ -33,7 +33,7 @@ printf 'hist on\nc\n' >"$work/history"
 have_debug=no
 if command -v cl65 >/dev/null 2>&1; then
     for p in bench_mix bench_memory; do
-        cl65 -t none --start-addr 0x200 -g -o "$work/$p.bin" --dbgfile "$work/$p.dbg" "$root/tests/programs/$p.s" 2>/dev/null &&
+        cl65 -t none --start-addr 0x200 -g -o "$work/$p.bin" -Wl --dbgfile,"$work/$p.dbg" "$root/tests/programs/$p.s" 2>/dev/null &&
             have_debug=yes
         rm -f "$root/tests/programs/$p.o"
     done
