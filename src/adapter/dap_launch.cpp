@@ -94,6 +94,11 @@ nlohmann::json dap_capabilities(bool can_step_back) {
         {"supportsTerminateRequest", true},
         {"supportsSetVariable", true},
         {"supportsSetExpression", true},
+        {"supportsLogPoints", true},
+        {"supportsGotoTargetsRequest", true},
+        {"supportsCompletionsRequest", true},
+        {"supportsLoadedSourcesRequest", true},
+        {"supportsRestartRequest", true},
     };
 }
 

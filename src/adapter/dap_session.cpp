@@ -1,6 +1,7 @@
 #include "adapter/dap_session.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,9 @@
 #include "adapter/dap_launch.hpp"
 #include "debug/disassembler.hpp"
 #include "debug/expression.hpp"
+#include "engine/past.hpp"
 #include "engine/run_loop.hpp"
+#include "host/dap_streams.hpp"
 #include "host/terminal.hpp"
 
 namespace {
@@ -180,8 +183,39 @@ bool DapSession::breakpoint_hits(Breakpoint& breakpoint) {
         // A condition that cannot be worked out stops, so that it is seen.
         if (value.ok() && value.value == 0) return false;
     }
-    // Probing the past for the last stop, only the condition counts.
-    return probing_ || ++breakpoint.hits >= breakpoint.hit_after;
+    // Probing the past for the last stop, only the condition counts; a
+    // logpoint is no stop, and said only once, as the run first passes.
+    if (probing_) return breakpoint.log_message.empty();
+    if (++breakpoint.hits < breakpoint.hit_after) return false;
+    if (breakpoint.log_message.empty()) return true;
+    log(breakpoint);
+    return false;
+}
+
+void DapSession::log(const Breakpoint& breakpoint) {
+    c_view_.stopped(frames());  // the C names where the logpoint is
+    std::string text;
+    const std::string& message = breakpoint.log_message;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const std::size_t close = message[i] == '{' ? message.find('}', i) : std::string::npos;
+        if (close == std::string::npos) {
+            text += message[i];
+            continue;
+        }
+        std::string error;
+        const auto value = value_text(message.substr(i + 1, close - i - 1), error, true);
+        text += value ? *value : "{" + error + "}";
+        i = close;
+    }
+    host_console_flush();
+    dap_output_sync();  // the program's output before it, in its order
+    connection_.output("console", text + "\n");
+}
+
+void DapSession::tell_stopped(json body) {
+    host_console_flush();
+    dap_output_sync();
+    connection_.event("stopped", std::move(body));
 }
 
 const char* DapSession::stop_before() {
@@ -203,7 +237,9 @@ void DapSession::step_before() {
 }
 
 void DapSession::interrupt_taken() {
-    if (step_ != Step::none && !call_frame_) call_frame_ = static_cast<std::uint8_t>(cpu.sp + 3);
+    if (step_ == Step::none) return;
+    if (!call_) call_ = source_steps::CallThrough{static_cast<std::uint8_t>(cpu.sp + 3), std::nullopt};
+    else source_steps::call_through_interrupted(*call_, static_cast<std::uint8_t>(cpu.sp + 3));
 }
 
 bool DapSession::at_line_start(std::uint16_t pc, std::optional<debug_info::Location>& where) const {
@@ -230,11 +266,14 @@ void DapSession::step_after(std::uint16_t pc, std::uint32_t) {
         return;
     }
     // Inside a call made since the step began (a JSR, BRK or interrupt)
-    // until the stack is back above its frame, wherever pc is; a byte
-    // pushed (PHA, PHP) is no call.
-    if (!call_frame_ && (opcode == 0x20 || opcode == 0x00) && cpu.sp != sp_before_) call_frame_ = sp_before_;
-    if (call_frame_ && static_cast<std::int8_t>(cpu.sp - *call_frame_) >= 0) call_frame_.reset();
-    const bool deeper = call_frame_.has_value();
+    // until it returns (source_steps.hpp), wherever pc is; a byte pushed
+    // (PHA, PHP) is no call.
+    if (call_) {
+        if (source_steps::call_through_ends(*call_, {pc, opcode, sp_before_, cpu.pc, cpu.sp})) call_.reset();
+    } else if (source_steps::is_call(opcode) && cpu.sp != sp_before_) {
+        call_ = source_steps::CallThrough{sp_before_, std::nullopt};
+    }
+    const bool deeper = call_.has_value();
     if (step_ == Step::instruction || !line_steps_) {
         // One instruction; over a JSR, until the stack is back.
         if (step_ == Step::over && deeper) return;
@@ -294,6 +333,13 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
             return;
         }
         reason = "entry";
+    } else if (std::exchange(restarting_, false)) {
+        // Back at the start: it runs again as the launch made it run.
+        if (!setup_.stop_on_entry) {
+            skip_break_ = false;
+            return;
+        }
+        reason = "entry";
     }
     if (back_by_line_ && reason == nullptr && stepping_back()) {
         skip_break_ = true;
@@ -315,7 +361,7 @@ void DapSession::converse(const char* reason, const RunCounts& counts) {
         body["text"] = text;
     }
     c_view_.stopped(frames());
-    connection_.event("stopped", body);
+    tell_stopped(body);
     for (;;) {
         const DapRead read = inbox_.take();
         if (read.status == DapReadStatus::end) leave();
@@ -372,6 +418,10 @@ DapSession::Handler DapSession::stopped_handler(const std::string& command) {
         {"readMemory", &DapSession::read_memory},
         {"writeMemory", &DapSession::write_memory},
         {"disassemble", &DapSession::disassemble},
+        {"gotoTargets", &DapSession::goto_targets},
+        {"goto", &DapSession::go_to},
+        {"completions", &DapSession::completions},
+        {"loadedSources", &DapSession::loaded_sources},
     };
     for (const auto& [name, handler] : handlers)
         if (command == name) return handler;
@@ -398,6 +448,7 @@ bool DapSession::handle(const json& request) {
         return true;
     }
     if (command == "stepBack" || command == "reverseContinue") return step_back(request, command == "reverseContinue");
+    if (command == "restart") return restart(request);
     if (command == "pause") {
         connection_.respond(request);
     } else if (command == "threads" || command == "setBreakpoints" || command == "setFunctionBreakpoints" ||
@@ -456,7 +507,7 @@ bool DapSession::stepping_back() {
 
 void DapSession::start_step(Step step, const json& arguments) {
     step_ = step;
-    call_frame_.reset();
+    call_.reset();
     line_steps_ = string_argument(arguments, "granularity") != "instruction" && setup_.info != nullptr;
     step_sp_ = cpu.sp;
     step_from_.reset();
@@ -516,7 +567,8 @@ void DapSession::set_breakpoints(const json& request) {
         }
         if (address) {
             Breakpoint breakpoint{next_id_, *address, string_argument(one, "condition"),
-                                  parse_hit_condition(string_argument(one, "hitCondition")), 0};
+                                  parse_hit_condition(string_argument(one, "hitCondition")), 0,
+                                  string_argument(one, "logMessage")};
             list.push_back(breakpoint);
             answer["verified"] = true;
             answer["instructionReference"] = memory_reference(*address);
@@ -544,7 +596,8 @@ void DapSession::set_address_breakpoints(const json& request, std::vector<Breakp
         json answer = {{"id", next_id_}, {"verified", address >= 0}};
         if (address >= 0) {
             list.push_back({next_id_, static_cast<std::uint16_t>(address), string_argument(one, "condition"),
-                            parse_hit_condition(string_argument(one, "hitCondition")), 0});
+                            parse_hit_condition(string_argument(one, "hitCondition")), 0,
+                            string_argument(one, "logMessage")});
             answer["instructionReference"] = memory_reference(static_cast<unsigned>(address));
         } else {
             answer["message"] = message;
@@ -770,26 +823,57 @@ void DapSession::variables(const json& request) {
     connection_.respond(request, {{"variables", list}});
 }
 
+std::optional<std::string> DapSession::value_text(const std::string& text, std::string& error, bool brief) {
+    const MachineContext machine(labels_);
+    if (const auto body = c_view_.evaluate(text, 0, machine, error)) {
+        if (!error.empty()) return std::nullopt;
+        return body->value("result", std::string());
+    }
+    const Expression value = evaluate_expression(text, machine);
+    if (!value.ok()) {
+        error = value.error;
+        return std::nullopt;
+    }
+    if (!brief) return describe_value(value.value, &labels_);
+    char shown[24];
+    if (value.value < 0) std::snprintf(shown, sizeof shown, "%lld", static_cast<long long>(value.value));
+    else std::snprintf(shown, sizeof shown, value.value <= 0xFF ? "$%02llX" : "$%04llX", static_cast<unsigned long long>(value.value));
+    return shown;
+}
+
 void DapSession::evaluate(const json& request) {
     const json arguments = dap_arguments(request);
     const std::string text = string_argument(arguments, "expression");
     const auto frame = static_cast<std::size_t>(std::max<std::int64_t>(0, integer_argument(arguments, "frameId")));
     // C, where the text names a C variable in scope (watch, hover, repl alike).
+    std::string c_error;
     {
         const MachineContext machine(labels_);
-        std::string error;
-        const auto body = c_view_.evaluate(text, frame, machine, error);
+        const auto body = c_view_.evaluate(text, frame, machine, c_error);
         tell_c_notes();
-        if (body) {
-            if (!error.empty()) connection_.refuse(request, error);
-            else connection_.respond(request, *body);
+        if (body && c_error.empty()) {
+            connection_.respond(request, *body);
             return;
         }
     }
     const MachineContext context(labels_);
     const Expression value = evaluate_expression(text, context);
     if (!value.ok()) {
-        connection_.refuse(request, value.error);
+        // In the Debug Console, a line that begins with one of the
+        // monitor's commands and is no expression runs as that command.
+        const std::vector<std::string_view> words = split_arguments(text);
+        std::string verb = words.empty() ? std::string() : std::string(words.front());
+        std::transform(verb.begin(), verb.end(), verb.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (string_argument(arguments, "context") == "repl" && setup_.console &&
+            std::find(setup_.console_words.begin(), setup_.console_words.end(), verb) != setup_.console_words.end()) {
+            std::string said = setup_.console(text, labels_);
+            if (said.ends_with('\n')) said.pop_back();
+            connection_.respond(request, {{"result", said}, {"variablesReference", 0}});
+            // It may have changed memory or registers: the views are read again.
+            connection_.event("invalidated", {{"areas", json::array({"variables"})}});
+            return;
+        }
+        connection_.refuse(request, c_error.empty() ? value.error : c_error);
         return;
     }
     json body = {{"result", describe_value(value.value, &labels_)}, {"variablesReference", 0}};
@@ -923,4 +1007,118 @@ void DapSession::disassemble(const json& request) {
         address += length;
     }
     connection_.respond(request, {{"instructions", list}});
+}
+
+// ---- set next statement, completions, sources, restart ---------------------
+
+void DapSession::goto_targets(const json& request) {
+    const json arguments = dap_arguments(request);
+    const json source = arguments.value("source", json::object());
+    const std::string path = source.is_object() ? string_argument(source, "path") : std::string();
+    const std::int64_t line = integer_argument(arguments, "line");
+    json targets = json::array();
+    for (const std::uint32_t file : files_named(path)) {
+        const std::string& name = setup_.info->files()[file].name;
+        const auto coded = line > 0 ? setup_.info->line_with_code(name, static_cast<std::uint32_t>(line)) : std::nullopt;
+        if (!coded) continue;
+        const std::vector<std::uint16_t> addresses = setup_.info->addresses(name, *coded);
+        if (addresses.empty()) continue;
+        targets.push_back({{"id", addresses.front()},
+                           {"label", std::filesystem::path(name).filename().string() + ":" + std::to_string(*coded)},
+                           {"line", *coded},
+                           {"instructionPointerReference", memory_reference(addresses.front())}});
+        break;
+    }
+    connection_.respond(request, {{"targets", targets}});
+}
+
+// Set next statement: pc moves there, nothing runs.
+void DapSession::go_to(const json& request) {
+    const std::int64_t target = integer_argument(dap_arguments(request), "targetId", -1);
+    if (target < 0 || target > 0xFFFF) {
+        connection_.refuse(request, "goto: not a target gotoTargets gave");
+        return;
+    }
+    cpu.pc = static_cast<std::uint16_t>(target);
+    connection_.respond(request);
+    tell_stopped({{"reason", "goto"}, {"threadId", THREAD_ID}, {"allThreadsStopped", true}});
+}
+
+// The word before the cursor, completed from the monitor's commands (first
+// on the line), the C variables in scope and the debug information's names.
+void DapSession::completions(const json& request) {
+    const json arguments = dap_arguments(request);
+    const std::string text = string_argument(arguments, "text");
+    const auto cursor = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(integer_argument(arguments, "column", static_cast<std::int64_t>(text.size()) + 1) - 1, 0,
+                                 static_cast<std::int64_t>(text.size())));
+    std::size_t start = cursor;
+    const auto in_word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.' || c == '@'; };
+    while (start > 0 && in_word(text[start - 1])) --start;
+    const std::string prefix = text.substr(start, cursor - start);
+    std::vector<std::pair<std::string, const char*>> found;
+    const auto offer = [&](const std::string& name, const char* type) {
+        if (name.starts_with(prefix) && name != prefix) found.emplace_back(name, type);
+    };
+    if (text.find_first_not_of(' ') >= start)
+        for (const std::string& word : setup_.console_words) offer(word, "keyword");
+    if (setup_.info != nullptr) {
+        if (const auto function = setup_.info->function_at(cpu.pc))
+            for (const debug_info::CVariable& local : setup_.info->c_locals(function->scope)) offer(local.name, "variable");
+        for (const debug_info::CVariable& global : setup_.info->c_globals()) offer(global.name, "variable");
+        for (const debug_info::Symbol& symbol : setup_.info->symbols())
+            if (symbol.kind == debug_info::SymbolKind::label) offer(symbol.name, "reference");
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                found.end());
+    json targets = json::array();
+    for (const auto& [name, type] : found) targets.push_back({{"label", name}, {"type", type}});
+    connection_.respond(request, {{"targets", targets}});
+}
+
+void DapSession::loaded_sources(const json& request) {
+    json list = json::array();
+    if (setup_.info != nullptr) {
+        std::vector<std::string> seen;
+        for (std::uint32_t file = 0; file < setup_.info->files().size(); ++file) {
+            json source = source_of(file);
+            const std::string key = source.value("path", source.value("name", std::string()));
+            if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+            seen.push_back(key);
+            list.push_back(source);
+        }
+    }
+    connection_.respond(request, {{"sources", list}});
+}
+
+// Back to the start through the kept past: the same run again, as launched.
+bool DapSession::restart(const json& request) {
+    if (counts_.earliest == UINT64_MAX) {
+        connection_.refuse(request, "restart goes back through the kept past: it needs a deterministic launch "
+                                    "(\"deterministic\": true); stop and launch again");
+        return false;
+    }
+    if (counts_.earliest != 0) {
+        connection_.refuse(request, "restart: the run's start is no longer kept (" +
+                                        std::string(counts_.earliest_why == PastLimit::data_file ? "the data file channel was used"
+                                                    : counts_.earliest_why == PastLimit::input ? "more standard input was read than is kept"
+                                                    : counts_.earliest_why == PastLimit::by_hand ? "memory or registers were changed by hand"
+                                                                                                : "older states are not kept") +
+                                        "); stop and launch again");
+        return false;
+    }
+    for (auto& [path, list] : source_breakpoints_)
+        for (Breakpoint& breakpoint : list) breakpoint.hits = 0;
+    for (Breakpoint& breakpoint : function_breakpoints_) breakpoint.hits = 0;
+    for (Breakpoint& breakpoint : instruction_breakpoints_) breakpoint.hits = 0;
+    connection_.respond(request);
+    if (counts_.instructions == 0) {  // at the start already
+        if (!setup_.stop_on_entry) return true;
+        tell_stopped({{"reason", "entry"}, {"threadId", THREAD_ID}, {"allThreadsStopped", true}});
+        return false;
+    }
+    rewind_ = {RewindRequest::Kind::restart, 0};
+    restarting_ = true;
+    return true;
 }

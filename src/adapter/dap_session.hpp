@@ -22,6 +22,7 @@
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
 #include "debug/labels.hpp"
+#include "debug/source_steps.hpp"
 #include "debug/source_view.hpp"
 #include "engine/observer.hpp"
 
@@ -33,6 +34,10 @@ struct DapSessionSetup {
     nlohmann::json launch_request;                // answered when the machine is ready
     std::function<void()> on_leave;               // the client left or asked to end: never returns
     std::string image_labels;                     // NAME.lbl beside the image: the names the debug information lacks
+    // A line of the monitor's command language, run on the stopped machine
+    // (the Debug Console's), and the words it takes; none: expressions only.
+    std::function<std::string(const std::string& line, const Labels& labels)> console;
+    std::vector<std::string> console_words;
 };
 
 class DapSession final : public RunObserver {
@@ -75,6 +80,7 @@ private:
         std::string condition;  // a monitor expression; empty: always
         std::uint64_t hit_after = 0;  // stops from this hit on (hitCondition N: the Nth)
         std::uint64_t hits = 0;
+        std::string log_message;  // a logpoint: said, with {EXPR} filled in, instead of stopping
     };
     struct Watch {
         std::uint16_t first = 0, last = 0;
@@ -109,6 +115,17 @@ private:
     void read_memory(const nlohmann::json& request);
     void write_memory(const nlohmann::json& request);
     void disassemble(const nlohmann::json& request);
+    void goto_targets(const nlohmann::json& request);
+    void go_to(const nlohmann::json& request);
+    void completions(const nlohmann::json& request);
+    void loaded_sources(const nlohmann::json& request);
+    bool restart(const nlohmann::json& request);  // true when asked of the engine
+    // A C expression in the top frame, or a monitor expression: its value
+    // as text (`brief`: a monitor expression's in hex alone), or nullopt
+    // with `error` set.
+    [[nodiscard]] std::optional<std::string> value_text(const std::string& text, std::string& error, bool brief);
+    void log(const Breakpoint& breakpoint);  // a logpoint reached
+    void tell_stopped(nlohmann::json body);  // the output so far first
     void start_step(Step step, const nlohmann::json& arguments);
 
     void mark_breakpoints();
@@ -154,11 +171,12 @@ private:
     bool line_steps_ = true;  // by source line, else by instruction
     std::uint8_t step_sp_ = 0;
     std::uint8_t sp_before_ = 0;              // at the instruction being stepped
-    std::optional<std::uint8_t> call_frame_;  // the stack pointer before the outermost call since the step began
+    std::optional<source_steps::CallThrough> call_;  // the outermost call since the step began, run through
     std::optional<debug_info::Location> step_from_;
     RunCounts counts_;
     RewindRequest rewind_;
     bool probing_ = false;  // the engine runs the past again, looking for the last stop
     bool back_by_line_ = false;
     bool went_back_ = false;  // the next stop ends a stepBack
+    bool restarting_ = false;  // the next stop is the run's start again
 };

@@ -20,7 +20,11 @@
 // - An interrupt taken during any line step is run through to its RTI.
 // A call is over when an RTS or RTI brings the stack pointer back to where
 // it was before the call, wherever pc is: a routine that moves its return
-// address (an inline string after the JSR) is still seen to return.
+// address (an inline string after the JSR) is still seen to return. The
+// returns of calls made inside it do not count, even where the routine has
+// pulled its return address first (a print routine that takes the string
+// after its JSR, then calls a routine for each character); a routine that
+// pulled it and leaves by JMP (ADDR) has returned by that jump.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +51,17 @@ struct Executed {
     std::uint8_t sp_after = 0;
 };
 
+// A call (JSR, BRK) or an interrupt being run through to its return.
+struct CallThrough {
+    std::uint8_t frame = 0;               // the stack pointer before it
+    std::optional<std::uint8_t> inner;    // a call made inside it, waited out first: the stack pointer before that
+};
+
+// After each instruction inside the call: true when it returned.
+[[nodiscard]] bool call_through_ends(CallThrough& call, const Executed& executed);
+// An interrupt was taken inside the call; `sp_before` as below.
+void call_through_interrupted(CallThrough& call, std::uint8_t sp_before);
+
 // A line step under way. Copyable, no pointers: the caller keeps it.
 struct StepState {
     LineStep kind = LineStep::into;
@@ -54,7 +69,7 @@ struct StepState {
     std::uint16_t start_pc = 0;
     std::uint8_t level = 0;          // the stack pointer of the routine it began in (then of its callers)
     bool returned = false;           // that routine has returned
-    std::optional<std::uint8_t> call_sp;  // a call or interrupt being run through: the stack pointer before it
+    std::optional<CallThrough> call;  // a call or interrupt being run through
 };
 
 // A step of `kind` from `pc` with stack pointer `sp`, on `here` (the line
@@ -74,5 +89,6 @@ void line_step_interrupted(StepState& state, std::uint8_t sp_before);
 // processor this machine has).
 [[nodiscard]] constexpr bool is_call(std::uint8_t opcode) { return opcode == 0x20 || opcode == 0x00; }    // JSR, BRK
 [[nodiscard]] constexpr bool is_return(std::uint8_t opcode) { return opcode == 0x60 || opcode == 0x40; }  // RTS, RTI
+[[nodiscard]] constexpr bool is_indirect_jump(std::uint8_t opcode) { return opcode == 0x6C || opcode == 0x7C; }  // JMP (a), JMP (a,X)
 
 }  // namespace source_steps

@@ -15,6 +15,8 @@
 #include "adapter/dap_session.hpp"
 #include "host/dap_streams.hpp"
 #include "host/terminal.hpp"
+#include "monitor/monitor_command.hpp"
+#include "monitor/monitor_console.hpp"
 
 namespace {
 DapConnection* output_connection = nullptr;
@@ -96,7 +98,11 @@ int serve_debug_adapter(RunProgram run) {
     const AdapterRun adapter{[&](const RunDebugInfo& debug) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
-                              [&connection] { leave_run(connection); }, debug.labels};
+                              [&connection] { leave_run(connection); }, debug.labels,
+                              // The Debug Console's lines that are no expression.
+                              [](const std::string& line, const Labels& labels) { return monitor_console_line(line, labels); },
+                              {}};
+        for (const std::string_view word : monitor_command_words()) setup.console_words.emplace_back(word);
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();
     }};

@@ -20,9 +20,11 @@ struct RunCounts {
 // an instruction count, or back to the last place where the observer would
 // have stopped (a breakpoint, a watchpoint) before the present one.
 // `again_from` runs the past from that count to the present once more,
-// quietly, for the observer's notes (quiet_step below).
+// quietly, for the observer's notes (quiet_step below). `restart` goes back
+// to the run's start, when it is still kept, and runs on from there as the
+// run did first, its output written again.
 struct RewindRequest {
-    enum class Kind { none, to_count, last_stop, again_from } kind = Kind::none;
+    enum class Kind { none, to_count, last_stop, again_from, restart } kind = Kind::none;
     std::uint64_t to = 0;
 };
 

@@ -207,6 +207,15 @@ private:
     void rewind(const RewindRequest& request) {
         if (request.kind == RewindRequest::Kind::none || past_->empty()) return;
         frontier_ = std::max(frontier_, counted_);
+        if (request.kind == RewindRequest::Kind::restart) {
+            if (past_->oldest().instructions != 0 || counted_ == 0) return;
+            restore(past_->oldest());
+            frontier_ = 0;
+            rerun_ = Rerun::to_count;
+            rerun_to_ = 0;
+            arrival_ = nullptr;
+            return;
+        }
         if (request.kind == RewindRequest::Kind::to_count || request.kind == RewindRequest::Kind::again_from) {
             const std::uint64_t from = std::max(request.to, past_->oldest().instructions);
             if (from > counted_ || (from == counted_ && request.kind == RewindRequest::Kind::to_count)) return;
@@ -379,7 +388,15 @@ private:
         switch (cpu_resume_pause()) {
         case Pause::none:
             if constexpr (OBSERVED) {
-                if (quiet()) return true;
+                if (quiet()) {
+                    // A run taken back that arrives at the end again (hist,
+                    // rc, back at the end-of-run stop) arrives as it would
+                    // anywhere else; going on from there ends the run.
+                    if constexpr (PAST) {
+                        if (counted_ == rerun_to_) return rerun_arrived() || (rerun_ == Rerun::none && cpu.pc == 0x0000);
+                    }
+                    return true;
+                }
                 if (const char* reason = observer_->stop_at_end()) {
                     if (talk(reason)) return true;
                     return cpu.pc == 0x0000;  // else moved on by hand
@@ -451,7 +468,8 @@ private:
     // as a change is refused: the reason to talk again with.
     const char* after_talk() {
         const RewindRequest asked = observer_->rewind_asked();
-        if (!changed_by_hand()) {
+        // A restart leaves behind whatever was changed by hand.
+        if (!changed_by_hand() || asked.kind == RewindRequest::Kind::restart) {
             rewind(asked);
             return nullptr;
         }
@@ -459,7 +477,8 @@ private:
         frontier_ = counted_;
         capture(past_->add());
         switch (asked.kind) {
-        case RewindRequest::Kind::none: return nullptr;
+        case RewindRequest::Kind::none:
+        case RewindRequest::Kind::restart: return nullptr;
         case RewindRequest::Kind::to_count: return "back: memory or registers were changed by hand here; no step back reaches before";
         case RewindRequest::Kind::last_stop: return "rc: memory or registers were changed by hand here; no step back reaches before";
         case RewindRequest::Kind::again_from: return "hist: memory or registers were changed by hand here; the past before can't be run again";

@@ -29,3 +29,6 @@ using DapOutputSink = void (*)(int stream, const char* data, std::size_t size);
 // Closes the machine's ends and waits until everything written has reached
 // the sink.
 void dap_output_finish();
+// Waits until everything written so far has reached the sink, the run going
+// on: before a stop is told, so that the output before it comes first.
+void dap_output_sync();

@@ -32,6 +32,7 @@ std::string describe_point(const Point& point, const Labels& labels) {
     if (point.pass != 0) line += "  pass " + std::to_string(point.pass);
     if (!point.condition.empty()) line += "  if " + escape_control(point.condition);
     if (point.hits != 0 && (point.pass != 0 || !point.condition.empty())) line += "  hit " + std::to_string(point.hits);
+    if (point.temporary) line += "  temporary";
     if (!point.enabled) line += "  disabled";
     const char* name = labels.name_at(point.address);
     if (name != nullptr) line += std::string("  ") + name;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "debug/expression.hpp"
 #include "debug/labels.hpp"
@@ -21,6 +22,8 @@ struct Point {
     std::uint32_t pass = 0;      // hits let by before it stops
     std::uint64_t hits = 0;
     std::string condition;       // stops only where it is not 0 ("" for always)
+    bool temporary = false;      // tbreak: deleted where it stops
+    std::vector<std::string> commands;  // run where it stops (commands N ... end)
 };
 
 // A breakpoint reached, or a watched access: counts the hit and says

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -24,7 +25,9 @@
 #include "debug/disassembler.hpp"
 #include "monitor/history.hpp"
 #include "debug/labels.hpp"
+#include "debug/source_steps.hpp"
 #include "monitor/monitor_command.hpp"
+#include "monitor/monitor_console.hpp"
 #include "monitor/monitor_memory.hpp"
 #include "monitor/monitor_source.hpp"
 #include "base/text.hpp"
@@ -75,7 +78,7 @@ public:
     // RunObserver
     [[nodiscard]] unsigned threaded_checks() const override;
     [[nodiscard]] bool one_at_a_time() const override {
-        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_active_ || stop_on_brk_)) ||
+        return trace_ != nullptr || skip_break_ || (checking_ && (steps_left_ != 0 || over_ || over_call_pending_ || stop_on_brk_)) ||
                source_.stepping();
     }
     [[nodiscard]] ObserverStop stop_at_start() override {
@@ -86,6 +89,7 @@ public:
     void step_after(u16 pc, u32 step_cycles) override;
     void interrupt_taken() override {
         if (profiling_) observed.entries[cpu.pc] = 1;
+        if (over_) source_steps::call_through_interrupted(*over_, static_cast<u8>(cpu.sp + 3));
         if (source_.stepping()) source_.interrupted(cpu.sp);
         if (noting_history()) history_note_interrupt();
     }
@@ -143,10 +147,15 @@ private:
     // Points and temporary stops (until ADDR) in the tables the threaded code reads.
     void count_breakpoint(u16 address, int change);
     void enable_point(Point& point, bool enabled);
-    bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable
+    bool point_command(const MonitorCommand& command);  // b, w, bd, enable, disable, condition, ignore
+    void read_point_commands(unsigned number);          // commands N: the lines up to end
+    // A point stops: a temporary one goes, and its commands run first in the talk.
+    void point_stopped(const Point& point);
+    void display(const MonitorCommand& command);        // display, undisplay, info display
+    void show_displays();
+    // "N: EXPR = VALUE"; `source` is set when print takes EXPR (a C expression).
+    [[nodiscard]] std::string display_line(unsigned number, const std::string& text, bool& source);
     bool watch_stops(const Access& access, std::string& error);
-    void memory_dump(u16 first, u16 last);
-    void disassemble_range(u16 first, std::optional<u16> last);
 
     const MonitorOptions& options_;
     const bool deterministic_;
@@ -167,10 +176,20 @@ private:
     unsigned watches_ = 0;
     std::vector<u8> watch_at_ = std::vector<u8>(0x10000);  // per address: the watched accesses
     std::uint64_t steps_left_ = 0;
-    // `n` over a JSR: stop once the stack pointer is back above the JSR's
-    // frame, wherever pc is (a routine may return past inline data).
-    bool over_active_ = false;
-    u8 over_sp_ = 0;
+    // `n` over a JSR, `out`, `advance`: the call run through to its return
+    // (source_steps.hpp), wherever pc is (a routine may return past inline
+    // data). `n` sets it once its JSR has run.
+    std::optional<source_steps::CallThrough> over_;
+    bool over_call_pending_ = false;
+    source_steps::Executed executing_;  // the instruction being run, for over_
+    std::deque<std::string> pending_;   // a point's commands, run before any typed
+    struct Display {
+        unsigned number;
+        std::string text;
+        bool source = false;  // print took it when it was made: it stays a C expression
+    };
+    std::vector<Display> displays_;
+    unsigned next_display_ = 1;
     std::optional<std::uint64_t> until_;  // until #N
     // The instruction at pc when the monitor was left runs before a
     // breakpoint there counts again.
@@ -285,25 +304,41 @@ std::optional<std::string> Session::next_line(const char* prompt) {
 
 Resume Session::enter(const char* reason) {
     steps_left_ = 0;
-    over_active_ = false;
+    over_.reset();
+    over_call_pending_ = false;
     next_disassembly_.reset();
     if (until_address_) {
         count_breakpoint(*until_address_, -1);
         until_address_.reset();
     }
-    if (reason != nullptr && *reason != '\0') say("%s\n", reason);
-    if (!std::exchange(quiet_arrival_, false)) {  // not again where the talk just was
-        say("%s", source_.at_stop(cpu.pc).c_str());
+    // A point's commands that begin with silent: no word of the stop.
+    const bool silent = !pending_.empty() && pending_.front() == "silent";
+    if (silent) pending_.pop_front();
+    if (reason != nullptr && *reason != '\0' && !silent) say("%s\n", reason);
+    const std::string here = source_.at_stop(cpu.pc);
+    if (!std::exchange(quiet_arrival_, false) && !silent) {  // not again where the talk just was
+        say("%s", here.c_str());
         show_next_instruction();
+        show_displays();
     }
     for (;;) {
-        const std::optional<std::string> line = next_line();
+        std::optional<std::string> line;
+        if (!pending_.empty()) {
+            line = std::move(pending_.front());
+            pending_.pop_front();
+            typed_ = false;
+        } else {
+            line = next_line();
+        }
         if (host_stop_signal() != 0) return Resume::quit;
         // No more commands: from a file, the run goes on; at the terminal
         // (Ctrl-D), the monitor is left.
         if (!line) return terminal_ ? Resume::leave : Resume::cont;
         const SourceOutcome source = source_.command(*line, labels_, cpu.pc, cpu.sp);
-        if (source.kind == SourceOutcome::Kind::step) return Resume::step;
+        if (source.kind == SourceOutcome::Kind::step) {
+            pending_.clear();
+            return Resume::step;
+        }
         say("%s", source.kind == SourceOutcome::Kind::done ? source.text.c_str() : source.note.c_str());
         if (source.kind == SourceOutcome::Kind::done) continue;
         const MachineContext machine(labels_);
@@ -323,7 +358,10 @@ Resume Session::enter(const char* reason) {
         else if (verb != MonitorVerb::none)
             repeat_.reset();
         Resume resume = Resume::cont;
-        if (execute(command, resume)) return resume;
+        if (execute(command, resume)) {
+            pending_.clear();  // a point's commands end where one goes on
+            return resume;
+        }
     }
 }
 
@@ -346,10 +384,7 @@ void Session::assemble_lines(u16 address) {
 }
 
 void Session::show_registers() {
-    char flags[9];
-    for (int bit = 0; bit < 8; ++bit) flags[bit] = (cpu.status & (0x80 >> bit)) ? '1' : '0';
-    flags[8] = '\0';
-    say("PC=%04X A=%02X X=%02X Y=%02X SP=%02X NV-BDIZC=%s\n", cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, flags);
+    say("%s", register_line().c_str());
     // The counts mean something to come back to only where they repeat.
     if (deterministic_)
         say("instruction count %llu, cycle count %llu\n", static_cast<unsigned long long>(counts_.instructions),
@@ -401,68 +436,25 @@ void Session::list_points() {
         say("no breakpoints or watchpoints\n");
         return;
     }
-    for (const Point& point : points_) say("%s\n", describe_point(point, labels_).c_str());
-}
-
-void Session::memory_dump(u16 first, u16 last) {
-    for (unsigned line = first; line <= last; line += 16) {
-        char hex[64] = "";
-        char text[17] = "";
-        int used = 0;
-        for (unsigned i = 0; i < 16; ++i) {
-            if (line + i > last) {
-                used += std::snprintf(hex + used, sizeof hex - static_cast<std::size_t>(used), "   ");
-                continue;
-            }
-            const u8 value = bus_peek(static_cast<u16>(line + i));
-            used += std::snprintf(hex + used, sizeof hex - static_cast<std::size_t>(used), " %02X", value);
-            text[i] = value >= 0x20 && value < 0x7F ? static_cast<char>(value) : '.';
-        }
-        say("%04X %s  %s\n", line, hex, text);
+    for (const Point& point : points_) {
+        say("%s\n", describe_point(point, labels_).c_str());
+        for (const std::string& line : point.commands) say("        %s\n", escape_control(line).c_str());
     }
-}
-
-void Session::disassemble_range(u16 first, std::optional<u16> last) {
-    unsigned address = first;
-    for (int shown = 0; address <= 0xFFFF; ++shown) {
-        if (last ? address > *last : shown == 16) break;
-        char text[128];
-        const char* name = labels_.name_at(static_cast<u16>(address));
-        if (name != nullptr) say("%s:\n", name);
-        address += static_cast<unsigned>(disassembly_line(static_cast<u16>(address), &labels_, text, sizeof text));
-        say("%s\n", text);
-    }
-    next_disassembly_ = static_cast<u16>(address);
 }
 
 bool Session::execute(const MonitorCommand& command, Resume& resume) {
     switch (command.verb) {
     case MonitorVerb::none: return false;
     case MonitorVerb::registers:
-        for (const RegisterSetting& setting : command.registers) {
-            const u8 value = static_cast<u8>(setting.value);
-            const std::string& name = setting.name;
-            if (name == "a") cpu.a = value;
-            else if (name == "x") cpu.x = value;
-            else if (name == "y") cpu.y = value;
-            else if (name == "sp") cpu.sp = value;
-            else if (name == "p") cpu.status = value;
-            else if (name == "pc") cpu.pc = setting.value;
-            else {
-                const u8 flag = name == "n" ? FLAG_N : name == "v" ? FLAG_V : name == "b" ? FLAG_B
-                              : name == "d" ? FLAG_D : name == "i" ? FLAG_I : name == "z" ? FLAG_Z : FLAG_C;
-                cpu.status = static_cast<u8>(value ? cpu.status | flag : cpu.status & ~flag);
-            }
-        }
+        set_registers(command.registers);
         show_registers();
         return false;
     case MonitorVerb::step:
         steps_left_ = command.count;
         resume = Resume::step;
         return true;
-    case MonitorVerb::out:  // until the stack is back above the frame at entry
-        over_active_ = true;
-        over_sp_ = static_cast<u8>(cpu.sp + 2);
+    case MonitorVerb::out:  // until the routine returns above its frame at entry
+        over_ = source_steps::CallThrough{static_cast<u8>(cpu.sp + 2), std::nullopt};
         resume = Resume::next;
         return true;
     case MonitorVerb::back:
@@ -480,8 +472,7 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         return false;
     case MonitorVerb::next:
         if (bus_peek(cpu.pc) == 0x20) {
-            over_active_ = true;
-            over_sp_ = cpu.sp;
+            over_call_pending_ = true;
             resume = Resume::next;
         } else {
             steps_left_ = 1;
@@ -497,11 +488,20 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::watch:
     case MonitorVerb::delete_point:
     case MonitorVerb::enable:
-    case MonitorVerb::disable: return point_command(command);
+    case MonitorVerb::disable:
+    case MonitorVerb::condition:
+    case MonitorVerb::ignore: return point_command(command);
+    case MonitorVerb::commands: read_point_commands(command.count); return false;
+    case MonitorVerb::display:
+    case MonitorVerb::undisplay: display(command); return false;
+    case MonitorVerb::info:
+        if (command.text == "display") display(command);
+        else list_points();
+        return false;
     case MonitorVerb::memory: {
         const u16 first = *command.first;
         const u16 last = command.second.value_or(static_cast<u16>(std::min(0xFFFF, first + 0x7F)));
-        memory_dump(first, last);
+        say("%s", memory_lines(first, last).c_str());
         next_dump_ = static_cast<u16>(last + 1);
         return false;
     }
@@ -511,9 +511,12 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
     case MonitorVerb::fill:
         for (unsigned address = *command.first; address <= *command.second; ++address) memory[address] = command.bytes[0];
         return false;
-    case MonitorVerb::disassemble:
-        disassemble_range(command.first.value_or(cpu.pc), command.second);
+    case MonitorVerb::disassemble: {
+        u16 next = 0;
+        say("%s", disassembly_lines(command.first.value_or(cpu.pc), command.second, labels_, next).c_str());
+        next_disassembly_ = next;
         return false;
+    }
     case MonitorVerb::labels: {
         std::size_t added = 0;
         const std::string error = labels_.load(command.file.c_str(), &added);
@@ -536,35 +539,17 @@ bool Session::execute(const MonitorCommand& command, Resume& resume) {
         if (trace_ == nullptr) say("trace: can't write %s: %s\n", command.file.c_str(), std::strerror(errno));
         else say("tracing to %s\n", command.file.c_str());
         return false;
-    case MonitorVerb::save: {
-        const std::size_t size = static_cast<std::size_t>(*command.second) - *command.first + 1;
-        std::FILE* file = std::fopen(command.file.c_str(), "wb");
-        bool written = file != nullptr && std::fwrite(&memory[*command.first], 1, size, file) == size;
-        if (file != nullptr && std::fclose(file) != 0) written = false;
-        if (!written) say("save: can't write %s\n", command.file.c_str());
-        else say("saved %04X-%04X (%llu bytes) to %s\n", *command.first, *command.second, static_cast<unsigned long long>(size),
-                 command.file.c_str());
-        return false;
-    }
-    case MonitorVerb::load: {
-        // Read whole first: a file that fails leaves memory as it was.
-        std::vector<u8> bytes(0x10000 - *command.first);
-        const FileRead read = host_read_file(command.file.c_str(), std::span<u8>(bytes));
-        if (read.status == FileReadStatus::cannot_open || read.status == FileReadStatus::read_error) {
-            say("load: can't read %s: %s\n", command.file.c_str(), host_error_text(read.error));
-            return false;
-        }
-        std::copy_n(bytes.begin(), read.size, memory.begin() + *command.first);
-        say("loaded %llu bytes at %04X%s\n", static_cast<unsigned long long>(read.size), *command.first,
-            read.status == FileReadStatus::too_long ? "; the rest of the file runs past FFFF and was left out" : "");
-        return false;
-    }
+    case MonitorVerb::save: say("%s", save_memory(command).c_str()); return false;
+    case MonitorVerb::load: say("%s", load_memory(command).c_str()); return false;
     case MonitorVerb::quit:
         resume = Resume::quit;
         return true;
     case MonitorVerb::leave:
         resume = Resume::leave;
         return true;
+    case MonitorVerb::advance:  // as until ADDR, or until the routine returns
+        over_ = source_steps::CallThrough{static_cast<u8>(cpu.sp + 2), std::nullopt};
+        [[fallthrough]];
     case MonitorVerb::until:
         if (command.first) {
             until_address_ = *command.first;
@@ -685,8 +670,9 @@ const char* Session::breakpoint_reason(u16 address) {
         if (point.access != 0 || point.address != address || !point.enabled) continue;
         std::string error;
         if (!breakpoint_stops(point, context, error, !probing_)) continue;
-        std::snprintf(reason_, sizeof reason_, "breakpoint %u at %04X%s%s", point.number, address,
-                      error.empty() ? "" : "; ", escape_control(error).c_str());
+        std::snprintf(reason_, sizeof reason_, "%sbreakpoint %u at %04X%s%s", point.temporary ? "temporary " : "",
+                      point.number, address, error.empty() ? "" : "; ", escape_control(error).c_str());
+        if (!probing_) point_stopped(point);
         return reason_;
     }
     return nullptr;
@@ -704,7 +690,10 @@ bool Session::watch_stops(const Access& access, std::string& error) {
             access.address > point.end)
             continue;
         std::string fault;
-        if (breakpoint_stops(point, context, fault)) stops = true;
+        if (breakpoint_stops(point, context, fault)) {
+            if (!stops && !probing_) point_stopped(point);
+            stops = true;
+        }
         if (!fault.empty()) error = fault;
     }
     return stops;
@@ -719,6 +708,9 @@ void Session::step_before() {
     monitor_console_give_back();  // after a step's line: the program's modes again
     if (noting_history()) history_note_instruction();
     access_count_ = checking_ && watches_ != 0 ? data_accesses(accesses_) : 0;
+    executing_.pc = cpu.pc;
+    executing_.opcode = memory[cpu.pc];
+    executing_.sp_before = cpu.sp;
     if (source_.stepping()) source_.before_instruction(cpu.pc, cpu.sp);
     if (trace_ != nullptr) (void)disassemble(cpu.pc, &labels_, trace_text_, sizeof trace_text_);
 }
@@ -767,10 +759,16 @@ void Session::step_after(u16 pc, u32 step_cycles) {
     if (steps_left_ != 0) {
         step_line(pc);
         if (--steps_left_ == 0 && !stop_due_) stop(nullptr);
-    } else if (over_active_ && static_cast<std::int8_t>(cpu.sp - over_sp_) >= 0) {
-        over_active_ = false;
-        step_line(pc);
-        if (!stop_due_) stop(nullptr);
+    } else if (std::exchange(over_call_pending_, false)) {
+        over_ = source_steps::CallThrough{executing_.sp_before, std::nullopt};
+    } else if (over_) {
+        executing_.pc_after = cpu.pc;
+        executing_.sp_after = cpu.sp;
+        if (source_steps::call_through_ends(*over_, executing_)) {
+            over_.reset();
+            step_line(pc);
+            if (!stop_due_) stop(nullptr);
+        }
     }
 }
 
@@ -900,12 +898,13 @@ bool Session::point_command(const MonitorCommand& command) {
         point.access = command.verb == MonitorVerb::watch ? command.access : 0;
         point.pass = command.pass;
         point.condition = command.condition;
+        point.temporary = command.temporary;
         point.enabled = false;
         points_.push_back(point);
         enable_point(points_.back(), true);
         const char* access = point.access == WATCH_READ ? "r" : point.access == WATCH_WRITE ? "w" : "rw";
         if (point.access == 0)
-            say("breakpoint %u at %04X\n", point.number, point.address);
+            say("%sbreakpoint %u at %04X\n", point.temporary ? "temporary " : "", point.number, point.address);
         else if (point.end != point.address)
             say("watchpoint %u on %04X-%04X %s\n", point.number, point.address, point.end, access);
         else
@@ -914,9 +913,26 @@ bool Session::point_command(const MonitorCommand& command) {
     }
     const auto found =
         std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.number == command.count; });
-    const char* verb = command.verb == MonitorVerb::delete_point ? "bd" : command.verb == MonitorVerb::enable ? "enable" : "disable";
+    const char* verb = command.verb == MonitorVerb::delete_point ? "bd"
+                       : command.verb == MonitorVerb::enable     ? "enable"
+                       : command.verb == MonitorVerb::disable    ? "disable"
+                       : command.verb == MonitorVerb::condition  ? "condition"
+                                                                 : "ignore";
     if (found == points_.end()) {
         say("%s: no breakpoint or watchpoint %u\n", verb, command.count);
+        return false;
+    }
+    if (command.verb == MonitorVerb::condition) {
+        found->condition = command.condition;
+        if (command.condition.empty()) say("%u: no condition now\n", found->number);
+        else say("%u: stops if %s\n", found->number, escape_control(command.condition).c_str());
+        return false;
+    }
+    if (command.verb == MonitorVerb::ignore) {
+        // The hits so far are let by already: the pass count starts from them.
+        found->pass = static_cast<std::uint32_t>(std::min<std::uint64_t>(found->hits + command.pass, UINT32_MAX));
+        if (command.pass == 1) say("%u: the next hit is let by\n", found->number);
+        else say("%u: the next %u hits are let by\n", found->number, command.pass);
         return false;
     }
     if (command.verb != MonitorVerb::delete_point) {
@@ -942,6 +958,105 @@ void Session::mark_watched_pages() {
             observed.watch_page[page] = 1;
     }
     observed.watch_any = watches_ != 0;
+}
+
+void Session::point_stopped(const Point& point) {
+    pending_.assign(point.commands.begin(), point.commands.end());
+    if (!point.temporary) return;
+    const unsigned number = point.number;
+    const auto found = std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.number == number; });
+    enable_point(*found, false);
+    points_.erase(found);
+}
+
+void Session::read_point_commands(unsigned number) {
+    const auto found = std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.number == number; });
+    std::vector<std::string> lines;
+    for (;;) {
+        const std::optional<std::string> line = next_line(">> ");
+        if (!line || host_stop_signal() != 0) break;
+        const std::size_t first = line->find_first_not_of(" \t");
+        const std::size_t last = line->find_last_not_of(" \t");
+        const std::string text = first == std::string::npos ? std::string() : line->substr(first, last - first + 1);
+        if (text == "end") break;
+        if (!text.empty()) lines.push_back(text);
+    }
+    if (found == points_.end()) {
+        say("commands: no breakpoint or watchpoint %u; the lines up to end were dropped\n", number);
+        return;
+    }
+    found->commands = std::move(lines);
+    const std::size_t count = found->commands.size();
+    if (count == 0) say("%u: no commands now\n", number);
+    else say("%u: %llu command%s where it stops\n", number, static_cast<unsigned long long>(count), count == 1 ? "" : "s");
+}
+
+std::string Session::display_line(unsigned number, const std::string& text, bool& source) {
+    std::string line = std::to_string(number) + ": ";
+    // What print says of a C name, where the source level takes it; one
+    // that was C stays C where its name is out of scope.
+    const SourceOutcome print = source_.command("print " + text, labels_, cpu.pc, cpu.sp);
+    const bool printed = print.kind == SourceOutcome::Kind::done && !print.text.starts_with("print:");
+    if (printed) {
+        // Its notes, "(...)", as they are; the number before the value.
+        source = true;
+        std::string shown;
+        std::size_t from = 0;
+        while (from < print.text.size()) {
+            const std::size_t end = print.text.find('\n', from);
+            const std::string one = print.text.substr(from, end == std::string::npos ? std::string::npos : end - from + 1);
+            shown += one.starts_with('(') ? one : line + one;
+            from = end == std::string::npos ? print.text.size() : end + 1;
+        }
+        return shown;
+    }
+    if (source) return line + escape_control(text) + ": " + print.text.substr(7);
+    const MachineContext context(labels_);
+    const Expression value = evaluate_expression(text, context);
+    if (!value.ok()) return line + escape_control(text) + ": " + value.error + "\n";
+    return line + escape_control(text) + " = " + describe_value(value.value, &labels_) + "\n";
+}
+
+void Session::show_displays() {
+    for (Display& shown : displays_) say("%s", display_line(shown.number, shown.text, shown.source).c_str());
+}
+
+void Session::display(const MonitorCommand& command) {
+    if (command.verb == MonitorVerb::undisplay) {
+        const auto found = std::find_if(displays_.begin(), displays_.end(),
+                                        [&](const Display& d) { return d.number == command.count; });
+        if (found == displays_.end()) {
+            say("undisplay: no display %u\n", command.count);
+            return;
+        }
+        displays_.erase(found);
+        say("undisplay %u\n", command.count);
+        return;
+    }
+    if (command.verb == MonitorVerb::info) {
+        if (displays_.empty()) say("no displays\n");
+        for (const Display& shown : displays_) say("%u  %s\n", shown.number, escape_control(shown.text).c_str());
+        return;
+    }
+    if (command.condition.empty()) {  // display alone: all again
+        if (displays_.empty()) say("no displays (display EXPR adds one)\n");
+        show_displays();
+        return;
+    }
+    // One that names nothing here or does not parse is refused, as print
+    // refuses it; one that only can't be worked out now (a division by
+    // zero) may be later.
+    bool source = false;
+    const std::string line = display_line(next_display_, command.condition, source);
+    const MachineContext context(labels_);
+    const Expression value = evaluate_expression(command.condition, context);
+    if (!source && (value.fault == ExpressionFault::syntax || value.fault == ExpressionFault::unknown_label ||
+                    value.fault == ExpressionFault::ambiguous)) {
+        say("display: %s\n", value.error.c_str());
+        return;
+    }
+    displays_.push_back({next_display_++, command.condition, source});
+    say("%s", line.c_str());
 }
 }  // namespace
 

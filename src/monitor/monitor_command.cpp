@@ -51,7 +51,9 @@ constexpr VerbName verbs[] = {
     {"out", MonitorVerb::out},     {"enable", MonitorVerb::enable}, {"disable", MonitorVerb::disable},
     {"brk", MonitorVerb::stop_on_brk}, {"sw", MonitorVerb::stopwatch},
     {"back", MonitorVerb::back},   {"rc", MonitorVerb::reverse_continue},
-    {"hist", MonitorVerb::history},
+    {"hist", MonitorVerb::history}, {"tbreak", MonitorVerb::breakpoint}, {"advance", MonitorVerb::advance},
+    {"display", MonitorVerb::display}, {"undisplay", MonitorVerb::undisplay}, {"commands", MonitorVerb::commands},
+    {"condition", MonitorVerb::condition}, {"ignore", MonitorVerb::ignore}, {"info", MonitorVerb::info},
 };
 
 // Words from `from` on, joined by single spaces.
@@ -78,7 +80,25 @@ std::string lower(std::string_view word) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
+
+// A breakpoint or watchpoint number as b lists it (decimal, # allowed).
+std::optional<std::uint32_t> point_number(std::string_view word) {
+    const std::string_view digits = word.starts_with('#') ? word.substr(1) : word;
+    if (digits.empty() || digits.size() > 9) return std::nullopt;
+    std::uint32_t number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        number = number * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return number;
+}
 }  // namespace
+
+std::vector<std::string_view> monitor_command_words() {
+    std::vector<std::string_view> words;
+    for (const VerbName& v : verbs) words.push_back(v.name);
+    return words;
+}
 
 MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels) {
     return parse_monitor_command(line, MachineContext(labels));
@@ -227,25 +247,61 @@ MonitorCommand parse_monitor_command(std::string_view line, const ExpressionCont
         break;
     case MonitorVerb::breakpoint:
         // b ADDR [pass N] [if EXPR]: the condition is the rest of the line.
+        command.temporary = verb_word == "tbreak";
+        if (command.temporary && args == 0) return usage("tbreak ADDR [if EXPR]");
         if (args >= 1 && !address(1, command.first)) break;
         if (!pass_and_condition(2, "b [ADDR [pass N] [if EXPR]]")) return command;
         break;
     case MonitorVerb::enable:
     case MonitorVerb::disable:
-    case MonitorVerb::delete_point: {
-        if (args != 1) return usage(command.verb == MonitorVerb::delete_point ? "bd N" : command.verb == MonitorVerb::enable ? "enable N" : "disable N");
+    case MonitorVerb::delete_point:
+    case MonitorVerb::commands:
+    case MonitorVerb::condition:
+    case MonitorVerb::ignore:
+    case MonitorVerb::undisplay: {
+        const char* form = command.verb == MonitorVerb::delete_point ? "bd N"
+                           : command.verb == MonitorVerb::enable     ? "enable N"
+                           : command.verb == MonitorVerb::disable    ? "disable N"
+                           : command.verb == MonitorVerb::commands   ? "commands N"
+                           : command.verb == MonitorVerb::condition  ? "condition N [EXPR]"
+                           : command.verb == MonitorVerb::ignore     ? "ignore N COUNT"
+                                                                     : "undisplay N";
+        const bool more = command.verb == MonitorVerb::condition || command.verb == MonitorVerb::ignore;
+        if (args < 1 || (!more && args != 1) || (command.verb == MonitorVerb::ignore && args != 2)) return usage(form);
         // Decimal, as b lists the numbers.
-        const std::string_view digits = words[1].starts_with('#') ? words[1].substr(1) : words[1];
-        std::uint32_t number = 0;
-        bool bad = digits.empty() || digits.size() > 9;
-        for (const char c : digits) {
-            bad = bad || c < '0' || c > '9';
-            number = number * 10 + static_cast<std::uint32_t>(c - '0');
+        const auto number = point_number(words[1]);
+        if (!number)
+            return fail("bad number " + quoted_text(words[1]) +
+                        (command.verb == MonitorVerb::undisplay ? " (as display lists them)" : " (as b lists them)"));
+        command.count = *number;
+        if (command.verb == MonitorVerb::ignore) {
+            const std::string_view digits = words[2].starts_with('#') ? words[2].substr(1) : words[2];
+            const auto count = parse_count(std::string(digits).c_str());
+            if (!count || *count > 0xFFFFFFFF) return fail("bad count " + quoted_text(words[2]) + " (decimal)");
+            command.pass = static_cast<std::uint32_t>(*count);
+        } else if (command.verb == MonitorVerb::condition && args > 1) {
+            command.condition = joined(words, 2);
+            const Expression test = evaluate_expression(command.condition, context);
+            if (!test.ok() && test.fault != ExpressionFault::arithmetic)
+                return fail("bad condition " + quoted_text(command.condition) + ": " + test.error);
         }
-        if (bad) return fail("bad number " + quoted_text(words[1]) + " (as b lists them)");
-        command.count = number;
         break;
     }
+    case MonitorVerb::display:
+        // display alone shows them all again.
+        command.condition = joined(words, 1);
+        break;
+    case MonitorVerb::info: {
+        const std::string what = args == 1 ? lower(words[1]) : "";
+        if (what == "b" || what == "break" || what == "breakpoints" || what == "watchpoints") command.text = "breakpoints";
+        else if (what == "display") command.text = "display";
+        else return usage("info breakpoints | info display");
+        break;
+    }
+    case MonitorVerb::advance:
+        if (args != 1) return usage("advance ADDR");
+        address(1, command.first);
+        break;
     case MonitorVerb::watch: {
         // w ADDR [END] [r|w|rw] [pass N] [if EXPR]
         const char* const form = "w [ADDR [END] [r|w|rw] [pass N] [if EXPR]]";
@@ -380,12 +436,28 @@ const char* monitor_help_text() {
            "  r a=41 pc=0300 c=1   set registers (a x y sp p pc) and flags (n v b d i z c)\n"
            "  ? EXPR               a value in every base, and the label at it\n"
            "  s [N]                step N instructions (1); Enter steps again\n"
-           "  n                    step, over a JSR (until the stack is back above its frame)\n"
+           "  n                    step, over a JSR (to the RTS or RTI that returns above its frame)\n"
+           "  out                  run until the routine returns\n"
            "  c                    continue\n"
            "  g ADDR               continue at ADDR\n"
-           "  b [ADDR]             set a breakpoint, or list breakpoints and watchpoints\n"
-           "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
+           "  until ADDR           continue to ADDR\n"
+           "  advance ADDR         continue to ADDR, or until the routine returns\n"
+           "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
+           "  b [ADDR [pass N] [if EXPR]]  set a breakpoint, or list breakpoints and watchpoints\n"
+           "  tbreak ADDR [if EXPR]  a breakpoint deleted where it stops\n"
            "  w ADDR [END] [r|w|rw] [pass N] [if EXPR]  watchpoint on reads and/or writes (rw)\n"
+           "  info breakpoints     list breakpoints and watchpoints, as b does\n"
+           "  bd N                 delete breakpoint or watchpoint N (decimal, as b lists them)\n"
+           "  enable N, disable N  turn breakpoint or watchpoint N on or off\n"
+           "  condition N [EXPR]   stop at N only where EXPR is not 0 (no EXPR: always)\n"
+           "  ignore N COUNT       let the next COUNT hits of N by (decimal)\n"
+           "  commands N           the lines up to end run where N stops; silent first: no word of the stop,\n"
+           "                       c among them: the run goes on\n"
+           "  display [EXPR]       show EXPR at every stop (alone: show them now)\n"
+           "  undisplay N          stop showing display N\n"
+           "  info display         list the displays\n"
+           "  brk on|off           stop after a BRK, or not\n"
+           "  sw                   reset the stopwatch (r shows it)\n"
            "  m ADDR [END]         memory in hex and ASCII (no device action)\n"
            "  e ADDR BYTE...       enter bytes\n"
            "  f START END BYTE     fill\n"
@@ -399,7 +471,6 @@ const char* monitor_help_text() {
            "  trace FILE | off     disassembled trace to FILE\n"
            "  save FILE START END  memory to a file\n"
            "  load FILE ADDR       a file into memory\n"
-           "  until #N             continue to instruction count N (decimal; deterministic runs)\n"
            "  back [N]             step N instructions (1) backwards; Enter goes on (deterministic runs)\n"
            "  rc                   run backwards to the last breakpoint or watchpoint hit (deterministic runs)\n"
            "  hist on, hist off    keep the history of instructions run from here on, or not\n"
@@ -410,5 +481,5 @@ const char* monitor_help_text() {
            "Enter alone repeats s and n, and goes on after m and d.\n"
            "Ctrl-] brings the monitor back while the program runs. At a halt the monitor\n"
            "stops first; b 0 stops it at the end of the run. There, a command that goes\n"
-           "on ends the run, unless pc was moved (g ADDR, r pc=ADDR).\n";
+           "on ends the run, unless pc was moved (g ADDR, r pc=ADDR) or the run taken back.\n";
 }

@@ -22,6 +22,7 @@ enum class MonitorVerb {
     labels, trace, save, load, quit, leave, help, until,
     value, assemble, hunt, compare, move, clear_labels,
     out, enable, disable, stop_on_brk, stopwatch, back, reverse_continue, history, history_switch,
+    advance, display, undisplay, commands, condition, ignore, info,
 };
 
 // hist without a count shows this many instructions.
@@ -36,7 +37,7 @@ struct MonitorCommand {
     MonitorVerb verb = MonitorVerb::none;
     std::optional<std::uint16_t> first;   // the first address, when given
     std::optional<std::uint16_t> second;  // the second (END), when given
-    std::uint32_t count = 1;              // s N, back N, bd N, hist N
+    std::uint32_t count = 1;              // s N, back N, bd N, hist N; the breakpoint of commands, condition, ignore
     std::uint64_t count64 = 0;            // until #N: an instruction count
     std::uint8_t access = 0;              // w: WATCH_READ and/or WATCH_WRITE
     std::vector<std::uint8_t> bytes;      // e, f
@@ -46,8 +47,9 @@ struct MonitorCommand {
     std::int64_t value = 0;               // ? EXPR
     std::string text;                     // a ADDR INSTRUCTION: the instruction; ? C-STRUCT: its value
     HuntPattern pattern;                  // hunt
-    std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops
-    std::string condition;                // b ... if EXPR
+    std::uint32_t pass = 0;               // b ... pass N: hits let by before it stops; ignore N COUNT
+    std::string condition;                // b ... if EXPR; condition N EXPR; display EXPR
+    bool temporary = false;               // tbreak: deleted where it stops
     bool on = false;                      // brk on|off, hist on|off
     std::string error;                    // a one-line message; then nothing is done
 };
@@ -58,3 +60,7 @@ struct MonitorCommand {
 [[nodiscard]] MonitorCommand parse_monitor_command(std::string_view line, const Labels& labels);
 
 [[nodiscard]] const char* monitor_help_text();
+
+// Every command word the parser takes, for the help's test and the
+// adapter's completions.
+[[nodiscard]] std::vector<std::string_view> monitor_command_words();

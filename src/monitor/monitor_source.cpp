@@ -152,7 +152,8 @@ SourceOutcome SourceLevel::command(std::string_view line, const Labels& labels, 
     const std::vector<std::string_view> words = split_arguments(line);
     if (words.empty()) return {};
     const std::string verb = lower(words[0]);
-    if (verb == "b") return breakpoint(line, words, labels);
+    // The commands that take a place: FILE:LINE and FUNCTION become an address.
+    if (verb == "b" || verb == "tbreak" || verb == "until" || verb == "advance") return breakpoint(verb, line, words, labels);
     static constexpr std::string_view VERBS[] = {"step", "next", "finish", "list",  "bt", "locals",
                                                  "globals", "print", "up", "down", "frame", "set"};
     const bool printing = verb.starts_with("print/");
@@ -179,15 +180,18 @@ SourceOutcome SourceLevel::command(std::string_view line, const Labels& labels, 
     return {SourceOutcome::Kind::step, {}, {}};
 }
 
-// b FILE:LINE and b FUNCTION become b ADDR, with whatever follows.
-SourceOutcome SourceLevel::breakpoint(std::string_view line, const std::vector<std::string_view>& words,
-                                      const Labels& labels) {
+// b FILE:LINE and b FUNCTION become b ADDR, with whatever follows (and
+// so for tbreak, until and advance).
+SourceOutcome SourceLevel::breakpoint(const std::string& verb, std::string_view line,
+                                      const std::vector<std::string_view>& words, const Labels& labels) {
     if (words.size() < 2) return {};
     const std::string_view word = words[1];
     std::string address;
     std::string note;
     if (const auto place = file_line(word)) {
-        const auto fail = [](std::string text) { return SourceOutcome{SourceOutcome::Kind::done, "b: " + text + "\n", {}}; };
+        const auto fail = [&](std::string text) {
+            return SourceOutcome{SourceOutcome::Kind::done, verb + ": " + text + "\n", {}};
+        };
         if (info_ == nullptr)
             return fail("no debug information to find " + quoted_text(word) +
                         " in (--debug-info FILE, or NAME.dbg beside the image)");
@@ -452,7 +456,8 @@ void SourceLevel::interrupted(std::uint8_t sp) {
 const char* source_help_text() {
     return "with debug information (--debug-info FILE, or NAME.dbg beside the image):\n"
            "  b FILE:LINE          breakpoint on a source line (or the next line with code)\n"
-           "  b FUNCTION           breakpoint at a C function or an assembly routine\n"
+           "  b FUNCTION           breakpoint at a C function or an assembly routine;\n"
+           "                       tbreak, until and advance take FILE:LINE and FUNCTION too\n"
            "  step                 step a source line, into calls\n"
            "  next                 step a source line, over calls\n"
            "  finish               run until the function returns, on to a line of its caller\n"

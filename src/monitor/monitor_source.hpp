@@ -77,7 +77,8 @@ public:
 private:
     [[nodiscard]] std::optional<source_steps::SourceLine> shown_line(std::uint16_t pc);
     [[nodiscard]] std::string file_name(std::uint32_t file) const;
-    SourceOutcome breakpoint(std::string_view line, const std::vector<std::string_view>& words, const Labels& labels);
+    SourceOutcome breakpoint(const std::string& verb, std::string_view line, const std::vector<std::string_view>& words,
+                             const Labels& labels);
     std::string list(const std::vector<std::string_view>& words, std::uint16_t pc);
     std::string backtrace(std::uint16_t pc, std::uint8_t sp);
     std::string variables(std::string_view verb, std::uint16_t pc, std::uint8_t sp);

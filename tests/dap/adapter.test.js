@@ -289,6 +289,99 @@ describe('emu6502 --dap', function () {
         await dc.continueRequest({ threadId: 1 });
     });
 
+    it('says a logpoint\'s message with the values in it, and does not stop there', async () => {
+        let said = '';
+        let stops = 0;
+        dc.on('output', event => { if (event.body.category === 'console') said += event.body.output; });
+        dc.on('stopped', () => { ++stops; });
+        const exited = dc.waitForEvent('exited');
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setBreakpointsRequest({
+                source: { path: GREET_C }, breakpoints: [{ line: LINE_PUTCHAR, logMessage: 'i is {i}, x is {x}' }] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch(greet()),
+        ]);
+        assert.strictEqual((await exited).body.exitCode, 0);
+        assert.strictEqual(stops, 0);
+        assert.match(said, /^i is 3\b.*, x is \$[0-9A-F]{2}\ni is 2\b.*\ni is 1\b/);
+    });
+
+    it('sets the next statement: the line that upper-cases the name is skipped', async () => {
+        let output = '';
+        dc.on('output', event => { if (event.body.category === 'stdout') output += event.body.output; });
+        await runTo([LINE_TOUPPER]);
+        const targets = await dc.customRequest('gotoTargets', { source: { path: GREET_C }, line: LINE_PRINTF });
+        const target = targets.body.targets[0];
+        assert.strictEqual(target.line, LINE_PRINTF);
+        const [, stopped] = await Promise.all([dc.customRequest('goto', { threadId: 1, targetId: target.id }),
+                                               dc.waitForEvent('stopped')]);
+        assert.strictEqual(stopped.body.reason, 'goto');
+        assert.strictEqual((await topFrame())[0].line, LINE_PRINTF);
+        const exited = dc.waitForEvent('exited');
+        await dc.continueRequest({ threadId: 1 });
+        await exited;
+        assert.match(output, /Hello, ada!/);
+    });
+
+    it('sends the output of a stepped-over printf before the stop after it', async () => {
+        const events = [];
+        dc.on('output', event => { if (event.body.category === 'stdout') events.push(event.body.output); });
+        await runTo([LINE_PRINTF]);
+        dc.on('stopped', () => events.push('<stopped>'));
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        const said = events.join('');
+        assert.match(said, /Hello, Ada! Your name has 3 characters\.\r?\n<stopped>$/);
+    });
+
+    it('restarts a deterministic launch from its start, through the kept past', async () => {
+        let output = '';
+        dc.on('output', event => { if (event.body.category === 'stdout') output += event.body.output; });
+        await runTo([LINE_PUTCHAR], greet({ deterministic: true }));
+        await Promise.all([dc.continueRequest({ threadId: 1 }), dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PUTCHAR })]);
+        assert.match(await local('i'), /^2\b/);
+        await Promise.all([dc.customRequest('restart', {}), dc.assertStoppedLocation('breakpoint', { path: GREET_C, line: LINE_PUTCHAR })]);
+        assert.match(await local('i'), /^3\b/, 'the first time round again');
+        assert.strictEqual(output.split('What is your name?').length - 1, 2, 'the output of the run again');
+    });
+
+    it('refuses a restart in a launch that is not deterministic', async () => {
+        await runTo([LINE_TOUPPER]);
+        await assert.rejects(dc.customRequest('restart', {}), /deterministic/);
+    });
+
+    it('runs monitor commands in the Debug Console, completes them and lists the sources', async () => {
+        await runTo([LINE_TOUPPER]);
+        const dump = await dc.evaluateRequest({ expression: 'm 200 207', context: 'repl' });
+        assert.match(dump.body.result, /^0200 ( [0-9A-F]{2}){8}/);
+        const refused = await dc.evaluateRequest({ expression: 'c', context: 'repl' });
+        assert.match(refused.body.result, /^\$0|not in the debug console/);
+        const step = await dc.evaluateRequest({ expression: 's 2', context: 'repl' });
+        assert.match(step.body.result, /not in the debug console/);
+        const words = await dc.customRequest('completions', { text: 'dis', column: 4 });
+        assert.ok(words.body.targets.some(target => target.label === 'disable'));
+        const names = await dc.customRequest('completions', { text: '? na', column: 5 });
+        assert.ok(names.body.targets.some(target => target.label === 'name'));
+        const sources = await dc.customRequest('loadedSources', {});
+        assert.ok(sources.body.sources.some(source => source.path === GREET_C));
+    });
+
+    it('steps over a call to a routine that pulls its return address, to where it returns', async () => {
+        // 0200: JSR print; "HI",0; LDX #7; JMP 0. print pulls the address of
+        // the string, calls putc for each character, pushes the address
+        // past it and returns there.
+        const image = Buffer.alloc(0x34);
+        Buffer.from([0x20, 0x10, 0x02, 0x48, 0x49, 0x00, 0xA2, 0x07, 0x4C, 0x00, 0x00]).copy(image, 0);
+        Buffer.from([0x68, 0x85, 0x10, 0x68, 0x85, 0x11, 0xE6, 0x10, 0xD0, 0x02, 0xE6, 0x11, 0xA0, 0x00, 0xB1, 0x10,
+                     0xF0, 0x06, 0x20, 0x30, 0x02, 0x4C, 0x16, 0x02, 0xA5, 0x11, 0x48, 0xA5, 0x10, 0x48, 0x60]).copy(image, 0x10);
+        Buffer.from([0x8D, 0x01, 0xFF, 0x60]).copy(image, 0x30);
+        const program = path.join(work, 'pull.bin');
+        fs.writeFileSync(program, image);
+        await Promise.all([dc.configurationSequence(), dc.launch({ program, cwd: work, stopOnEntry: true }),
+                           dc.waitForEvent('stopped')]);
+        await Promise.all([dc.nextRequest({ threadId: 1, granularity: 'instruction' }), dc.waitForEvent('stopped')]);
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0206');
+    });
+
     it('refuses a launch without a program image', async () => {
         await dc.initializeRequest();
         await assert.rejects(dc.launchRequest({ cwd: work, program: path.join(work, 'missing.bin') }));

@@ -42,6 +42,25 @@ void prepare_monitor_files(const TempDir& dir, const std::string& commands) {
     std::copy(caller.begin(), caller.end(), inline_string.begin());
     std::copy(print.begin(), print.end(), inline_string.begin() + 0x10);
     dir.write("inline.bin", inline_string);
+    // The same call, to a routine that pulls its return address to read the
+    // string, calls a routine for each character, then pushes the address
+    // past the string and returns there.
+    Bytes pulled(0x34, 0x00);
+    const Bytes pulling = {
+        0x68, 0x85, 0x10, 0x68, 0x85, 0x11,  // 0310 PLA; STA $10; PLA; STA $11
+        0xE6, 0x10, 0xD0, 0x02, 0xE6, 0x11,  // 0316 loop: INC $10; BNE +2; INC $11
+        0xA0, 0x00, 0xB1, 0x10, 0xF0, 0x06,  // 031C LDY #0; LDA ($10),Y; BEQ done
+        0x20, 0x30, 0x03, 0x4C, 0x16, 0x03,  // 0322 JSR putc; JMP loop
+        0xA5, 0x11, 0x48, 0xA5, 0x10, 0x48,  // 0328 done: LDA $11; PHA; LDA $10; PHA
+        0x60,                                // 032E RTS
+    };
+    std::copy(caller.begin(), caller.end(), pulled.begin());
+    std::copy(pulling.begin(), pulling.end(), pulled.begin() + 0x10);
+    pulled[0x30] = 0x8D;  // 0330 putc: STA $FF01; RTS
+    pulled[0x31] = 0x01;
+    pulled[0x32] = 0xFF;
+    pulled[0x33] = 0x60;
+    dir.write("pull.bin", pulled);
     // Label files that would act on the terminal, overflow, or hold the monitor.
     dir.write("esc.lbl", std::string("al 000212 .pr\x1B[2Jint\n"));
     dir.write("long.lbl", std::string(5000, 'x') + "\n");

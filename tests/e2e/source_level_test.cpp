@@ -120,6 +120,51 @@ struct SourceCase {
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
 const SourceCase SOURCE_CASES[] = {
+    // Places as FILE:LINE and FUNCTION for tbreak, until and advance;
+    // displays of C names, shown as print shows them at every stop.
+    {"GdbPlacesAndDisplay", "c_greet", {}, "ada\n",
+        "tbreak c_greet.c:26\n"
+        "c\n"
+        "b\n"
+        "until c_greet.c:30\n"
+        "display i\n"
+        "display name\n"
+        "advance main\n"
+        "tbreak emu_getline\n"
+        "c\n",
+        "What is your name? ada\n"
+        "Hello, Ada! Your name has 3 characters.\n"
+        "Backwards: adA\n",
+     0,
+        "../sdk/crt0.s:15  start:  sei                     ; no IRQ handler: with the default vector\n"
+        "start:\n"
+        "0200  78        SEI\n"
+        "> tbreak c_greet.c:26\n"
+        "temporary breakpoint 1 at 025E\n"
+        "> c\n"
+        "temporary breakpoint 1 at 025E\n"
+        "c_greet.c:26  name[0] = toupper(name[0]);\n"
+        "025E  AD 0E 0E  LDA _name\n"
+        "> b\n"
+        "no breakpoints or watchpoints\n"
+        "> until c_greet.c:30\n"
+        "c_greet.c:30  putchar(name[i - 1]);\n"
+        "029C  20 6A 08  JSR decax1\n"
+        "> display i\n"
+        "(i is the C variable here; the register or flag is @i)\n"
+        "1: i = 3\n"
+        "> display name\n"
+        "2: name = \"Ada\"\n"
+        "> advance main\n"
+        "097A  60        RTS                A=00 X=00 Y=04 SP=FF NV-BDIZC=10100100\n"
+        "../sdk/crt0.s:33  _exit:  pha\n"
+        "_exit:\n"
+        "0216  48        PHA\n"
+        "1: i = 1\n"
+        "2: name = \"Ada\"\n"
+        "> tbreak emu_getline\n"
+        "temporary breakpoint 2 at 0305\n"
+        "> c\n"},
     // The README's worked session: a stray write found by running back
     // from where its value shows.
     {"StepsBackToAStrayWrite", "lives", {"--deterministic"}, "",

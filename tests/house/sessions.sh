@@ -3,7 +3,7 @@
 # output. Two kinds of block are run, each in a fresh folder holding copies
 # of examples/ and sdk/, with emu6502 and emu6502-build on PATH:
 #  - a fenced block whose info string is `session`: each line starting with
-#    "$ " is a command, run by sh; the other lines are what the commands
+#    "$ " is a command, run by bash; the other lines are what the commands
 #    print, standard output and standard error together;
 #  - a fenced block right after a line `<!-- session: COMMAND -->`: the
 #    block is what COMMAND prints; its lines starting with "> " are the
@@ -84,7 +84,7 @@ for script in "$work"/blocks/*.script; do
     cp "$base.commands" "$run/commands"
     # A terminal shows a carriage return before a line feed as nothing, and
     # so does the block; every other byte must be as shown.
-    (cd "$run" && SOURCE_DIR=$source_dir PATH="$work/bin:$PATH" timeout 20 sh "$script" </dev/null 2>&1) | sed 's/\r$//' >"$base.actual"
+    (cd "$run" && SOURCE_DIR=$source_dir PATH="$work/bin:$PATH" timeout 20 bash "$script" </dev/null 2>&1) | sed 's/\r$//' >"$base.actual"
     if cmp -s "$base.expected" "$base.actual"; then
         count=$((count + 1))
     else

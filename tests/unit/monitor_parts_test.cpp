@@ -228,7 +228,40 @@ const ParseCase PARSE_CASES[] = {
     {"until #", MonitorVerb::until, -1, -1, "until: usage: until ADDR | until #N (N an instruction count, in decimal)"},
     {"until #18446744073709551616", MonitorVerb::until, -1, -1,
      "until: usage: until ADDR | until #N (N an instruction count, in decimal)"},
+    // gdb's daily commands.
+    {"tbreak start+1", MonitorVerb::breakpoint, 0x201, -1, ""},
+    {"tbreak", MonitorVerb::breakpoint, -1, -1, "tbreak: usage: tbreak ADDR [if EXPR]"},
+    {"advance start", MonitorVerb::advance, 0x200, -1, ""},
+    {"advance", MonitorVerb::advance, -1, -1, "advance: usage: advance ADDR"},
+    {"condition 2 a==1", MonitorVerb::condition, -1, -1, ""},
+    {"condition 2", MonitorVerb::condition, -1, -1, ""},
+    {"condition 2 nolabel", MonitorVerb::condition, -1, -1, "condition: bad condition 'nolabel': unknown label 'nolabel'"},
+    {"condition x a==1", MonitorVerb::condition, -1, -1, "condition: bad number 'x' (as b lists them)"},
+    {"ignore 2 5", MonitorVerb::ignore, -1, -1, ""},
+    {"ignore 2", MonitorVerb::ignore, -1, -1, "ignore: usage: ignore N COUNT"},
+    {"ignore 2 -1", MonitorVerb::ignore, -1, -1, "ignore: bad count '-1' (decimal)"},
+    {"commands 1", MonitorVerb::commands, -1, -1, ""},
+    {"commands", MonitorVerb::commands, -1, -1, "commands: usage: commands N"},
+    {"display [10]+x", MonitorVerb::display, -1, -1, ""},
+    {"undisplay 1 2", MonitorVerb::undisplay, -1, -1, "undisplay: usage: undisplay N"},
+    {"undisplay z", MonitorVerb::undisplay, -1, -1, "undisplay: bad number 'z' (as display lists them)"},
+    {"info b", MonitorVerb::info, -1, -1, ""},
+    {"info display", MonitorVerb::info, -1, -1, ""},
+    {"info", MonitorVerb::info, -1, -1, "info: usage: info breakpoints | info display"},
 };
+
+// h names every command the parser takes, each at the start of a line of
+// its own or after a comma there ("h, ?").
+TEST(MonitorHelp, NamesEveryCommand) {
+    const std::string help = std::string("\n") + monitor_help_text();
+    for (const std::string_view word : monitor_command_words()) {
+        const std::string name(word);
+        const bool listed = help.find("\n  " + name + " ") != std::string::npos ||
+                            help.find("\n  " + name + ",") != std::string::npos ||
+                            help.find(", " + name + " ") != std::string::npos;
+        EXPECT_TRUE(listed) << name;
+    }
+}
 
 class CommandParser : public testing::TestWithParam<ParseCase> {};
 

@@ -13,7 +13,8 @@ namespace {
 using source_steps::LineStep;
 using source_steps::SourceLine;
 
-constexpr std::uint8_t JSR = 0x20, RTS = 0x60, RTI = 0x40, BRK = 0x00, PHA = 0x48, PLA = 0x68, LDA = 0xA9;
+constexpr std::uint8_t JSR = 0x20, RTS = 0x60, RTI = 0x40, BRK = 0x00, PHA = 0x48, PLA = 0x68, LDA = 0xA9,
+                       JMP_INDIRECT = 0x6C;
 
 // One instruction of the run (or an interrupt taken), and where it leaves
 // pc: on `line` (0: no line that can be shown), at its start or inside it.
@@ -68,6 +69,16 @@ const StepCase STEP_CASES[] = {
      {op(JSR, 0xFD, 0xFB, 0, false), op(PLA, 0xFB, 0xFC, 0, false), op(PLA, 0xFC, 0xFD, 0, false),
       op(LDA, 0xFD, 0xFD, 12, true), op(PHA, 0xFD, 0xFC, 0, false), op(PHA, 0xFC, 0xFB, 0, false),
       op(RTS, 0xFB, 0xFD, 12, true)}, 6},
+    // The same routine calling another for each character once it has
+    // pulled the address: the inner call's RTS leaves the stack where it
+    // was before the JSR, but it is not the routine's return.
+    {"over_waits_out_calls_made_after_the_pull", LineStep::over, 0xFD, 10,
+     {op(JSR, 0xFD, 0xFB, 0, false), op(PLA, 0xFB, 0xFC, 0, false), op(PLA, 0xFC, 0xFD, 0, false),
+      op(JSR, 0xFD, 0xFB, 0, false), op(RTS, 0xFB, 0xFD, 12, true), op(PHA, 0xFD, 0xFC, 0, false),
+      op(PHA, 0xFC, 0xFB, 0, false), op(RTS, 0xFB, 0xFD, 12, true)}, 7},
+    {"over_takes_a_jump_through_the_pulled_address_as_the_return", LineStep::over, 0xFD, 10,
+     {op(JSR, 0xFD, 0xFB, 0, false), op(PLA, 0xFB, 0xFC, 0, false), op(PLA, 0xFC, 0xFD, 0, false),
+      op(LDA, 0xFD, 0xFD, 12, true), op(JMP_INDIRECT, 0xFD, 0xFD, 12, true)}, 4},
     {"over_runs_a_brk_through_to_its_rti", LineStep::over, 0xFD, 10,
      {op(BRK, 0xFD, 0xFA, 90, true), op(RTI, 0xFA, 0xFD, 11, true)}, 1},
     {"over_ends_in_the_caller_when_its_routine_returns", LineStep::over, 0xFB, 52,

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -11,6 +13,7 @@
 namespace {
 std::thread forwarder;
 int read_ends[2] = {-1, -1};  // of standard output's and standard error's pipes
+std::atomic<bool> forwarding{false};  // a chunk is between its pipe and the sink
 
 // A descriptor that stays off 0-2, so that the standard streams can be
 // replaced under it.
@@ -27,10 +30,12 @@ void forward(DapOutputSink sink) {
         }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            forwarding = true;
             const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sink(i + 1, buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
+            const int error = errno;
+            if (got > 0) sink(i + 1, buffer, static_cast<std::size_t>(got));
+            forwarding = false;
+            if (got <= 0 && (got == 0 || error != EINTR)) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open_count;
@@ -76,6 +81,23 @@ bool dap_output_start(DapOutputSink sink) {
     read_ends[1] = pipes[1][0];
     forwarder = std::thread(forward, sink);
     return true;
+}
+
+void dap_output_sync() {
+    if (!forwarder.joinable()) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // Nothing left in the pipes, and then nothing on its way to the sink
+    // (the forwarder marks a chunk before it takes it from its pipe).
+    for (int round = 0; round < 2000; ++round) {
+        int waiting = 0;
+        for (const int fd : read_ends) {
+            int count = 0;
+            if (fd >= 0 && ioctl(fd, FIONREAD, &count) == 0) waiting += count;
+        }
+        if (waiting == 0 && !forwarding) return;
+        usleep(500);
+    }
 }
 
 void dap_output_finish() {
