@@ -2,7 +2,7 @@
 # Installs with apt-get the Debian packages that building and testing need
 # and that this machine lacks (as root, or through sudo).
 set -eu
-packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind python3 libedit-dev pkg-config
+packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev cc65 valgrind lcov python3 libedit-dev pkg-config
           g++-mingw-w64-x86-64 wine wine64 scdoc groff-base man-db bash-completion dpkg-dev file lintian nlohmann-json3-dev libxbyak-dev
           libclang-dev"
 # Node.js and npm run the debug adapter's tests. A machine that has npm

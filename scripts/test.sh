@@ -6,11 +6,13 @@
 #     run from there;
 #  3. the unit tests of the examples and the kit's library (emu6502 test),
 #     the shipped test files checked against their JSON Schema;
-#  4. the 6502 program images rebuilt from their sources must match the
+#  4. the coverage and profile files read by lcov's genhtml and
+#     callgrind_annotate (scripts/test-viewers.sh);
+#  5. the 6502 program images rebuilt from their sources must match the
 #     committed ones byte for byte (needs cc65);
-#  5. the Windows build (mingw-w64), its tests under Wine and its zip;
-#  6. the whole suite again under AddressSanitizer and UBSan;
-#  7. a bounded fuzzing run of the machine (40 seconds; needs clang).
+#  6. the Windows build (mingw-w64), its tests under Wine and its zip;
+#  7. the whole suite again under AddressSanitizer and UBSan;
+#  8. a bounded fuzzing run of the machine (40 seconds; needs clang).
 # Set EMU6502_QUICK=1 to run step 1 only.
 set -eu
 cd "$(dirname "$0")/.."
@@ -36,6 +38,9 @@ scripts/test-dap.sh build/emu6502
 
 echo "== the examples' and the kit library's unit tests (emu6502 test)"
 scripts/test-tester.sh build/emu6502
+
+echo "== coverage and profile files in genhtml, lcov and callgrind_annotate"
+scripts/test-viewers.sh build/emu6502
 
 echo "== program images match their sources"
 work=$(mktemp -d)

@@ -1,6 +1,7 @@
 #include "adapter/dap_launch.hpp"
 
 #include "adapter/dap_inbox.hpp"
+#include "inspect/check_kinds.hpp"
 #include "base/text.hpp"
 
 namespace {
@@ -77,6 +78,16 @@ std::string dap_parse_launch(const nlohmann::json& arguments, DapLaunch& launch)
     return {};
 }
 
+namespace {
+// The checks of --check, one filter each, off until ticked.
+nlohmann::json exception_filters() {
+    nlohmann::json filters = nlohmann::json::array();
+    for (const CheckKindInfo& info : CHECK_KINDS)
+        filters.push_back({{"filter", std::string(info.name)}, {"label", std::string(info.label)}, {"default", false}});
+    return filters;
+}
+}  // namespace
+
 nlohmann::json dap_capabilities(bool can_step_back) {
     return {
         {"supportsConfigurationDoneRequest", true},
@@ -99,6 +110,7 @@ nlohmann::json dap_capabilities(bool can_step_back) {
         {"supportsCompletionsRequest", true},
         {"supportsLoadedSourcesRequest", true},
         {"supportsRestartRequest", true},
+        {"exceptionBreakpointFilters", exception_filters()},
     };
 }
 

@@ -396,7 +396,7 @@ void DapSession::handle_running(const json& request) {
     } else if (command == "setDataBreakpoints") {
         set_data_breakpoints(request);
     } else if (command == "setExceptionBreakpoints") {
-        connection_.respond(request, {{"breakpoints", json::array()}});
+        set_exception_breakpoints(request);
     } else if (command == "disconnect" || command == "terminate") {
         connection_.respond(request);
         leave();
@@ -667,6 +667,22 @@ void DapSession::mark_watches() {
         }
     }
     observed.watch_any = !watches_.empty();
+}
+
+// Each check of --check is an exception filter: those ticked are made,
+// and a report stops the run as an exception.
+void DapSession::set_exception_breakpoints(const json& request) {
+    const json arguments = dap_arguments(request);
+    const json filters = arguments.contains("filters") && arguments["filters"].is_array() ? arguments["filters"] : json::array();
+    CheckSet kinds;
+    json breakpoints = json::array();
+    for (const json& filter : filters) {
+        const auto kind = filter.is_string() ? check_kind_named(filter.get<std::string>()) : std::nullopt;
+        if (kind) kinds.set(*kind, true);
+        breakpoints.push_back({{"verified", kind.has_value() && setup_.checker != nullptr}});
+    }
+    if (setup_.checker != nullptr) setup_.checker->set_kinds(kinds);
+    connection_.respond(request, {{"breakpoints", breakpoints}});
 }
 
 void DapSession::set_data_breakpoints(const json& request) {

@@ -25,6 +25,7 @@
 #include "debug/source_steps.hpp"
 #include "debug/source_view.hpp"
 #include "engine/observer.hpp"
+#include "inspect/checker.hpp"
 
 struct DapSessionSetup {
     const debug_info::DebugInfo* info = nullptr;  // null: machine level only
@@ -38,6 +39,7 @@ struct DapSessionSetup {
     // (the Debug Console's), and the words it takes; none: expressions only.
     std::function<std::string(const std::string& line, const Labels& labels)> console;
     std::vector<std::string> console_words;
+    Checker* checker = nullptr;                   // --check's: the exception filters turn its checks on and off
 };
 
 class DapSession final : public RunObserver {
@@ -105,6 +107,7 @@ private:
     void set_instruction_breakpoints(const nlohmann::json& request);
     void data_breakpoint_info(const nlohmann::json& request);
     void set_data_breakpoints(const nlohmann::json& request);
+    void set_exception_breakpoints(const nlohmann::json& request);
     void stack_trace(const nlohmann::json& request);
     void scopes(const nlohmann::json& request);
     void variables(const nlohmann::json& request);

@@ -307,7 +307,7 @@ std::string DebugInfo::read_records(std::string_view text) {
             placed = place(files_, seen_files, id, std::move(file));
         } else if (keyword == "seg") {
             Segment segment{fields.string("name"), fields.id("start"), fields.id("size"), fields.string("oname", false),
-                            fields.optional_number("ooffs").value_or(NONE)};
+                            fields.optional_number("ooffs").value_or(NONE), fields.word("type") == "ro"};
             placed = place(segments_, seen_segments, id, std::move(segment));
         } else if (keyword == "span") {
             Span span{fields.id("seg"), fields.id("start"), fields.id("size"), fields.id("type", false)};

@@ -33,6 +33,7 @@ struct Segment {
     std::uint32_t size = 0;
     std::string output;                   // the file its bytes went to; empty when none (BSS, zero page)
     std::uint32_t output_offset = NONE;   // where in that file
+    bool read_only = false;               // type=ro
 };
 
 // A run of bytes in a segment, as an absolute address range.

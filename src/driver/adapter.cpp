@@ -95,13 +95,13 @@ int serve_debug_adapter(RunProgram run) {
     }
 
     std::unique_ptr<DapSession> session;
-    const AdapterRun adapter{[&](const RunDebugInfo& debug) {
+    const AdapterRun adapter{[&](const RunDebugInfo& debug, Checker* checker) {
         DapSessionSetup setup{debug.info.get(), debug.path, launch->stop_on_entry, launch->options.deterministic,
                               launch->request,
                               [&connection] { leave_run(connection); }, debug.labels,
                               // The Debug Console's lines that are no expression.
                               [](const std::string& line, const Labels& labels) { return monitor_console_line(line, labels); },
-                              {}};
+                              {}, checker};
         for (const std::string_view word : monitor_command_words()) setup.console_words.emplace_back(word);
         session = std::make_unique<DapSession>(connection, inbox, std::move(setup));
         return session.get();

@@ -8,12 +8,13 @@
 #include "driver/command_line.hpp"
 #include "driver/debug_file.hpp"
 
+class Checker;
 class RunObserver;
 
 // What a run under the adapter is given: its observer, made once the
-// debug information is read.
+// debug information is read, with the checker its exception filters set.
 struct AdapterRun {
-    std::function<RunObserver*(const RunDebugInfo& debug)> observer;
+    std::function<RunObserver*(const RunDebugInfo& debug, Checker* checker)> observer;
 };
 
 // The whole run, from saved memory to the exit status, as main makes it.

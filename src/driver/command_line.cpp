@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "base/text.hpp"
+#include "inspect/check_settings.hpp"
+#include "inspect/profile_format.hpp"
 
 std::optional<long> scan_load_address(const char* text, bool* whole) {
     unsigned int value = 0;
@@ -48,6 +50,7 @@ constexpr FileOption FILE_OPTIONS[] = {
     {"--commands", &CommandLine::commands, false},   {"--labels", &CommandLine::labels, false},
     {"--profile", &CommandLine::profile, false},     {"--record", &CommandLine::record_path, true},
     {"--replay", &CommandLine::replay_path, true},   {"--debug-info", &CommandLine::debug_info, false},
+    {"--check-suppress", &CommandLine::check_suppress, false}, {"--coverage", &CommandLine::coverage, false},
 };
 
 // The options that only switch something on.
@@ -60,6 +63,7 @@ constexpr FlagOption FLAG_OPTIONS[] = {
     {"--stats", &CommandLine::stats},         {"--trace", &CommandLine::trace},
     {"--clean", &CommandLine::clean},         {"--exit-status", &CommandLine::exit_status},
     {"--monitor", &CommandLine::monitor},     {"--dap", &CommandLine::dap},     {"--deterministic", &CommandLine::deterministic},
+    {"--check", &CommandLine::check},
 };
 
 const char* const ADDRESS_FORMS = " needs a hexadecimal address up to FFFF, like C000, 0xC000 or $C000";
@@ -105,6 +109,21 @@ void parse_long_option(int argc, char** argv, int& i, CommandLine& line, bool& l
         } else {
             line.error = "--cpu needs 6502, 6502X or 65C02";
         }
+    } else if (option_with_value(arg, "--check-off", argc, argv, i, value)) {
+        line.check_off = value;
+        CheckSet kinds = CheckSet::all();
+        if (value == nullptr) line.error = "--check-off needs the names of checks, like return,stack-wrap";
+        else line.error = turn_off_kinds(value, kinds);
+        line.check = true;
+    } else if (option_with_value(arg, "--protect", argc, argv, i, value)) {
+        line.protect = value;
+        std::vector<AddressSpan> spans;
+        line.error = parse_protect(value, spans);
+        line.check = true;
+    } else if (option_with_value(arg, "--profile-format", argc, argv, i, value)) {
+        line.profile_format = value;
+        if (value == nullptr || profile_format_named(value) == std::nullopt)
+            line.error = "--profile-format needs table, callgrind or folded";
     } else if (option_with_value(arg, "--core", argc, argv, i, value)) {
         if (value != nullptr && std::strcmp(value, "interpret") == 0) line.translate = false;
         else if (value != nullptr && std::strcmp(value, "translate") == 0) line.translate = true;
@@ -235,7 +254,18 @@ const char* usage_text() {
            "  --dap                     speak the Debug Adapter Protocol on standard input\n"
            "                            and output, for an editor's debugger\n"
            "  --profile FILE            at the end, count and cycles of every address run\n"
-           "                            to FILE, the ten hottest routines on standard error\n"
+           "                            to FILE, the ten hottest routines on standard error;\n"
+           "                            FILE.callgrind or callgrind.out.*: Callgrind's format\n"
+           "                            with the call graph, FILE.folded: folded stacks\n"
+           "  --profile-format NAME     table, callgrind or folded, whatever FILE's name\n"
+           "  --check                   report reads of unwritten memory, writes into code,\n"
+           "                            bad returns, stack wraps and more as they happen;\n"
+           "                            any report ends the run with status 5\n"
+           "  --check-off NAMES         --check without these checks (comma-separated)\n"
+           "  --check-suppress FILE     --check without the reports FILE names\n"
+           "  --protect RANGES          --check holds these read-only, like 0200-02FF,C000\n"
+           "  --coverage FILE           lines, functions and branches run, in LCOV's\n"
+           "                            format, added to FILE's counts from earlier runs\n"
            "  --deterministic           a run that depends only on its inputs: the timer and\n"
            "                            the clock follow emulated cycles, RANDOM a seed, and\n"
            "                            keys come only from -i or a replay file\n"
@@ -250,5 +280,5 @@ const char* usage_text() {
            "A run ends when the program jumps to 0x0000; memory is then saved to \"membackup\".\n"
            "Exit status: 0 normal end (with --exit-status: the value of A), 1 could not\n"
            "load or save, 2 bad option, 3 instruction limit reached, 4 processor halted\n"
-           "(JAM on the 6502X, STP on the 65C02).\n";
+           "(JAM on the 6502X, STP on the 65C02), 5 --check reported a fault.\n";
 }

@@ -38,3 +38,4 @@ struct CommandLine : RunOptions {
 inline constexpr int EXIT_BAD_OPTION = 2;
 inline constexpr int EXIT_INSTRUCTION_LIMIT = 3;
 inline constexpr int EXIT_HALTED = 4;  // JAM or STP
+inline constexpr int EXIT_CHECK_FAULTS = 5;  // --check reported a fault; memory was saved as usual

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/files.hpp"
+#include "inspect/profile_format.hpp"
 
 std::string debug_file_beside(const std::string& image_path) {
     const std::size_t slash = image_path.find_last_of("/\\");
@@ -29,8 +30,12 @@ std::string labels_beside(const CommandLine& line) {
 RunDebugInfo load_run_debug_info(const CommandLine& line) {
     RunDebugInfo result;
     const bool given = line.debug_info != nullptr;
-    // Only the monitor shows source lines: a plain run looks for nothing.
-    if (!given && (line.image_path == nullptr || (!line.monitor && line.commands == nullptr && !line.dap))) return result;
+    // Only the monitor and the inspections show source lines: a plain run
+    // looks for nothing.
+    const bool wanted = line.monitor || line.commands != nullptr || line.dap || line.check ||
+                        line.check_suppress != nullptr || line.coverage != nullptr ||
+                        (line.profile != nullptr && profile_format_for(line.profile, line.profile_format) != ProfileFormat::table);
+    if (!given && (line.image_path == nullptr || !wanted)) return result;
     const std::string path = given ? line.debug_info : debug_file_beside(line.image_path);
     if (!given && path == line.image_path) return result;
 

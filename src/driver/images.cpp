@@ -32,11 +32,11 @@ MembackupRead load_membackup() {
     case KeptStatus::too_long: break;
     }
     std::memcpy(memory.data(), staging.data(), r.size);
-    if (r.status == KeptStatus::too_long) return {MembackupLoad::too_long, 0};
-    return {r.size < memory.size() ? MembackupLoad::too_short : MembackupLoad::loaded, 0};
+    if (r.status == KeptStatus::too_long) return {MembackupLoad::too_long, 0, r.size};
+    return {r.size < memory.size() ? MembackupLoad::too_short : MembackupLoad::loaded, 0, r.size};
 }
 
-ImageLoad load_image(const char* path, long load_address) {
+ImageLoad load_image(const char* path, long load_address, std::size_t* size) {
     const FileRead r = host_read_file(path, staging);
     switch (r.status) {
     case FileReadStatus::cannot_open: return ImageLoad::unreadable;
@@ -47,6 +47,7 @@ ImageLoad load_image(const char* path, long load_address) {
     if (load_address < 0) return ImageLoad::negative_address;
     if (static_cast<std::size_t>(load_address) + r.size > memory.size()) return ImageLoad::too_large;
     std::memcpy(memory.data() + load_address, staging.data(), r.size);
+    if (size != nullptr) *size = r.size;
     return ImageLoad::loaded;
 }
 

@@ -12,6 +12,7 @@ enum class MembackupLoad { loaded, missing, unreadable, not_regular, busy, too_s
 struct MembackupRead {
     MembackupLoad result;
     int error;  // why an existing file could not be read
+    std::size_t size = 0;  // bytes read into memory
 };
 // Only a missing file means a fresh machine; one that is there but cannot
 // be read, or is no regular file, must stop the run, or its end would
@@ -19,7 +20,8 @@ struct MembackupRead {
 [[nodiscard]] MembackupRead load_membackup();
 
 enum class ImageLoad { loaded, unreadable, read_error, too_large, negative_address };
-[[nodiscard]] ImageLoad load_image(const char* path, long load_address);
+// `size` (when given) is set to the bytes loaded.
+[[nodiscard]] ImageLoad load_image(const char* path, long load_address, std::size_t* size = nullptr);
 [[nodiscard]] const char* image_load_message(ImageLoad result);
 
 // Writes all 64 KiB so that the previous image survives any failure, in

@@ -13,6 +13,8 @@
 #include "driver/debug_file.hpp"
 #include "driver/images.hpp"
 #include "driver/test_command.hpp"
+#include "driver/inspections.hpp"
+#include "engine/observer_pair.hpp"
 #include "base/text.hpp"
 #include "driver/version.hpp"
 #include "monitor/monitor.hpp"
@@ -40,7 +42,7 @@ void print_stats(const RunOutcome& outcome, Clock::duration elapsed) {
 // Reads "membackup" into memory under the folder's lock; false when the run
 // must not start. `read_only` tells that the file is there and may not be
 // replaced.
-bool take_saved_memory(bool& read_only) {
+bool take_saved_memory(bool& read_only, std::size_t& saved_size) {
     switch (host_lock_working_folder()) {
     case FolderLock::taken:
     case FolderLock::unsupported: break;
@@ -49,6 +51,7 @@ bool take_saved_memory(bool& read_only) {
         return false;
     }
     const MembackupRead saved = load_membackup();
+    saved_size = saved.size;
     switch (saved.result) {
     case MembackupLoad::loaded: break;
     case MembackupLoad::missing: std::fputs("can't read membackup file.\n", stderr); break;
@@ -133,10 +136,8 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     for (const std::string& warning : line.warnings) std::fprintf(stderr, "emu6502: %s\n", warning.c_str());
     if (line.record_path != nullptr && !is_recording(host_file_start(line.record_path, 16)))
         return refuse_other_kind(line, "--record", line.record_path, "replay", "a recording");
-    if (line.profile != nullptr) {
-        const std::optional<std::string> start = host_file_start(line.profile, std::strlen(PROFILE_HEADER));
-        if (start && *start != PROFILE_HEADER) return refuse_other_kind(line, "--profile", line.profile, "profile", "a profile");
-    }
+    if (line.profile != nullptr && !is_profile_of(line.profile, profile_format_for(line.profile, line.profile_format)))
+        return refuse_other_kind(line, "--profile", line.profile, "profile", "a profile");
 
     ReplayScript script;
     script.seed = line.seed.value_or(DEFAULT_SEED);
@@ -155,9 +156,11 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
 
     prepare_memory();
     bool membackup_read_only = false;
-    if (!line.clean && !take_saved_memory(membackup_read_only)) return 1;
+    std::size_t saved_size = 0;
+    std::size_t image_size = 0;
+    if (!line.clean && !take_saved_memory(membackup_read_only, saved_size)) return 1;
     if (line.image_path != nullptr) {
-        const ImageLoad loaded = load_image(line.image_path, line.load_address);
+        const ImageLoad loaded = load_image(line.image_path, line.load_address, &image_size);
         if (loaded != ImageLoad::loaded) {
             std::fputs(image_load_message(loaded), stderr);
             return 1;
@@ -228,22 +231,49 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     // of the same build, and would name the image's bytes wrongly too.
     if (debug.info != nullptr || debug.message.empty()) debug.labels = labels_beside(line);
     if (!debug.message.empty()) std::fprintf(stderr, "%s\n", debug.message.c_str());
-    const MonitorOptions monitor{line.monitor, line.commands, line.labels, line.profile, debug.info.get(),
-                                 debug.path.c_str(), debug.labels.empty() ? nullptr : debug.labels.c_str()};
+    // The table is the monitor's; the other formats are an inspection's.
+    const bool table_profile = line.profile != nullptr && profile_format_for(line.profile, line.profile_format) == ProfileFormat::table;
+    const MonitorOptions monitor{line.monitor, line.commands, line.labels, table_profile ? line.profile : nullptr,
+                                 debug.info.get(), debug.path.c_str(), debug.labels.empty() ? nullptr : debug.labels.c_str()};
     // Labels serve only the monitor and the profile: said, not silently dropped.
     if (line.labels != nullptr && !monitor_wanted(monitor) && adapter == nullptr)
         std::fprintf(stderr, "emu6502: labels '%s' not used: they serve --monitor, --commands and --profile.\n",
                      escape_control(line.labels).c_str());
-    const RunOutcome outcome = adapter != nullptr        ? run_machine(irq_deadline, settings, adapter->observer(debug))
-                               : monitor_wanted(monitor) ? run_monitored(irq_deadline, settings, monitor)
-                                                         : run_machine(irq_deadline, settings);
+    Inspections inspections;
+    {
+        const std::string fault = inspections.prepare(line, debug.info.get(), debug.path, adapter != nullptr);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "emu6502: %s; nothing ran.\n", fault.c_str());
+            return EXIT_BAD_OPTION;
+        }
+    }
+    if (inspections.checker) {
+        // What the run starts with has been written: the vectors and the
+        // trace switch, the saved memory, the image.
+        inspections.checker->mark_written(0xFFFC, 4);
+        inspections.checker->mark_written(TRACE_CTL, 1);
+        inspections.checker->mark_written(0, saved_size);
+        if (line.image_path != nullptr) inspections.checker->mark_written(static_cast<u16>(line.load_address), image_size);
+    }
+    RunObserver* watcher = inspections.observer(adapter != nullptr || monitor.interactive || monitor.commands != nullptr);
+    RunOutcome outcome;
+    if (adapter != nullptr) {
+        RunObserver* talker = adapter->observer(debug, inspections.checker.get());
+        std::optional<ObserverPair> pair;
+        if (watcher != nullptr) pair.emplace(*talker, *watcher);
+        outcome = run_machine(irq_deadline, settings, pair ? &*pair : talker);
+    } else if (monitor_wanted(monitor)) {
+        outcome = run_monitored(irq_deadline, settings, monitor, watcher);
+    } else {
+        outcome = run_machine(irq_deadline, settings, watcher);
+    }
     const Clock::duration elapsed = Clock::now() - started;
 
     host_console_close();  // the last buffered output, and the terminal's modes undone
     const DataFileClose data_closed = data_file_close();
     keyboard_close();
     if (line.stats) print_stats(outcome, elapsed);
-    bool failed = false;
+    bool failed = !inspections.finish();
     if (line.record_path != nullptr) {
         const std::string error = record_end(outcome.instructions, outcome.end == RunEnd::program_ended);
         if (!error.empty()) {
@@ -307,6 +337,7 @@ int run_program(const CommandLine& line, const AdapterRun* adapter) {
     }
     if (report_output_error()) failed = true;
     if (failed) return 1;
+    if (inspections.checker && inspections.checker->any()) return EXIT_CHECK_FAULTS;
     return line.exit_status ? cpu.a : 0;
 }
 

@@ -87,4 +87,7 @@ public:
     [[nodiscard]] virtual unsigned quiet_checks() const { return 0; }
     virtual void quiet_step() {}
     virtual void quiet_interrupt() {}
+    // The run is about to be taken back (a watcher beside the one that
+    // asked: what it kept of the calls made no longer holds).
+    virtual void rewinding() {}
 };

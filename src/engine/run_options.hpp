@@ -34,6 +34,12 @@ struct RunOptions {
     std::optional<std::uint64_t> seed;                // RANDOM's seed
     const char* record_path = nullptr;                // keys and options written here
     const char* replay_path = nullptr;                // keys and options read from here
+    bool check = false;                               // the checks for the 6502's typical faults
+    const char* check_off = nullptr;                  // the checks not made, by name, comma-separated
+    const char* check_suppress = nullptr;             // reports not made, from this file
+    const char* protect = nullptr;                    // ranges the checks hold read-only
+    const char* coverage = nullptr;                   // LCOV tracefile of the lines and branches run
+    const char* profile_format = nullptr;             // --profile's format by name
 
 };
 

@@ -31,6 +31,7 @@
 #include "monitor/monitor_memory.hpp"
 #include "monitor/monitor_source.hpp"
 #include "base/text.hpp"
+#include "engine/observer_pair.hpp"
 #include "engine/past.hpp"
 #include "engine/trace.hpp"
 #include "host/clock.hpp"
@@ -1060,10 +1061,12 @@ void Session::display(const MonitorCommand& command) {
 }
 }  // namespace
 
-RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options) {
+RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings, const MonitorOptions& options,
+                         RunObserver* beside) {
     Session session(options, settings.deterministic.on, settings.count_cycles);
     session.open();
-    const RunOutcome outcome = run_machine(irq_deadline, settings, &session);
+    ObserverPair pair(session, beside != nullptr ? *beside : session);
+    const RunOutcome outcome = run_machine(irq_deadline, settings, beside != nullptr ? &pair : static_cast<RunObserver*>(&session));
     if (options.profile != nullptr) session.write_profile();
     return outcome;
 }

@@ -32,6 +32,7 @@ inline constexpr const char* PROFILE_HEADER = "address      count       cycles  
     return options.interactive || options.commands != nullptr || options.profile != nullptr;
 }
 
-// run_machine's run with the monitor and/or the profile as its observer.
+// run_machine's run with the monitor and/or the profile as its observer,
+// and `beside` (checks, coverage) watching too: its stops are the monitor's.
 [[nodiscard]] RunOutcome run_monitored(std::int64_t irq_deadline, const RunSettings& settings,
-                                       const MonitorOptions& options);
+                                       const MonitorOptions& options, RunObserver* beside = nullptr);

@@ -165,8 +165,9 @@ const ExampleCase EXAMPLE_CASES[] = {
      {"--time=2024-02-29T23:59:30"}},
 };
 
-e2e::RunResult run_example(const e2e::TempDir& dir, const ExampleCase& c) {
-    std::vector<std::string> args = c.options;
+e2e::RunResult run_example(const e2e::TempDir& dir, const ExampleCase& c, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = more;
+    args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back(example(c.image));
     e2e::RunOptions options;
     if (!c.stdin_data.empty()) {
@@ -203,6 +204,20 @@ TEST_P(ExampleTest, RunsToTheEnd) {
         ASSERT_TRUE(dir.exists(name));
         EXPECT_EQ(dir.read(name), bytes(text));
     }
+}
+
+// Every example is clean under --check, the kit's C library and all:
+// the same run, the same output, and no report.
+TEST_P(ExampleTest, CleanUnderCheck) {
+    const ExampleCase& c = GetParam();
+    e2e::TempDir dir;
+    for (const auto& [name, text] : c.files_before) dir.write(name, text);
+    const e2e::RunResult run = run_example(dir, c, {"--check"});
+    ASSERT_FALSE(run.timed_out) << "output so far: " << run.out;
+    EXPECT_EQ(run.exit_code, 0);
+    const std::string debug_file = example(std::filesystem::path(c.image).replace_extension(".dbg").string());
+    EXPECT_EQ(run.err, NO_MEMBACKUP + "emu6502: source lines from '" + debug_file + "'.\ncheck: no faults found\n");
+    if (c.out_pattern == nullptr) EXPECT_EQ(run.out, c.expected_out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest, ::testing::ValuesIn(EXAMPLE_CASES),

@@ -34,7 +34,7 @@ offers() {
         echo "FAIL $name: offered '$got', expected '$expected'"; status=1
     fi
 }
-offers options_from_help "--clean --commands --core --cpu" emu6502 --c
+offers options_from_help "--check --check-off --check-suppress --clean --commands --core --coverage --cpu" emu6502 --c
 offers option_after_image "--max-instructions" emu6502 prog.bin --ma
 offers cpu_names "6502 6502X 65C02" emu6502 --cpu ""
 offers cpu_name_prefix "6502 6502X" emu6502 --cpu 6502

@@ -1,0 +1,97 @@
+// --profile in Callgrind's format and as folded stacks: the cost of every
+// address (instructions and cycles), and the calls between routines
+// (JSR, BRK, interrupts) with their counts and inclusive cost, kept as the
+// program makes them (call_tracker.hpp): a return that is a jump (an
+// address pushed, then RTS) ends no call, a return past its caller ends
+// every call it passes. A library object like the checker.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "debug/debug_info.hpp"
+#include "engine/observer.hpp"
+#include "inspect/call_tracker.hpp"
+
+class CallProfile {
+public:
+    CallProfile();
+    // Where the run starts: the outermost routine.
+    void start(std::uint16_t pc);
+    // After the instruction at `pc` ran, taking `cycles`.
+    void executed(std::uint16_t pc, std::uint32_t cycles);
+    void interrupt_taken();
+    // Ends the calls still open, as the run ended: before the output.
+    void finish();
+
+    // Callgrind's format; `info` (may be null) gives files, functions and
+    // lines, else each routine is named by its entry's address.
+    [[nodiscard]] std::string callgrind(const debug_info::DebugInfo* info, const std::string& command) const;
+    // A line per call stack: the routines' names from the outermost, ';'
+    // between, then the cycles spent with exactly that stack.
+    [[nodiscard]] std::string folded(const debug_info::DebugInfo* info) const;
+    [[nodiscard]] std::uint64_t total_cycles() const { return total_cycles_; }
+
+private:
+    struct Edge {
+        std::uint16_t call_pc, entry;
+        std::uint64_t calls, instructions, cycles;  // inclusive
+    };
+    struct Node {
+        std::uint32_t parent;
+        std::uint16_t entry;
+        std::uint64_t cycles;
+    };
+    struct Open {
+        std::uint32_t edge;
+        std::uint32_t node;
+        std::uint64_t instructions, cycles;  // the run's totals when the call began
+        bool counts;                         // its inclusive cost counts (not a call within a call of the same routine)
+        std::uint16_t call_pc, entry;
+        std::uint8_t sp;
+    };
+    [[nodiscard]] std::uint32_t edge(std::uint16_t call_pc, std::uint16_t entry);
+    [[nodiscard]] std::uint32_t child(std::uint32_t parent, std::uint16_t entry);
+    void follow_calls();  // the open calls after the tracker moved
+
+    std::vector<std::uint64_t> instructions_ = std::vector<std::uint64_t>(0x10000);
+    std::vector<std::uint64_t> cycles_ = std::vector<std::uint64_t>(0x10000);
+    std::vector<Edge> edges_;
+    std::vector<std::uint32_t> edge_slots_;  // open addressing: edge index + 1, or 0
+    std::vector<Node> nodes_;
+    std::vector<std::uint32_t> node_slots_;
+    std::vector<Open> open_;
+    std::vector<std::uint32_t> active_ = std::vector<std::uint32_t>(0x10000);  // per entry: open calls to it
+    CallTracker tracker_;
+    std::uint64_t total_instructions_ = 0;
+    std::uint64_t total_cycles_ = 0;
+    std::uint16_t start_ = 0;
+};
+
+class CallProfileObserver final : public RunObserver {
+public:
+    explicit CallProfileObserver(CallProfile& profile) : profile_(profile) {}
+    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
+    [[nodiscard]] bool one_at_a_time() const override { return true; }
+    [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
+    [[nodiscard]] const char* stop_before() override { return nullptr; }
+    void step_before() override {}
+    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
+        if (!probing_) profile_.executed(pc, cycles);
+    }
+    void interrupt_taken() override {
+        if (!probing_) profile_.interrupt_taken();
+    }
+    void timer_request() override {}
+    [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
+    [[nodiscard]] ObserverStop stop_due(const RunCounts&) override { return {}; }
+    [[nodiscard]] bool stops_at_halt() const override { return false; }
+    [[nodiscard]] const char* stop_at_end() override { return nullptr; }
+    void converse(const char*, const RunCounts&) override {}
+    void probing(bool on) override { probing_ = on; }
+
+private:
+    CallProfile& profile_;
+    bool probing_ = false;
+};
