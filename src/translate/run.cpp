@@ -13,6 +13,9 @@
 #include "translate/emit.hpp"
 #include "translate/translate.hpp"
 
+// The sanitizer build compiles the instruction set once (see the run
+// loop): without the handlers' copies here, it has no translating core.
+#ifndef EMU6502_ONE_RUN_LOOP
 namespace {
 // Instructions in a block at most.
 constexpr std::size_t MAX_BLOCK = 32;
@@ -146,7 +149,8 @@ const char* translate_build_text() {
 }
 
 bool translate_begin(Chip) {
-    static bool refused = false;
+    // A build without it says so in --version; the interpreter runs quietly.
+    static bool refused = emitter_name() == nullptr;
     if (refused) return false;
     const char* why = nullptr;
     if (!emitter_open(why)) {
@@ -209,6 +213,18 @@ void translate_after_step() {
 void translate_after_interrupt() {
     if (translate_asked) block_cache::page_written(1);
 }
+
+
+#else
+const char* translate_build_text() { return "not built"; }
+bool translate_begin(Chip) { return false; }
+template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
+InRamEnd translate_run(std::uint32_t countdown) {
+    return {0, countdown, InRamStop::countdown_over};  // never called: translate_begin refuses
+}
+void translate_after_step() {}
+void translate_after_interrupt() {}
+#endif
 
 #define EMU6502_TRANSLATE_RUN(P)                                              \
     template InRamEnd translate_run<P, false, false>(std::uint32_t);          \

@@ -12,9 +12,10 @@
 [[nodiscard]] const char* translate_build_text();
 
 // Readies the core for a run on processor `chip`: whatever was translated
-// before is dropped (memory may have been loaded or changed since). False,
-// with one line on standard error the first time, when no host code can be
-// made here: the interpreter then runs.
+// before is dropped (memory may have been loaded or changed since). False
+// when the build has no translator, or, with one line on standard error the
+// first time, when the host allows no code to be made: the interpreter then
+// runs.
 [[nodiscard]] bool translate_begin(Chip chip);
 
 // run_in_ram<P, COUNT_CYCLES, CYCLE_BUDGET>(countdown), translated. It may
