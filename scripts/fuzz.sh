@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang and runs them for a bounded time on
 # scratch copies of their seeds (the checked-in seeds never grow):
 #   fuzz_machine   the processor, bus and devices (fuzz/corpus), half the time;
-#   fuzz_threaded  the threaded code against the core's step
+#   fuzz_threaded  the threaded code and the translating core against the core's step
 #                  (fuzz/corpus-threaded), a quarter;
 #   fuzz_images    the "$" argument and image and "membackup" loading
 #                  (fuzz/corpus-images), an eighth;
