@@ -1,6 +1,7 @@
 // The C view: types laid out as cc65 lays them (read by libclang from a
 // source), and values shown as C writes them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -40,7 +41,9 @@ struct Declared {
 const Declared& declared() {
     static const Declared* read = [] {
         auto* d = new Declared;
-        const auto path = std::filesystem::temp_directory_path() / "emu6502_c_view_test.c";
+        // One file per process: CTest runs the rows side by side.
+        const auto path = std::filesystem::temp_directory_path() /
+                          ("emu6502_c_view_test_" + std::to_string(getpid()) + ".c");
         std::ofstream(path) << SOURCE;
         d->error = c_view::read_c_source(path.string(), {}, d->types, d->file);
         std::filesystem::remove(path);

@@ -63,7 +63,9 @@ TEST_P(DapFraming, ReadsMessagesAndSaysWhatIsWrong) {
             EXPECT_EQ(read.error, expected);
         }
     }
-    if (!last) EXPECT_EQ(dap_read(in).status, DapReadStatus::end);
+    if (!last) {
+        EXPECT_EQ(dap_read(in).status, DapReadStatus::end);
+    }
     std::fclose(in);
 }
 
