@@ -226,7 +226,9 @@ TEST_P(DataFileKinds, OnlyRegularFilesAreOpened) {
         EXPECT_TRUE(std::filesystem::is_symlink(dir.file("file0")));
         EXPECT_EQ(dir.read("data"), (Bytes{0x41, 0x33}));
     }
-    if (c.kind == DataFileKind::link_to_nothing) EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/created")));
+    if (c.kind == DataFileKind::link_to_nothing) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/created")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -217,7 +217,9 @@ TEST_P(ExampleTest, CleanUnderCheck) {
     EXPECT_EQ(run.exit_code, 0);
     const std::string debug_file = example(std::filesystem::path(c.image).replace_extension(".dbg").string());
     EXPECT_EQ(run.err, NO_MEMBACKUP + "emu6502: source lines from '" + debug_file + "'.\ncheck: no faults found\n");
-    if (c.out_pattern == nullptr) EXPECT_EQ(run.out, c.expected_out);
+    if (c.out_pattern == nullptr) {
+        EXPECT_EQ(run.out, c.expected_out);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest, ::testing::ValuesIn(EXAMPLE_CASES),

@@ -155,7 +155,7 @@ TEST(MonitorTerminal, CtrlBracketStopsAProcessorWaitingInWai) {
 // before the run, on a line of its own, and the program gets its modes back.
 TEST(MonitorTerminal, TalksInTheTerminalsOwnModes) {
     TempDir dir;
-    Bytes image = {
+    const Bytes code = {
         0xA2, 0x00,        // 0200 LDX #0
         0xBD, 0x20, 0x02,  // 0202 LDA text,X
         0xF0, 0x06,        // 0205 BEQ $020D
@@ -165,7 +165,9 @@ TEST(MonitorTerminal, TalksInTheTerminalsOwnModes) {
         0xEA,              // 020D NOP
         0x4C, 0x00, 0x00,  // 020E JMP $0000
     };
-    image.resize(0x20, 0x00);
+    // The code, then the text at 0220.
+    Bytes image(0x20, 0x00);
+    std::copy(code.begin(), code.end(), image.begin());
     const std::string text = "\x1b[31m\x1b[?1049h\x1b[?25lab";
     image.insert(image.end(), text.begin(), text.end());
     image.push_back(0x00);
