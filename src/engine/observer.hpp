@@ -91,3 +91,26 @@ public:
     // asked: what it kept of the calls made no longer holds).
     virtual void rewinding() {}
 };
+
+// An observer that only counts what runs: every instruction one at a time,
+// never a stop, never a word; while the engine probes the past it counts
+// nothing (`probing_`).
+class CountingObserver : public RunObserver {
+public:
+    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
+    [[nodiscard]] bool one_at_a_time() const override { return true; }
+    [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
+    [[nodiscard]] const char* stop_before() override { return nullptr; }
+    void step_before() override {}
+    void interrupt_taken() override {}
+    void timer_request() override {}
+    [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
+    [[nodiscard]] ObserverStop stop_due(const RunCounts&) override { return {}; }
+    [[nodiscard]] bool stops_at_halt() const override { return false; }
+    [[nodiscard]] const char* stop_at_end() override { return nullptr; }
+    void converse(const char*, const RunCounts&) override {}
+    void probing(bool on) override { probing_ = on; }
+
+protected:
+    bool probing_ = false;
+};

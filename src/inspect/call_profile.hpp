@@ -69,29 +69,16 @@ private:
     std::uint16_t start_ = 0;
 };
 
-class CallProfileObserver final : public RunObserver {
+class CallProfileObserver final : public CountingObserver {
 public:
     explicit CallProfileObserver(CallProfile& profile) : profile_(profile) {}
-    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
-    [[nodiscard]] bool one_at_a_time() const override { return true; }
-    [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
-    [[nodiscard]] const char* stop_before() override { return nullptr; }
-    void step_before() override {}
     void step_after(std::uint16_t pc, std::uint32_t cycles) override {
         if (!probing_) profile_.executed(pc, cycles);
     }
     void interrupt_taken() override {
         if (!probing_) profile_.interrupt_taken();
     }
-    void timer_request() override {}
-    [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
-    [[nodiscard]] ObserverStop stop_due(const RunCounts&) override { return {}; }
-    [[nodiscard]] bool stops_at_halt() const override { return false; }
-    [[nodiscard]] const char* stop_at_end() override { return nullptr; }
-    void converse(const char*, const RunCounts&) override {}
-    void probing(bool on) override { probing_ = on; }
 
 private:
     CallProfile& profile_;
-    bool probing_ = false;
 };

@@ -32,25 +32,11 @@ private:
 };
 
 // The counts' observer: every instruction one at a time.
-class CoverageObserver final : public RunObserver {
+class CoverageObserver final : public CountingObserver {
 public:
     explicit CoverageObserver(CoverageCounts& counts) : counts_(counts) {}
-    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
-    [[nodiscard]] bool one_at_a_time() const override { return true; }
-    [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
-    [[nodiscard]] const char* stop_before() override { return nullptr; }
-    void step_before() override {}
     void step_after(std::uint16_t pc, std::uint32_t) override;
-    void interrupt_taken() override {}
-    void timer_request() override {}
-    [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
-    [[nodiscard]] ObserverStop stop_due(const RunCounts&) override { return {}; }
-    [[nodiscard]] bool stops_at_halt() const override { return false; }
-    [[nodiscard]] const char* stop_at_end() override { return nullptr; }
-    void converse(const char*, const RunCounts&) override {}
-    void probing(bool on) override { probing_ = on; }
 
 private:
     CoverageCounts& counts_;
-    bool probing_ = false;
 };

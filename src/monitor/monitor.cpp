@@ -829,7 +829,7 @@ bool Session::until(const MonitorCommand& command) {
 const char* past_limit_text(PastLimit why) {
     switch (why) {
     case PastLimit::start: return "the start of the run";
-    case PastLimit::kept: return "older states are not kept; see the README";
+    case PastLimit::kept: return "older states are not kept; see the manual's chapter on reproducible runs";
     case PastLimit::data_file: return "the data file channel was used just before";
     case PastLimit::input: return "standard input beyond the 1 MiB kept was read just before";
     case PastLimit::by_hand: return "memory or registers were changed by hand there";

@@ -510,7 +510,7 @@ const PauseCase PAUSE_CASES[] = {
         "instruction count 17000000\n"
         "0203  4C 02 02  JMP $0202\n"
         "> back #16800000\n"
-        "back: can't go 16800000 back from instruction count 17000000: the earliest a step back reaches is 229376 (older states are not kept; see the README)\n"
+        "back: can't go 16800000 back from instruction count 17000000: the earliest a step back reaches is 229376 (older states are not kept; see the manual's chapter on reproducible runs)\n"
         "> back #16700000\n"
         "0203  4C 02 02  JMP $0202\n"
         "> rc\n"
