@@ -1,9 +1,33 @@
 #include "tester/c_signature.hpp"
 
 #include <cctype>
+#include <charconv>
 #include <regex>
 
 namespace tester {
+
+std::optional<std::int64_t> parse_integer(std::string_view text, bool binary, std::size_t max_digits) {
+    if (text.size() == 3 && text.front() == '\'' && text.back() == '\'') return static_cast<unsigned char>(text[1]);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.starts_with('$')) {
+        base = 16;
+        text.remove_prefix(1);
+    } else if (binary && text.starts_with('%')) {
+        base = 2;
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > max_digits) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (error != std::errc() || end != text.data() + text.size() || magnitude > INT64_MAX) return std::nullopt;
+    const auto n = static_cast<std::int64_t>(magnitude);
+    return negative ? -n : n;
+}
 namespace {
 
 std::string_view trim(std::string_view text) {
@@ -129,7 +153,7 @@ std::string parse_c_call(std::string_view text, CCallText& call) {
     const std::string_view name = trim(text.substr(0, open));
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) ||
         !std::all_of(name.begin(), name.end(), is_identifier_char))
-        return "'" + std::string(name) + "' is not a C function's name";
+        return std::string("'").append(name).append("' is not a C function's name");
     call.function = std::string(name);
     std::string_view rest = trim(text.substr(open + 1, text.size() - open - 2));
     while (!rest.empty()) {
@@ -139,34 +163,9 @@ std::string parse_c_call(std::string_view text, CCallText& call) {
         const std::string_view item = trim(rest.substr(0, comma));
         rest = comma == std::string_view::npos ? std::string_view() : trim(rest.substr(comma + 1));
         if (comma != std::string_view::npos && rest.empty()) return "an argument is missing after the last comma";
-        std::int64_t value = 0;
-        if (item.size() == 3 && item.front() == '\'' && item.back() == '\'') {
-            value = static_cast<unsigned char>(item[1]);
-        } else {
-            std::string digits(item);
-            bool negative = false;
-            if (!digits.empty() && digits.front() == '-') {
-                negative = true;
-                digits.erase(0, 1);
-            }
-            int base = 10;
-            if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) {
-                base = 16;
-                digits.erase(0, 2);
-            } else if (!digits.empty() && digits.front() == '$') {
-                base = 16;
-                digits.erase(0, 1);
-            }
-            if (digits.empty() || digits.size() > 10 ||
-                !std::all_of(digits.begin(), digits.end(), [base](char c) {
-                    return base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                                      : std::isdigit(static_cast<unsigned char>(c)) != 0;
-                }))
-                return "argument '" + std::string(item) + "' is not an integer or a character like 'A'";
-            value = std::stoll(digits, nullptr, base);
-            if (negative) value = -value;
-        }
-        call.arguments.push_back(value);
+        const std::optional<std::int64_t> value = parse_integer(item, false, 10);
+        if (!value) return "argument '" + std::string(item) + "' is not an integer or a character like 'A'";
+        call.arguments.push_back(*value);
     }
     return "";
 }

@@ -12,6 +12,11 @@
 
 namespace tester {
 
+// An integer as test files and C calls write it: decimal, 0x or $ hex, %
+// binary when `binary`, a leading minus, at most `max_digits` digits, or a
+// character like 'A'; nullopt for anything else, too large a number included.
+[[nodiscard]] std::optional<std::int64_t> parse_integer(std::string_view text, bool binary, std::size_t max_digits);
+
 struct CType {
     std::uint32_t size = 2;  // 0: void; 1 char, 2 int and pointers, 4 long
     bool is_signed = true;

@@ -150,35 +150,7 @@ public:
     }
 
 private:
-    static std::optional<std::int64_t> parse_number(const std::string& text) {
-        if (text.size() == 3 && text.front() == '\'' && text.back() == '\'') return static_cast<unsigned char>(text[1]);
-        std::string digits = text;
-        bool negative = false;
-        if (!digits.empty() && digits.front() == '-') {
-            negative = true;
-            digits.erase(0, 1);
-        }
-        int base = 10;
-        if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) {
-            base = 16;
-            digits.erase(0, 2);
-        } else if (!digits.empty() && digits.front() == '$') {
-            base = 16;
-            digits.erase(0, 1);
-        } else if (!digits.empty() && digits.front() == '%') {
-            base = 2;
-            digits.erase(0, 1);
-        }
-        if (digits.empty() || digits.size() > 32) return std::nullopt;
-        for (const char c : digits) {
-            const bool ok = base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                            : base == 2 ? (c == '0' || c == '1')
-                                        : std::isdigit(static_cast<unsigned char>(c)) != 0;
-            if (!ok) return std::nullopt;
-        }
-        const std::int64_t n = std::stoll(digits, nullptr, base);
-        return negative ? -n : n;
-    }
+    static std::optional<std::int64_t> parse_number(const std::string& text) { return parse_integer(text, true, 32); }
 
     // "name", "name+4", "name-1": a label of the debug information, or a C
     // function or assembly procedure by name.

@@ -173,6 +173,8 @@ const TesterCase CASES[] = {
      "t.json: test 'x': tests[0].expect.register: unknown field\n"},
     {"WrongType", one_test("@HELLO@", R"J({"name": "x", "routine": "start", "expect": {"registers": {"a": "many"}}})J"), "", 2,
      "t.json: test 'x': tests[0].expect.registers.a: \"many\" is not an integer (give 12, \"$0C\", \"0x0C\", \"%1100\" or \"'A'\")\n"},
+    {"NumberTooLarge", one_test("@HELLO@", R"J({"name": "x", "routine": "start", "expect": {"registers": {"a": "99999999999999999999"}}})J"), "", 2,
+     "t.json: test 'x': tests[0].expect.registers.a: \"99999999999999999999\" is not an integer (give 12, \"$0C\", \"0x0C\", \"%1100\" or \"'A'\")\n"},
     {"UnknownLabel", one_test("@HELLO@", R"J({"name": "x", "routine": "nowhere"})J"), "", 2,
      "t.json: test 'x': tests[0].routine: unknown label 'nowhere' (not in " + e2e::source_dir() + "/examples/hello.dbg)\n"},
     {"WrongArgumentCount", one_test("@UNITS@", R"J({"name": "x", "call": "sum(1)"})J"), "", 2,
