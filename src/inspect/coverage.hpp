@@ -21,6 +21,11 @@ public:
     }
     [[nodiscard]] std::uint64_t runs(std::uint16_t pc) const { return runs_[pc]; }
     [[nodiscard]] std::uint64_t taken(std::uint16_t pc) const { return taken_[pc]; }
+    // Counts made elsewhere (another process's run of the same program) added.
+    void add(std::uint16_t pc, std::uint64_t runs, std::uint64_t taken) {
+        runs_[pc] += runs;
+        taken_[pc] += taken;
+    }
     // The instruction's length when the opcode is a conditional branch here, else 0.
     [[nodiscard]] std::uint8_t branch_length(std::uint8_t opcode) const { return branch_length_[opcode]; }
 

@@ -91,7 +91,7 @@ Result from_json(const json& j) {
 // machine readied once, when its first test comes.
 template <class Report>
 void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::size_t worker, unsigned jobs,
-               FreshMemory fresh, Scratch& scratch, Report report) {
+               FreshMemory fresh, TestWatch* watch, Scratch& scratch, Report report) {
     std::optional<TestMachine> machine;
     std::size_t machine_file = SIZE_MAX;
     bool dirty = true;  // the scratch folder may hold a test's files
@@ -104,7 +104,7 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
         const auto started = std::chrono::steady_clock::now();
         if (machine_file != item.file) {
             scratch.next(worker, true);
-            machine.emplace(file, fresh);
+            machine.emplace(file, fresh, watch);
             machine_file = item.file;
         }
         if (!machine->error().empty()) {
@@ -132,16 +132,24 @@ void print_result(const LoadedFiles& loaded, const Item& item, const Result& r) 
     case Status::skipped: std::printf("SKIP %s: %s\n", name.c_str(), r.outcome.skip_reason.c_str()); break;
     case Status::failed:
         std::printf("FAIL %s\n", name.c_str());
-        for (const std::string& line : r.outcome.failures) std::printf("    %s\n", line.c_str());
+        // A failure may take several lines (a check's report and its calls).
+        for (const std::string& failure : r.outcome.failures) {
+            for (std::size_t at = 0; at <= failure.size();) {
+                const std::size_t end = std::min(failure.find('\n', at), failure.size());
+                std::printf("    %.*s\n", static_cast<int>(end - at), failure.c_str() + at);
+                at = end + 1;
+            }
+        }
         break;
     }
     std::fflush(stdout);
 }
 
-// Workers in processes of their own, each sending a JSON line per test;
-// results are printed as soon as all before them are in.
+// Workers in processes of their own, each sending a JSON line per test
+// and, at the end, what the watch counted; results are printed as soon as
+// all before them are in.
 void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
-                Scratch& scratch, std::vector<Result>& results) {
+                TestWatch* watch, Scratch& scratch, std::vector<Result>& results) {
     std::size_t printed = 0;
     const auto print_ready = [&] {
         while (printed < items.size() && results[printed].done) {
@@ -159,10 +167,12 @@ void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsig
         if (child == 0) {
             close(ends[0]);
             std::FILE* out = fdopen(ends[1], "w");
-            run_items(loaded, items, w, jobs, fresh, scratch, [out](std::size_t i, Result r) {
+            run_items(loaded, items, w, jobs, fresh, watch, scratch, [out](std::size_t i, Result r) {
                 std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
                 std::fflush(out);
             });
+            // Last, what the watch counted over the worker's tests.
+            if (watch != nullptr) std::fprintf(out, "%s\n", json{{"w", watch->worker_counts()}}.dump().c_str());
             std::fclose(out);
             std::_Exit(0);  // the parent's buffers and folder are the parent's
         }
@@ -175,6 +185,7 @@ void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsig
         pipes.push_back(ends[0]);
     }
     std::vector<std::string> partial(pipes.size());
+    std::size_t counted = 0;  // workers whose counts came
     std::vector<pollfd> fds;
     for (const int fd : pipes) fds.push_back({fd, POLLIN, 0});
     std::size_t open_pipes = pipes.size();
@@ -196,6 +207,10 @@ void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsig
                 const json j = json::parse(partial[p].substr(0, line_end), nullptr, false);
                 partial[p].erase(0, line_end + 1);
                 if (j.is_discarded()) continue;
+                if (j.contains("w")) {
+                    if (watch != nullptr && watch->add_worker_counts(j.at("w").get<std::string>())) ++counted;
+                    continue;
+                }
                 const std::size_t i = j.at("i").get<std::size_t>();
                 if (i < results.size()) results[i] = from_json(j);
             }
@@ -211,6 +226,7 @@ void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsig
         results[i].outcome.failures.push_back("the worker process running this test died");
     }
     print_ready();
+    if (watch != nullptr && counted != children.size()) watch->counts_lost();
 }
 
 }  // namespace
@@ -249,12 +265,12 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
     std::vector<Result> results(items.size());
     const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
     if (jobs == 1) {
-        run_items(loaded, items, 0, 1, fresh, scratch, [&](std::size_t i, Result r) {
+        run_items(loaded, items, 0, 1, fresh, options.watch, scratch, [&](std::size_t i, Result r) {
             results[i] = std::move(r);
             print_result(loaded, items[i], results[i]);
         });
     } else {
-        run_forked(loaded, items, jobs, fresh, scratch, results);
+        run_forked(loaded, items, jobs, fresh, options.watch, scratch, results);
     }
     std::size_t passed = 0, failed = 0, skipped = 0;
     for (const Result& r : results) {
@@ -266,6 +282,7 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
     if (skipped > 0) std::printf(", %zu skipped", skipped);
     std::printf("\n");
     std::fflush(stdout);
+
     if (options.junit != nullptr) {
         std::vector<JunitCase> cases;
         for (std::size_t i = 0; i < items.size(); ++i) {
