@@ -13,12 +13,11 @@
 #include "driver/command_line.hpp"
 
 #ifdef EMU6502_HAVE_TESTER
-#include <unistd.h>
-
 #include "driver/images.hpp"
 #include "driver/test_inspections.hpp"
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
+#include "host/workers.hpp"
 #include "monitor/monitor.hpp"
 #include "tester/test_runner.hpp"
 #endif
@@ -51,7 +50,7 @@ int test_command(int argc, char** argv) {
     std::vector<std::string> files;
     unsigned jobs = 1;
 #ifdef EMU6502_HAVE_TESTER
-    jobs = static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));  // one worker per core
+    jobs = host_processor_count();  // one worker per core
 #endif
     const char* junit = nullptr;
     const char* only = nullptr;
@@ -110,7 +109,7 @@ int test_command(int argc, char** argv) {
     (void)jobs;
     (void)junit;
     (void)inspected;
-    std::fputs("emu6502: the test runner is not built (it needs nlohmann-json, and a POSIX host).\n", stderr);
+    std::fputs("emu6502: the test runner is not built (it needs nlohmann-json).\n", stderr);
     return 2;
 #else
     const tester::LoadedFiles loaded = tester::load_test_files(files, only);

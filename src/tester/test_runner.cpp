@@ -1,17 +1,16 @@
 #include "tester/test_runner.hpp"
 
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 
 #include "bus/devices.hpp"
+#include "host/workers.hpp"
 #include "tester/junit.hpp"
 
 namespace tester {
@@ -34,10 +33,19 @@ struct Result {
 class Scratch {
 public:
     Scratch() {
-        char pattern[] = "/tmp/emu6502-test-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) path_ = pattern;
-        std::error_code ignored;
-        home_ = fs::current_path(ignored);
+        std::error_code error;
+        home_ = fs::current_path(error);
+        const fs::path temporary = fs::temp_directory_path(error);
+        if (error) return;
+        // A new folder of a name no one else has taken.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "emu6502-test-%08x", static_cast<unsigned>(random()));
+            if (!fs::create_directory(temporary / name, error) || error) continue;
+            fs::permissions(temporary / name, fs::perms::owner_all, error);  // the tests' files are the user's
+            path_ = (temporary / name).string();
+        }
     }
     ~Scratch() {
         std::error_code ignored;
@@ -147,86 +155,46 @@ void print_result(const LoadedFiles& loaded, const Item& item, const Result& r) 
 
 // Workers in processes of their own, each sending a JSON line per test
 // and, at the end, what the watch counted; results are printed as soon as
-// all before them are in.
-void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
-                TestWatch* watch, Scratch& scratch, std::vector<Result>& results) {
+// all before them are in. False when the host starts no workers.
+bool run_in_workers(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
+                    TestWatch* watch, Scratch& scratch, std::vector<Result>& results) {
     std::size_t printed = 0;
-    const auto print_ready = [&] {
+    std::size_t counted = 0;  // workers whose counts came
+    const auto work = [&](unsigned w, std::FILE* out) {
+        run_items(loaded, items, w, jobs, fresh, watch, scratch, [out](std::size_t i, Result r) {
+            std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
+            std::fflush(out);
+        });
+        // Last, what the watch counted over the worker's tests.
+        if (watch != nullptr) std::fprintf(out, "%s\n", json{{"w", watch->worker_counts()}}.dump().c_str());
+    };
+    const auto heard = [&](unsigned, std::string_view line) {
+        const json j = json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) return;
+        if (j.contains("w")) {
+            if (watch != nullptr && j["w"].is_string() && watch->add_worker_counts(j["w"].get<std::string>())) ++counted;
+            return;
+        }
+        const std::size_t i = j.value("i", SIZE_MAX);
+        if (i < results.size()) results[i] = from_json(j);
         while (printed < items.size() && results[printed].done) {
             print_result(loaded, items[printed], results[printed]);
             ++printed;
         }
     };
-    std::vector<pid_t> children;
-    std::vector<int> pipes;
-    std::fflush(stdout);
-    for (unsigned w = 0; w < jobs; ++w) {
-        int ends[2];
-        if (pipe(ends) != 0) break;
-        const pid_t child = fork();
-        if (child == 0) {
-            close(ends[0]);
-            std::FILE* out = fdopen(ends[1], "w");
-            run_items(loaded, items, w, jobs, fresh, watch, scratch, [out](std::size_t i, Result r) {
-                std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
-                std::fflush(out);
-            });
-            // Last, what the watch counted over the worker's tests.
-            if (watch != nullptr) std::fprintf(out, "%s\n", json{{"w", watch->worker_counts()}}.dump().c_str());
-            std::fclose(out);
-            std::_Exit(0);  // the parent's buffers and folder are the parent's
-        }
-        close(ends[1]);
-        if (child < 0) {
-            close(ends[0]);
-            break;
-        }
-        children.push_back(child);
-        pipes.push_back(ends[0]);
-    }
-    std::vector<std::string> partial(pipes.size());
-    std::size_t counted = 0;  // workers whose counts came
-    std::vector<pollfd> fds;
-    for (const int fd : pipes) fds.push_back({fd, POLLIN, 0});
-    std::size_t open_pipes = pipes.size();
-    while (open_pipes > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) continue;
-        for (std::size_t p = 0; p < fds.size(); ++p) {
-            if (fds[p].fd < 0 || fds[p].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[p].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[p].fd);
-                fds[p].fd = -1;
-                --open_pipes;
-                continue;
-            }
-            partial[p].append(buffer, static_cast<std::size_t>(n));
-            std::size_t line_end;
-            while ((line_end = partial[p].find('\n')) != std::string::npos) {
-                const json j = json::parse(partial[p].substr(0, line_end), nullptr, false);
-                partial[p].erase(0, line_end + 1);
-                if (j.is_discarded()) continue;
-                if (j.contains("w")) {
-                    if (watch != nullptr && watch->add_worker_counts(j.at("w").get<std::string>())) ++counted;
-                    continue;
-                }
-                const std::size_t i = j.at("i").get<std::size_t>();
-                if (i < results.size()) results[i] = from_json(j);
-            }
-            print_ready();
-        }
-    }
-    for (const pid_t child : children) waitpid(child, nullptr, 0);
-    // A worker that died took its tests with it: they fail, saying so.
+    const unsigned started = host_run_workers(jobs, work, heard);
+    if (started == 0) return false;
+    // A worker that died (or never started) took its tests with it: they fail, saying so.
     for (std::size_t i = printed; i < results.size(); ++i) {
-        if (results[i].done) continue;
-        results[i].done = true;
-        results[i].outcome.status = Status::failed;
-        results[i].outcome.failures.push_back("the worker process running this test died");
+        if (!results[i].done) {
+            results[i].done = true;
+            results[i].outcome.status = Status::failed;
+            results[i].outcome.failures.push_back("the worker process running this test died");
+        }
+        print_result(loaded, items[i], results[i]);
     }
-    print_ready();
-    if (watch != nullptr && counted != children.size()) watch->counts_lost();
+    if (watch != nullptr && counted != started) watch->counts_lost();
+    return true;
 }
 
 }  // namespace
@@ -264,13 +232,12 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
     }
     std::vector<Result> results(items.size());
     const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
-    if (jobs == 1) {
+    // One worker, or a host that cannot copy this process: the tests run here.
+    if (jobs == 1 || !run_in_workers(loaded, items, jobs, fresh, options.watch, scratch, results)) {
         run_items(loaded, items, 0, 1, fresh, options.watch, scratch, [&](std::size_t i, Result r) {
             results[i] = std::move(r);
             print_result(loaded, items[i], results[i]);
         });
-    } else {
-        run_forked(loaded, items, jobs, fresh, options.watch, scratch, results);
     }
     std::size_t passed = 0, failed = 0, skipped = 0;
     for (const Result& r : results) {
