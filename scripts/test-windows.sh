@@ -137,9 +137,9 @@ MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
 MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
 same c_menu "" '\033[B\033OA\r' "$examples/c_menu.bin" -i
 same c_diary "printf '2026-12-07 23:59 Snow\\n' >file3" 'Rain\n' --time 2026-12-08T10:30:00 "$examples/c_diary.bin" -i
-# The unit-test runner: the examples' tests (-j 2 runs them in one process
-# there), a check that fires, and a coverage file (its source paths cut to
-# the file's name: Windows sees them on drive Z:).
+# The unit-test runner: the examples' tests on two workers (processes the
+# runner starts again), a check that fires, and a coverage file (its
+# source paths cut to the file's name: Windows sees them on drive Z:).
 same tester "cp -r '$examples' ex" "" test -j 2 ex/hello.test.json ex/files.test.json ex/c_units.test.json
 check_test='{"image": "hello.bin", "tests": [{"name": "peek", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A5", "$10", "$60"]}]}}]}'
 MASK='s#^SF:.*/#SF:#' same tester_check_coverage "cp '$examples/hello.bin' '$examples/hello.dbg' '$examples/hello.s' .; printf '%s' '$check_test' >t.json" "" \

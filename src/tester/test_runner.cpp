@@ -28,8 +28,9 @@ struct Result {
     double seconds = 0;
 };
 
-// A folder of its own for each worker's data files, emptied before each
-// test: no test sees another's files, nor the user's.
+// A folder of its own for each worker's data files, made the current one
+// and emptied before each test: no test sees another's files, nor the
+// user's. Removed when the worker is done.
 class Scratch {
 public:
     Scratch() {
@@ -44,8 +45,9 @@ public:
             std::snprintf(name, sizeof name, "emu6502-test-%08x", static_cast<unsigned>(random()));
             if (!fs::create_directory(temporary / name, error) || error) continue;
             fs::permissions(temporary / name, fs::perms::owner_all, error);  // the tests' files are the user's
-            path_ = (temporary / name).string();
+            path_ = temporary / name;
         }
+        if (!path_.empty()) fs::current_path(path_, error);
     }
     ~Scratch() {
         std::error_code ignored;
@@ -55,24 +57,17 @@ public:
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     [[nodiscard]] bool ok() const { return !path_.empty(); }
-    // The worker's folder made the current one, emptied when a test may
-    // have left files in it (it opened a data file, or its setup wrote one).
-    void next(std::size_t worker, bool may_have_files) {
-        const fs::path folder = fs::path(path_) / std::to_string(worker);
+    // Emptied, when a test may have left files in it (it opened a data
+    // file, or its setup wrote one).
+    void next(bool may_have_files) {
+        if (!may_have_files) return;
         std::error_code ignored;
-        if (folder != current_) {
-            fs::create_directories(folder, ignored);
-            fs::current_path(folder, ignored);
-            current_ = folder;
-        } else if (may_have_files) {
-            for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
-        }
+        for (const auto& entry : fs::directory_iterator(path_, ignored)) fs::remove_all(entry.path(), ignored);
     }
 
 private:
-    std::string path_;
+    fs::path path_;
     fs::path home_;
-    fs::path current_;
 };
 
 json to_json(std::size_t index, const Result& r) {
@@ -99,7 +94,8 @@ Result from_json(const json& j) {
 // machine readied once, when its first test comes.
 template <class Report>
 void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::size_t worker, unsigned jobs,
-               FreshMemory fresh, TestWatch* watch, Scratch& scratch, Report report) {
+               FreshMemory fresh, TestWatch* watch, Report report) {
+    Scratch scratch;
     std::optional<TestMachine> machine;
     std::size_t machine_file = SIZE_MAX;
     bool dirty = true;  // the scratch folder may hold a test's files
@@ -110,8 +106,14 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
         Result r;
         r.done = true;
         const auto started = std::chrono::steady_clock::now();
+        if (!scratch.ok()) {
+            r.outcome.status = Status::failed;
+            r.outcome.failures.push_back("can't make a scratch folder for the tests' data files");
+            report(i, std::move(r));
+            continue;
+        }
         if (machine_file != item.file) {
-            scratch.next(worker, true);
+            scratch.next(true);
             machine.emplace(file, fresh, watch);
             machine_file = item.file;
         }
@@ -120,7 +122,7 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
             r.outcome.skip_reason = test.skip.value_or("");
             if (!test.skip) r.outcome.failures.push_back(machine->error());
         } else {
-            scratch.next(worker, dirty);
+            scratch.next(dirty);
             const std::uint64_t uses = data_file_uses();
             r.outcome = machine->run(test);
             dirty = data_file_uses() != uses || !test.setup.files.empty();
@@ -157,11 +159,11 @@ void print_result(const LoadedFiles& loaded, const Item& item, const Result& r) 
 // and, at the end, what the watch counted; results are printed as soon as
 // all before them are in. False when the host starts no workers.
 bool run_in_workers(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
-                    TestWatch* watch, Scratch& scratch, std::vector<Result>& results) {
+                    TestWatch* watch, std::vector<Result>& results) {
     std::size_t printed = 0;
     std::size_t counted = 0;  // workers whose counts came
     const auto work = [&](unsigned w, std::FILE* out) {
-        run_items(loaded, items, w, jobs, fresh, watch, scratch, [out](std::size_t i, Result r) {
+        run_items(loaded, items, w, jobs, fresh, watch, [out](std::size_t i, Result r) {
             std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
             std::fflush(out);
         });
@@ -225,16 +227,11 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
         for (std::size_t t = 0; t < loaded.files[f].file.tests.size(); ++t) items.push_back({f, t});
     // Before the tests move into their scratch folders.
     const std::string junit = options.junit != nullptr ? fs::absolute(options.junit).string() : std::string();
-    Scratch scratch;
-    if (!scratch.ok()) {
-        std::fputs("emu6502: can't make a scratch folder for the tests' data files.\n", stderr);
-        return 2;
-    }
     std::vector<Result> results(items.size());
     const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
-    // One worker, or a host that cannot copy this process: the tests run here.
-    if (jobs == 1 || !run_in_workers(loaded, items, jobs, fresh, options.watch, scratch, results)) {
-        run_items(loaded, items, 0, 1, fresh, options.watch, scratch, [&](std::size_t i, Result r) {
+    // One worker, or none could start: the tests run here.
+    if (jobs == 1 || !run_in_workers(loaded, items, jobs, fresh, options.watch, results)) {
+        run_items(loaded, items, 0, 1, fresh, options.watch, [&](std::size_t i, Result r) {
             results[i] = std::move(r);
             print_result(loaded, items[i], results[i]);
         });
