@@ -15,4 +15,9 @@ CoverageCounts::CoverageCounts() {
 std::uint64_t CoverageCounts::runs(std::uint16_t pc) const { return observed.counts[pc]; }
 std::uint64_t CoverageCounts::taken(std::uint16_t pc) const { return observed.taken[pc]; }
 
+void CoverageCounts::add(std::uint16_t pc, std::uint64_t runs, std::uint64_t taken) {
+    observed.counts[pc] += runs;
+    observed.taken[pc] += taken;
+}
+
 unsigned CoverageObserver::threaded_checks() const { return observe::PROFILE; }

@@ -17,6 +17,8 @@ public:
     CoverageCounts();
     [[nodiscard]] std::uint64_t runs(std::uint16_t pc) const;
     [[nodiscard]] std::uint64_t taken(std::uint16_t pc) const;
+    // Counts made elsewhere (another process's run of the same program) added.
+    void add(std::uint16_t pc, std::uint64_t runs, std::uint64_t taken);
     // The instruction's length when the opcode is a conditional branch here, else 0.
     [[nodiscard]] std::uint8_t branch_length(std::uint8_t opcode) const { return branch_length_[opcode]; }
 
