@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include "debug/disassembler.hpp"
 
@@ -42,25 +43,52 @@ int runtime_effect(const std::string& name, std::optional<std::uint8_t> y) {
 
 std::optional<int> pushed_before(std::uint16_t line_start, std::uint16_t call, const PeekByte& peek,
                                  const CallEffect& effect) {
-    int pushed = 0;
-    std::optional<std::uint8_t> y;
-    unsigned at = line_start;
-    while (at < call) {
-        const std::uint8_t opcode = peek(static_cast<std::uint16_t>(at));
-        if (opcode == 0xA0) y = peek(static_cast<std::uint16_t>(at + 1));  // LDY #N
-        if (opcode == 0x20) {
-            const auto target = static_cast<std::uint16_t>(peek(static_cast<std::uint16_t>(at + 1)) |
-                                                           peek(static_cast<std::uint16_t>(at + 2)) << 8);
-            const auto taken = effect(target, y);
-            if (!taken) return std::nullopt;
-            pushed += *taken;
+    // The code of a line may branch (a condition, a ternary, a loop) before
+    // the call: follow every path from its first byte, as the processor
+    // could go. cc65 keeps its C stack's depth the same wherever paths
+    // meet, so the first path that reaches the call tells it. A line's code
+    // lies close together; the bounds keep a stray walk short.
+    constexpr unsigned REACH = 0x1000;
+    constexpr unsigned MOST_STEPS = 0x2000;
+    struct Path {
+        std::uint16_t at;
+        int pushed;
+        std::optional<std::uint8_t> y;
+    };
+    std::vector<Path> paths{{line_start, 0, std::nullopt}};
+    std::vector<bool> seen(REACH, false);
+    unsigned steps = 0;
+    while (!paths.empty() && steps++ < MOST_STEPS) {
+        Path path = paths.back();
+        paths.pop_back();
+        for (;;) {
+            const unsigned offset = static_cast<std::uint16_t>(path.at - line_start);
+            if (offset >= REACH || seen[offset]) break;
+            seen[offset] = true;
+            if (path.at == call) return path.pushed;
+            const std::uint8_t opcode = peek(path.at);
+            const auto operand = [&](unsigned n) { return peek(static_cast<std::uint16_t>(path.at + n)); };
+            const int length = instruction_length(opcode);
+            if (length <= 0) break;
+            const auto next = static_cast<std::uint16_t>(path.at + length);
+            if (opcode == 0xA0) path.y = operand(1);  // LDY #N
+            if (opcode == 0x20) {                     // JSR
+                const auto taken = effect(static_cast<std::uint16_t>(operand(1) | operand(2) << 8), path.y);
+                if (!taken) break;
+                path.pushed += *taken;
+            } else if (opcode == 0x4C) {  // JMP
+                path.at = static_cast<std::uint16_t>(operand(1) | operand(2) << 8);
+                continue;
+            } else if ((opcode & 0x1F) == 0x10) {  // a conditional branch: both ways
+                paths.push_back({static_cast<std::uint16_t>(next + static_cast<std::int8_t>(operand(1))), path.pushed,
+                                 path.y});
+            } else if (opcode == 0x00 || opcode == 0x40 || opcode == 0x60 || opcode == 0x6C) {
+                break;  // BRK, RTI, RTS, JMP (ind): the line's code goes no further this way
+            }
+            path.at = next;
         }
-        const int length = instruction_length(opcode);
-        if (length <= 0) return std::nullopt;
-        at += static_cast<unsigned>(length);
     }
-    if (at != call) return std::nullopt;
-    return pushed;
+    return std::nullopt;
 }
 
 }  // namespace c_view
