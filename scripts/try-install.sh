@@ -25,15 +25,22 @@ mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 trap 'umount "$root/dev" "$root/proc" "$root/var/cache/apt/archives"' EXIT
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# The host's own certificate authorities (a proxy's, say), which npm needs to
+# reach its registry from here.
+if ls /usr/local/share/ca-certificates/*.crt >/dev/null 2>&1; then
+    mkdir -p "$root/usr/local/share/ca-certificates"
+    cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+fi
 rm -rf "$root/src" && mkdir "$root/src"
 (cd "$source" && git ls-files -z | xargs -0 tar cf -) | tar xf - -C "$root/src"
-run() { chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "$1"; }
+run() { chroot "$root" /usr/bin/env -i DEBIAN_FRONTEND=noninteractive PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "$1"; }
+run "apt-get update -qq && apt-get install -y -qq ca-certificates >/dev/null && update-ca-certificates >/dev/null"
 if [ -n "$deb" ]; then
     cp "$deb" "$root/tmp/nodejs.deb"
     run "apt-get update -qq && apt-get install -y -qq /tmp/nodejs.deb >/dev/null"
     echo "Node.js from elsewhere: $(run 'dpkg-query -W -f="\${Version} (\${Maintainer}); Conflicts: \${Conflicts}" nodejs')"
     echo "a plain apt-get of the package list would say:"
-    run "apt-get install -s -qq nodejs npm 2>&1 | grep -i conflicts || true"
+    run "apt-get install -s nodejs npm 2>&1 | grep 'Conflicts: npm' || true"
 fi
 echo "scripts/install-deps.sh:"
 run "cd /src && scripts/install-deps.sh 2>&1 | tail -3"
