@@ -4,7 +4,8 @@
 # on X) against the time one process of emu6502 takes to start and end
 # (`emu6502 --clean` on the same image, the best of 20); then 200 tests of
 # a longer routine (a delay loop of about 330,000 cycles) with -j 1 and
-# -j 2, to show the workers sharing the cores.
+# -j 2, to show the workers sharing the cores. The short tests once more
+# under --check and under --coverage, for what watching them costs.
 #
 # Usage: bench/tester.sh [emu6502]
 set -eu
@@ -41,6 +42,9 @@ short = best([binary, "test", "-j", "1", "short.json"], 3)
 print("process start and end: %.2f ms" % (start_up * 1e3))
 print("1000 tests of a short routine, -j 1: %.3f s, %.3f ms a test: %.0f tests in the time of one process start"
       % (short, short, start_up / (short / 1000)))
+checked = best([binary, "test", "-j", "1", "--check", "short.json"], 3)
+covered = best([binary, "test", "-j", "1", "--coverage", "short.info", "short.json"], 3)
+print("the same under --check: %.3f s; under --coverage: %.3f s" % (checked, covered))
 one = best([binary, "test", "-j", "1", "long.json"], 3)
 two = best([binary, "test", "-j", "2", "long.json"], 3)
 print("200 tests of a 330,000-cycle routine: -j 1 %.2f s, -j 2 %.2f s: %.2f x faster" % (one, two, one / two))

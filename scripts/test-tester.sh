@@ -1,6 +1,7 @@
 #!/bin/sh
 # The unit tests shipped with the examples and the kit's library, run by
-# the test runner itself, with its JUnit file checked; then every shipped
+# the test runner itself under --check, with its JUnit file checked; each
+# file's tests again for the coverage of its program; then every shipped
 # test file validated against the shipped JSON Schema by a standard
 # validator (ajv-cli, installed from tests/tester/package-lock.json into
 # tests/tester/node_modules the first time):
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$binary" test --junit "$work/junit.xml" examples/*.test.json | tee "$work/out"
+"$binary" test --check --junit "$work/junit.xml" examples/*.test.json | tee "$work/out"
 # The JUnit file: well formed, one testcase per test, the same counts as
 # the summary line.
 python3 - "$work/junit.xml" "$work/out" <<'PY'
@@ -29,6 +30,15 @@ assert sum(1 for c in cases if c.find("skipped") is not None) == skipped
 assert sum(1 for c in cases if c.find("failure") is not None) == failed
 print("junit ok: %d testcases in %d testsuites" % (len(cases), len(root.findall("testsuite"))))
 PY
+
+# The coverage of each example by its tests: a file of LCOV records, some
+# of whose lines ran.
+for file in examples/*.test.json; do
+    info=$work/$(basename "$file" .test.json).info
+    "$binary" test --coverage "$info" "$file" >/dev/null
+    grep -q '^LH:[1-9]' "$info" || { echo "coverage of $file: no line ran"; exit 1; }
+done
+echo "coverage ok: $(ls "$work"/*.info | wc -l) programs"
 
 cd tests/tester
 [ -d node_modules ] || npm ci --no-audit --no-fund --loglevel=error

@@ -2,7 +2,8 @@
 # The Windows console program, cross-built with mingw-w64 and tested under
 # Wine with no display:
 #  1. the unit tests, cross-compiled (unit_tests.exe);
-#  2. the same runs through emu6502.exe and through the Linux build, each in
+#  2. the same runs (unit tests by `emu6502 test` among them) through
+#     emu6502.exe and through the Linux build, each in
 #     a fresh folder with the same files and standard input, compared byte
 #     for byte: standard output, standard error, exit status, "membackup"
 #     and the data files. The Linux build's behaviour is pinned by its own
@@ -136,6 +137,13 @@ MASK='s/[0-9]/N/g' same clock "" "" "$examples/clock.bin"
 MASK='s/^(date|dice):.*/\1/' same c_devices "" "" "$examples/c_devices.bin"
 same c_menu "" '\033[B\033OA\r' "$examples/c_menu.bin" -i
 same c_diary "printf '2026-12-07 23:59 Snow\\n' >file3" 'Rain\n' --time 2026-12-08T10:30:00 "$examples/c_diary.bin" -i
+# The unit-test runner: the examples' tests on two workers (processes the
+# runner starts again), a check that fires, and a coverage file (its
+# source paths cut to the file's name: Windows sees them on drive Z:).
+same tester "cp -r '$examples' ex" "" test -j 2 ex/hello.test.json ex/files.test.json ex/c_units.test.json
+check_test='{"image": "hello.bin", "tests": [{"name": "peek", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A5", "$10", "$60"]}]}}]}'
+MASK='s#^SF:.*/#SF:#' same tester_check_coverage "cp '$examples/hello.bin' '$examples/hello.dbg' '$examples/hello.s' .; printf '%s' '$check_test' >t.json" "" \
+    test --check --coverage file.info t.json
 same selftest "" "" "$programs/selftest.bin"
 same selftest_6502x "" "" --cpu 6502X "$programs/selftest_6502x.bin"
 same selftest_65c02 "" "" --cpu 65C02 "$programs/selftest_65c02.bin"

@@ -143,6 +143,19 @@ std::string hex_address(long address) {
 }
 }  // namespace
 
+bool parse_inspection_option(int argc, char** argv, int& i, CommandLine& line) {
+    static constexpr const char* NAMES[] = {"--check", "--check-off", "--check-suppress", "--protect", "--coverage"};
+    const char* arg = argv[i];
+    for (const char* name : NAMES) {
+        const std::size_t length = std::strlen(name);
+        if (std::strncmp(arg, name, length) != 0 || (arg[length] != '\0' && arg[length] != '=')) continue;
+        bool load_address_option = false;
+        parse_long_option(argc, argv, i, line, load_address_option);
+        return true;
+    }
+    return false;
+}
+
 CommandLine parse_command_line(int argc, char** argv) {
     CommandLine line;
     bool options_open = true;

@@ -33,6 +33,11 @@ struct CommandLine : RunOptions {
 
 [[nodiscard]] const char* usage_text();
 
+// --check, --check-off, --check-suppress, --protect or --coverage at
+// argv[i], read into `line` as a run reads them (a fault in line.error);
+// false when argv[i] is none of them. `emu6502 test` takes them too.
+[[nodiscard]] bool parse_inspection_option(int argc, char** argv, int& i, CommandLine& line);
+
 // Exit statuses beyond 0 (normal end) and 1 (the run could not start or
 // its memory could not be saved).
 inline constexpr int EXIT_BAD_OPTION = 2;

@@ -35,6 +35,18 @@ std::string program_bytes(const debug_info::DebugInfo& info) {
 }
 }  // namespace
 
+std::string check_settings_for(const CommandLine& line, const debug_info::DebugInfo* info, CheckSettings& settings) {
+    settings.info = info;
+    std::string fault;
+    if (line.check_off != nullptr) fault = turn_off_kinds(line.check_off, settings.kinds);
+    if (fault.empty() && line.protect != nullptr) fault = parse_protect(line.protect, settings.protect);
+    if (fault.empty() && line.check_suppress != nullptr)
+        fault = load_suppressions(line.check_suppress, info, settings.suppressions);
+    return fault;
+}
+
+std::string coverage_test_name(const debug_info::DebugInfo& info) { return lcov_test_name(program_bytes(info)); }
+
 bool is_profile_of(const char* path, ProfileFormat format) {
     const std::optional<std::string> start = host_file_start(path, format == ProfileFormat::table ? std::strlen(PROFILE_HEADER) : 64);
     if (!start) return true;
@@ -63,12 +75,7 @@ std::string Inspections::prepare(const CommandLine& line, const debug_info::Debu
     if (line.check || line.check_suppress != nullptr || adapter) {
         CheckSettings settings;
         if (!line.check && line.check_suppress == nullptr) settings.kinds = CheckSet{};
-        settings.info = info;
-        std::string fault;
-        if (line.check_off != nullptr) fault = turn_off_kinds(line.check_off, settings.kinds);
-        if (fault.empty() && line.protect != nullptr) fault = parse_protect(line.protect, settings.protect);
-        if (fault.empty() && line.check_suppress != nullptr)
-            fault = load_suppressions(line.check_suppress, info, settings.suppressions);
+        const std::string fault = check_settings_for(line, info, settings);
         if (!fault.empty()) return fault;
         checker = std::make_unique<Checker>(std::move(settings));
     }
@@ -76,7 +83,7 @@ std::string Inspections::prepare(const CommandLine& line, const debug_info::Debu
         if (info == nullptr)
             return "--coverage needs the debug information (NAME.dbg beside the image, or --debug-info FILE): "
                    "without it no line is known";
-        test_name_ = lcov_test_name(program_bytes(*info));
+        test_name_ = coverage_test_name(*info);
         std::vector<std::uint8_t> earlier;
         const FileRead r = host_read_file(line.coverage, earlier);
         if (r.status != FileReadStatus::ok && !(r.status == FileReadStatus::cannot_open && host_error_is_missing(r.error)))
@@ -110,7 +117,7 @@ RunObserver* Inspections::observer(bool stopping) {
         watchers_.push_back(check_observer_.get());
     }
     if (coverage_) {
-        coverage_observer_ = std::make_unique<CoverageObserver>(*coverage_);
+        coverage_observer_ = std::make_unique<CoverageObserver>();
         watchers_.push_back(coverage_observer_.get());
     }
     if (profile_) {
@@ -123,14 +130,16 @@ RunObserver* Inspections::observer(bool stopping) {
     return all;
 }
 
+bool Inspections::write_coverage() {
+    LcovReport report = lcov_report(*coverage_, *info_, debug_path_, test_name_);
+    report.add(earlier_);
+    return write_output("coverage", line_->coverage, report.text());
+}
+
 bool Inspections::finish() {
     bool written = true;
     if (checker && (line_->check || line_->check_suppress != nullptr || checker->any())) print_check_summary(*checker);
-    if (coverage_) {
-        LcovReport report = lcov_report(*coverage_, *info_, debug_path_, test_name_);
-        report.add(earlier_);
-        written = write_output("coverage", line_->coverage, report.text()) && written;
-    }
+    if (coverage_) written = write_coverage() && written;
     if (profile_) {
         profile_->finish();
         const std::string text = profile_format_ == ProfileFormat::callgrind

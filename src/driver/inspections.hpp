@@ -35,6 +35,10 @@ public:
     [[nodiscard]] bool finish();
     // Whether --profile is this one's (Callgrind's or folded) rather than the monitor's table.
     [[nodiscard]] bool profiles() const { return profile_ != nullptr; }
+    // --coverage's counts (nullptr: not asked for), and the file written
+    // from them with the earlier runs' counts added: false when it could not be.
+    [[nodiscard]] CoverageCounts* coverage() const { return coverage_.get(); }
+    [[nodiscard]] bool write_coverage();
 
 private:
     const CommandLine* line_ = nullptr;
@@ -51,6 +55,15 @@ private:
     std::vector<RunObserver*> watchers_;
     std::deque<ObserverPair> pairs_;
 };
+
+// --check's settings as the options give them, for the program of `info`:
+// "" when sound, else one line saying what is wrong.
+[[nodiscard]] std::string check_settings_for(const CommandLine& line, const debug_info::DebugInfo* info,
+                                             CheckSettings& settings);
+
+// The name the coverage file gives the program now in memory, as its
+// debug information places it.
+[[nodiscard]] std::string coverage_test_name(const debug_info::DebugInfo& info);
 
 // Whether the file at `path` may be replaced by a profile of `format`:
 // there is none, or it begins as such a profile does.

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
-#ifdef EMU6502_HAVE_TESTER
-#include <unistd.h>
+#include "driver/command_line.hpp"
 
+#ifdef EMU6502_HAVE_TESTER
 #include "driver/images.hpp"
+#include "driver/test_inspections.hpp"
 #include "host/clock.hpp"
 #include "host/terminal.hpp"
+#include "host/workers.hpp"
 #include "monitor/monitor.hpp"
 #include "tester/test_runner.hpp"
 #endif
@@ -31,6 +33,10 @@ const char* const TEST_USAGE =
     "  --only NAME        run only the test NAME (\"suite / test\" inside a suite)\n"
     "  --monitor          with --only: stop in the monitor at the test's first instruction\n"
     "  --commands FILE    with --only: the monitor, reading its commands from FILE\n"
+    "  --check            fail a test in which a check of a run's --check fires;\n"
+    "                     --check-off, --check-suppress and --protect as for a run\n"
+    "  --coverage FILE    the lines, functions and branches all the tests ran, in\n"
+    "                     LCOV's format, added to FILE's counts of the same program\n"
     "  -h, --help         this text\n";
 
 int usage_error(const std::string& what) {
@@ -44,12 +50,13 @@ int test_command(int argc, char** argv) {
     std::vector<std::string> files;
     unsigned jobs = 1;
 #ifdef EMU6502_HAVE_TESTER
-    jobs = static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));  // one worker per core
+    jobs = host_processor_count();  // one worker per core
 #endif
     const char* junit = nullptr;
     const char* only = nullptr;
     const char* commands = nullptr;
     bool monitor = false;
+    CommandLine inspect;  // --check and --coverage, as a run takes them
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&](const char* option) -> const char* {
@@ -80,6 +87,8 @@ int test_command(int argc, char** argv) {
             if ((only = value("--only")) == nullptr) return usage_error("--only needs a test's name");
         } else if (is("--commands")) {
             if ((commands = value("--commands")) == nullptr) return usage_error("--commands needs a file name");
+        } else if (parse_inspection_option(argc, argv, i, inspect)) {
+            if (!inspect.error.empty()) return usage_error(inspect.error);
         } else if (arg == "--monitor") {
             monitor = true;
         } else if (arg == "--") {
@@ -93,10 +102,14 @@ int test_command(int argc, char** argv) {
     if (files.empty()) return usage_error("no test file given");
     if ((monitor || commands != nullptr) && only == nullptr)
         return usage_error("--monitor and --commands need --only NAME: the one test to stop in");
+    const bool inspected = inspect.check || inspect.check_suppress != nullptr || inspect.coverage != nullptr;
+    if ((monitor || commands != nullptr) && inspected)
+        return usage_error("--check and --coverage watch a run of the tests, not --monitor or --commands");
 #ifndef EMU6502_HAVE_TESTER
     (void)jobs;
     (void)junit;
-    std::fputs("emu6502: the test runner is not built (it needs nlohmann-json, and a POSIX host).\n", stderr);
+    (void)inspected;
+    std::fputs("emu6502: the test runner is not built (it needs nlohmann-json).\n", stderr);
     return 2;
 #else
     const tester::LoadedFiles loaded = tester::load_test_files(files, only);
@@ -104,7 +117,17 @@ int test_command(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", loaded.error.c_str());
         return 2;
     }
-    if (!monitor && commands == nullptr) return tester::run_test_files(loaded, {files, jobs, junit, only}, prepare_memory);
+    if (!monitor && commands == nullptr) {
+        TestInspections inspections;
+        const std::string fault = inspections.prepare(inspect, loaded);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "emu6502: %s; no test ran.\n", fault.c_str());
+            return 2;
+        }
+        const int status = tester::run_test_files(loaded, {files, jobs, junit, only, inspections.any() ? &inspections : nullptr},
+                                                  prepare_memory);
+        return inspections.finish() || status != 0 ? status : 1;
+    }
 
     // One test, stopped before its first instruction: deterministic, so
     // that steps backwards work. Mocks are not answered here.

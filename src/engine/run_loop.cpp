@@ -299,9 +299,12 @@ private:
                 if (observing()) {
                     threaded = threaded && !step_next_ && !observer_->one_at_a_time();
                     checks = observer_->threaded_checks();
+                    if (probing()) checks &= ~(observe::PROFILE | observe::CALLS);  // counts nothing
                 } else {
                     checks = observer_->quiet_checks();
                 }
+                // Calls are noted by the counting copy alone.
+                if ((checks & observe::CALLS) != 0 && (checks & ~(observe::PROFILE | observe::CALLS)) != 0) threaded = false;
             }
             // The constant bit is clear only after an RTI pulled it so;
             // the trace switch changes only by a store to the device page,
@@ -338,13 +341,17 @@ private:
         } else if constexpr (OBSERVED) {
             // The observed copies: breakpoints alone (the commonest, with
             // and without cycles counted, found with one test), with
-            // watchpoints, everything with the profile, and the history's.
+            // watchpoints, the counts alone (the profiles, coverage; the
+            // calls noted, asked for or not), everything with the
+            // counts, and the history's.
             using namespace observe;
             if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
                 end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
                                                      : run_in_ram<P, false, false, BREAKS>(countdown);
             } else if ((checks & HISTORY) != 0) {
                 end = run_in_ram_noting(countdown, checks);
+            } else if ((checks & (BREAKS | WATCHES)) == 0) {
+                end = run_in_ram<P, true, false, PROFILE | CALLS>(countdown);
             } else if ((checks & PROFILE) != 0) {
                 end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
             } else {
@@ -352,10 +359,30 @@ private:
             }
         }
         const bool looked = end.stop == InRamStop::look;
-        counted_ += countdown - end.countdown + (looked ? 1 : 0);
+        const std::uint32_t ran = countdown - end.countdown + (looked ? 1 : 0);
+        counted_ += ran;
         cycles_ += end.cycles;
-        if constexpr (OBSERVED) step_next_ = end.stop == InRamStop::observe;
+        if constexpr (OBSERVED) {
+            step_next_ = end.stop == InRamStop::observe;
+            if ((checks & observe::PROFILE) != 0) profile_ran(ran, end.cycles, countdown, checks);
+        }
         return looked;
+    }
+
+    // After a stretch that counted: its calls told in order, with the
+    // profile's sums as they were after each, then the sums moved on.
+    void profile_ran(std::uint32_t ran, std::uint64_t cycles, std::uint32_t countdown, unsigned checks) {
+        if ((checks & observe::CALLS) != 0) {
+            for (std::size_t i = 0; i < observed.call_count; ++i) {
+                const CallNote& note = observed.calls[i];
+                const threaded::Counted counted = threaded::counted_since_start(note.counter, countdown);
+                observer_->call_ran({note.pc, note.to, note.opcode, note.sp,
+                                     observed.instructions_counted + counted.instructions,
+                                     observed.cycles_counted + counted.cycles});
+            }
+        }
+        observed.instructions_counted += ran;
+        observed.cycles_counted += cycles;
     }
 
     // The copies that note the history too: alone, with breakpoints and
@@ -380,6 +407,13 @@ private:
         }
         const u32 step_cycles = execute_instruction_on_cpu<P>();
         if constexpr (OBSERVED) {
+            if (observing && !probing()) {
+                // The counts the threaded code would have made.
+                const unsigned checks = observer_->threaded_checks();
+                if ((checks & observe::PROFILE) != 0) observed_count_step<P>(pc, cpu.opcode, cpu.pc, step_cycles);
+                if ((checks & observe::CALLS) != 0 && is_call_or_return(cpu.opcode))
+                    observer_->call_ran({pc, cpu.pc, cpu.opcode, cpu.sp, observed.instructions_counted, observed.cycles_counted});
+            }
             if (observing) observer_->step_after(pc, step_cycles);
             step_next_ = false;
         }

@@ -17,8 +17,9 @@ constexpr u8 JSR = 0x20;
 constexpr bool is_jam(u8 opcode) { return (opcode & 0x0F) == 0x02 && opcode != 0x82 && opcode != 0xA2 && opcode != 0xC2 && opcode != 0xE2; }
 }  // namespace
 
-TestObserver::TestObserver(const Test& test, std::uint32_t code_from, std::uint32_t code_to, bool jam_is_crash)
-    : test_(test), code_from_(code_from), code_to_(code_to), jam_is_crash_(jam_is_crash) {
+TestObserver::TestObserver(const Test& test, std::uint32_t code_from, std::uint32_t code_to, bool jam_is_crash,
+                           TestWatch* watch)
+    : test_(test), watch_(watch), code_from_(code_from), code_to_(code_to), jam_is_crash_(jam_is_crash) {
     const auto call_at = [this](std::uint16_t address) -> CallRecord& {
         for (CallRecord& c : calls_)
             if (c.address == address) return c;
@@ -129,7 +130,9 @@ void TestObserver::converse(const char*, const RunCounts&) {
         answer_mock(call);
         return;
     }
-    end_here(std::exchange(asked_, RunStop::none));
+    // Asked by none of this observer's own tests: the one beside stopped the run.
+    const RunStop asked = std::exchange(asked_, RunStop::none);
+    end_here(asked == RunStop::none ? RunStop::watcher : asked);
 }
 
 void TestObserver::end_here(RunStop why) {
@@ -149,7 +152,10 @@ void TestObserver::answer_mock(CallRecord& call) {
         for (std::size_t i = 0; i < r.registers.size(); ++i)
             if (r.registers[i]) *regs[i] = *r.registers[i];
         cpu.status = static_cast<u8>((cpu.status | r.flags_set) & ~r.flags_clear);
-        for (const MemoryBytes& m : r.memory) std::copy(m.bytes.begin(), m.bytes.end(), memory.begin() + m.address);
+        for (const MemoryBytes& m : r.memory) {
+            std::copy(m.bytes.begin(), m.bytes.end(), memory.begin() + m.address);
+            if (watch_ != nullptr) watch_->wrote(m.address, m.bytes.size());
+        }
     }
     if (call.mock->c_stack_bytes != 0) {
         const u16 at = call.mock->c_stack_pointer;
@@ -159,6 +165,7 @@ void TestObserver::answer_mock(CallRecord& call) {
     }
     cpu.pc = static_cast<u16>(stack_pull_word() + 1);
     sp_before_ = cpu.sp;
+    if (watch_ != nullptr) watch_->mocked();
 }
 
 }  // namespace tester

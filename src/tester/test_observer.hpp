@@ -12,6 +12,7 @@
 
 #include "engine/observer.hpp"
 #include "tester/test_spec.hpp"
+#include "tester/test_watch.hpp"
 
 namespace tester {
 
@@ -28,13 +29,17 @@ struct AccessRecord {
     std::vector<std::uint8_t> written;  // the values, in order (the first ones kept)
 };
 
-enum class RunStop : std::uint8_t { none, range_end, limit, crash };
+// Why the run ended early: the target's end, the cycle limit, a crash, or
+// the observer beside (a check that fired).
+enum class RunStop : std::uint8_t { none, range_end, limit, crash, watcher };
 
 class TestObserver final : public RunObserver {
 public:
     // `code_from`..`code_to` (exclusive) is where the program's code may
     // run; elsewhere is a wild jump, unless the test put bytes there.
-    TestObserver(const Test& test, std::uint32_t code_from, std::uint32_t code_to, bool jam_is_crash);
+    // `watch` (may be null) hears what the mocks write.
+    TestObserver(const Test& test, std::uint32_t code_from, std::uint32_t code_to, bool jam_is_crash,
+                 TestWatch* watch = nullptr);
 
     [[nodiscard]] RunStop stopped() const { return stopped_; }
     [[nodiscard]] const char* crash() const { return crash_; }
@@ -64,6 +69,7 @@ private:
     [[nodiscard]] bool may_run_at(std::uint16_t pc) const;
 
     const Test& test_;
+    TestWatch* watch_;
     std::uint32_t code_from_, code_to_;
     bool jam_is_crash_;
     std::vector<CallRecord> calls_;

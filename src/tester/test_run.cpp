@@ -5,6 +5,7 @@
 
 #include "bus/devices.hpp"
 #include "cpu/cpu.hpp"
+#include "engine/observer_pair.hpp"
 #include "engine/replay.hpp"
 #include "host/clock.hpp"
 #include "tester/test_check.hpp"
@@ -49,12 +50,13 @@ std::int64_t as_c_value(std::uint32_t value, std::uint32_t size, bool is_signed)
 }
 }  // namespace
 
-TestMachine::TestMachine(const LoadedFile& loaded, FreshMemory fresh) : loaded_(loaded) {
+TestMachine::TestMachine(const LoadedFile& loaded, FreshMemory fresh, TestWatch* watch) : loaded_(loaded), watch_(watch) {
     output_.reserve(OUTPUT_KEPT);
     cpu_select(loaded.file.chip);
     fresh();
     std::copy(loaded.image.begin(), loaded.image.end(), memory.begin() + loaded.file.load_address);
     base_ = memory;
+    RunObserver* const extra = watch_ != nullptr ? watch_->file_start(loaded) : nullptr;
     const debug_info::DebugInfo* debug = loaded.debug.get();
     if (debug == nullptr) return;
     const auto c_sp = debug->c_stack_pointer();
@@ -76,11 +78,13 @@ TestMachine::TestMachine(const LoadedFile& loaded, FreshMemory fresh) : loaded_(
     const RunSettings settings = prepare(start_up);
     TestObserver observer(start_up, loaded.file.load_address,
                           loaded.file.load_address + static_cast<std::uint32_t>(loaded.image.size()), false);
-    const RunOutcome outcome = run_machine(host_clock_ms() + TIMER_PERIOD_MS, settings, &observer);
+    const RunOutcome outcome = run_watched(settings, observer, extra);
     console_capture(nullptr);
     (void)data_file_close();
-    if (observer.stopped() != RunStop::range_end || outcome.end != RunEnd::program_ended) {
+    const std::string fired = watch_ != nullptr ? watch_->test_end() : std::string();
+    if (observer.stopped() != RunStop::range_end || outcome.end != RunEnd::program_ended || !fired.empty()) {
         error_ = "the C start-up did not reach main";
+        if (!fired.empty()) error_ = "in the C start-up, " + fired.substr(0, fired.size() - 1);
         return;
     }
     write_word(*c_sp, c_stack_top_);
@@ -105,11 +109,15 @@ RunSettings TestMachine::prepare(const Test& test) {
     for (const DataFile& file : test.setup.files) write_data_file(file);
 
     const MachineValues& values = test.setup.values;
-    for (const MemoryBytes& m : values.memory) std::copy(m.bytes.begin(), m.bytes.end(), memory.begin() + m.address);
+    for (const MemoryBytes& m : values.memory) {
+        std::copy(m.bytes.begin(), m.bytes.end(), memory.begin() + m.address);
+        wrote(m.address, m.bytes.size());
+    }
     u8* const regs[] = {&cpu.a, &cpu.x, &cpu.y, &cpu.sp};
     for (std::size_t i = 0; i < values.registers.size(); ++i)
         if (values.registers[i]) *regs[i] = *values.registers[i];
     cpu.status = static_cast<u8>((cpu.status | values.flags_set) & ~values.flags_clear);
+    const u8 sp_before_pushes = cpu.sp;
     for (const u8 b : test.setup.stack) stack_push_byte(b);
 
     const Target& target = test.target;
@@ -133,19 +141,32 @@ RunSettings TestMachine::prepare(const Test& test) {
             for (std::uint32_t b = 0; b < arguments[i].size; ++b)
                 memory[static_cast<u16>(sp + b)] = static_cast<u8>(static_cast<std::uint64_t>(arguments[i].value) >> (8 * b));
         }
+        wrote(sp, static_cast<u16>(c_stack_top_ - sp));
         if (c_sp) write_word(*c_sp, sp);
         if (!arguments.empty()) {
             const auto last = static_cast<std::uint32_t>(arguments.back().value);
             cpu.a = static_cast<u8>(last);
             cpu.x = arguments.back().size >= 2 ? static_cast<u8>(last >> 8) : 0;
-            if (arguments.back().size == 4) write_word(sreg_, static_cast<u16>(last >> 16));
+            if (arguments.back().size == 4) {
+                write_word(sreg_, static_cast<u16>(last >> 16));
+                wrote(sreg_, 2);
+            }
         }
         stack_push_word(RETURNS_TO_ZERO);
         break;
     }
     }
+    // What was pushed, from the stack's setup on.
+    for (u8 s = cpu.sp; s != sp_before_pushes;) wrote(static_cast<u16>(0x100 | ++s), 1);
     cpu.pc = target.address;
     return test_settings(test.cycle_limit);
+}
+
+RunOutcome TestMachine::run_watched(const RunSettings& settings, TestObserver& observer, RunObserver* extra) {
+    const std::uint64_t deadline = host_clock_ms() + TIMER_PERIOD_MS;
+    if (extra == nullptr) return run_machine(deadline, settings, &observer);
+    ObserverPair pair(observer, *extra);
+    return run_machine(deadline, settings, &pair);
 }
 
 TestOutcome TestMachine::run(const Test& test) {
@@ -155,16 +176,24 @@ TestOutcome TestMachine::run(const Test& test) {
         result.skip_reason = *test.skip;
         return result;
     }
+    RunObserver* const extra = watch_ != nullptr ? watch_->test_start() : nullptr;
     const RunSettings settings = prepare(test);
     const std::uint32_t code_from = loaded_.file.load_address;
     const std::uint32_t code_to = code_from + static_cast<std::uint32_t>(loaded_.image.size());
-    TestObserver observer(test, code_from, code_to, cpu_chip() == Chip::m6502);
+    TestObserver observer(test, code_from, code_to, cpu_chip() == Chip::m6502, watch_);
     observer.start(cpu.sp);
     const u8 entry_sp = cpu.sp;
-    const RunOutcome outcome = run_machine(host_clock_ms() + TIMER_PERIOD_MS, settings, &observer);
+    const RunOutcome outcome = run_watched(settings, observer, extra);
     console_capture(nullptr);
     (void)data_file_close();
     result.cycles = outcome.cycles;
+    // A check that fired fails the test, its report first; the run ended there.
+    const std::string fired = watch_ != nullptr ? watch_->test_end() : std::string();
+    if (!fired.empty()) {
+        result.status = Status::failed;
+        result.failures.push_back(fired.substr(0, fired.size() - 1));
+    }
+    if (observer.stopped() == RunStop::watcher) return result;
 
     const auto fail = [&result](std::string why) {
         result.status = Status::failed;
@@ -200,7 +229,7 @@ TestOutcome TestMachine::run(const Test& test) {
         const std::uint32_t value = cpu.a | cpu.x << 8 | static_cast<std::uint32_t>(memory[sreg_] | memory[static_cast<u16>(sreg_ + 1)] << 8) << 16;
         seen.returned = as_c_value(value, test.target.call.result_size, test.target.call.result_signed);
     }
-    result.failures = check_expectations(test, observer, seen);
+    for (std::string& failure : check_expectations(test, observer, seen)) result.failures.push_back(std::move(failure));
     if (output_.size() == output_.capacity() && test.expect.output)
         result.failures.push_back("expect.output: the run wrote more than " + std::to_string(OUTPUT_KEPT) + " bytes");
     result.status = result.failures.empty() ? Status::passed : Status::failed;

@@ -11,8 +11,11 @@
 
 #include "engine/run_loop.hpp"
 #include "tester/test_file.hpp"
+#include "tester/test_watch.hpp"
 
 namespace tester {
+
+class TestObserver;
 
 enum class Status : std::uint8_t { passed, failed, skipped };
 
@@ -30,8 +33,10 @@ using FreshMemory = void (*)();
 class TestMachine {
 public:
     // Readies the file's fresh machine; `error` says why it cannot be had
-    // (a C program whose start-up never reaches main).
-    TestMachine(const LoadedFile& loaded, FreshMemory fresh);
+    // (a C program whose start-up never reaches main). `watch`, when
+    // given, watches the start-up and every test beside the test's own
+    // observer; what it reports fails the test.
+    TestMachine(const LoadedFile& loaded, FreshMemory fresh, TestWatch* watch = nullptr);
     [[nodiscard]] const std::string& error() const { return error_; }
 
     [[nodiscard]] TestOutcome run(const Test& test);
@@ -41,7 +46,14 @@ public:
     [[nodiscard]] RunSettings prepare(const Test& test);
 
 private:
+    void wrote(std::uint16_t first, std::size_t count) {
+        if (watch_ != nullptr) watch_->wrote(first, count);
+    }
+    // The test's run, with the watch's observer beside its own.
+    [[nodiscard]] RunOutcome run_watched(const RunSettings& settings, TestObserver& observer, RunObserver* extra);
+
     const LoadedFile& loaded_;
+    TestWatch* watch_ = nullptr;
     std::array<std::uint8_t, 0x10000> base_{};
     std::uint16_t c_stack_top_ = 0;  // the C stack pointer's start, for C calls
     bool has_c_stack_ = false;

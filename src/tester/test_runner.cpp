@@ -1,17 +1,16 @@
 #include "tester/test_runner.hpp"
 
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 
 #include "bus/devices.hpp"
+#include "host/workers.hpp"
 #include "tester/junit.hpp"
 
 namespace tester {
@@ -29,15 +28,26 @@ struct Result {
     double seconds = 0;
 };
 
-// A folder of its own for each worker's data files, emptied before each
-// test: no test sees another's files, nor the user's.
+// A folder of its own for each worker's data files, made the current one
+// and emptied before each test: no test sees another's files, nor the
+// user's. Removed when the worker is done.
 class Scratch {
 public:
     Scratch() {
-        char pattern[] = "/tmp/emu6502-test-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) path_ = pattern;
-        std::error_code ignored;
-        home_ = fs::current_path(ignored);
+        std::error_code error;
+        home_ = fs::current_path(error);
+        const fs::path temporary = fs::temp_directory_path(error);
+        if (error) return;
+        // A new folder of a name no one else has taken.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "emu6502-test-%08x", static_cast<unsigned>(random()));
+            if (!fs::create_directory(temporary / name, error) || error) continue;
+            fs::permissions(temporary / name, fs::perms::owner_all, error);  // the tests' files are the user's
+            path_ = temporary / name;
+        }
+        if (!path_.empty()) fs::current_path(path_, error);
     }
     ~Scratch() {
         std::error_code ignored;
@@ -47,24 +57,17 @@ public:
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     [[nodiscard]] bool ok() const { return !path_.empty(); }
-    // The worker's folder made the current one, emptied when a test may
-    // have left files in it (it opened a data file, or its setup wrote one).
-    void next(std::size_t worker, bool may_have_files) {
-        const fs::path folder = fs::path(path_) / std::to_string(worker);
+    // Emptied, when a test may have left files in it (it opened a data
+    // file, or its setup wrote one).
+    void next(bool may_have_files) {
+        if (!may_have_files) return;
         std::error_code ignored;
-        if (folder != current_) {
-            fs::create_directories(folder, ignored);
-            fs::current_path(folder, ignored);
-            current_ = folder;
-        } else if (may_have_files) {
-            for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
-        }
+        for (const auto& entry : fs::directory_iterator(path_, ignored)) fs::remove_all(entry.path(), ignored);
     }
 
 private:
-    std::string path_;
+    fs::path path_;
     fs::path home_;
-    fs::path current_;
 };
 
 json to_json(std::size_t index, const Result& r) {
@@ -91,7 +94,8 @@ Result from_json(const json& j) {
 // machine readied once, when its first test comes.
 template <class Report>
 void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::size_t worker, unsigned jobs,
-               FreshMemory fresh, Scratch& scratch, Report report) {
+               FreshMemory fresh, TestWatch* watch, Report report) {
+    Scratch scratch;
     std::optional<TestMachine> machine;
     std::size_t machine_file = SIZE_MAX;
     bool dirty = true;  // the scratch folder may hold a test's files
@@ -102,9 +106,15 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
         Result r;
         r.done = true;
         const auto started = std::chrono::steady_clock::now();
+        if (!scratch.ok()) {
+            r.outcome.status = Status::failed;
+            r.outcome.failures.push_back("can't make a scratch folder for the tests' data files");
+            report(i, std::move(r));
+            continue;
+        }
         if (machine_file != item.file) {
-            scratch.next(worker, true);
-            machine.emplace(file, fresh);
+            scratch.next(true);
+            machine.emplace(file, fresh, watch);
             machine_file = item.file;
         }
         if (!machine->error().empty()) {
@@ -112,7 +122,7 @@ void run_items(const LoadedFiles& loaded, const std::vector<Item>& items, std::s
             r.outcome.skip_reason = test.skip.value_or("");
             if (!test.skip) r.outcome.failures.push_back(machine->error());
         } else {
-            scratch.next(worker, dirty);
+            scratch.next(dirty);
             const std::uint64_t uses = data_file_uses();
             r.outcome = machine->run(test);
             dirty = data_file_uses() != uses || !test.setup.files.empty();
@@ -132,85 +142,61 @@ void print_result(const LoadedFiles& loaded, const Item& item, const Result& r) 
     case Status::skipped: std::printf("SKIP %s: %s\n", name.c_str(), r.outcome.skip_reason.c_str()); break;
     case Status::failed:
         std::printf("FAIL %s\n", name.c_str());
-        for (const std::string& line : r.outcome.failures) std::printf("    %s\n", line.c_str());
+        // A failure may take several lines (a check's report and its calls).
+        for (const std::string& failure : r.outcome.failures) {
+            for (std::size_t at = 0; at <= failure.size();) {
+                const std::size_t end = std::min(failure.find('\n', at), failure.size());
+                std::printf("    %.*s\n", static_cast<int>(end - at), failure.c_str() + at);
+                at = end + 1;
+            }
+        }
         break;
     }
     std::fflush(stdout);
 }
 
-// Workers in processes of their own, each sending a JSON line per test;
-// results are printed as soon as all before them are in.
-void run_forked(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
-                Scratch& scratch, std::vector<Result>& results) {
+// Workers in processes of their own, each sending a JSON line per test
+// and, at the end, what the watch counted; results are printed as soon as
+// all before them are in. False when the host starts no workers.
+bool run_in_workers(const LoadedFiles& loaded, const std::vector<Item>& items, unsigned jobs, FreshMemory fresh,
+                    TestWatch* watch, std::vector<Result>& results) {
     std::size_t printed = 0;
-    const auto print_ready = [&] {
+    std::size_t counted = 0;  // workers whose counts came
+    const auto work = [&](unsigned w, std::FILE* out) {
+        run_items(loaded, items, w, jobs, fresh, watch, [out](std::size_t i, Result r) {
+            std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
+            std::fflush(out);
+        });
+        // Last, what the watch counted over the worker's tests.
+        if (watch != nullptr) std::fprintf(out, "%s\n", json{{"w", watch->worker_counts()}}.dump().c_str());
+    };
+    const auto heard = [&](unsigned, std::string_view line) {
+        const json j = json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) return;
+        if (j.contains("w")) {
+            if (watch != nullptr && j["w"].is_string() && watch->add_worker_counts(j["w"].get<std::string>())) ++counted;
+            return;
+        }
+        const std::size_t i = j.value("i", SIZE_MAX);
+        if (i < results.size()) results[i] = from_json(j);
         while (printed < items.size() && results[printed].done) {
             print_result(loaded, items[printed], results[printed]);
             ++printed;
         }
     };
-    std::vector<pid_t> children;
-    std::vector<int> pipes;
-    std::fflush(stdout);
-    for (unsigned w = 0; w < jobs; ++w) {
-        int ends[2];
-        if (pipe(ends) != 0) break;
-        const pid_t child = fork();
-        if (child == 0) {
-            close(ends[0]);
-            std::FILE* out = fdopen(ends[1], "w");
-            run_items(loaded, items, w, jobs, fresh, scratch, [out](std::size_t i, Result r) {
-                std::fprintf(out, "%s\n", to_json(i, r).dump().c_str());
-                std::fflush(out);
-            });
-            std::fclose(out);
-            std::_Exit(0);  // the parent's buffers and folder are the parent's
-        }
-        close(ends[1]);
-        if (child < 0) {
-            close(ends[0]);
-            break;
-        }
-        children.push_back(child);
-        pipes.push_back(ends[0]);
-    }
-    std::vector<std::string> partial(pipes.size());
-    std::vector<pollfd> fds;
-    for (const int fd : pipes) fds.push_back({fd, POLLIN, 0});
-    std::size_t open_pipes = pipes.size();
-    while (open_pipes > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) continue;
-        for (std::size_t p = 0; p < fds.size(); ++p) {
-            if (fds[p].fd < 0 || fds[p].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[p].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[p].fd);
-                fds[p].fd = -1;
-                --open_pipes;
-                continue;
-            }
-            partial[p].append(buffer, static_cast<std::size_t>(n));
-            std::size_t line_end;
-            while ((line_end = partial[p].find('\n')) != std::string::npos) {
-                const json j = json::parse(partial[p].substr(0, line_end), nullptr, false);
-                partial[p].erase(0, line_end + 1);
-                if (j.is_discarded()) continue;
-                const std::size_t i = j.at("i").get<std::size_t>();
-                if (i < results.size()) results[i] = from_json(j);
-            }
-            print_ready();
-        }
-    }
-    for (const pid_t child : children) waitpid(child, nullptr, 0);
-    // A worker that died took its tests with it: they fail, saying so.
+    const unsigned started = host_run_workers(jobs, work, heard);
+    if (started == 0) return false;
+    // A worker that died (or never started) took its tests with it: they fail, saying so.
     for (std::size_t i = printed; i < results.size(); ++i) {
-        if (results[i].done) continue;
-        results[i].done = true;
-        results[i].outcome.status = Status::failed;
-        results[i].outcome.failures.push_back("the worker process running this test died");
+        if (!results[i].done) {
+            results[i].done = true;
+            results[i].outcome.status = Status::failed;
+            results[i].outcome.failures.push_back("the worker process running this test died");
+        }
+        print_result(loaded, items[i], results[i]);
     }
-    print_ready();
+    if (watch != nullptr && counted != started) watch->counts_lost();
+    return true;
 }
 
 }  // namespace
@@ -241,20 +227,14 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
         for (std::size_t t = 0; t < loaded.files[f].file.tests.size(); ++t) items.push_back({f, t});
     // Before the tests move into their scratch folders.
     const std::string junit = options.junit != nullptr ? fs::absolute(options.junit).string() : std::string();
-    Scratch scratch;
-    if (!scratch.ok()) {
-        std::fputs("emu6502: can't make a scratch folder for the tests' data files.\n", stderr);
-        return 2;
-    }
     std::vector<Result> results(items.size());
     const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
-    if (jobs == 1) {
-        run_items(loaded, items, 0, 1, fresh, scratch, [&](std::size_t i, Result r) {
+    // One worker, or none could start: the tests run here.
+    if (jobs == 1 || !run_in_workers(loaded, items, jobs, fresh, options.watch, results)) {
+        run_items(loaded, items, 0, 1, fresh, options.watch, [&](std::size_t i, Result r) {
             results[i] = std::move(r);
             print_result(loaded, items[i], results[i]);
         });
-    } else {
-        run_forked(loaded, items, jobs, fresh, scratch, results);
     }
     std::size_t passed = 0, failed = 0, skipped = 0;
     for (const Result& r : results) {
@@ -266,6 +246,7 @@ int run_test_files(const LoadedFiles& loaded, const RunnerOptions& options, Fres
     if (skipped > 0) std::printf(", %zu skipped", skipped);
     std::printf("\n");
     std::fflush(stdout);
+
     if (options.junit != nullptr) {
         std::vector<JunitCase> cases;
         for (std::size_t i = 0; i < items.size(); ++i) {

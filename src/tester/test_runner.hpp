@@ -8,6 +8,7 @@
 
 #include "tester/test_file.hpp"
 #include "tester/test_run.hpp"
+#include "tester/test_watch.hpp"
 
 namespace tester {
 
@@ -16,6 +17,7 @@ struct RunnerOptions {
     unsigned jobs = 1;
     const char* junit = nullptr;  // JUnit XML to this file
     const char* only = nullptr;   // just the test of this name
+    TestWatch* watch = nullptr;   // the checks and coverage beside each test
 };
 
 // The files read whole, or the one line that says what is wrong with the

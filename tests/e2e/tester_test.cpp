@@ -1,7 +1,8 @@
 // emu6502 test: test files run through the real binary, one row per kind of
 // target, setup, mock and expectation, per failure and per bad file. Each
 // row writes its test file as t.json into a fresh folder; @UNITS@ and
-// @HELLO@ stand for the examples' C and assembly images.
+// @HELLO@ stand for the examples' C and assembly images, @EXAMPLES@ for
+// their folder (in options and coverage files too).
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -15,7 +16,8 @@ namespace {
 std::string with_images(std::string text) {
     const std::pair<const char*, std::string> images[] = {
         {"@UNITS@", e2e::source_dir() + "/examples/c_units.bin"},
-        {"@HELLO@", e2e::source_dir() + "/examples/hello.bin"}};
+        {"@HELLO@", e2e::source_dir() + "/examples/hello.bin"},
+        {"@EXAMPLES@", e2e::source_dir() + "/examples"}};
     for (const auto& [mark, path] : images)
         for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, std::string(mark).size(), path);
     return text;
@@ -34,7 +36,33 @@ struct TesterCase {
     std::string expected_err = "";
     std::vector<std::string> options = {};
     std::string commands = "";   // the monitor's, as the file "cmds"
+    // The coverage file "c.info" before the run (none when empty) and
+    // after it (as before when empty: no file, or the file left as it was).
+    std::string coverage_before = "";
+    std::string coverage_after = "";
 };
+
+// The hello example's coverage file: how often its BEQ was taken and not,
+// its BNE taken (never not: the message is short), and lines 6 to 12 ran.
+std::string hello_coverage(int beq_taken, int beq_not, int bne_taken, const std::vector<int>& lines) {
+    std::string text = "TN:emu6502_362a32cd4f26f2da\nSF:@EXAMPLES@/hello.s\nFNF:0\nFNH:0\nBRDA:8,0,0," +
+                       std::to_string(beq_taken) + "\nBRDA:8,0,1," + std::to_string(beq_not) + "\nBRDA:11,0,0," +
+                       std::to_string(bne_taken) + "\nBRDA:11,0,1,0\nBRF:4\nBRH:3\n";
+    for (std::size_t i = 0; i < lines.size(); ++i) text += "DA:" + std::to_string(6 + i) + "," + std::to_string(lines[i]) + "\n";
+    return text + "LF:7\nLH:7\nend_of_record\n";
+}
+
+// Three runs of the hello example's loop: whole to done, from its last
+// letter, and whole to the end.
+const std::string COVERED = R"J({"image": "@HELLO@", "tests": [
+    {"name": "to done", "range": {"from": "start", "to": "done"}},
+    {"name": "one letter", "range": {"from": "loop", "to": "done"}, "setup": {"registers": {"x": 21}}},
+    {"name": "whole", "range": {"from": "start"}}]})J";
+const std::string COVERED_OUT = "PASS t.json: to done (339 cycles)\nPASS t.json: one letter (22 cycles)\n"
+                                "PASS t.json: whole (342 cycles)\n3 passed, 0 failed\n";
+// The message's 22 letters and its end read by two runs, the last letter
+// and the end by one: 48 reads, 45 letters printed; one run to the JMP.
+const std::string COVERAGE_ONCE = hello_coverage(3, 45, 45, {2, 48, 48, 45, 45, 45, 1});
 
 // Code placed by the tests at $3000: a routine that calls $3100 and counts
 // on in X, and at $3100 the routine it calls (LDX #1, RTS).
@@ -165,6 +193,55 @@ const TesterCase CASES[] = {
      "breakpoint 1 at 020D\nhello.s:12  done:   jmp $0000\ndone:\n020D  4C 00 00  JMP $0000\n",
      {"--only", "tail", "--commands", "cmds"}, "r\nb 20d\nc\nback 1\nr\n"},
 
+    // ---- --check and --coverage over the whole run ------------------------------
+    // A check that fires fails its test with the report; memory the setup,
+    // the stack's setup or a mock wrote counts as written; a C call's
+    // arguments and a mocked C function raise nothing.
+    {"CheckFiredFailsItsTest", R"J({"image": "@HELLO@", "tests": [
+        {"name": "reads unset", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A5", "$10", "$60"]}]}},
+        {"name": "reads what was written", "routine": "$3000",
+         "setup": {"stack": [7], "memory": [{"at": "$3000", "bytes": ["$20", "$00", "$31", "$A5", "$20", "$BA", "$BD", "$03", "$01", "$60"]},
+                                            {"at": "$3100", "bytes": ["$60"]}]},
+         "mocks": [{"routine": "$3100", "results": [{"memory": [{"at": "$20", "byte": 1}]}]}], "expect": {"registers": {"a": 7}}},
+        {"name": "writes its code", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$8D", "$00", "$02", "$60"]}]}}]})J",
+     "FAIL t.json: reads unset\n"
+     "    check: uninitialised-read at $3000 LDA $10: reads $0010, which nothing has written in this run\n      #0  $3000\n"
+     "PASS t.json: reads what was written (21 cycles)\nFAIL t.json: writes its code\n"
+     "    check: protected-write at $3000 STA $0200: writes $0200, in the segment CODE\n      #0  $3000\n"
+     "1 passed, 2 failed\n",
+     1, "", {"--check"}},
+    {"CheckQuietOnSoundCCalls", R"J({"image": "@UNITS@", "tests": [{"name": "scale", "call": "scale(-70000, 200)", "expect": {"returns": -14000000}},
+        {"name": "twice", "call": "twice_sum(3, 4)", "mocks": [{"routine": "sum", "results": [{"registers": {"a": "$34", "x": "$12"}}]}],
+         "expect": {"returns": "$2468"}}]})J",
+     "PASS t.json: scale (1937 cycles)\nPASS t.json: twice (206 cycles)\n2 passed, 0 failed\n", 0, "", {"--check", "-j", "2"}},
+    {"CheckOffAsForARun", one_test("@HELLO@", R"J({"name": "r", "routine": "$3000", "setup": {"memory": [{"at": "$3000", "bytes": ["$A5", "$10", "$60"]}]}})J"),
+     "PASS t.json: r (9 cycles)\n1 passed, 0 failed\n", 0, "", {"--check-off=uninitialised-read"}},
+    {"CoverageOfEveryTestLineByLine", COVERED, COVERED_OUT, 0, "", {"--coverage", "c.info"}, "", "", COVERAGE_ONCE},
+    {"CoverageOfTwoWorkersAsOfOne", COVERED, COVERED_OUT, 0, "", {"--coverage", "c.info", "-j", "2"}, "", "", COVERAGE_ONCE},
+    {"CoverageAddedToAnEarlierRun", COVERED, COVERED_OUT, 0, "", {"--coverage", "c.info", "-j", "2"}, "", COVERAGE_ONCE,
+     hello_coverage(6, 90, 90, {4, 96, 96, 90, 90, 90, 2})},
+
+    // ---- bad --check and --coverage: one line, exit 2, no test runs ----------------
+    {"CheckOffUnknownKind", COVERED, "", 2,
+     "emu6502 test: --check-off: no check named 'sideways' (the checks: uninitialised-read, protected-write, execute, return, stack-wrap, "
+     "c-stack, undocumented); try 'emu6502 test --help'.\n", {"--check-off", "sideways"}},
+    {"CoverageWithoutFile", COVERED, "", 2, "emu6502 test: --coverage needs a file name; try 'emu6502 test --help'.\n",
+     {"--coverage="}},
+    {"CoverageFileOfAnotherProgram", COVERED, "", 2,
+     "emu6502: coverage file 'c.info' is of another program (emu6502_0000000000000000, this one is emu6502_362a32cd4f26f2da); "
+     "it was left as it is; no test ran.\n",
+     {"--coverage", "c.info"}, "", "TN:emu6502_0000000000000000\n"},
+    {"CoverageFileNotLcov", COVERED, "", 2,
+     "emu6502: coverage file 'c.info' line 1: 'hello' outside a file's record (SF ... end_of_record); it was left as it is; no test ran.\n",
+     {"--coverage", "c.info"}, "", "hello\n"},
+    {"CoverageOfTwoPrograms", COVERED, "", 2,
+     "emu6502: --coverage covers one program, and @EXAMPLES@/c_units.test.json and t.json test different ones: "
+     "give their tests a run each; no test ran.\n",
+     {"--coverage", "c.info", "@EXAMPLES@/c_units.test.json"}},
+    {"CheckWithTheMonitor", COVERED, "", 2,
+     "emu6502 test: --check and --coverage watch a run of the tests, not --monitor or --commands; try 'emu6502 test --help'.\n",
+     {"--check", "--only", "whole", "--monitor"}},
+
     // ---- bad files: one line, exit 2, nothing runs --------------------------------
     {"NotJson", "{\"image\": ", "", 2,
      "t.json: not JSON: parse error at line 1, column 11: syntax error while parsing value - unexpected end of input; "
@@ -193,13 +270,20 @@ TEST_P(Tester, RunsAsExpected) {
     e2e::TempDir dir;
     dir.write("t.json", with_images(c.file));
     if (!c.commands.empty()) dir.write("cmds", c.commands);
+    if (!c.coverage_before.empty()) dir.write("c.info", with_images(c.coverage_before));
     std::vector<std::string> args = {"test", "-j", "1"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
+    for (const std::string& option : c.options) args.push_back(with_images(option));
     args.push_back("t.json");
     const e2e::RunResult r = e2e::run_emulator(dir, args);
     EXPECT_EQ(r.out, c.expected_out);
-    EXPECT_EQ(r.err, c.expected_err);
+    EXPECT_EQ(r.err, with_images(c.expected_err));
     EXPECT_EQ(r.exit_code, c.exit_code);
+    const std::string coverage = with_images(c.coverage_after.empty() ? c.coverage_before : c.coverage_after);
+    ASSERT_EQ(dir.exists("c.info"), !coverage.empty());
+    if (!coverage.empty()) {
+        const e2e::Bytes bytes = dir.read("c.info");
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), coverage);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Tester, testing::ValuesIn(CASES),
