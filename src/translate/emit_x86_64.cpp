@@ -1,7 +1,12 @@
 // Host code for x86-64 (System V calls), made with xbyak. While translated
 // code runs, the registers live in host registers: A in r12, X in r13, Y in
 // r14, SP in r15, the status in rbp (all as zero-extended bytes), the room
-// left in instructions and cycles in r10 and r11, the state at rbx. A block
+// left in instructions and cycles in r10 and r11, the state at rbx. The
+// status's N and Z live apart, in esi, as the value they were set from (or,
+// where they come from two values, a stand-in: Z from its low byte, N from
+// its bits 7 and 15), and C in r9 as 0 or 1: an instruction that sets them
+// sets one register. They go back into the status for a handler, PHP and
+// at the hand-back. A block
 // checks the room for all of itself on entry, counts its instructions and
 // their fixed cycles once, at whichever exit it leaves by (page crossings and
 // decimal mode where they happen), and goes on straight into the next block
@@ -43,16 +48,24 @@ constexpr int OFF_LEFT_CYCLES = offsetof(TranslateState, left_cycles);
 constexpr int OFF_WRITTEN_AT = offsetof(TranslateState, written_at);
 
 // Decimal ADC and SBC of the processor running, by carry, accumulator and
-// operand: the result in the low byte, N, V, Z and C in the high. Made on
-// the first decimal instruction a run's translated code meets.
-std::array<u16, 0x20000> decimal_add{};
-std::array<u16, 0x20000> decimal_subtract{};
+// operand: the result in byte 0, V and C in byte 1 (as in the status), N
+// and Z in bytes 2 and 3 (as esi holds them). Made on the first decimal
+// instruction a run's translated code meets.
+std::array<std::uint32_t, 0x20000> decimal_add{};
+std::array<std::uint32_t, 0x20000> decimal_subtract{};
 Chip decimal_chip = Chip::m6502;
 u8 decimal_ready = 0;  // the tables hold decimal_chip's
 
+// N and Z of a status as esi holds them.
+[[nodiscard]] constexpr std::uint32_t nz_stand_in(u8 status) {
+    return ((status & FLAG_Z) != 0 ? 0u : 1u) | ((status & FLAG_N) != 0 ? 0x8000u : 0u);
+}
+[[nodiscard]] constexpr std::uint32_t decimal_entry(const AluResult& r) {
+    return r.value | static_cast<std::uint32_t>(r.status & (FLAG_V | FLAG_C)) << 8 | nz_stand_in(r.status) << 16;
+}
+
 template <Chip P>
 void fill_decimal_tables() {
-    constexpr u8 FLAGS = FLAG_N | FLAG_V | FLAG_Z | FLAG_C;
     for (unsigned carry = 0; carry < 2; ++carry)
         for (unsigned a = 0; a < 256; ++a)
             for (unsigned operand = 0; operand < 256; ++operand) {
@@ -60,8 +73,8 @@ void fill_decimal_tables() {
                 const AluResult sum = alu::adc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
                 const AluResult difference = alu::sbc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
                 const std::size_t at = carry << 16 | a << 8 | operand;
-                decimal_add[at] = static_cast<u16>(sum.value | (sum.status & FLAGS) << 8);
-                decimal_subtract[at] = static_cast<u16>(difference.value | (difference.status & FLAGS) << 8);
+                decimal_add[at] = decimal_entry(sum);
+                decimal_subtract[at] = decimal_entry(difference);
             }
 }
 
@@ -100,10 +113,40 @@ template <typename T>
 using namespace Xbyak::util;
 using Xbyak::CodeGenerator;
 
-const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, P = rbp, LEFT_I = r10, LEFT_C = r11;
+const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, P = rbp, LEFT_I = r10, LEFT_C = r11, CARRY = r9;
+const Xbyak::Reg32 NZ = esi;
 
-// The registers into the state and back, around a call or at the end.
+// N, Z and C into the status, with `scratch`.
+void status_in(CodeGenerator& c, const Xbyak::Reg8& scratch) {
+    c.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z | FLAG_C)));
+    c.or_(ebp, r9d);
+    c.test(NZ, 0x8080);
+    c.setnz(scratch);
+    c.shl(scratch, 7);
+    c.or_(bpl, scratch);
+    c.test(NZ, 0xFF);
+    c.setz(scratch);
+    c.add(scratch, scratch);  // FLAG_Z
+    c.or_(bpl, scratch);
+}
+// And out of it, apart again.
+void status_out(CodeGenerator& c, const Xbyak::Reg32& scratch) {
+    c.mov(r9d, ebp);
+    c.and_(r9d, FLAG_C);
+    c.mov(NZ, ebp);
+    c.shr(NZ, 1);
+    c.and_(NZ, 1);
+    c.xor_(NZ, 1);  // FLAG_Z clear: a low byte of 1
+    c.mov(scratch, ebp);
+    c.and_(scratch, FLAG_N);
+    c.shl(scratch, 8);
+    c.or_(NZ, scratch);
+}
+
+// The registers into the state and back, around a call or at the end
+// (ecx their scratch).
 void registers_out(CodeGenerator& c) {
+    status_in(c, cl);
     c.mov(c.byte[rbx + OFF_A], r12b);
     c.mov(c.byte[rbx + OFF_X], r13b);
     c.mov(c.byte[rbx + OFF_Y], r14b);
@@ -120,6 +163,7 @@ void registers_in(CodeGenerator& c) {
     c.movzx(ebp, c.byte[rbx + OFF_P]);
     c.mov(LEFT_I, c.qword[rbx + OFF_LEFT_INSTRUCTIONS]);
     c.mov(LEFT_C, c.qword[rbx + OFF_LEFT_CYCLES]);
+    status_out(c, ecx);
 }
 
 // The code every block shares, at the buffer's start: the entry from C++,
@@ -134,9 +178,10 @@ void emit_shared(CodeGenerator& c) {
     c.push(r15);
     c.sub(rsp, 8);  // calls from translated code find the stack aligned
     c.mov(rbx, rdi);
+    c.mov(rax, rsi);
     registers_in(c);
     c.mov(rdx, c.qword[rbx + OFF_PC]);
-    c.jmp(rsi);
+    c.jmp(rax);
 
     c.align(16);
     hand_back = c.getCurr();
@@ -213,7 +258,6 @@ private:
         return c_.byte[index + address_of(memory.data()) + offset];
     }
     Xbyak::Address stack_top() { return mem(S, 0x100); }
-    Xbyak::Address zn_of(const Xbyak::Reg64& value) { return c_.byte[value + address_of(zn_flags.data())]; }
     [[nodiscard]] u8 operand8() const { return memory[static_cast<u16>(in_.at + 1)]; }
     [[nodiscard]] u16 operand16() const {
         return static_cast<u16>(memory[static_cast<u16>(in_.at + 1)] | memory[static_cast<u16>(in_.at + 2)] << 8);
@@ -352,32 +396,36 @@ private:
     }
     // ADC or SBC in decimal mode, its operand in ecx: from the tables.
     void decimal_path(const Slow& s) {
+        c_.mov(eax, r9d);
+        c_.shl(eax, 8);
+        c_.or_(eax, r12d);
+        c_.shl(eax, 8);
+        c_.or_(eax, ecx);
         Xbyak::Label ready;
         c_.cmp(absolute(c_.byte, address_of(&decimal_ready)), 0);
         c_.jne(ready);
         c_.push(LEFT_I);
         c_.push(LEFT_C);
-        c_.push(rcx);
-        c_.push(rcx);
+        c_.push(rax);
+        c_.push(rax);
         c_.mov(rax, reinterpret_cast<std::uintptr_t>(&make_decimal_tables));
         c_.call(rax);
-        c_.pop(rcx);
-        c_.pop(rcx);
+        c_.pop(rax);
+        c_.pop(rax);
         c_.pop(LEFT_C);
         c_.pop(LEFT_I);
         c_.L(ready);
-        c_.mov(eax, ebp);
-        c_.and_(eax, FLAG_C);
-        c_.shl(eax, 8);
-        c_.or_(eax, r12d);
-        c_.shl(eax, 8);
-        c_.or_(eax, ecx);
         const auto* table = s.subtract ? decimal_subtract.data() : decimal_add.data();
-        c_.movzx(eax, c_.word[rax * 2 + address_of(table)]);
+        c_.mov(eax, c_.dword[rax * 4 + address_of(table)]);
         c_.movzx(r12d, al);
-        c_.shr(eax, 8);
-        c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_V | FLAG_Z | FLAG_C)));
-        c_.or_(ebp, eax);
+        c_.movzx(edx, ah);  // (ah has no encoding beside r9)
+        c_.mov(r9d, edx);
+        c_.and_(r9d, FLAG_C);
+        c_.and_(edx, FLAG_V);
+        c_.and_(ebp, static_cast<u8>(~FLAG_V));
+        c_.or_(ebp, edx);
+        c_.shr(eax, 16);
+        c_.mov(NZ, eax);
         if (s_.chip == Chip::m65c02) c_.sub(LEFT_C, 1);
     }
 
@@ -476,18 +524,12 @@ private:
     }
 
     // --- flags ----------------------------------------------------------
-    void set_nz(const Xbyak::Reg64& value) {
-        c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z)));
-        c_.or_(bpl, zn_of(value));
-    }
+    void set_nz(const Xbyak::Reg64& value) { c_.mov(NZ, value.cvt32()); }
     // N and Z from `value`, C from the host's carry.
     void set_nzc(const Xbyak::Reg64& value, bool carry_is_borrow = false) {
-        if (carry_is_borrow) c_.setnc(dl);
-        else c_.setc(dl);
-        c_.movzx(edx, dl);
-        c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z | FLAG_C)));
-        c_.or_(ebp, edx);
-        c_.or_(bpl, zn_of(value));
+        if (carry_is_borrow) c_.setnc(r9b);
+        else c_.setc(r9b);
+        set_nz(value);
     }
     [[nodiscard]] static const Xbyak::Reg64& register_of(Op op) {
         switch (op) {
@@ -498,7 +540,7 @@ private:
     }
     // The shift of cl (or A), its carry out into C.
     void shift(const Xbyak::Reg8& value, Op op) {
-        if (op == Op::ROL || op == Op::ROR) c_.bt(ebp, 0);  // CF: the carry in
+        if (op == Op::ROL || op == Op::ROR) c_.bt(r9d, 0);  // CF: the carry in
         if (op == Op::ASL) c_.shl(value, 1);
         else if (op == Op::LSR) c_.shr(value, 1);
         else if (op == Op::ROL) c_.rcl(value, 1);
@@ -514,8 +556,7 @@ private:
             const Xbyak::Reg64& reg = register_of(op);
             if (entry_.mode == Mode::imm) {
                 c_.mov(reg.cvt32(), operand8());
-                c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z)));
-                if (zn_flags[operand8()] != 0) c_.or_(ebp, zn_flags[operand8()]);
+                c_.mov(NZ, operand8());
                 break;
             }
             Where where{};
@@ -545,9 +586,9 @@ private:
         }
         case Op::CMP: case Op::CPX: case Op::CPY: {
             if (!operand_in_ecx(slow)) return false;
-            c_.mov(eax, register_of(op).cvt32());
-            c_.sub(al, cl);  // CF: a borrow, the 6502's carry clear
-            set_nzc(rax, true);
+            c_.mov(NZ, register_of(op).cvt32());
+            c_.sub(sil, cl);  // CF: a borrow, the 6502's carry clear
+            c_.setnc(r9b);
             break;
         }
         case Op::ADC: case Op::SBC: {
@@ -558,30 +599,32 @@ private:
             c_.test(ebp, FLAG_D);
             c_.jnz(decimal.label, CodeGenerator::T_NEAR);
             if (op == Op::SBC) c_.not_(ecx);  // A + ~M + C
-            c_.bt(ebp, 0);
+            c_.bt(r9d, 0);
             c_.adc(r12b, cl);
-            c_.setc(dl);
-            c_.seto(cl);
-            c_.shl(cl, 6);
-            c_.or_(dl, cl);
-            c_.movzx(edx, dl);
-            c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_V | FLAG_Z | FLAG_C)));
-            c_.or_(ebp, edx);
-            c_.or_(bpl, zn_of(A));
+            c_.setc(r9b);
+            c_.seto(dl);
+            c_.shl(dl, 6);  // FLAG_V
+            c_.and_(ebp, static_cast<u8>(~FLAG_V));
+            c_.or_(bpl, dl);
+            set_nz(A);
             c_.L(decimal.resume);
             break;
         }
         case Op::BIT: {
             if (entry_.mode != Mode::zp && entry_.mode != Mode::abs) return false;
             if (!operand_in_ecx(slow)) return false;
-            c_.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_V | FLAG_Z)));
+            // V from the operand; N from it, Z from its AND with A, in the stand-in.
+            c_.and_(ebp, static_cast<u8>(~FLAG_V));
             c_.mov(eax, ecx);
-            c_.and_(eax, FLAG_N | FLAG_V);
+            c_.and_(eax, FLAG_V);
             c_.or_(ebp, eax);
+            c_.mov(eax, ecx);
+            c_.and_(eax, FLAG_N);
+            c_.shl(eax, 8);
+            c_.xor_(NZ, NZ);
             c_.test(r12b, cl);
-            c_.setz(al);
-            c_.shl(al, 1);  // FLAG_Z
-            c_.or_(bpl, al);
+            c_.setnz(sil);
+            c_.or_(NZ, eax);
             break;
         }
         case Op::INC: case Op::DEC: {
@@ -615,11 +658,11 @@ private:
             break;
         }
         case Op::TXS: c_.mov(r15d, r13d); break;
-        case Op::CLC: c_.and_(ebp, static_cast<u8>(~FLAG_C)); break;
+        case Op::CLC: c_.xor_(r9d, r9d); break;
         case Op::CLD: c_.and_(ebp, static_cast<u8>(~FLAG_D)); break;
         case Op::CLI: c_.and_(ebp, static_cast<u8>(~FLAG_I)); break;
         case Op::CLV: c_.and_(ebp, static_cast<u8>(~FLAG_V)); break;
-        case Op::SEC: c_.or_(ebp, FLAG_C); break;
+        case Op::SEC: c_.mov(r9d, 1); break;
         case Op::SED: c_.or_(ebp, FLAG_D); break;
         case Op::SEI: c_.or_(ebp, FLAG_I); break;
         case Op::NOP:
@@ -641,6 +684,7 @@ private:
         }
         case Op::PHA: case Op::PHP: case Op::PHX: case Op::PHY: {
             if (op == Op::PHP) {
+                status_in(c_, al);
                 c_.mov(eax, ebp);
                 c_.or_(al, FLAG_B);
                 c_.mov(stack_top(), al);
@@ -657,6 +701,7 @@ private:
             if (op == Op::PLP) {
                 c_.movzx(ebp, stack_top());
                 c_.or_(ebp, FLAG_CONSTANT);
+                status_out(c_, eax);
             } else {
                 const Xbyak::Reg64& reg = register_of(op);
                 c_.movzx(reg.cvt32(), stack_top());
@@ -706,20 +751,19 @@ private:
                 go_to(target, look, taken_cycles);
                 return true;
             }
-            u8 flag = FLAG_N;
+            // Each flag where it lives: N and Z in the stand-in, C in r9, V in the status.
             bool when_set = false;
             switch (op) {
-            case Op::BPL: flag = FLAG_N; break;
-            case Op::BMI: flag = FLAG_N; when_set = true; break;
-            case Op::BVC: flag = FLAG_V; break;
-            case Op::BVS: flag = FLAG_V; when_set = true; break;
-            case Op::BCC: flag = FLAG_C; break;
-            case Op::BCS: flag = FLAG_C; when_set = true; break;
-            case Op::BNE: flag = FLAG_Z; break;
-            default: flag = FLAG_Z; when_set = true; break;
+            case Op::BMI: case Op::BVS: case Op::BCS: case Op::BEQ: when_set = true; break;
+            default: break;
+            }
+            switch (op) {
+            case Op::BPL: case Op::BMI: c_.test(NZ, 0x8080); break;
+            case Op::BVC: case Op::BVS: c_.test(ebp, FLAG_V); break;
+            case Op::BCC: case Op::BCS: c_.test(r9d, r9d); break;
+            default: c_.test(NZ, 0xFF); when_set = !when_set; break;  // BEQ: a zero low byte
             }
             Exit& taken = new_exit(target, look, instructions_, cycles_ + taken_cycles);
-            c_.test(ebp, flag);
             if (when_set) c_.jnz(taken.label, CodeGenerator::T_NEAR);
             else c_.jz(taken.label, CodeGenerator::T_NEAR);
             go_to(next, 0, 0);
@@ -757,7 +801,7 @@ private:
 
 bool emitter_open(const char*& why) {
     if (code != nullptr) return true;
-    if (!addressable(memory.data(), memory.size()) || !addressable(zn_flags.data(), zn_flags.size()) ||
+    if (!addressable(memory.data(), memory.size()) ||
         !addressable(block_cache::code_map.data(), block_cache::code_map.size()) ||
         !addressable(block_cache::entry_at.data(), sizeof block_cache::entry_at) ||
         !addressable(decimal_add.data(), sizeof decimal_add) ||
