@@ -4,8 +4,8 @@
 // left in instructions and cycles in r10 and r11, the state at rbx. The
 // status's N and Z live apart, in esi, as the value they were set from (or,
 // where they come from two values, a stand-in: Z from its low byte, N from
-// its bits 7 and 15), and C in r9 as 0 or 1: an instruction that sets them
-// sets one register. They go back into the status for a handler, PHP and
+// its bits 7 and 15), C in r9 and V in r8 as 0 or 1: an instruction that
+// sets them sets one register. They go back into the status for a handler, PHP and
 // at the hand-back. A block
 // checks the room for all of itself on entry, counts its instructions and
 // their fixed cycles once, at whichever exit it leaves by (page crossings and
@@ -113,13 +113,16 @@ template <typename T>
 using namespace Xbyak::util;
 using Xbyak::CodeGenerator;
 
-const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, P = rbp, LEFT_I = r10, LEFT_C = r11, CARRY = r9;
+const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, P = rbp, LEFT_I = r10, LEFT_C = r11;
 const Xbyak::Reg32 NZ = esi;
 
-// N, Z and C into the status, with `scratch`.
+// N, Z, C and V into the status, with `scratch`.
 void status_in(CodeGenerator& c, const Xbyak::Reg8& scratch) {
-    c.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z | FLAG_C)));
+    c.and_(ebp, static_cast<u8>(~(FLAG_N | FLAG_Z | FLAG_C | FLAG_V)));
     c.or_(ebp, r9d);
+    c.mov(scratch.cvt32(), r8d);
+    c.shl(scratch.cvt32(), 6);  // FLAG_V
+    c.or_(ebp, scratch.cvt32());
     c.test(NZ, 0x8080);
     c.setnz(scratch);
     c.shl(scratch, 7);
@@ -133,6 +136,9 @@ void status_in(CodeGenerator& c, const Xbyak::Reg8& scratch) {
 void status_out(CodeGenerator& c, const Xbyak::Reg32& scratch) {
     c.mov(r9d, ebp);
     c.and_(r9d, FLAG_C);
+    c.mov(r8d, ebp);
+    c.shr(r8d, 6);
+    c.and_(r8d, 1);
     c.mov(NZ, ebp);
     c.shr(NZ, 1);
     c.and_(NZ, 1);
@@ -362,6 +368,7 @@ private:
     }
     void handler() {
         call_handler(in_, instructions_, cycles_);
+        decimal_ = Known::unknown;
         const OpcodeEntry entry = entry_;
         if (threaded::is_branch(entry.op) || threaded::moves_pc(entry.op)) {
             // On to wherever it left pc: within the safe range, or it reported a look.
@@ -395,35 +402,38 @@ private:
         c_.jmp(s.resume, CodeGenerator::T_NEAR);
     }
     // ADC or SBC in decimal mode, its operand in ecx: from the tables.
-    void decimal_path(const Slow& s) {
+    void decimal_path(const Slow& s) { decimal(s.subtract, true); }
+    // With `check`, the tables are made first if not yet.
+    void decimal(bool subtract, bool check) {
         c_.mov(eax, r9d);
         c_.shl(eax, 8);
         c_.or_(eax, r12d);
         c_.shl(eax, 8);
         c_.or_(eax, ecx);
         Xbyak::Label ready;
-        c_.cmp(absolute(c_.byte, address_of(&decimal_ready)), 0);
-        c_.jne(ready);
-        c_.push(LEFT_I);
-        c_.push(LEFT_C);
-        c_.push(rax);
-        c_.push(rax);
-        c_.mov(rax, reinterpret_cast<std::uintptr_t>(&make_decimal_tables));
-        c_.call(rax);
-        c_.pop(rax);
-        c_.pop(rax);
-        c_.pop(LEFT_C);
-        c_.pop(LEFT_I);
+        if (check) {
+            c_.cmp(absolute(c_.byte, address_of(&decimal_ready)), 0);
+            c_.jne(ready);
+            c_.push(LEFT_I);
+            c_.push(LEFT_C);
+            c_.push(rax);
+            c_.push(rax);
+            c_.mov(rax, reinterpret_cast<std::uintptr_t>(&make_decimal_tables));
+            c_.call(rax);
+            c_.pop(rax);
+            c_.pop(rax);
+            c_.pop(LEFT_C);
+            c_.pop(LEFT_I);
+        }
         c_.L(ready);
-        const auto* table = s.subtract ? decimal_subtract.data() : decimal_add.data();
+        const auto* table = subtract ? decimal_subtract.data() : decimal_add.data();
         c_.mov(eax, c_.dword[rax * 4 + address_of(table)]);
         c_.movzx(r12d, al);
         c_.movzx(edx, ah);  // (ah has no encoding beside r9)
         c_.mov(r9d, edx);
         c_.and_(r9d, FLAG_C);
-        c_.and_(edx, FLAG_V);
-        c_.and_(ebp, static_cast<u8>(~FLAG_V));
-        c_.or_(ebp, edx);
+        c_.shr(edx, 6);
+        c_.mov(r8d, edx);  // FLAG_V, the only bit above it
         c_.shr(eax, 16);
         c_.mov(NZ, eax);
         if (s_.chip == Chip::m65c02) c_.sub(LEFT_C, 1);
@@ -593,31 +603,36 @@ private:
         }
         case Op::ADC: case Op::SBC: {
             if (!operand_in_ecx(slow)) return false;
-            Slow& decimal = new_slow();
-            decimal.decimal = true;
-            decimal.subtract = op == Op::SBC;
-            c_.test(ebp, FLAG_D);
-            c_.jnz(decimal.label, CodeGenerator::T_NEAR);
+            // Decimal mode known from an SED or CLD before in the block, or tested.
+            if (decimal_ == Known::set) {
+                if (decimal_ready == 0) make_decimal_tables();
+                decimal(op == Op::SBC, false);
+                break;
+            }
+            Slow* decimal = nullptr;
+            if (decimal_ == Known::unknown) {
+                decimal = &new_slow();
+                decimal->decimal = true;
+                decimal->subtract = op == Op::SBC;
+                c_.test(ebp, FLAG_D);
+                c_.jnz(decimal->label, CodeGenerator::T_NEAR);
+            }
             if (op == Op::SBC) c_.not_(ecx);  // A + ~M + C
             c_.bt(r9d, 0);
             c_.adc(r12b, cl);
             c_.setc(r9b);
-            c_.seto(dl);
-            c_.shl(dl, 6);  // FLAG_V
-            c_.and_(ebp, static_cast<u8>(~FLAG_V));
-            c_.or_(bpl, dl);
+            c_.seto(r8b);
             set_nz(A);
-            c_.L(decimal.resume);
+            if (decimal != nullptr) c_.L(decimal->resume);
             break;
         }
         case Op::BIT: {
             if (entry_.mode != Mode::zp && entry_.mode != Mode::abs) return false;
             if (!operand_in_ecx(slow)) return false;
             // V from the operand; N from it, Z from its AND with A, in the stand-in.
-            c_.and_(ebp, static_cast<u8>(~FLAG_V));
-            c_.mov(eax, ecx);
-            c_.and_(eax, FLAG_V);
-            c_.or_(ebp, eax);
+            c_.mov(r8d, ecx);
+            c_.shr(r8d, 6);
+            c_.and_(r8d, 1);
             c_.mov(eax, ecx);
             c_.and_(eax, FLAG_N);
             c_.shl(eax, 8);
@@ -659,11 +674,17 @@ private:
         }
         case Op::TXS: c_.mov(r15d, r13d); break;
         case Op::CLC: c_.xor_(r9d, r9d); break;
-        case Op::CLD: c_.and_(ebp, static_cast<u8>(~FLAG_D)); break;
+        case Op::CLD:
+            c_.and_(ebp, static_cast<u8>(~FLAG_D));
+            decimal_ = Known::clear;
+            break;
         case Op::CLI: c_.and_(ebp, static_cast<u8>(~FLAG_I)); break;
-        case Op::CLV: c_.and_(ebp, static_cast<u8>(~FLAG_V)); break;
+        case Op::CLV: c_.xor_(r8d, r8d); break;
         case Op::SEC: c_.mov(r9d, 1); break;
-        case Op::SED: c_.or_(ebp, FLAG_D); break;
+        case Op::SED:
+            c_.or_(ebp, FLAG_D);
+            decimal_ = Known::set;
+            break;
         case Op::SEI: c_.or_(ebp, FLAG_I); break;
         case Op::NOP:
             if (entry_.mode != Mode::imp) return false;
@@ -702,6 +723,7 @@ private:
                 c_.movzx(ebp, stack_top());
                 c_.or_(ebp, FLAG_CONSTANT);
                 status_out(c_, eax);
+                decimal_ = Known::unknown;
             } else {
                 const Xbyak::Reg64& reg = register_of(op);
                 c_.movzx(reg.cvt32(), stack_top());
@@ -759,7 +781,7 @@ private:
             }
             switch (op) {
             case Op::BPL: case Op::BMI: c_.test(NZ, 0x8080); break;
-            case Op::BVC: case Op::BVS: c_.test(ebp, FLAG_V); break;
+            case Op::BVC: case Op::BVS: c_.test(r8d, r8d); break;
             case Op::BCC: case Op::BCS: c_.test(r9d, r9d); break;
             default: c_.test(NZ, 0xFF); when_set = !when_set; break;  // BEQ: a zero low byte
             }
@@ -796,6 +818,8 @@ private:
     unsigned instructions_ = 0;
     unsigned cycles_ = 0;
     bool ended_ = false;
+    enum class Known : u8 { unknown, set, clear };
+    Known decimal_ = Known::unknown;  // the D flag, as far as the block has set it
 };
 }  // namespace
 
