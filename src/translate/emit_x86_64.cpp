@@ -48,11 +48,15 @@ constexpr int OFF_LEFT_CYCLES = offsetof(TranslateState, left_cycles);
 constexpr int OFF_WRITTEN_AT = offsetof(TranslateState, written_at);
 
 // Decimal ADC and SBC of the processor running, by carry, accumulator and
-// operand: the result in byte 0, V and C in byte 1 (as in the status), N
-// and Z in bytes 2 and 3 (as esi holds them). Made on the first decimal
-// instruction a run's translated code meets.
-std::array<std::uint32_t, 0x20000> decimal_add{};
-std::array<std::uint32_t, 0x20000> decimal_subtract{};
+// operand: the result, C, V and the stand-in for N and Z, each as its host
+// register holds it. Made on the first decimal instruction a run's
+// translated code meets.
+struct DecimalTable {
+    std::array<u8, 0x20000> value, carry, overflow;
+    std::array<u16, 0x20000> nz;
+};
+DecimalTable decimal_add{};
+DecimalTable decimal_subtract{};
 Chip decimal_chip = Chip::m6502;
 u8 decimal_ready = 0;  // the tables hold decimal_chip's
 
@@ -60,8 +64,11 @@ u8 decimal_ready = 0;  // the tables hold decimal_chip's
 [[nodiscard]] constexpr std::uint32_t nz_stand_in(u8 status) {
     return ((status & FLAG_Z) != 0 ? 0u : 1u) | ((status & FLAG_N) != 0 ? 0x8000u : 0u);
 }
-[[nodiscard]] constexpr std::uint32_t decimal_entry(const AluResult& r) {
-    return r.value | static_cast<std::uint32_t>(r.status & (FLAG_V | FLAG_C)) << 8 | nz_stand_in(r.status) << 16;
+void put_decimal(DecimalTable& table, std::size_t at, const AluResult& r) {
+    table.value[at] = r.value;
+    table.carry[at] = r.status & FLAG_C;
+    table.overflow[at] = (r.status & FLAG_V) != 0 ? 1 : 0;
+    table.nz[at] = static_cast<u16>(nz_stand_in(r.status));
 }
 
 template <Chip P>
@@ -73,8 +80,8 @@ void fill_decimal_tables() {
                 const AluResult sum = alu::adc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
                 const AluResult difference = alu::sbc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
                 const std::size_t at = carry << 16 | a << 8 | operand;
-                decimal_add[at] = decimal_entry(sum);
-                decimal_subtract[at] = decimal_entry(difference);
+                put_decimal(decimal_add, at, sum);
+                put_decimal(decimal_subtract, at, difference);
             }
 }
 
@@ -426,16 +433,11 @@ private:
             c_.pop(LEFT_I);
         }
         c_.L(ready);
-        const auto* table = subtract ? decimal_subtract.data() : decimal_add.data();
-        c_.mov(eax, c_.dword[rax * 4 + address_of(table)]);
-        c_.movzx(r12d, al);
-        c_.movzx(edx, ah);  // (ah has no encoding beside r9)
-        c_.mov(r9d, edx);
-        c_.and_(r9d, FLAG_C);
-        c_.shr(edx, 6);
-        c_.mov(r8d, edx);  // FLAG_V, the only bit above it
-        c_.shr(eax, 16);
-        c_.mov(NZ, eax);
+        const DecimalTable& table = subtract ? decimal_subtract : decimal_add;
+        c_.movzx(r12d, c_.byte[rax + address_of(table.value.data())]);
+        c_.movzx(r9d, c_.byte[rax + address_of(table.carry.data())]);
+        c_.movzx(r8d, c_.byte[rax + address_of(table.overflow.data())]);
+        c_.movzx(NZ, c_.word[rax * 2 + address_of(table.nz.data())]);
         if (s_.chip == Chip::m65c02) c_.sub(LEFT_C, 1);
     }
 
@@ -828,8 +830,8 @@ bool emitter_open(const char*& why) {
     if (!addressable(memory.data(), memory.size()) ||
         !addressable(block_cache::code_map.data(), block_cache::code_map.size()) ||
         !addressable(block_cache::entry_at.data(), sizeof block_cache::entry_at) ||
-        !addressable(decimal_add.data(), sizeof decimal_add) ||
-        !addressable(decimal_subtract.data(), sizeof decimal_subtract) || !addressable(&decimal_ready, 1)) {
+        !addressable(&decimal_add, sizeof decimal_add) || !addressable(&decimal_subtract, sizeof decimal_subtract) ||
+        !addressable(&decimal_ready, 1)) {
         why = "the machine's tables lie beyond 2 GiB in this build";
         return false;
     }
