@@ -3,18 +3,41 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "bus/bus.hpp"
+#include "cpu/opcode_matrix.hpp"
 
 // What an observed copy of the threaded code looks at, as a set. A plain
 // run uses the copies without any, which are left exactly as they were.
 namespace observe {
 inline constexpr unsigned BREAKS = 1;   // stops before an address marked in break_at
 inline constexpr unsigned WATCHES = 2;  // stops before an instruction that may touch a watched page
-inline constexpr unsigned PROFILE = 4;  // counts executions and cycles per address, and routine entries
+inline constexpr unsigned PROFILE = 4;  // counts executions, cycles and branches taken per address, and routine entries
 inline constexpr unsigned HISTORY = 8;  // notes every instruction in the history log (cpu/history_log.hpp)
+inline constexpr unsigned CALLS = 16;   // (with PROFILE) notes every JSR, BRK, RTS and RTI in `calls`
 }  // namespace observe
+
+// A JSR, BRK, RTS or RTI the threaded code ran: where, and where it left
+// pc and S; `counter` is the run's counter after it (the engine turns it
+// into the run's totals).
+struct CallNote {
+    std::uint32_t counter;
+    u16 pc, to;
+    u8 opcode, sp;
+};
+// The notes a stretch of threaded code can make: one per instruction at
+// most (a stretch runs at most MAX_RUN, cpu/threaded.hpp).
+inline constexpr std::size_t CALL_NOTES = 128;
+
+[[nodiscard]] constexpr bool is_call_or_return(u8 opcode) {
+    return opcode == 0x20 || opcode == 0x00 || opcode == 0x60 || opcode == 0x40;  // JSR, BRK, RTS, RTI
+}
+// A branch that may or may not be taken (BRA always is).
+[[nodiscard]] constexpr bool is_conditional_branch(Op op) {
+    return (op >= Op::BPL && op <= Op::BEQ) || op == Op::BBR || op == Op::BBS;
+}
 
 // The tables the observed copies read and the profile they write, at a
 // fixed address so that the threaded code indexes them directly.
@@ -23,6 +46,35 @@ struct ObservedTables {
     std::array<u8, 0x100> watch_page;  // nonzero: an instruction that may access this page is stopped before
     bool watch_any;                    // some page is watched: the indirect jumps, whose pointer may lie anywhere
     std::array<std::uint64_t, 0x10000> counts, cycles;  // executions and their cycles per address
+    std::array<std::uint64_t, 0x10000> taken;           // conditional branches taken, per address
     std::array<u8, 0x10000> entries;   // routine entries: JSR and BRK targets, interrupt handlers, the start
+    // The sums of counts and cycles, kept by the engine after each stretch
+    // and each instruction run one at a time.
+    std::uint64_t instructions_counted, cycles_counted;
+    std::array<CallNote, CALL_NOTES> calls;  // CALLS: this stretch's
+    std::size_t call_count;
 };
 extern ObservedTables observed;
+
+// Empties the counts and their sums (not the entries: the monitor's).
+inline void observed_counts_clear() {
+    observed.counts.fill(0);
+    observed.cycles.fill(0);
+    observed.taken.fill(0);
+    observed.instructions_counted = 0;
+    observed.cycles_counted = 0;
+}
+
+// The profile's count of an instruction run one at a time (PROFILE): the
+// threaded code's, made by the engine.
+template <Chip P>
+void observed_count_step(u16 pc, u8 opcode, u16 next, u32 cycles) {
+    ++observed.counts[pc];
+    observed.cycles[pc] += cycles;
+    ++observed.instructions_counted;
+    observed.cycles_counted += cycles;
+    const OpcodeEntry& entry = opcode_grid<P>[opcode];
+    if (opcode == 0x20 || opcode == 0x00) observed.entries[next] = 1;  // JSR and BRK targets
+    if (is_conditional_branch(entry.op) && next != static_cast<u16>(pc + 1 + operand_bytes(entry.mode)))
+        ++observed.taken[pc];
+}

@@ -34,6 +34,7 @@ inline constexpr unsigned MAX_RUN = 128;
 inline constexpr u16 SAFE_PC_END = 0xFD00;
 static_assert(SAFE_PC_END - 1 + 3 * (MAX_RUN - 1) < FIRST_PC_NEAR_DEVICES);
 static_assert(history::SIZE + 1 + MAX_RUN <= history::ROOM, "a stretch's entries fit past the ring's end");
+static_assert(MAX_RUN <= CALL_NOTES, "a stretch's calls fit in the notes");
 // No instruction of any processor has more bytes than cycles (see the
 // cycle budget below).
 static_assert([] {
@@ -130,6 +131,14 @@ inline constexpr unsigned BUDGET_CYCLE_UNIT = 1u << 11;
 inline constexpr CounterLayout BUDGET_COUNTER{1, BUDGET_CYCLE_UNIT};
 static_assert(COUNTDOWN_COUNTER.crossing_scale() == 1 && BUDGET_COUNTER.crossing_scale() == 8,
               "scales that host address arithmetic takes as they are");
+// What a countdown run's counter says was run since it started with
+// `countdown` (a call's note, observe::CALLS).
+struct Counted {
+    std::uint32_t instructions, cycles;
+};
+[[nodiscard]] constexpr Counted counted_since_start(std::uint32_t counter, std::uint32_t countdown) {
+    return {counter / INSTRUCTION_UNIT - (MAX_RUN - countdown), counter % INSTRUCTION_UNIT / COUNTDOWN_COUNTER.cycle};
+}
 template <Chip P>
 inline constexpr unsigned MIN_INSTRUCTION_CYCLES = [] {
     unsigned least = 8;
@@ -236,6 +245,11 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
         ++observed.counts[at];
         observed.cycles[at] += (counter - counted_before - INSTRUCTION_UNIT) / COUNTDOWN_COUNTER.cycle;
         if constexpr (OPCODE == 0x20 || OPCODE == 0x00) observed.entries[c.pc] = 1;  // JSR and BRK targets
+        if constexpr (is_conditional_branch(entry.op)) observed.taken[at] += c.pc != next_pc ? 1 : 0;
+    }
+    if constexpr ((OBSERVE & observe::CALLS) != 0 && is_call_or_return(OPCODE)) {
+        static_assert((OBSERVE & observe::PROFILE) != 0, "a call's note carries the profile's counts");
+        observed.calls[observed.call_count++] = {counter, static_cast<u16>(at), static_cast<u16>(c.pc), OPCODE, c.sp};
     }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
     if constexpr (is_branch(entry.op)) return branch_cycles != 0 && outside_safe_range<safe_end>(c.pc);
@@ -268,6 +282,7 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
     // The history log's index lives in a host register during the run.
     [[maybe_unused]] std::size_t noted = 0;
     if constexpr ((OBSERVE & observe::HISTORY) != 0) noted = history_log_full(history::checkpoint);
+    if constexpr ((OBSERVE & observe::CALLS) != 0) observed.call_count = 0;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"

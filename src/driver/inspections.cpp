@@ -117,7 +117,7 @@ RunObserver* Inspections::observer(bool stopping) {
         watchers_.push_back(check_observer_.get());
     }
     if (coverage_) {
-        coverage_observer_ = std::make_unique<CoverageObserver>(*coverage_);
+        coverage_observer_ = std::make_unique<CoverageObserver>();
         watchers_.push_back(coverage_observer_.get());
     }
     if (profile_) {

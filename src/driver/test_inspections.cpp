@@ -94,7 +94,7 @@ RunObserver* TestInspections::test_start() {
     }
     RunObserver* coverage = nullptr;
     if (inspections_.coverage() != nullptr) {
-        if (!coverage_observer_) coverage_observer_.emplace(*inspections_.coverage());
+        if (!coverage_observer_) coverage_observer_.emplace();
         coverage = &*coverage_observer_;
     }
     if (check == nullptr || coverage == nullptr) return check != nullptr ? check : coverage;

@@ -35,6 +35,15 @@ struct ObserverStop {
     const char* reason = nullptr;
 };
 
+// A JSR, BRK, RTS or RTI that ran (observe::CALLS): where, where it left pc
+// and S, and the profile's sums of instructions and cycles (observe::
+// PROFILE) with it counted.
+struct CallRan {
+    std::uint16_t pc = 0, to = 0;
+    std::uint8_t opcode = 0, sp = 0;
+    std::uint64_t instructions = 0, cycles = 0;
+};
+
 // Something that looks at a run and may stop it to talk: the monitor, the
 // profile. The engine calls it between instructions; it never runs the
 // machine itself. While it talks (converse) the run's clock stands still.
@@ -55,6 +64,9 @@ public:
     virtual void step_after(std::uint16_t pc, std::uint32_t cycles) = 0;
     // An interrupt sent the processor to cpu.pc.
     virtual void interrupt_taken() = 0;
+    // With observe::CALLS asked for, each call and return as it ran,
+    // threaded or one at a time (never while the engine probes the past).
+    virtual void call_ran(const CallRan&) {}
     // A timer request came (every 10 ms of the run's clock).
     virtual void timer_request() = 0;
     // The instruction count at which the run must stop next (UINT64_MAX: none).
@@ -92,16 +104,17 @@ public:
     virtual void rewinding() {}
 };
 
-// An observer that only counts what runs: every instruction one at a time,
-// never a stop, never a word; while the engine probes the past it counts
-// nothing (`probing_`).
+// An observer that only counts what runs, through the engine's counts
+// (observe::PROFILE and CALLS, which the threaded code keeps and the engine
+// adds the instructions run one at a time to): never a stop, never a word,
+// and no instruction for it alone runs one at a time.
 class CountingObserver : public RunObserver {
 public:
-    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
-    [[nodiscard]] bool one_at_a_time() const override { return true; }
+    [[nodiscard]] bool one_at_a_time() const override { return false; }
     [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
     [[nodiscard]] const char* stop_before() override { return nullptr; }
     void step_before() override {}
+    void step_after(std::uint16_t, std::uint32_t) override {}
     void interrupt_taken() override {}
     void timer_request() override {}
     [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }

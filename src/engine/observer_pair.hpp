@@ -34,6 +34,10 @@ public:
         first_.interrupt_taken();
         second_.interrupt_taken();
     }
+    void call_ran(const CallRan& call) override {
+        first_.call_ran(call);
+        second_.call_ran(call);
+    }
     void timer_request() override {
         first_.timer_request();
         second_.timer_request();

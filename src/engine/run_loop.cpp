@@ -58,6 +58,9 @@ public:
           threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always),
           // An observer sees every instruction: translated code shows none.
           translating_(!OBSERVED && threaded_ && settings.translate && translate_begin(P)) {
+        if constexpr (!Timer::CYCLES) {
+            if (translating_) timer_.poll_every(TRANSLATED_CLOCK_POLL);
+        }
         if constexpr (PAST) {
             // A recording's keys come from the terminal as they are typed:
             // they cannot be had again.
@@ -299,9 +302,12 @@ private:
                 if (observing()) {
                     threaded = threaded && !step_next_ && !observer_->one_at_a_time();
                     checks = observer_->threaded_checks();
+                    if (probing()) checks &= ~(observe::PROFILE | observe::CALLS);  // counts nothing
                 } else {
                     checks = observer_->quiet_checks();
                 }
+                // Calls are noted by the counting copy alone.
+                if ((checks & observe::CALLS) != 0 && (checks & ~(observe::PROFILE | observe::CALLS)) != 0) threaded = false;
             }
             // The constant bit is clear only after an RTI pulled it so;
             // the trace switch changes only by a store to the device page,
@@ -317,9 +323,10 @@ private:
             // Far from keys and limits, a run under a cycle budget ends
             // exactly at the instruction that reaches the timer's request.
             const std::uint64_t to_request = timer_.cycles_left(cycles_);
-            if (checks == 0 && to_request != 0 && bound > threaded::MAX_BUDGET<P> &&
+            const std::uint32_t most = translating_ ? MAX_TRANSLATED_RUN : threaded::MAX_BUDGET<P>;
+            if (checks == 0 && to_request != 0 && bound > most &&
                 !outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) {
-                const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_request, threaded::MAX_BUDGET<P>));
+                const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_request, most));
                 const InRamEnd end =
                     translating_ ? translate_run<P, true, true>(budget) : run_in_ram<P, true, true>(budget);
                 counted_ += end.countdown;
@@ -327,8 +334,10 @@ private:
                 return end.stop == InRamStop::look;
             }
         }
+        // Translated code checks where pc goes itself: it runs longer stretches.
+        const std::uint64_t most = checks == 0 && translating_ ? MAX_TRANSLATED_RUN : MAX_RUN;
         const auto countdown =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>({bound, timer_.room(counted_, cycles_), MAX_RUN}));
+            static_cast<std::uint32_t>(std::min<std::uint64_t>({bound, timer_.room(counted_, cycles_), most}));
         InRamEnd end;
         if (checks == 0 && translating_) {
             end = Timer::CYCLES || count_cycles_ ? translate_run<P, true, false>(countdown)
@@ -338,13 +347,17 @@ private:
         } else if constexpr (OBSERVED) {
             // The observed copies: breakpoints alone (the commonest, with
             // and without cycles counted, found with one test), with
-            // watchpoints, everything with the profile, and the history's.
+            // watchpoints, the counts alone (the profiles, coverage; the
+            // calls noted, asked for or not), everything with the
+            // counts, and the history's.
             using namespace observe;
             if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
                 end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
                                                      : run_in_ram<P, false, false, BREAKS>(countdown);
             } else if ((checks & HISTORY) != 0) {
                 end = run_in_ram_noting(countdown, checks);
+            } else if ((checks & (BREAKS | WATCHES)) == 0) {
+                end = run_in_ram<P, true, false, PROFILE | CALLS>(countdown);
             } else if ((checks & PROFILE) != 0) {
                 end = run_in_ram<P, true, false, BREAKS | WATCHES | PROFILE>(countdown);
             } else {
@@ -352,10 +365,30 @@ private:
             }
         }
         const bool looked = end.stop == InRamStop::look;
-        counted_ += countdown - end.countdown + (looked ? 1 : 0);
+        const std::uint32_t ran = countdown - end.countdown + (looked ? 1 : 0);
+        counted_ += ran;
         cycles_ += end.cycles;
-        if constexpr (OBSERVED) step_next_ = end.stop == InRamStop::observe;
+        if constexpr (OBSERVED) {
+            step_next_ = end.stop == InRamStop::observe;
+            if ((checks & observe::PROFILE) != 0) profile_ran(ran, end.cycles, countdown, checks);
+        }
         return looked;
+    }
+
+    // After a stretch that counted: its calls told in order, with the
+    // profile's sums as they were after each, then the sums moved on.
+    void profile_ran(std::uint32_t ran, std::uint64_t cycles, std::uint32_t countdown, unsigned checks) {
+        if ((checks & observe::CALLS) != 0) {
+            for (std::size_t i = 0; i < observed.call_count; ++i) {
+                const CallNote& note = observed.calls[i];
+                const threaded::Counted counted = threaded::counted_since_start(note.counter, countdown);
+                observer_->call_ran({note.pc, note.to, note.opcode, note.sp,
+                                     observed.instructions_counted + counted.instructions,
+                                     observed.cycles_counted + counted.cycles});
+            }
+        }
+        observed.instructions_counted += ran;
+        observed.cycles_counted += cycles;
     }
 
     // The copies that note the history too: alone, with breakpoints and
@@ -380,6 +413,13 @@ private:
         }
         const u32 step_cycles = execute_instruction_on_cpu<P>();
         if constexpr (OBSERVED) {
+            if (observing && !probing()) {
+                // The counts the threaded code would have made.
+                const unsigned checks = observer_->threaded_checks();
+                if ((checks & observe::PROFILE) != 0) observed_count_step<P>(pc, cpu.opcode, cpu.pc, step_cycles);
+                if ((checks & observe::CALLS) != 0 && is_call_or_return(cpu.opcode))
+                    observer_->call_ran({pc, cpu.pc, cpu.opcode, cpu.sp, observed.instructions_counted, observed.cycles_counted});
+            }
             if (observing) observer_->step_after(pc, step_cycles);
             step_next_ = false;
         }

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "cpu/cpu.hpp"
+#include "cpu/observed.hpp"
 #include "debug/call_stack.hpp"
 
 namespace {
@@ -63,12 +64,13 @@ private:
 }  // namespace
 
 CallProfile::CallProfile() {
+    observed_counts_clear();
     edges_.reserve(SLOTS);
     nodes_.reserve(SLOTS);
     edge_slots_.assign(SLOTS, 0);
     node_slots_.assign(SLOTS, 0);
     open_.reserve(256);
-    nodes_.push_back({UINT32_MAX, 0, 0});
+    nodes_.push_back({UINT32_MAX, 0, 0, 0});
 }
 
 void CallProfile::start(std::uint16_t pc) {
@@ -77,6 +79,15 @@ void CallProfile::start(std::uint16_t pc) {
 }
 
 std::uint32_t CallProfile::edge(std::uint16_t call_pc, std::uint16_t entry) {
+    // A call site mostly calls one routine: its last edge first.
+    const std::uint32_t last = edge_at_[call_pc];
+    if (last != 0 && edges_[last - 1].entry == entry) return last - 1;
+    const std::uint32_t found = find_edge(call_pc, entry);
+    if (found != UINT32_MAX) edge_at_[call_pc] = found + 1;
+    return found;
+}
+
+std::uint32_t CallProfile::find_edge(std::uint16_t call_pc, std::uint16_t entry) {
     const std::uint32_t key = std::uint32_t{call_pc} << 16 | entry;
     for (std::size_t slot = slot_of(key), tries = 0; tries < SLOTS; slot = (slot + 1) & (SLOTS - 1), ++tries) {
         if (edge_slots_[slot] == 0) {
@@ -92,11 +103,20 @@ std::uint32_t CallProfile::edge(std::uint16_t call_pc, std::uint16_t entry) {
 }
 
 std::uint32_t CallProfile::child(std::uint32_t parent, std::uint16_t entry) {
+    // A stack mostly calls the routine it called last.
+    const std::uint32_t last = nodes_[parent].last_child;
+    if (last != 0 && nodes_[last].entry == entry) return last;
+    const std::uint32_t found = find_child(parent, entry);
+    if (found != parent) nodes_[parent].last_child = found;
+    return found;
+}
+
+std::uint32_t CallProfile::find_child(std::uint32_t parent, std::uint16_t entry) {
     const std::uint32_t key = parent * 65599u ^ entry;
     for (std::size_t slot = slot_of(key), tries = 0; tries < SLOTS; slot = (slot + 1) & (SLOTS - 1), ++tries) {
         if (node_slots_[slot] == 0) {
             if (nodes_.size() + 1 >= SLOTS) return parent;
-            nodes_.push_back({parent, entry, 0});
+            nodes_.push_back({parent, entry, 0, 0});
             node_slots_[slot] = static_cast<std::uint32_t>(nodes_.size());
             return node_slots_[slot] - 1;
         }
@@ -108,10 +128,7 @@ std::uint32_t CallProfile::child(std::uint32_t parent, std::uint16_t entry) {
 
 void CallProfile::follow_calls() {
     const auto& calls = tracker_.calls();
-    std::size_t kept = 0;
-    while (kept < open_.size() && kept < calls.size() && open_[kept].call_pc == calls[kept].call_pc &&
-           open_[kept].entry == calls[kept].entry && open_[kept].sp == calls[kept].sp)
-        ++kept;
+    const std::size_t kept = tracker_.take_unchanged();
     while (open_.size() > kept) {
         const Open& done = open_.back();
         --active_[done.entry];
@@ -132,23 +149,26 @@ void CallProfile::follow_calls() {
     }
 }
 
-void CallProfile::executed(std::uint16_t pc, std::uint32_t cycles) {
-    ++instructions_[pc];
-    cycles_[pc] += cycles;
-    ++total_instructions_;
-    total_cycles_ += cycles;
-    nodes_[open_.empty() ? 0 : open_.back().node].cycles += cycles;
-    switch (bus_peek(pc)) {
-    case 0x20: tracker_.called(pc, cpu.pc, cpu.sp); break;                                          // JSR
-    case 0x00: tracker_.interrupted(pc, static_cast<std::uint16_t>(pc + 2), cpu.pc, cpu.sp); break;  // BRK
-    case 0x60: (void)tracker_.returned(static_cast<std::uint8_t>(cpu.sp - 2), cpu.pc, false); break; // RTS
-    case 0x40: (void)tracker_.returned(static_cast<std::uint8_t>(cpu.sp - 3), cpu.pc, true); break;  // RTI
+void CallProfile::ran_to(std::uint64_t instructions, std::uint64_t cycles) {
+    nodes_[open_.empty() ? 0 : open_.back().node].cycles += cycles - total_cycles_;
+    total_instructions_ = instructions;
+    total_cycles_ = cycles;
+}
+
+void CallProfile::call_ran(const CallRan& call) {
+    ran_to(call.instructions, call.cycles);
+    switch (call.opcode) {
+    case 0x20: tracker_.called(call.pc, call.to, call.sp); break;                                                 // JSR
+    case 0x00: tracker_.interrupted(call.pc, static_cast<std::uint16_t>(call.pc + 2), call.to, call.sp); break;  // BRK
+    case 0x60: (void)tracker_.returned(static_cast<std::uint8_t>(call.sp - 2), call.to, false); break;           // RTS
+    case 0x40: (void)tracker_.returned(static_cast<std::uint8_t>(call.sp - 3), call.to, true); break;            // RTI
     default: return;
     }
     follow_calls();
 }
 
-void CallProfile::interrupt_taken() {
+void CallProfile::interrupt_taken(std::uint64_t instructions, std::uint64_t cycles) {
+    ran_to(instructions, cycles);
     const std::uint8_t sp = cpu.sp;
     const auto back = static_cast<std::uint16_t>(bus_peek(static_cast<std::uint16_t>(0x100 | static_cast<std::uint8_t>(sp + 2))) |
                                                  bus_peek(static_cast<std::uint16_t>(0x100 | static_cast<std::uint8_t>(sp + 3))) << 8);
@@ -157,6 +177,7 @@ void CallProfile::interrupt_taken() {
 }
 
 void CallProfile::finish() {
+    ran_to(observed.instructions_counted, observed.cycles_counted);
     tracker_.clear();
     follow_calls();
 }
@@ -176,11 +197,11 @@ std::string CallProfile::callgrind(const debug_info::DebugInfo* info, const std:
     };
     std::map<std::pair<std::string, std::string>, Routine> routines;  // by file and function
     for (unsigned a = 0; a <= 0xFFFF; ++a) {
-        if (instructions_[a] == 0) continue;
+        if (observed.counts[a] == 0) continue;
         const auto address = static_cast<std::uint16_t>(a);
         auto& cost = routines[{places.file(address), places.function(address)}].lines[places.line(address)];
-        cost.first += instructions_[a];
-        cost.second += cycles_[a];
+        cost.first += observed.counts[a];
+        cost.second += observed.cycles[a];
     }
     for (const Edge& e : edges_) {
         routines[{places.file(e.call_pc), places.function(e.call_pc)}].calls.push_back(
@@ -224,4 +245,10 @@ std::string CallProfile::folded(const debug_info::DebugInfo* info) const {
     std::string out;
     for (const auto& [stack, cycles] : stacks) out += stack + " " + std::to_string(cycles) + "\n";
     return out;
+}
+
+unsigned CallProfileObserver::threaded_checks() const { return observe::PROFILE | observe::CALLS; }
+
+void CallProfileObserver::interrupt_taken() {
+    if (!probing_) profile_.interrupt_taken(observed.instructions_counted, observed.cycles_counted);
 }

@@ -3,7 +3,10 @@
 // (JSR, BRK, interrupts) with their counts and inclusive cost, kept as the
 // program makes them (call_tracker.hpp): a return that is a jump (an
 // address pushed, then RTS) ends no call, a return past its caller ends
-// every call it passes. A library object like the checker.
+// every call it passes. The cost of each address is the engine's count
+// (observe::PROFILE, cpu/observed.hpp) and the calls come as the engine
+// tells them (observe::CALLS), so that the run stays in threaded code. A
+// library object like the checker.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +19,13 @@
 
 class CallProfile {
 public:
+    // Empties the engine's counts.
     CallProfile();
     // Where the run starts: the outermost routine.
     void start(std::uint16_t pc);
-    // After the instruction at `pc` ran, taking `cycles`.
-    void executed(std::uint16_t pc, std::uint32_t cycles);
-    void interrupt_taken();
+    void call_ran(const CallRan& call);
+    // An interrupt sent the processor to cpu.pc, the engine's sums being these.
+    void interrupt_taken(std::uint64_t instructions, std::uint64_t cycles);
     // Ends the calls still open, as the run ended: before the output.
     void finish();
 
@@ -42,6 +46,7 @@ private:
         std::uint32_t parent;
         std::uint16_t entry;
         std::uint64_t cycles;
+        std::uint32_t last_child;  // the child found last (0: none; the root is no child)
     };
     struct Open {
         std::uint32_t edge;
@@ -53,12 +58,16 @@ private:
     };
     [[nodiscard]] std::uint32_t edge(std::uint16_t call_pc, std::uint16_t entry);
     [[nodiscard]] std::uint32_t child(std::uint32_t parent, std::uint16_t entry);
+    [[nodiscard]] std::uint32_t find_edge(std::uint16_t call_pc, std::uint16_t entry);
+    [[nodiscard]] std::uint32_t find_child(std::uint32_t parent, std::uint16_t entry);
     void follow_calls();  // the open calls after the tracker moved
+    // The cost since the last call or return, the engine's sums now being
+    // these, goes to the stack of calls open until now.
+    void ran_to(std::uint64_t instructions, std::uint64_t cycles);
 
-    std::vector<std::uint64_t> instructions_ = std::vector<std::uint64_t>(0x10000);
-    std::vector<std::uint64_t> cycles_ = std::vector<std::uint64_t>(0x10000);
     std::vector<Edge> edges_;
     std::vector<std::uint32_t> edge_slots_;  // open addressing: edge index + 1, or 0
+    std::vector<std::uint32_t> edge_at_ = std::vector<std::uint32_t>(0x10000);  // per call site: its last edge + 1, or 0
     std::vector<Node> nodes_;
     std::vector<std::uint32_t> node_slots_;
     std::vector<Open> open_;
@@ -72,12 +81,11 @@ private:
 class CallProfileObserver final : public CountingObserver {
 public:
     explicit CallProfileObserver(CallProfile& profile) : profile_(profile) {}
-    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
-        if (!probing_) profile_.executed(pc, cycles);
+    [[nodiscard]] unsigned threaded_checks() const override;
+    void call_ran(const CallRan& call) override {
+        if (!probing_) profile_.call_ran(call);
     }
-    void interrupt_taken() override {
-        if (!probing_) profile_.interrupt_taken();
-    }
+    void interrupt_taken() override;
 
 private:
     CallProfile& profile_;

@@ -1,7 +1,9 @@
 #include "inspect/call_tracker.hpp"
 
 void CallTracker::drop_below(std::uint8_t sp) {
-    while (!calls_.empty() && calls_.back().sp < sp) calls_.pop_back();
+    // A call whose bytes the new one overwrote (S where it was) is over too:
+    // the calls kept never outnumber the stack's bytes.
+    while (!calls_.empty() && calls_.back().sp <= sp) pop();
 }
 
 void CallTracker::called(std::uint16_t pc, std::uint16_t entry, std::uint8_t sp) {
@@ -39,7 +41,7 @@ ReturnSeen CallTracker::returned(std::uint8_t sp_before, std::uint16_t target, b
     // Every call whose bytes this return pulled, or that lies below where
     // S now points, is over.
     const unsigned after = sp_before + pulled;
-    calls_.pop_back();
-    while (!calls_.empty() && calls_.back().sp < after) calls_.pop_back();
+    pop();
+    while (!calls_.empty() && calls_.back().sp < after) pop();
     return seen;
 }

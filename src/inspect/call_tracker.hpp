@@ -5,8 +5,10 @@
 // the call-graph profile need.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 struct TrackedCall {
@@ -35,7 +37,10 @@ struct ReturnSeen {
 class CallTracker {
 public:
     CallTracker() { calls_.reserve(256); }
-    void clear() { calls_.clear(); }
+    void clear() {
+        calls_.clear();
+        unchanged_ = 0;
+    }
     // A JSR at `pc` to `entry` left S at `sp`, having pushed pc + 2.
     void called(std::uint16_t pc, std::uint16_t entry, std::uint8_t sp);
     // BRK at `pc`, or an interrupt at `pc` (return_to = pc), went to `entry`.
@@ -46,10 +51,18 @@ public:
     [[nodiscard]] ReturnSeen classify(std::uint8_t sp_before, std::uint16_t target, bool rti) const;
     ReturnSeen returned(std::uint8_t sp_before, std::uint16_t target, bool rti);
     [[nodiscard]] const std::vector<TrackedCall>& calls() const { return calls_; }
+    // How many calls at the bottom are as they were when last asked: a
+    // follower need not compare them.
+    [[nodiscard]] std::size_t take_unchanged() { return std::exchange(unchanged_, calls_.size()); }
 
 private:
     // Calls whose bytes lie below `sp` were dropped (a TXS, a pull of the
     // return address): a new call over them ends them.
     void drop_below(std::uint8_t sp);
+    void pop() {
+        calls_.pop_back();
+        unchanged_ = std::min(unchanged_, calls_.size());
+    }
     std::vector<TrackedCall> calls_;
+    std::size_t unchanged_ = 0;
 };

@@ -278,8 +278,7 @@ void Session::open() {
     observed.watch_any = false;
     profiling_ = options_.profile != nullptr;
     if (profiling_) {
-        observed.counts.fill(0);
-        observed.cycles.fill(0);
+        observed_counts_clear();
         observed.entries.fill(0);
         observed.entries[cpu.pc] = 1;
     }
@@ -718,11 +717,7 @@ void Session::step_before() {
 
 void Session::step_after(u16 pc, u32 step_cycles) {
     skip_break_ = false;
-    if (profiling_ && !probing_) {
-        ++observed.counts[pc];
-        observed.cycles[pc] += step_cycles;
-        if (memory[pc] == 0x20 || memory[pc] == 0x00) observed.entries[cpu.pc] = 1;  // JSR and BRK targets
-    }
+    // The profile's counts: the engine's (observe::PROFILE), as in threaded code.
     if (trace_ != nullptr && !probing_) trace_line(pc, trace_text_, step_cycles);
     if (!checking_) return;
     // Every watched access of the instruction that stops, in order: an INC

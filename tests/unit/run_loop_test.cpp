@@ -14,6 +14,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cpu_fixture.hpp"
@@ -123,6 +124,7 @@ struct Result {
     std::string trace;
     Cpu registers;
     std::array<u8, 0x10000> memory_after;
+    std::vector<std::tuple<u16, u16, u8, u8, std::uint64_t, std::uint64_t>> calls;  // as an observer was told them
 };
 
 // The observers below start from one that looks at nothing and stops
@@ -151,18 +153,25 @@ public:
 
 // An observer that looks at everything and stops nowhere: the observed
 // copies of the threaded code with all their checks on, empty tables, and
-// the profile counted.
+// the profile counted (by the engine, threaded or not). With `calls`, the
+// copy that counts alone, its calls and returns noted as told; with
+// `stepping`, every instruction one at a time instead.
 class CountingObserver final : public QuietObserver {
 public:
-    CountingObserver() {
-        observed.counts.fill(0);
-        observed.cycles.fill(0);
+    explicit CountingObserver(bool calls, bool stepping = false) : calls_(calls), stepping_(stepping) {
+        observed_counts_clear();
     }
-    unsigned threaded_checks() const override { return observe::BREAKS | observe::WATCHES | observe::PROFILE; }
-    void step_after(std::uint16_t pc, std::uint32_t cycles) override {
-        ++observed.counts[pc];
-        observed.cycles[pc] += cycles;
+    unsigned threaded_checks() const override {
+        return calls_ ? observe::PROFILE | observe::CALLS : observe::BREAKS | observe::WATCHES | observe::PROFILE;
     }
+    bool one_at_a_time() const override { return stepping_; }
+    void call_ran(const CallRan& call) override {
+        told.push_back({call.pc, call.to, call.opcode, call.sp, call.instructions, call.cycles});
+    }
+    std::vector<std::tuple<u16, u16, u8, u8, std::uint64_t, std::uint64_t>> told;
+
+private:
+    bool calls_, stepping_;
 };
 
 class RunLoop : public CpuTableTest<RunRow> {};
@@ -176,14 +185,14 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
     // The translating core, where the build has it, in each of the ways
     // the run loop counts.
     enum class Loop {
-        plain, counting, deterministic, observed, observed_deterministic,
+        plain, counting, deterministic, observed, observed_deterministic, observed_calls,
         translated, translated_counting, translated_deterministic
     };
     for (const Loop loop :
          {Loop::plain, Loop::counting, Loop::deterministic, Loop::observed, Loop::observed_deterministic,
-          Loop::translated, Loop::translated_counting, Loop::translated_deterministic}) {
+          Loop::observed_calls, Loop::translated, Loop::translated_counting, Loop::translated_deterministic}) {
         const bool count_cycles = loop != Loop::plain && loop != Loop::translated;
-        const bool observing = loop == Loop::observed || loop == Loop::observed_deterministic;
+        const bool observing = loop == Loop::observed || loop == Loop::observed_deterministic || loop == Loop::observed_calls;
         SCOPED_TRACE(loop == Loop::plain      ? "without cycles counted"
                      : loop == Loop::counting ? "with cycles counted"
                      : observing              ? "observed"
@@ -205,8 +214,9 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
                 if (reference) {
                     r.outcome = reference_run(settings);
                 } else if (observing) {
-                    CountingObserver observer;
+                    CountingObserver observer(loop == Loop::observed_calls);
                     r.outcome = run_machine(INT64_MAX, settings, &observer);
+                    r.calls = observer.told;
                 } else {
                     r.outcome = run_machine(INT64_MAX, settings);
                 }
@@ -242,6 +252,19 @@ TEST_P(RunLoop, MatchesStepByStepExecution) {
             }
             EXPECT_EQ(counted, expected.outcome.instructions);
             EXPECT_EQ(cycles, expected.outcome.cycles);
+            EXPECT_EQ(observed.instructions_counted, counted);
+            EXPECT_EQ(observed.cycles_counted, cycles);
+        }
+        if (loop == Loop::observed_calls) {
+            // The same counts, branches taken and calls when every instruction runs alone.
+            const auto counts = observed.counts;
+            const auto taken = observed.taken;
+            prepare(row);
+            CountingObserver stepping(true, true);
+            (void)trace_of([&] { (void)run_machine(INT64_MAX, settings, &stepping); });
+            EXPECT_TRUE(observed.counts == counts);
+            EXPECT_TRUE(observed.taken == taken);
+            EXPECT_EQ(actual.calls, stepping.told);
         }
     }
 }
