@@ -2,6 +2,7 @@
 // executable buffer that is emptied when full.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -30,8 +31,9 @@ struct BlockSource {
     const InstructionHelper* helpers;
     unsigned max_cycles;
 };
-// Where the block's host code begins; nullptr when the buffer is full.
-[[nodiscard]] const void* emit_block(const BlockSource& source);
+// Where the block's host code begins, for a countdown and for a budget
+// (the room each checks); nullptrs when the buffer is full.
+[[nodiscard]] std::array<const void*, 2> emit_block(const BlockSource& source);
 // Runs translated code from `body` (a block's, for s->r.pc) until a block
 // hands back; what it reports.
 [[nodiscard]] std::uint32_t emitter_enter(TranslateState* s, const void* body);

@@ -5,13 +5,13 @@
 // status's N and Z live apart, in esi, as the value they were set from (or,
 // where they come from two values, a stand-in: Z from its low byte, N from
 // its bits 7 and 15), C in r9 and V in r8 as 0 or 1: an instruction that
-// sets them sets one register. They go back into the status for a handler, PHP and
-// at the hand-back. A block
-// checks the room for all of itself on entry, counts its instructions and
-// their fixed cycles once, at whichever exit it leaves by (page crossings and
-// decimal mode where they happen), and goes on straight into the next block
-// through block_cache::entry_at, with that block's pc in rdx. Only the
-// instructions that are rare in programs call their handler, with the
+// sets them sets one register. They go back into the status for a handler,
+// PHP and the hand-back. A block checks the room for all of itself on
+// entry, counts its instructions and their fixed cycles once, at whichever
+// exit it leaves by (page crossings and decimal mode where they happen), and
+// goes on straight into the next block through block_cache::entry_at (the
+// table for the stretch's bound at rdi), with that block's pc in rdx. Only
+// the instructions that are rare in programs call their handler, with the
 // registers put in the state around the call.
 #include <cstddef>
 #include <exception>
@@ -46,6 +46,7 @@ constexpr int OFF_P = offsetof(TranslateState, r) + offsetof(RunRegisters, statu
 constexpr int OFF_LEFT_INSTRUCTIONS = offsetof(TranslateState, left_instructions);
 constexpr int OFF_LEFT_CYCLES = offsetof(TranslateState, left_cycles);
 constexpr int OFF_WRITTEN_AT = offsetof(TranslateState, written_at);
+constexpr int OFF_ENTRIES = offsetof(TranslateState, entries);
 
 // Decimal ADC and SBC of the processor running, by carry, accumulator and
 // operand: the result, C, V and the stand-in for N and Z, each as its host
@@ -176,6 +177,7 @@ void registers_in(CodeGenerator& c) {
     c.movzx(ebp, c.byte[rbx + OFF_P]);
     c.mov(LEFT_I, c.qword[rbx + OFF_LEFT_INSTRUCTIONS]);
     c.mov(LEFT_C, c.qword[rbx + OFF_LEFT_CYCLES]);
+    c.mov(rdi, c.qword[rbx + OFF_ENTRIES]);
     status_out(c, ecx);
 }
 
@@ -223,12 +225,19 @@ class BlockEmitter {
 public:
     BlockEmitter(CodeGenerator& c, const BlockSource& source) : c_(c), s_(source) {}
 
-    void emit() {
-        // The room for the whole block, or back to the caller (rdx holds pc).
-        c_.cmp(LEFT_I, static_cast<std::uint32_t>(s_.count));
-        c_.jl(hand_back_no_block(), CodeGenerator::T_NEAR);
+    void emit(std::array<const void*, 2>& body) {
+        // The room for the whole block, or back to the caller (rdx holds pc):
+        // under a budget its cycles, under a countdown its instructions.
+        Xbyak::Label counted_down;
+        body[1] = c_.getCurr();
         c_.cmp(LEFT_C, s_.max_cycles);
         c_.jle(hand_back_no_block(), CodeGenerator::T_NEAR);
+        c_.jmp(counted_down, CodeGenerator::T_NEAR);
+        c_.align(16);
+        body[0] = c_.getCurr();
+        c_.cmp(LEFT_I, static_cast<std::uint32_t>(s_.count));
+        c_.jl(hand_back_no_block(), CodeGenerator::T_NEAR);
+        c_.L(counted_down);
         for (std::size_t i = 0; i < s_.count; ++i) {
             in_ = s_.instructions[i];
             entry_ = s_.grid[in_.opcode];
@@ -312,7 +321,7 @@ private:
         if (cycles != 0) c_.sub(LEFT_C, cycles);
         c_.mov(edx, pc);
         if (report == 0 && !outside_safe_range(pc)) {
-            c_.jmp(c_.qword[rdx * 8 + address_of(block_cache::entry_at.data())]);
+            c_.jmp(c_.qword[rdi + rdx * 8]);
             return;
         }
         // Straight on out of the safe range: the caller steps there, without a look.
@@ -382,7 +391,7 @@ private:
             if (instructions_ != 0) c_.sub(LEFT_I, instructions_);
             if (cycles_ != 0) c_.sub(LEFT_C, cycles_);
             c_.mov(rdx, c_.qword[rbx + OFF_PC]);
-            c_.jmp(c_.qword[rdx * 8 + address_of(block_cache::entry_at.data())]);
+            c_.jmp(c_.qword[rdi + rdx * 8]);
             ended_ = true;
         }
     }
@@ -424,10 +433,10 @@ private:
             c_.push(LEFT_I);
             c_.push(LEFT_C);
             c_.push(rax);
-            c_.push(rax);
+            c_.push(rdi);
             c_.mov(rax, reinterpret_cast<std::uintptr_t>(&make_decimal_tables));
             c_.call(rax);
-            c_.pop(rax);
+            c_.pop(rdi);
             c_.pop(rax);
             c_.pop(LEFT_C);
             c_.pop(LEFT_I);
@@ -760,7 +769,7 @@ private:
             c_.sub(LEFT_I, instructions_);
             c_.sub(LEFT_C, cycles_);
             // Where pc is outside the safe range, entry_at looks, as the threaded code does.
-            c_.jmp(c_.qword[rdx * 8 + address_of(block_cache::entry_at.data())]);
+            c_.jmp(c_.qword[rdi + rdx * 8]);
             ended_ = true;
             return true;
         }
@@ -854,23 +863,23 @@ void emitter_reset() {
     emit_shared(*code);
 }
 
-const void* emit_block(const BlockSource& source) {
+std::array<const void*, 2> emit_block(const BlockSource& source) {
     if (code == nullptr || code->getSize() + SHARED_BYTES + source.count * INSTRUCTION_BYTES > CODE_SIZE)
-        return nullptr;
+        return {nullptr, nullptr};
     if (source.chip != decimal_chip) {
         decimal_chip = source.chip;
         decimal_ready = 0;
     }
     code->align(16);
-    const void* entry = code->getCurr();
+    std::array<const void*, 2> body{};
     try {
         auto emitter = std::make_unique<BlockEmitter>(*code, source);
-        emitter->emit();
+        emitter->emit(body);
     } catch (const Xbyak::Error&) {
         ++refusals;  // a fault of this file: the handlers run instead
-        return nullptr;
+        return {nullptr, nullptr};
     }
-    return entry;
+    return body;
 }
 
 std::uint32_t emitter_enter(TranslateState* s, const void* body) { return enter(s, body); }

@@ -104,8 +104,9 @@ Block* translate(u16 pc) {
     }
     if (count == 0) return nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (const void* body = emit_block(
-                {list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data(), max_cycles})) {
+        const std::array<const void*, 2> body =
+            emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data(), max_cycles});
+        if (body[0] != nullptr) {
             if (Block* b = block_cache::add(body, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
                 return b;
         }
@@ -180,7 +181,11 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
 InRamEnd translate_run(std::uint32_t countdown) {
     const std::int64_t room_instructions = CYCLE_BUDGET ? ROOM_UNCOUNTED : countdown;
     const std::int64_t room_cycles = CYCLE_BUDGET ? countdown : ROOM_UNCOUNTED;
-    TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false}, room_instructions, room_cycles, 0};
+    TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false},
+                     room_instructions,
+                     room_cycles,
+                     0,
+                     block_cache::entry_at.data() + (CYCLE_BUDGET ? 0x10000 : 0)};
     InRamStop stop = InRamStop::countdown_over;
     for (;;) {
         if constexpr (CYCLE_BUDGET) {
@@ -194,7 +199,7 @@ InRamEnd translate_run(std::uint32_t countdown) {
         if (b == nullptr && block_cache::page_cold[pc >> 8] == 0) b = translate<P>(pc);
         std::uint32_t exit = 0;
         if (b != nullptr && b->instructions <= s.left_instructions && b->max_cycles < s.left_cycles) {
-            exit = emitter_enter(&s, b->body);
+            exit = emitter_enter(&s, b->body[CYCLE_BUDGET ? 1 : 0]);
             if ((exit & EXIT_STORED) != 0) (void)block_cache::code_written(static_cast<u16>(s.written_at));
         } else if (b != nullptr || block_cache::page_cold[pc >> 8] == 0) {
             exit = helpers<P>[memory[pc]](&s);  // the end of the room, or no block here: one at a time

@@ -17,6 +17,7 @@ struct TranslateState {
     std::int64_t left_instructions;
     std::int64_t left_cycles;
     std::uint32_t written_at;  // with EXIT_STORED: where a store reached translated code
+    const void* const* entries;  // block_cache::entry_at for the bound of the stretch
 };
 
 // What a block or helper reports, as bits: the run loop must look (the
