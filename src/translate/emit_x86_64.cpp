@@ -848,8 +848,7 @@ bool emitter_open(const char*& why) {
         return false;
     }
     try {
-        code = std::make_unique<CodeGenerator>(CODE_SIZE);
-        emit_shared(*code);
+        code = std::make_unique<CodeGenerator>(CODE_SIZE);  // its shared code comes with emitter_reset
         return true;
     } catch (const Xbyak::Error& e) {
         why = e.what();
