@@ -30,8 +30,12 @@ void drop_page(u8 page) {
 
 void set_exits(const void* hand_back, const void* look) {
     hand_back_entry = hand_back;
-    for (std::size_t pc = 0; pc < entry_at.size(); ++pc)
-        entry_at[pc] = outside_safe_range(static_cast<u16>(pc % 0x10000)) ? look : hand_back;
+    std::fill(entry_at.begin(), entry_at.end(), hand_back);
+    for (std::size_t table = 0; table < entry_at.size(); table += 0x10000) {
+        // Outside the safe range: 0x0000 and SAFE_PC_END on.
+        entry_at[table] = look;
+        std::fill(entry_at.begin() + table + SAFE_PC_END, entry_at.begin() + table + 0x10000, look);
+    }
 }
 
 void clear() {

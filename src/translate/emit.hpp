@@ -15,8 +15,8 @@ struct DecodedInstruction {
     u8 length;
 };
 
-// The code buffer, made on first use; false, with the host's reason in
-// `why`, when no executable memory can be had.
+// The code buffer, made on first use (emitter_reset readies it); false,
+// with the host's reason in `why`, when no executable memory can be had.
 [[nodiscard]] bool emitter_open(const char*& why);
 // Empties the buffer: every block made before is gone.
 void emitter_reset();

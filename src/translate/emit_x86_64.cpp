@@ -50,8 +50,8 @@ constexpr int OFF_ENTRIES = offsetof(TranslateState, entries);
 
 // Decimal ADC and SBC of the processor running, by carry, accumulator and
 // operand: the result, C, V and the stand-in for N and Z, each as its host
-// register holds it. Made on the first decimal instruction a run's
-// translated code meets.
+// register holds it. Each made on the first decimal instruction of its kind
+// that a run's translated code meets.
 struct DecimalTable {
     std::array<u8, 0x20000> value, carry, overflow;
     std::array<u16, 0x20000> nz;
@@ -59,7 +59,8 @@ struct DecimalTable {
 DecimalTable decimal_add{};
 DecimalTable decimal_subtract{};
 Chip decimal_chip = Chip::m6502;
-u8 decimal_ready = 0;  // the tables hold decimal_chip's
+// Whether decimal_add and decimal_subtract hold decimal_chip's.
+std::array<u8, 2> decimal_ready{};
 
 // N and Z of a status as esi holds them.
 [[nodiscard]] constexpr std::uint32_t nz_stand_in(u8 status) {
@@ -72,27 +73,26 @@ void put_decimal(DecimalTable& table, std::size_t at, const AluResult& r) {
     table.nz[at] = static_cast<u16>(nz_stand_in(r.status));
 }
 
-template <Chip P>
-void fill_decimal_tables() {
+template <Chip P, bool SUBTRACT>
+void fill_decimal_table(DecimalTable& table) {
     for (unsigned carry = 0; carry < 2; ++carry)
         for (unsigned a = 0; a < 256; ++a)
             for (unsigned operand = 0; operand < 256; ++operand) {
                 const auto status = static_cast<u8>(FLAG_D | FLAG_CONSTANT | carry);
-                const AluResult sum = alu::adc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
-                const AluResult difference = alu::sbc<P>(static_cast<u8>(a), static_cast<u8>(operand), status);
-                const std::size_t at = carry << 16 | a << 8 | operand;
-                put_decimal(decimal_add, at, sum);
-                put_decimal(decimal_subtract, at, difference);
+                put_decimal(table, carry << 16 | a << 8 | operand,
+                            SUBTRACT ? alu::sbc<P>(static_cast<u8>(a), static_cast<u8>(operand), status)
+                                     : alu::adc<P>(static_cast<u8>(a), static_cast<u8>(operand), status));
             }
 }
-
-void make_decimal_tables() {
+template <bool SUBTRACT>
+void make_decimal_table() {
+    DecimalTable& table = SUBTRACT ? decimal_subtract : decimal_add;
     switch (decimal_chip) {
-    case Chip::m6502: fill_decimal_tables<Chip::m6502>(); break;
-    case Chip::m6502x: fill_decimal_tables<Chip::m6502x>(); break;
-    case Chip::m65c02: fill_decimal_tables<Chip::m65c02>(); break;
+    case Chip::m6502: fill_decimal_table<Chip::m6502, SUBTRACT>(table); break;
+    case Chip::m6502x: fill_decimal_table<Chip::m6502x, SUBTRACT>(table); break;
+    case Chip::m65c02: fill_decimal_table<Chip::m65c02, SUBTRACT>(table); break;
     }
-    decimal_ready = 1;
+    decimal_ready[SUBTRACT ? 1 : 0] = 1;
 }
 
 // The tables the code addresses absolutely: this position-dependent
@@ -428,13 +428,13 @@ private:
         c_.or_(eax, ecx);
         Xbyak::Label ready;
         if (check) {
-            c_.cmp(absolute(c_.byte, address_of(&decimal_ready)), 0);
+            c_.cmp(absolute(c_.byte, address_of(&decimal_ready[subtract ? 1 : 0])), 0);
             c_.jne(ready);
             c_.push(LEFT_I);
             c_.push(LEFT_C);
             c_.push(rax);
             c_.push(rdi);
-            c_.mov(rax, reinterpret_cast<std::uintptr_t>(&make_decimal_tables));
+            c_.mov(rax, reinterpret_cast<std::uintptr_t>(subtract ? &make_decimal_table<true> : &make_decimal_table<false>));
             c_.call(rax);
             c_.pop(rdi);
             c_.pop(rax);
@@ -616,7 +616,10 @@ private:
             if (!operand_in_ecx(slow)) return false;
             // Decimal mode known from an SED or CLD before in the block, or tested.
             if (decimal_ == Known::set) {
-                if (decimal_ready == 0) make_decimal_tables();
+                if (decimal_ready[op == Op::SBC ? 1 : 0] == 0) {
+                    if (op == Op::SBC) make_decimal_table<true>();
+                    else make_decimal_table<false>();
+                }
                 decimal(op == Op::SBC, false);
                 break;
             }
@@ -840,13 +843,12 @@ bool emitter_open(const char*& why) {
         !addressable(block_cache::code_map.data(), block_cache::code_map.size()) ||
         !addressable(block_cache::entry_at.data(), sizeof block_cache::entry_at) ||
         !addressable(&decimal_add, sizeof decimal_add) || !addressable(&decimal_subtract, sizeof decimal_subtract) ||
-        !addressable(&decimal_ready, 1)) {
+        !addressable(decimal_ready.data(), decimal_ready.size())) {
         why = "the machine's tables lie beyond 2 GiB in this build";
         return false;
     }
     try {
-        code = std::make_unique<CodeGenerator>(CODE_SIZE);
-        emit_shared(*code);
+        code = std::make_unique<CodeGenerator>(CODE_SIZE);  // its shared code comes with emitter_reset
         return true;
     } catch (const Xbyak::Error& e) {
         why = e.what();
@@ -868,7 +870,7 @@ std::array<const void*, 2> emit_block(const BlockSource& source) {
         return {nullptr, nullptr};
     if (source.chip != decimal_chip) {
         decimal_chip = source.chip;
-        decimal_ready = 0;
+        decimal_ready = {};
     }
     code->align(16);
     std::array<const void*, 2> body{};
