@@ -24,16 +24,17 @@ mount --bind "$cache" "$root/var/cache/apt/archives"
 mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 trap 'umount "$root/dev" "$root/proc" "$root/var/cache/apt/archives"' EXIT
+trap 'exit 1' INT TERM HUP
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 # The host's own certificate authorities (a proxy's, say), which npm needs to
-# reach its registry from here.
+# reach its registry from here (with NODE_EXTRA_CA_CERTS passed on).
 if ls /usr/local/share/ca-certificates/*.crt >/dev/null 2>&1; then
     mkdir -p "$root/usr/local/share/ca-certificates"
     cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
 fi
 rm -rf "$root/src" && mkdir "$root/src"
 (cd "$source" && git ls-files -z | xargs -0 tar cf -) | tar xf - -C "$root/src"
-run() { chroot "$root" /usr/bin/env -i DEBIAN_FRONTEND=noninteractive PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "$1"; }
+run() { chroot "$root" /usr/bin/env -i DEBIAN_FRONTEND=noninteractive ${NODE_EXTRA_CA_CERTS:+NODE_EXTRA_CA_CERTS=$NODE_EXTRA_CA_CERTS} PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "$1"; }
 run "apt-get update -qq && apt-get install -y -qq ca-certificates >/dev/null && update-ca-certificates >/dev/null"
 if [ -n "$deb" ]; then
     cp "$deb" "$root/tmp/nodejs.deb"
