@@ -16,12 +16,21 @@ inline constexpr unsigned BREAKS = 1;   // stops before an address marked in bre
 inline constexpr unsigned WATCHES = 2;  // stops before an instruction that may touch a watched page
 inline constexpr unsigned PROFILE = 4;  // counts executions, cycles and branches taken per address, and routine entries
 inline constexpr unsigned HISTORY = 8;  // notes every instruction in the history log (cpu/history_log.hpp)
-inline constexpr unsigned CALLS = 16;   // (with PROFILE) notes every JSR, BRK, RTS and RTI in `calls`
+inline constexpr unsigned CALLS = 16;   // notes every JSR, BRK, RTS and RTI in `calls`
+inline constexpr unsigned CHECKS = 32;  // stops before an instruction a check of `guard` and `returns` may fault
 }  // namespace observe
+
+// What the checks know of an address (ObservedTables::guard), as bits.
+namespace guard {
+inline constexpr u8 UNWRITTEN = 1;  // nothing wrote it in this run: not to be read or run
+inline constexpr u8 PROTECTED = 2;  // code or read-only data: not to be written
+inline constexpr u8 NO_RUN = 4;     // data: not to be run
+inline constexpr u8 C_SP = 8;       // the C stack pointer: a write moves it
+}  // namespace guard
 
 // A JSR, BRK, RTS or RTI the threaded code ran: where, and where it left
 // pc and S; `counter` is the run's counter after it (the engine turns it
-// into the run's totals).
+// into the profile's sums).
 struct CallNote {
     std::uint32_t counter;
     u16 pc, to;
@@ -53,6 +62,14 @@ struct ObservedTables {
     std::uint64_t instructions_counted, cycles_counted;
     std::array<CallNote, CALL_NOTES> calls;  // CALLS: this stretch's
     std::size_t call_count;
+    // CHECKS: the checker's tables (owned by it), and the calls it knows
+    // of as (S after the call, where it must return), the innermost last.
+    u8* guard;
+    bool c_stack_due;  // the C stack pointer moved: a JSR or (sp),y through it is checked
+    u8 c_sp;           // its address on page zero
+    std::array<u8, 256> returns_sp;
+    std::array<u16, 256> returns_to;
+    std::size_t return_count;
 };
 extern ObservedTables observed;
 

@@ -188,6 +188,109 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
+// Whether the checker must see opcode OPCODE, about to run, one at a time:
+// a check may fault on it (its bytes or a read unwritten, a write into
+// protected bytes, the stack wrapping, a return not to its call, the C
+// stack pointer moved), or it is rarer than intricate (an undocumented
+// opcode, BRK, RTI, the indirect jumps). Else what it writes is marked
+// written and the calls it makes or ends are followed, as the checker
+// would (inspect/checker.cpp, the data accesses of debug/data_accesses.cpp).
+template <Chip P, u8 OPCODE>
+[[gnu::always_inline]] inline bool check_stops(const RunRegisters& c) {
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    constexpr Op op = entry.op;
+    constexpr Mode mode = entry.mode;
+    if constexpr (op == Op::JAM || (op == Op::NOP && OPCODE != 0xEA) || op == Op::BRK || op == Op::RTI ||
+                  pointer_anywhere(mode)) {
+        return true;
+    } else {
+        u8* const g = observed.guard;
+        // The bits that stop: of its opcode's address, of its other bytes
+        // and the bytes it reads, and of those it writes.
+        u8 fetched = g[c.pc];
+        u8 read = 0;
+        if constexpr (operand_bytes(mode) >= 1) read |= g[c.pc + 1];
+        if constexpr (operand_bytes(mode) >= 2) read |= g[c.pc + 2];
+        u8 wrote = 0;
+        std::size_t writes[2];
+        unsigned write_count = 0;
+        if constexpr (mode == Mode::izx) {
+            const u8 pointer = static_cast<u8>(memory[c.pc + 1] + c.x);
+            read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
+        }
+        if constexpr (mode == Mode::izy || mode == Mode::izp) {
+            const u8 pointer = memory[c.pc + 1];
+            read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
+            if constexpr (mode == Mode::izy) {
+                if (observed.c_stack_due && pointer == observed.c_sp) return true;
+            }
+        }
+        if constexpr (operand_use(op) != OperandUse::none && operand_in_memory(mode)) {
+            RunRegisters probe = c;
+            ++probe.pc;
+            (void)address_operand<mode, Fetch::plain_ram>(probe);
+            const std::size_t at = probe.effective_address;
+            if constexpr (operand_use(op) != OperandUse::write) read |= g[at];
+            if constexpr (operand_use(op) != OperandUse::read) {
+                wrote |= g[at];
+                writes[write_count++] = at;
+            }
+        }
+        // Pushes from S below their bytes and pulls from S above them wrap.
+        if constexpr (op == Op::PHA || op == Op::PHP || op == Op::PHX || op == Op::PHY) {
+            if (c.sp == 0) return true;
+            wrote |= g[0x100 | c.sp];
+            writes[write_count++] = 0x100 | c.sp;
+        }
+        if constexpr (op == Op::PLA || op == Op::PLP || op == Op::PLX || op == Op::PLY) {
+            if (c.sp == 0xFF) return true;
+            read |= g[0x100 | static_cast<u8>(c.sp + 1)];
+        }
+        if constexpr (op == Op::JSR) {
+            if (c.sp < 2 || observed.c_stack_due) return true;
+            wrote |= g[0x100 | c.sp] | g[0x100 | static_cast<u8>(c.sp - 1)];
+            writes[write_count++] = 0x100 | c.sp;
+            writes[write_count++] = 0x100 | static_cast<u8>(c.sp - 1);
+        }
+        bool matched = false;
+        if constexpr (op == Op::RTS) {
+            if (c.sp >= 0xFE) return true;
+            read |= g[0x100 | static_cast<u8>(c.sp + 1)] | g[0x100 | static_cast<u8>(c.sp + 2)];
+            if (observed.return_count != 0) {
+                const u8 call_sp = observed.returns_sp[observed.return_count - 1];
+                const auto target = static_cast<u16>(
+                    (memory[0x100 | static_cast<u8>(c.sp + 1)] | memory[0x100 | static_cast<u8>(c.sp + 2)] << 8) + 1);
+                if (c.sp == call_sp) {
+                    if (target != observed.returns_to[observed.return_count - 1]) return true;
+                    matched = true;
+                } else if (c.sp > call_sp || unsigned{c.sp} + 2 > call_sp) {
+                    return true;  // pulls bytes of the call: not the jump idiom
+                }
+            }
+        }
+        if (((fetched & (guard::UNWRITTEN | guard::NO_RUN)) | (read & guard::UNWRITTEN) |
+             (wrote & (guard::PROTECTED | guard::C_SP))) != 0)
+            return true;
+        for (unsigned i = 0; i < write_count; ++i) g[writes[i]] &= static_cast<u8>(~guard::UNWRITTEN);
+        if constexpr (op == Op::JSR) {
+            // The calls whose bytes it overwrote are over (inspect/call_tracker.cpp).
+            const auto sp = static_cast<u8>(c.sp - 2);
+            std::size_t n = observed.return_count;
+            while (n != 0 && observed.returns_sp[n - 1] <= sp) --n;
+            observed.returns_sp[n] = sp;
+            observed.returns_to[n] = static_cast<u16>(c.pc + 3);
+            observed.return_count = n + 1;
+        }
+        if (matched) {
+            const unsigned after = unsigned{c.sp} + 2;
+            std::size_t n = observed.return_count - 1;
+            while (n != 0 && observed.returns_sp[n - 1] < after) --n;
+            observed.return_count = n;
+        }
+        return false;
+    }
+}
+
 // Notes the instruction at c.pc, about to run, in the history log at
 // `next`: where it begins and its opcode, one store (pc never passes 0xFFFF).
 template <u8 OPCODE>
@@ -248,7 +351,6 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
         if constexpr (is_conditional_branch(entry.op)) observed.taken[at] += c.pc != next_pc ? 1 : 0;
     }
     if constexpr ((OBSERVE & observe::CALLS) != 0 && is_call_or_return(OPCODE)) {
-        static_assert((OBSERVE & observe::PROFILE) != 0, "a call's note carries the profile's counts");
         observed.calls[observed.call_count++] = {counter, static_cast<u16>(at), static_cast<u16>(c.pc), OPCODE, c.sp};
     }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;
@@ -309,6 +411,12 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
     opcode_##n:                                                                \
     if constexpr ((OBSERVE & observe::WATCHES) != 0) {                         \
         if (threaded::may_touch_watched<P, (n)>(c)) [[unlikely]] {             \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    if constexpr ((OBSERVE & observe::CHECKS) != 0) {                          \
+        if (threaded::check_stops<P, (n)>(c)) [[unlikely]] {                   \
             stop = InRamStop::observe;                                         \
             goto out;                                                          \
         }                                                                      \

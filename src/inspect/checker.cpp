@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cpu/cpu.hpp"
+#include "cpu/observed.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "debug/call_stack.hpp"
 #include "debug/disassembler.hpp"
@@ -39,6 +40,36 @@ Checker::Checker(CheckSettings settings) : settings_(std::move(settings)) {
     classify_segments();
     for (const AddressSpan& span : settings_.protect)
         for (unsigned a = span.first; a <= span.last; ++a) region_[a] |= REGION_PROTECTED;
+    // What the threaded code tests (cpu/observed.hpp): device registers
+    // are no memory that must be written first.
+    for (unsigned a = 0; a <= 0xFFFF; ++a) {
+        u8& bits = guard_[a];
+        if (is_device(static_cast<u16>(a))) bits &= static_cast<u8>(~guard::UNWRITTEN);
+        if ((region_[a] & REGION_PROTECTED) != 0) bits |= guard::PROTECTED;
+        if ((region_[a] & (REGION_DATA | REGION_CODE_BYTES)) == REGION_DATA) bits |= guard::NO_RUN;
+    }
+    if (c_sp_) {
+        guard_[*c_sp_] |= guard::C_SP;
+        guard_[static_cast<u8>(*c_sp_ + 1)] |= guard::C_SP;
+    }
+}
+
+void Checker::publish() {
+    observed.guard = guard_.data();
+    observed.c_stack_due = c_sp_moved_;
+    observed.c_sp = c_sp_ ? static_cast<u8>(*c_sp_) : 0;
+    const auto& calls = calls_.calls();
+    observed.return_count = calls.size();
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        observed.returns_sp[i] = calls[i].sp;
+        observed.returns_to[i] = calls[i].return_to;
+    }
+}
+
+void Checker::call_ran(const CallRan& call) {
+    astray_ = false;
+    if (call.opcode == 0x20) calls_.called(call.pc, call.to, call.sp);
+    else if (call.opcode == 0x60) (void)calls_.returned(static_cast<u8>(call.sp - 2), call.to, false);
 }
 
 void Checker::classify_segments() {
@@ -93,7 +124,7 @@ void Checker::classify_segments() {
 }
 
 void Checker::mark_written(u16 first, std::size_t count) {
-    for (std::size_t i = 0; i < count && first + i <= 0xFFFF; ++i) written_[first + i] = 1;
+    for (std::size_t i = 0; i < count && first + i <= 0xFFFF; ++i) written(static_cast<u16>(first + i));
 }
 
 bool Checker::suppressed(CheckKind kind, u16 pc, u16 address) const {
@@ -156,7 +187,7 @@ void Checker::before_instruction() {
     bool unwritten = false;
     for (int i = 0; i < length && !unwritten; ++i) {
         const auto at = static_cast<u16>(pc + i);
-        if (written_[at] == 0 && !is_device(at)) {
+        if (!was_written(at) && !is_device(at)) {
             unwritten = true;
             // A program gone astray runs on through the fill: its first
             // instruction there is the report, the rest only follow from it.
@@ -180,7 +211,7 @@ void Checker::before_instruction() {
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if (is_device(access.address)) continue;
-        if (access.kind == WATCH_READ && written_[access.address] == 0)
+        if (access.kind == WATCH_READ && !was_written(access.address))
             find(CheckKind::uninitialised_read, pc, access.address,
                  "reads " + hex(access.address) + ", which nothing has written in this run");
         if (access.kind == WATCH_WRITE && (region_[access.address] & REGION_PROTECTED) != 0) {
@@ -198,7 +229,7 @@ void Checker::after_instruction(u16 pc) {
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if (access.kind != WATCH_WRITE) continue;
-        written_[access.address] = 1;
+        written(access.address);
         if (c_sp_ && (access.address == *c_sp_ || access.address == *c_sp_ + 1)) c_sp_moved_ = true;
     }
     // Pushes move S down, pulls up: the other way round it wrapped.
@@ -233,7 +264,7 @@ void Checker::after_instruction(u16 pc) {
 
 void Checker::interrupt_taken() {
     const u8 sp = cpu.sp;
-    for (unsigned i = 1; i <= 3; ++i) written_[0x100 | static_cast<u8>(sp + i)] = 1;
+    for (unsigned i = 1; i <= 3; ++i) written(static_cast<u16>(0x100 | static_cast<u8>(sp + i)));
     const auto back = static_cast<u16>(bus_peek(static_cast<u16>(0x100 | static_cast<u8>(sp + 2))) |
                                        bus_peek(static_cast<u16>(0x100 | static_cast<u8>(sp + 3))) << 8);
     if (sp >= 0xFD)

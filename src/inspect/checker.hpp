@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "bus/bus.hpp"
+#include "cpu/observed.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
+#include "engine/observer.hpp"
 #include "inspect/call_tracker.hpp"
 #include "inspect/check_kinds.hpp"
 
@@ -55,6 +57,15 @@ public:
     [[nodiscard]] CheckSet kinds() const { return settings_.kinds; }
     // Forgets the calls seen: a run taken back, or changed by hand.
     void forget_calls() { calls_.clear(); }
+    // Hands the threaded code (observe::CHECKS) its tables and the calls
+    // known now: before a run, and after each change the checker made.
+    void publish();
+    // A call or return the threaded code ran (it made sure that it is no
+    // fault): followed as after_instruction would, and the run is back in
+    // written memory.
+    void call_ran(const CallRan& call);
+    // Instructions ran in threaded code: their bytes were all written.
+    void ran_threaded() { astray_ = false; }
 
     // Around one instruction at cpu.pc (it has not run at `before`).
     void before_instruction();
@@ -82,7 +93,11 @@ private:
     [[nodiscard]] std::string backtrace(u16 pc) const;
 
     CheckSettings settings_;
-    std::vector<u8> written_ = std::vector<u8>(0x10000);
+    // Per address: the bits of cpu/observed.hpp's guard, which the threaded
+    // code reads and marks written in.
+    std::vector<u8> guard_ = std::vector<u8>(0x10000, guard::UNWRITTEN);
+    [[nodiscard]] bool was_written(u16 address) const { return (guard_[address] & guard::UNWRITTEN) == 0; }
+    void written(u16 address) { guard_[address] &= static_cast<u8>(~guard::UNWRITTEN); }
     // Per address: what it belongs to (the REGION_ bits in checker.cpp).
     std::vector<u8> region_ = std::vector<u8>(0x10000);
     std::vector<u8> reported_ = std::vector<u8>(0x10000);  // per pc: a bit per kind
