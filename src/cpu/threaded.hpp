@@ -19,8 +19,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "cpu/data_access.hpp"
 #include "cpu/dispatch.hpp"
@@ -188,10 +190,31 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
+// The guard bits of an instruction's LENGTH bytes at `bytes` that make
+// running it a fault: any unwritten, the first in data. One load for all
+// of them (pc lies below SAFE_PC_END, so three bytes more are memory).
+template <int LENGTH>
+[[gnu::always_inline]] inline bool fetch_guarded(const u8* bytes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr u32 mask = [] {
+            u32 m = guard::UNWRITTEN | guard::NO_RUN;
+            for (int i = 1; i < LENGTH; ++i) m |= u32{guard::UNWRITTEN} << (8 * i);
+            return m;
+        }();
+        u32 all;
+        std::memcpy(&all, bytes, sizeof all);
+        return (all & mask) != 0;
+    } else {
+        u8 rest = 0;
+        for (int i = 1; i < LENGTH; ++i) rest |= bytes[i];
+        return ((bytes[0] & (guard::UNWRITTEN | guard::NO_RUN)) | (rest & guard::UNWRITTEN)) != 0;
+    }
+}
+
 // Whether the checker must see opcode OPCODE, about to run, one at a time:
 // a check may fault on it (its bytes or a read unwritten, a write into
 // protected bytes, the stack wrapping, a return not to its call, the C
-// stack pointer moved), or it is rarer than intricate (an undocumented
+// stack grown into data), or it is rarer than intricate (an undocumented
 // opcode, BRK, RTI, the indirect jumps). Else what it writes is marked
 // written and the calls it makes or ends are followed, as the checker
 // would (inspect/checker.cpp, the data accesses of debug/data_accesses.cpp).
@@ -205,12 +228,9 @@ template <Chip P, u8 OPCODE>
         return true;
     } else {
         u8* const g = observed.guard;
-        // The bits that stop: of its opcode's address, of its other bytes
-        // and the bytes it reads, and of those it writes.
-        u8 fetched = g[c.pc];
+        if (fetch_guarded<1 + operand_bytes(mode)>(g + c.pc)) return true;
+        // The bits of the bytes it reads, and of those it writes.
         u8 read = 0;
-        if constexpr (operand_bytes(mode) >= 1) read |= g[c.pc + 1];
-        if constexpr (operand_bytes(mode) >= 2) read |= g[c.pc + 2];
         u8 wrote = 0;
         std::size_t writes[2];
         unsigned write_count = 0;
@@ -218,13 +238,16 @@ template <Chip P, u8 OPCODE>
             const u8 pointer = static_cast<u8>(memory[c.pc + 1] + c.x);
             read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
         }
+        bool c_stack_checked = false;
         if constexpr (mode == Mode::izy || mode == Mode::izp) {
             const u8 pointer = memory[c.pc + 1];
             read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
-            if constexpr (mode == Mode::izy) {
-                if (observed.c_stack_due && pointer == observed.c_sp) return true;
-            }
+            if constexpr (mode == Mode::izy) c_stack_checked = observed.c_stack_due && pointer == observed.c_sp;
         }
+        if constexpr (op == Op::JSR) c_stack_checked = observed.c_stack_due;
+        if (c_stack_checked && c_stack_place(observed.c_stack_pointer(), observed.c_stack_floor,
+                                             observed.heap_end()) != CStackPlace::fine)
+            return true;
         if constexpr (operand_use(op) != OperandUse::none && operand_in_memory(mode)) {
             RunRegisters probe = c;
             ++probe.pc;
@@ -247,7 +270,7 @@ template <Chip P, u8 OPCODE>
             read |= g[0x100 | static_cast<u8>(c.sp + 1)];
         }
         if constexpr (op == Op::JSR) {
-            if (c.sp < 2 || observed.c_stack_due) return true;
+            if (c.sp < 2) return true;
             wrote |= g[0x100 | c.sp] | g[0x100 | static_cast<u8>(c.sp - 1)];
             writes[write_count++] = 0x100 | c.sp;
             writes[write_count++] = 0x100 | static_cast<u8>(c.sp - 1);
@@ -256,36 +279,41 @@ template <Chip P, u8 OPCODE>
         if constexpr (op == Op::RTS) {
             if (c.sp >= 0xFE) return true;
             read |= g[0x100 | static_cast<u8>(c.sp + 1)] | g[0x100 | static_cast<u8>(c.sp + 2)];
-            if (observed.return_count != 0) {
-                const u8 call_sp = observed.returns_sp[observed.return_count - 1];
+            if (observed.known_call_count != 0) {
+                // As inspect/call_tracker.cpp classifies it: only a match
+                // or the push-an-address-then-RTS jump runs on.
+                const KnownCall& call = observed.known_calls[observed.known_call_count - 1];
+                const u8 call_sp = call.sp;
                 const auto target = static_cast<u16>(
                     (memory[0x100 | static_cast<u8>(c.sp + 1)] | memory[0x100 | static_cast<u8>(c.sp + 2)] << 8) + 1);
                 if (c.sp == call_sp) {
-                    if (target != observed.returns_to[observed.return_count - 1]) return true;
+                    if (target != call.return_to) return true;
                     matched = true;
                 } else if (c.sp > call_sp || unsigned{c.sp} + 2 > call_sp) {
-                    return true;  // pulls bytes of the call: not the jump idiom
+                    return true;
                 }
             }
         }
-        if (((fetched & (guard::UNWRITTEN | guard::NO_RUN)) | (read & guard::UNWRITTEN) |
-             (wrote & (guard::PROTECTED | guard::C_SP))) != 0)
-            return true;
+        if (((read & guard::UNWRITTEN) | (wrote & guard::PROTECTED)) != 0) return true;
+        // It runs: the rest is what the checker would note after it.
         for (unsigned i = 0; i < write_count; ++i) g[writes[i]] &= static_cast<u8>(~guard::UNWRITTEN);
+        if (c_stack_checked) observed.c_stack_due = false;
+        if ((wrote & guard::C_SP) != 0) observed.c_stack_due = true;
         if constexpr (op == Op::JSR) {
-            // The calls whose bytes it overwrote are over (inspect/call_tracker.cpp).
+            // The calls whose bytes it overwrote are over.
             const auto sp = static_cast<u8>(c.sp - 2);
-            std::size_t n = observed.return_count;
-            while (n != 0 && observed.returns_sp[n - 1] <= sp) --n;
-            observed.returns_sp[n] = sp;
-            observed.returns_to[n] = static_cast<u16>(c.pc + 3);
-            observed.return_count = n + 1;
+            std::size_t n = observed.known_call_count;
+            while (n != 0 && observed.known_calls[n - 1].sp <= sp) --n;
+            const auto at = static_cast<u16>(c.pc);
+            observed.known_calls[n] = {at, static_cast<u16>(memory[c.pc + 1] | memory[c.pc + 2] << 8),
+                                       static_cast<u16>(at + 3), sp, false};
+            observed.known_call_count = n + 1;
         }
         if (matched) {
             const unsigned after = unsigned{c.sp} + 2;
-            std::size_t n = observed.return_count - 1;
-            while (n != 0 && observed.returns_sp[n - 1] < after) --n;
-            observed.return_count = n;
+            std::size_t n = observed.known_call_count - 1;
+            while (n != 0 && observed.known_calls[n - 1].sp < after) --n;
+            observed.known_call_count = n;
         }
         return false;
     }
@@ -351,6 +379,7 @@ template <Chip P, u8 OPCODE, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsig
         if constexpr (is_conditional_branch(entry.op)) observed.taken[at] += c.pc != next_pc ? 1 : 0;
     }
     if constexpr ((OBSERVE & observe::CALLS) != 0 && is_call_or_return(OPCODE)) {
+        static_assert((OBSERVE & observe::PROFILE) != 0, "a call's note carries the profile's counts");
         observed.calls[observed.call_count++] = {counter, static_cast<u16>(at), static_cast<u16>(c.pc), OPCODE, c.sp};
     }
     constexpr u16 safe_end = CYCLE_BUDGET ? BUDGET_SAFE_PC_END : SAFE_PC_END;

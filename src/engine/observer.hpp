@@ -36,13 +36,12 @@ struct ObserverStop {
 };
 
 // A JSR, BRK, RTS or RTI that ran (observe::CALLS): where, where it left pc
-// and S, the profile's sums of instructions and cycles (observe::PROFILE)
-// with it counted, and whether it ran one at a time (seen in step_after too).
+// and S, and the profile's sums of instructions and cycles (observe::
+// PROFILE) with it counted.
 struct CallRan {
     std::uint16_t pc = 0, to = 0;
     std::uint8_t opcode = 0, sp = 0;
     std::uint64_t instructions = 0, cycles = 0;
-    bool stepped = false;
 };
 
 // Something that looks at a run and may stop it to talk: the monitor, the

@@ -303,7 +303,11 @@ private:
                 } else {
                     checks = observer_->quiet_checks();
                 }
-                threaded = threaded && has_copy(checks);
+                // Calls are noted by the counting copy alone; the checks
+                // are looked at by a copy of their own.
+                using namespace observe;
+                if ((checks & CALLS) != 0 && (checks & ~(PROFILE | CALLS)) != 0) threaded = false;
+                if ((checks & CHECKS) != 0 && checks != CHECKS) threaded = false;
             }
             // The constant bit is clear only after an RTI pulled it so;
             // the trace switch changes only by a store to the device page,
@@ -338,14 +342,14 @@ private:
         } else if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // The observed copies: the checks' (which note the calls),
-            // breakpoints alone (the commonest, with and without cycles
-            // counted, found with one test), with watchpoints, the counts
-            // alone (the profiles, coverage; the calls noted, asked for or
-            // not), everything with the counts, and the history's.
+            // The observed copies: the checks', breakpoints alone (the
+            // commonest, with and without cycles counted, found with one
+            // test), with watchpoints, the counts alone (the profiles,
+            // coverage; the calls noted, asked for or not), everything
+            // with the counts, and the history's.
             using namespace observe;
-            if ((checks & CHECKS) != 0) {
-                end = run_in_ram<P, true, false, CHECKS | CALLS>(countdown);
+            if (checks == CHECKS) {
+                end = run_in_ram<P, true, false, CHECKS>(countdown);
             } else if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
                 end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
                                                      : run_in_ram<P, false, false, BREAKS>(countdown);
@@ -365,32 +369,23 @@ private:
         cycles_ += end.cycles;
         if constexpr (OBSERVED) {
             step_next_ = end.stop == InRamStop::observe;
-            if ((checks & (observe::PROFILE | observe::CALLS)) != 0) counted_ran(ran, end.cycles, countdown, checks);
+            if ((checks & observe::PROFILE) != 0) profile_ran(ran, end.cycles, countdown, checks);
         }
         return looked;
     }
 
-    // Whether a copy of the threaded code looks at all of `checks`: the
-    // calls are noted by the copy that counts and by the checks' alone.
-    [[nodiscard]] static bool has_copy(unsigned checks) {
-        using namespace observe;
-        if ((checks & CHECKS) != 0) return (checks & ~(CHECKS | CALLS)) == 0;
-        return (checks & CALLS) == 0 || (checks & ~(PROFILE | CALLS)) == 0;
-    }
-
-    // After a stretch that counted or noted calls: its calls told in order,
-    // with the profile's sums as they were after each, then the sums moved on.
-    void counted_ran(std::uint32_t ran, std::uint64_t cycles, std::uint32_t countdown, unsigned checks) {
+    // After a stretch that counted: its calls told in order, with the
+    // profile's sums as they were after each, then the sums moved on.
+    void profile_ran(std::uint32_t ran, std::uint64_t cycles, std::uint32_t countdown, unsigned checks) {
         if ((checks & observe::CALLS) != 0) {
             for (std::size_t i = 0; i < observed.call_count; ++i) {
                 const CallNote& note = observed.calls[i];
                 const threaded::Counted counted = threaded::counted_since_start(note.counter, countdown);
                 observer_->call_ran({note.pc, note.to, note.opcode, note.sp,
                                      observed.instructions_counted + counted.instructions,
-                                     observed.cycles_counted + counted.cycles, false});
+                                     observed.cycles_counted + counted.cycles});
             }
         }
-        if ((checks & observe::PROFILE) == 0) return;
         observed.instructions_counted += ran;
         observed.cycles_counted += cycles;
     }
@@ -422,7 +417,7 @@ private:
                 const unsigned checks = observer_->threaded_checks();
                 if ((checks & observe::PROFILE) != 0) observed_count_step<P>(pc, cpu.opcode, cpu.pc, step_cycles);
                 if ((checks & observe::CALLS) != 0 && is_call_or_return(cpu.opcode))
-                    observer_->call_ran({pc, cpu.pc, cpu.opcode, cpu.sp, observed.instructions_counted, observed.cycles_counted, true});
+                    observer_->call_ran({pc, cpu.pc, cpu.opcode, cpu.sp, observed.instructions_counted, observed.cycles_counted});
             }
             if (observing) observer_->step_after(pc, step_cycles);
             step_next_ = false;

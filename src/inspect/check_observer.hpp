@@ -18,7 +18,7 @@ public:
 
     // With every check off (the debug adapter's filters), it costs nothing.
     [[nodiscard]] unsigned threaded_checks() const override {
-        return checker_.kinds().bits != 0 ? observe::CHECKS | observe::CALLS : 0;
+        return checker_.kinds().bits != 0 ? observe::CHECKS : 0;
     }
     [[nodiscard]] bool one_at_a_time() const override { return false; }
     [[nodiscard]] ObserverStop stop_at_start() override {
@@ -27,16 +27,16 @@ public:
     }
     [[nodiscard]] const char* stop_before() override { return nullptr; }
     void step_before() override {
-        if (!probing_) checker_.before_instruction();
+        if (probing_) return;
+        checker_.take_calls();
+        checker_.before_instruction();
     }
     void step_after(std::uint16_t pc, std::uint32_t) override;
     void interrupt_taken() override {
         if (probing_) return;
+        checker_.take_calls();
         checker_.interrupt_taken();
         checker_.publish();
-    }
-    void call_ran(const CallRan& call) override {
-        if (!probing_ && !call.stepped) checker_.call_ran(call);
     }
     void timer_request() override {}
     [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
@@ -45,10 +45,7 @@ public:
     [[nodiscard]] const char* stop_at_end() override { return nullptr; }
     void converse(const char*, const RunCounts&) override {}
     void probing(bool on) override { probing_ = on; }
-    void rewinding() override {
-        checker_.forget_calls();
-        checker_.publish();
-    }
+    void rewinding() override { checker_.forget_calls(); }
 
 private:
     Checker& checker_;

@@ -52,24 +52,28 @@ Checker::Checker(CheckSettings settings) : settings_(std::move(settings)) {
         guard_[*c_sp_] |= guard::C_SP;
         guard_[static_cast<u8>(*c_sp_ + 1)] |= guard::C_SP;
     }
+    observed.c_stack_due = false;
 }
 
 void Checker::publish() {
     observed.guard = guard_.data();
-    observed.c_stack_due = c_sp_moved_;
     observed.c_sp = c_sp_ ? static_cast<u8>(*c_sp_) : 0;
+    observed.c_stack_floor = c_stack_floor_;
+    observed.heap_pointer = settings_.heap_pointer.value_or(0);
     const auto& calls = calls_.calls();
-    observed.return_count = calls.size();
+    observed.known_call_count = calls.size();
     for (std::size_t i = 0; i < calls.size(); ++i) {
-        observed.returns_sp[i] = calls[i].sp;
-        observed.returns_to[i] = calls[i].return_to;
+        const TrackedCall& call = calls[i];
+        observed.known_calls[i] = {call.call_pc, call.entry, call.return_to, call.sp, call.interrupt};
     }
 }
 
-void Checker::call_ran(const CallRan& call) {
-    astray_ = false;
-    if (call.opcode == 0x20) calls_.called(call.pc, call.to, call.sp);
-    else if (call.opcode == 0x60) (void)calls_.returned(static_cast<u8>(call.sp - 2), call.to, false);
+void Checker::take_calls() {
+    calls_.clear();
+    for (std::size_t i = 0; i < observed.known_call_count; ++i) {
+        const KnownCall& call = observed.known_calls[i];
+        calls_.push({call.call_pc, call.entry, call.return_to, call.sp, call.interrupt});
+    }
 }
 
 void Checker::classify_segments() {
@@ -230,7 +234,7 @@ void Checker::after_instruction(u16 pc) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if (access.kind != WATCH_WRITE) continue;
         written(access.address);
-        if (c_sp_ && (access.address == *c_sp_ || access.address == *c_sp_ + 1)) c_sp_moved_ = true;
+        if (c_sp_ && (access.address == *c_sp_ || access.address == *c_sp_ + 1)) observed.c_stack_due = true;
     }
     // Pushes move S down, pulls up: the other way round it wrapped.
     const int moved = static_cast<int>(cpu.sp) - static_cast<int>(sp_before_);
@@ -250,13 +254,13 @@ void Checker::after_instruction(u16 pc) {
     switch (entry.op) {
     case Op::JSR:
         calls_.called(pc, cpu.pc, cpu.sp);
-        if (c_sp_moved_) check_c_stack(pc);
+        if (observed.c_stack_due) check_c_stack(pc);
         break;
     case Op::BRK: calls_.interrupted(pc, static_cast<u16>(pc + 2), cpu.pc, cpu.sp); break;
     case Op::RTS: check_return(pc, false); break;
     case Op::RTI: check_return(pc, true); break;
     default:
-        if (c_sp_moved_ && entry.mode == Mode::izy && c_sp_ && bus_peek(static_cast<u16>(pc + 1)) == *c_sp_)
+        if (observed.c_stack_due && entry.mode == Mode::izy && c_sp_ && bus_peek(static_cast<u16>(pc + 1)) == *c_sp_)
             check_c_stack(pc);
         break;
     }
@@ -305,12 +309,20 @@ void Checker::report_return(u16 pc, const ReturnSeen& seen) {
 }
 
 void Checker::check_c_stack(u16 pc) {
-    c_sp_moved_ = false;
-    if (!c_sp_ || c_stack_floor_ == 0) return;
-    const auto value = static_cast<u16>(bus_peek(*c_sp_) | bus_peek(static_cast<u16>(*c_sp_ + 1)) << 8);
-    // Below the floor but above the image's start: grown into the data.
-    if (value < c_stack_floor_ && value >= 0x200)
+    observed.c_stack_due = false;
+    if (!c_sp_) return;
+    const u16 value = observed.c_stack_pointer();
+    switch (c_stack_place(value, c_stack_floor_, observed.heap_end())) {
+    case CStackPlace::fine: return;
+    case CStackPlace::data:
         find(CheckKind::c_stack, pc, value,
              "the C stack pointer is " + hex(value) + ", inside " + c_stack_floor_what_ + " (which ends at " +
                  hex(c_stack_floor_) + ")");
+        return;
+    case CStackPlace::heap:
+        find(CheckKind::c_stack, pc, value,
+             "the C stack pointer is " + hex(value) + ", inside the heap (which ends at " + hex(observed.heap_end()) +
+                 ")");
+        return;
+    }
 }

@@ -17,7 +17,6 @@
 #include "cpu/observed.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
-#include "engine/observer.hpp"
 #include "inspect/call_tracker.hpp"
 #include "inspect/check_kinds.hpp"
 
@@ -37,6 +36,9 @@ struct CheckSettings {
     std::vector<AddressSpan> protect;        // --protect: read-only besides the debug file's segments
     std::vector<Suppression> suppressions;   // --check-suppress FILE
     const debug_info::DebugInfo* info = nullptr;
+    // Where cc65's runtime keeps the end of the heap it hands out
+    // (__heapptr, named by the label file): the C stack may not grow into it.
+    std::optional<u16> heap_pointer;
 };
 
 struct CheckFinding {
@@ -55,15 +57,17 @@ public:
     // The checks made from now on (the debug adapter's filters).
     void set_kinds(CheckSet kinds) { settings_.kinds = kinds; }
     [[nodiscard]] CheckSet kinds() const { return settings_.kinds; }
-    // Forgets the calls seen: a run taken back, or changed by hand.
-    void forget_calls() { calls_.clear(); }
+    // Forgets the calls seen: a run taken back, or changed by hand (the
+    // threaded code's too: this checker watches the run).
+    void forget_calls() {
+        calls_.clear();
+        publish();
+    }
     // Hands the threaded code (observe::CHECKS) its tables and the calls
     // known now: before a run, and after each change the checker made.
     void publish();
-    // A call or return the threaded code ran (it made sure that it is no
-    // fault): followed as after_instruction would, and the run is back in
-    // written memory.
-    void call_ran(const CallRan& call);
+    // Takes back the calls as the threaded code followed them since.
+    void take_calls();
     // Instructions ran in threaded code: their bytes were all written.
     void ran_threaded() { astray_ = false; }
 
@@ -115,5 +119,4 @@ private:
     std::optional<u16> c_sp_;           // the zero-page address of cc65's C stack pointer
     u16 c_stack_floor_ = 0;             // the first byte above the data and BSS below the C stack
     std::string c_stack_floor_what_;
-    bool c_sp_moved_ = false;           // written since last looked at
 };
