@@ -17,32 +17,35 @@
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+started=$(date +%s)
+# Each step's heading says when it began, so a slow step shows in CI's log.
+step() { echo "== $1 (at $(($(date +%s) - started)) s)"; }
 
 scripts/install-deps.sh
 
-echo "== release build and tests"
+step "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 [ "${EMU6502_QUICK:-0}" = 1 ] && exit 0
 
-echo "== the demo of README.md"
+step "the demo of README.md"
 demo=$(cmake --build build --target demo)
 echo "$demo" | grep -q "^Hello from the 6502!" || { echo "the demo did not greet"; exit 1; }
 echo "demo ok"
 
 scripts/test-package.sh build
 
-echo "== the debug adapter through the protocol's test client"
+step "the debug adapter through the protocol's test client"
 scripts/test-dap.sh build/emu6502
 
-echo "== the examples' and the kit library's unit tests (emu6502 test)"
+step "the examples' and the kit library's unit tests (emu6502 test)"
 scripts/test-tester.sh build/emu6502
 
-echo "== coverage and profile files in genhtml, lcov and callgrind_annotate"
+step "coverage and profile files in genhtml, lcov and callgrind_annotate"
 scripts/test-viewers.sh build/emu6502
 
-echo "== program images match their sources"
+step "program images match their sources"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp tests/programs/build.sh tests/programs/*.s tests/programs/*.inc "$work/"
@@ -53,13 +56,13 @@ done
 scripts/build-examples.sh --check
 echo "images ok"
 
-echo "== windows build under wine"
+step "windows build under wine"
 scripts/test-windows.sh build/emu6502
 
-echo "== sanitizer build and tests"
+step "sanitizer build and tests"
 scripts/test-sanitize.sh
 
-echo "== fuzzing"
+step "fuzzing"
 scripts/fuzz.sh "${EMU6502_FUZZ_SECONDS:-40}"
 
-echo "all tests passed"
+echo "all tests passed in $(($(date +%s) - started)) s"

@@ -58,6 +58,9 @@ public:
           threaded_(THREADED && !settings.deterministic.paced && !settings.trace_always),
           // An observer sees every instruction: translated code shows none.
           translating_(!OBSERVED && threaded_ && settings.translate && translate_begin(P)) {
+        if constexpr (!Timer::CYCLES) {
+            if (translating_) timer_.poll_every(TRANSLATED_CLOCK_POLL);
+        }
         if constexpr (PAST) {
             // A recording's keys come from the terminal as they are typed:
             // they cannot be had again.
@@ -323,9 +326,10 @@ private:
             // Far from keys and limits, a run under a cycle budget ends
             // exactly at the instruction that reaches the timer's request.
             const std::uint64_t to_request = timer_.cycles_left(cycles_);
-            if (checks == 0 && to_request != 0 && bound > threaded::MAX_BUDGET<P> &&
+            const std::uint32_t most = translating_ ? MAX_TRANSLATED_RUN : threaded::MAX_BUDGET<P>;
+            if (checks == 0 && to_request != 0 && bound > most &&
                 !outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) {
-                const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_request, threaded::MAX_BUDGET<P>));
+                const auto budget = static_cast<std::uint32_t>(std::min<std::uint64_t>(to_request, most));
                 const InRamEnd end =
                     translating_ ? translate_run<P, true, true>(budget) : run_in_ram<P, true, true>(budget);
                 counted_ += end.countdown;
@@ -333,8 +337,10 @@ private:
                 return end.stop == InRamStop::look;
             }
         }
+        // Translated code checks where pc goes itself: it runs longer stretches.
+        const std::uint64_t most = checks == 0 && translating_ ? MAX_TRANSLATED_RUN : MAX_RUN;
         const auto countdown =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>({bound, timer_.room(counted_, cycles_), MAX_RUN}));
+            static_cast<std::uint32_t>(std::min<std::uint64_t>({bound, timer_.room(counted_, cycles_), most}));
         InRamEnd end;
         if (checks == 0 && translating_) {
             end = Timer::CYCLES || count_cycles_ ? translate_run<P, true, false>(countdown)

@@ -69,3 +69,4 @@ inline constexpr std::int64_t TIMER_PERIOD_MS = 10;
 // each one: at emulation speed that is a small fraction of a millisecond,
 // and in between, the last reading stands for the clock.
 inline constexpr std::uint64_t CLOCK_POLL = 128;
+inline constexpr std::uint64_t TRANSLATED_CLOCK_POLL = 4096;

@@ -62,7 +62,9 @@ bool write_junit(const std::string& path, const std::vector<JunitCase>& cases) {
             } else {
                 std::string all;
                 for (const std::string& line : c.outcome.failures) all += line + "\n";
-                const std::string first = c.outcome.failures.empty() ? "failed" : c.outcome.failures.front();
+                // The message is the first failure's first line (a check's report goes on with its calls).
+                const std::string first =
+                    c.outcome.failures.empty() ? "failed" : c.outcome.failures.front().substr(0, c.outcome.failures.front().find('\n'));
                 xml += "      <failure message=\"" + xml_escaped(first) + "\">" + xml_escaped(all) + "</failure>\n";
             }
             xml += "    </testcase>\n";

@@ -6,6 +6,7 @@ bool emitter_open(const char*& why) {
     return false;
 }
 void emitter_reset() {}
-BlockCode emit_block(const BlockSource&, const void*&) { return nullptr; }
+std::array<const void*, 2> emit_block(const BlockSource&) { return {nullptr, nullptr}; }
+std::uint32_t emitter_enter(TranslateState*, const void*) { return 0; }
 const char* emitter_name() { return nullptr; }
 std::uint64_t emitter_refusals() { return 0; }

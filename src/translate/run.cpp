@@ -24,6 +24,8 @@ constexpr std::size_t MAX_BLOCK = 32;
 constexpr unsigned MAX_EXTRA_CYCLES = 4;
 // No instruction takes more (the grids' own check).
 constexpr unsigned MOST_CYCLES = 8;
+// The room of the count a stretch is not bounded by.
+constexpr std::int64_t ROOM_UNCOUNTED = std::int64_t{1} << 60;
 
 [[nodiscard]] constexpr bool pushes(Op op) {
     return op == Op::PHA || op == Op::PHP || op == Op::PHX || op == Op::PHY || op == Op::JSR || op == Op::BRK;
@@ -43,8 +45,8 @@ std::uint32_t run_one(TranslateState* s) {
     std::uint32_t counter = 0;
     std::size_t noted = 0;
     const bool look = threaded::run_opcode<P, OPCODE, true, false, 0>(s->r, counter, noted);
-    ++s->instructions;
-    s->cycles += counter % threaded::INSTRUCTION_UNIT / threaded::COUNTDOWN_COUNTER.cycle;
+    --s->left_instructions;
+    s->left_cycles -= counter % threaded::INSTRUCTION_UNIT / threaded::COUNTDOWN_COUNTER.cycle;
     std::uint32_t exit = look ? EXIT_LOOK : 0;
     if constexpr (writes_operand(entry)) {
         if (block_cache::code_map[s->r.effective_address] != 0) [[unlikely]]
@@ -71,6 +73,17 @@ void flush() {
     emitter_reset();
 }
 
+// The most cycles an instruction of the grid may take: a page crossing
+// where it pays for one, a taken branch's two, the 65C02's decimal cycle;
+// for the instructions a handler runs, whatever a handler may add.
+template <Chip P>
+[[nodiscard]] constexpr unsigned most_cycles(const OpcodeEntry& entry, u8 opcode) {
+    if (threaded::is_branch(entry.op)) return entry.cycles + MAX_EXTRA_CYCLES;
+    unsigned most = entry.cycles + (pays_page_cycle<P>(entry.op, opcode) ? 1 : 0);
+    if (P == Chip::m65c02 && (entry.op == Op::ADC || entry.op == Op::SBC)) ++most;
+    return most;
+}
+
 // The block at `pc`, made now; nullptr where none is made (an instruction
 // across a page's end, or no room for code).
 template <Chip P>
@@ -85,16 +98,16 @@ Block* translate(u16 pc) {
         const auto length = static_cast<u8>(1 + operand_bytes(entry.mode));
         if (((at + length - 1) >> 8) != (pc >> 8)) break;
         list[count++] = {at, opcode, length};
-        max_cycles += entry.cycles + MAX_EXTRA_CYCLES;
+        max_cycles += most_cycles<P>(entry, opcode);
         at = static_cast<u16>(at + length);
         if (ends_block(entry.op)) break;
     }
     if (count == 0) return nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const void* body = nullptr;
-        if (const BlockCode code =
-                emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data()}, body)) {
-            if (Block* b = block_cache::add(code, body, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
+        const std::array<const void*, 2> body =
+            emit_block({list.data(), count, opcode_grid<P>.data(), P, helpers<P>.data(), max_cycles});
+        if (body[0] != nullptr) {
+            if (Block* b = block_cache::add(body, pc, at, static_cast<u16>(count), static_cast<u16>(max_cycles)))
                 return b;
         }
         flush();  // the buffer or the pool is full: start again
@@ -102,17 +115,17 @@ Block* translate(u16 pc) {
     return nullptr;
 }
 
-// Where no block serves (code that keeps rewriting itself, the end of a
-// countdown or budget that a block does not fit in): the interpreter's own
-// threaded code, as far as the room goes, stopped before any instruction
-// that may touch a page with translated code, which then runs through its
-// handler, so that a store there still drops that code. A look or not.
+// Where no block serves (code that keeps rewriting itself): the
+// interpreter's own threaded code, as far as the room goes, stopped before
+// any instruction that may touch a page with translated code, which then
+// runs through its handler, so that a store there still drops that code.
+// A look or not.
 template <Chip P>
 std::uint32_t interpret(TranslateState& s) {
-    const std::uint64_t room = s.room_cycles == UINT64_MAX
-                                   ? s.room_instructions - s.instructions
-                                   : (s.room_cycles - s.cycles + MOST_CYCLES - 1) / MOST_CYCLES;  // none passes the budget but the last
-    const auto countdown = static_cast<std::uint32_t>(std::min<std::uint64_t>(room, MAX_RUN));
+    const std::int64_t room = s.left_cycles > ROOM_UNCOUNTED / 2
+                                  ? s.left_instructions
+                                  : (s.left_cycles + MOST_CYCLES - 1) / MOST_CYCLES;  // none passes the budget but the last
+    const auto countdown = static_cast<std::uint32_t>(std::min<std::int64_t>(room, MAX_RUN));
     cpu.pc = static_cast<u16>(s.r.pc);
     cpu.sp = s.r.sp;
     cpu.a = s.r.a;
@@ -134,8 +147,8 @@ std::uint32_t interpret(TranslateState& s) {
     s.r.y = cpu.y;
     s.r.status = cpu.status;
     const bool looked = end.stop == InRamStop::look;
-    s.instructions += countdown - end.countdown + (looked ? 1 : 0);
-    s.cycles += end.cycles;
+    s.left_instructions -= countdown - end.countdown + (looked ? 1 : 0);
+    s.left_cycles -= end.cycles;
     if (end.stop == InRamStop::observe) return helpers<P>[memory[s.r.pc]](&s) & EXIT_LOOK;
     return looked ? EXIT_LOOK : 0;
 }
@@ -166,25 +179,33 @@ bool translate_begin(Chip) {
 
 template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
 InRamEnd translate_run(std::uint32_t countdown) {
+    const std::int64_t room_instructions = CYCLE_BUDGET ? ROOM_UNCOUNTED : countdown;
+    const std::int64_t room_cycles = CYCLE_BUDGET ? countdown : ROOM_UNCOUNTED;
     TranslateState s{{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false},
+                     room_instructions,
+                     room_cycles,
                      0,
-                     0,
-                     CYCLE_BUDGET ? UINT64_MAX : countdown,
-                     CYCLE_BUDGET ? countdown : UINT64_MAX};
+                     block_cache::entry_at.data() + (CYCLE_BUDGET ? 0x10000 : 0)};
     InRamStop stop = InRamStop::countdown_over;
     for (;;) {
         if constexpr (CYCLE_BUDGET) {
-            if (s.cycles >= countdown) break;
+            if (s.left_cycles <= 0) break;
         } else {
-            if (s.instructions == countdown) break;
+            if (s.left_instructions == 0) break;
         }
         const auto pc = static_cast<u16>(s.r.pc);
         if (outside_safe_range(pc)) break;  // where the run loop steps
         Block* b = block_cache::block_at[pc];
         if (b == nullptr && block_cache::page_cold[pc >> 8] == 0) b = translate<P>(pc);
-        const bool fits = b != nullptr && s.instructions + b->instructions <= s.room_instructions &&
-                          s.cycles + b->max_cycles < s.room_cycles;
-        const std::uint32_t exit = fits ? b->code(&s) : interpret<P>(s);
+        std::uint32_t exit = 0;
+        if (b != nullptr && b->instructions <= s.left_instructions && b->max_cycles < s.left_cycles) {
+            exit = emitter_enter(&s, b->body[CYCLE_BUDGET ? 1 : 0]);
+            if ((exit & EXIT_STORED) != 0) (void)block_cache::code_written(static_cast<u16>(s.written_at));
+        } else if (b != nullptr || block_cache::page_cold[pc >> 8] == 0) {
+            exit = helpers<P>[memory[pc]](&s);  // the end of the room, or no block here: one at a time
+        } else {
+            exit = interpret<P>(s);
+        }
         if ((exit & EXIT_LOOK) != 0) {
             stop = InRamStop::look;
             break;
@@ -196,10 +217,12 @@ InRamEnd translate_run(std::uint32_t countdown) {
     cpu.x = s.r.x;
     cpu.y = s.r.y;
     cpu.status = s.r.status;
-    if constexpr (CYCLE_BUDGET) return {s.cycles, static_cast<std::uint32_t>(s.instructions), stop};
+    const auto instructions = static_cast<std::uint32_t>(room_instructions - s.left_instructions);
+    const auto cycles = static_cast<std::uint64_t>(room_cycles - s.left_cycles);
+    if constexpr (CYCLE_BUDGET) return {cycles, instructions, stop};
     // As in run_in_ram, the instruction that asks for a look is counted by the run loop.
-    const auto ran = static_cast<std::uint32_t>(s.instructions) - (stop == InRamStop::look ? 1u : 0u);
-    return {COUNT_CYCLES ? s.cycles : 0, countdown - ran, stop};
+    const auto ran = instructions - (stop == InRamStop::look ? 1u : 0u);
+    return {COUNT_CYCLES ? cycles : 0, countdown - ran, stop};
 }
 
 void translate_after_step() {

@@ -1,6 +1,6 @@
 // What translated code works on: the registers as the threaded code keeps
-// them, and the counts of the stretch. Translated blocks and the helpers
-// they call take it in their first argument.
+// them, and the room left in the stretch. Translated code holds them in host
+// registers and puts them here whenever it calls a handler or hands back.
 #pragma once
 
 #include <cstddef>
@@ -10,21 +10,22 @@
 
 struct TranslateState {
     RunRegisters r;
-    std::uint64_t instructions;  // run in this call
-    std::uint64_t cycles;
-    // A block runs whole, and one block goes straight on to the next,
-    // only while its instructions stay within the first and its cycles
-    // below the second: the countdown, or the budget.
-    std::uint64_t room_instructions;
-    std::uint64_t room_cycles;
+    // Counted down by every instruction: a block runs, and one block goes
+    // straight on to the next, only while all of its instructions fit in the
+    // first and all of its cycles stay below the second. The one that does
+    // not count (a budget's instructions, a countdown's cycles) starts high.
+    std::int64_t left_instructions;
+    std::int64_t left_cycles;
+    std::uint32_t written_at;  // with EXIT_STORED: where a store reached translated code
+    const void* const* entries;  // block_cache::entry_at for the bound of the stretch
 };
 
 // What a block or helper reports, as bits: the run loop must look (the
-// interpreter's own rule), or a store reached translated code.
+// interpreter's own rule), a store reached translated code and its blocks are
+// dropped already, or the caller must drop the blocks at written_at.
 inline constexpr std::uint32_t EXIT_LOOK = 1;
 inline constexpr std::uint32_t EXIT_CODE_WRITTEN = 2;
+inline constexpr std::uint32_t EXIT_STORED = 4;
 
 // One instruction at r.pc, counted; its operand read from memory as it is.
 using InstructionHelper = std::uint32_t (*)(TranslateState*);
-// A block's host code: from r.pc on to its end, or to an exit.
-using BlockCode = std::uint32_t (*)(TranslateState*);

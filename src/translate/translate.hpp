@@ -8,6 +8,10 @@
 
 #include "cpu/threaded.hpp"
 
+// The longest countdown and budget translate_run takes: far longer than the
+// threaded code's, as translated code checks where pc goes at every block.
+inline constexpr std::uint32_t MAX_TRANSLATED_RUN = 1u << 16;
+
 // What this build has, for --version: "x86-64 host code (xbyak)", or why not.
 [[nodiscard]] const char* translate_build_text();
 

@@ -22,6 +22,9 @@ constexpr u16 SUBROUTINE = 0x2F90;  // INX; RTS
 // One-byte opcodes that every processor runs alike, for rewritten opcodes.
 constexpr u8 PLAIN_IMPLIED[] = {0xE8, 0xCA, 0xC8, 0x88, 0x18, 0x38, 0xAA, 0x8A, 0xEA, 0xF8, 0xD8, 0x0A, 0x2A};
 
+// (zp,X) reads of ORA, AND, EOR, ADC, LDA, CMP and SBC; their (zp),Y lie 0x10 above.
+constexpr u8 INDIRECT_READS[] = {0x01, 0x21, 0x41, 0x61, 0xA1, 0xC1, 0xE1};
+
 // A looping program at ORIGIN: opcodes that keep to plain RAM (data at
 // 0x3000-0x7DFF, the zero page and the stack; branches that go on either
 // way), reads of RANDOM, INC of its own immediate operands, LDA #op; STA of
@@ -47,6 +50,26 @@ void self_modifying_program(Chip chip, unsigned seed) {
                  static_cast<u8>(target >> 8)});
         } else if (kind == 3) {
             put({0x20, SUBROUTINE & 0xFF, SUBROUTINE >> 8});
+        } else if (kind == 5) {
+            // A read through a pointer set just before: into the data, across
+            // a page with Y, or of the random byte on the device page.
+            const bool device = random() % 8 == 0;
+            const bool indexed_by_y = random() % 2 == 0;
+            const u16 target = device ? RANDOM : static_cast<u16>(0x3000 + random() % 0x4E00);
+            const u8 pointer = static_cast<u8>(0x10 + 2 * (random() % 8));
+            const u8 index = static_cast<u8>(random() % 8);
+            const u8 at_zero_page = indexed_by_y ? pointer : static_cast<u8>(pointer - index);
+            put({0xA9, static_cast<u8>(target), 0x85, pointer, 0xA9, static_cast<u8>(target >> 8), 0x85,
+                 static_cast<u8>(pointer + 1)});
+            if (indexed_by_y) put({0xA0, device ? u8{0} : static_cast<u8>(random())});
+            else put({0xA2, index});
+            const u8 op = INDIRECT_READS[random() % std::size(INDIRECT_READS)];
+            put({static_cast<u8>(indexed_by_y ? op + 0x10 : op), at_zero_page});
+        } else if (kind == 6 && !operands.empty()) {
+            // A store through a pointer into an immediate operand.
+            const u16 target = operands[random() % operands.size()];
+            put({0xA9, static_cast<u8>(target), 0x85, 0x20, 0xA9, static_cast<u8>(target >> 8), 0x85, 0x21, 0xA0,
+                 0x00, 0xA9, static_cast<u8>(random()), 0x91, 0x20});
         } else if (kind == 4) {
             slots.push_back(at);
             put({PLAIN_IMPLIED[random() % std::size(PLAIN_IMPLIED)]});
@@ -140,7 +163,9 @@ TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
             translate_after_step();
         }
         ASSERT_FALSE(outside_safe_range<threaded::BUDGET_SAFE_PC_END>(cpu.pc)) << "stretch " << stretch;
-        const auto length = static_cast<std::uint32_t>(1 + lengths() % (budget ? max_budget(row.chip) : MAX_RUN));
+        // Now and then as long as the run loop gives translated code.
+        const std::uint32_t longest = stretch % 4 == 0 ? MAX_TRANSLATED_RUN / 16 : budget ? max_budget(row.chip) : MAX_RUN;
+        const auto length = static_cast<std::uint32_t>(1 + lengths() % longest);
         const Cpu before = cpu;
         const std::array<u8, 0x10000> memory_before = memory;
         const std::uint64_t random_before = random_state();
