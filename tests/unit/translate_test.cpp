@@ -143,6 +143,47 @@ std::uint32_t max_budget(Chip chip) {
     return threaded::MAX_BUDGET<Chip::m6502>;
 }
 
+// One stretch of `length` translated from where cpu stands, then the same
+// instructions again one step at a time from the same machine: registers,
+// memory, the random generator and cycles must agree, and the stretch
+// must end where the interpreter's threaded code ends. `ran`: its length.
+void same_as_steps(Chip chip, Counting how, std::uint32_t length, std::uint32_t& ran) {
+    const bool budget = how == Counting::cycle_budget;
+    const Cpu before = cpu;
+    const std::array<u8, 0x10000> memory_before = memory;
+    const std::uint64_t random_before = random_state();
+
+    const InRamEnd end = translated_on(chip, how, length);
+    const bool looked = end.stop == InRamStop::look;
+    ran = budget ? end.countdown : length - end.countdown + (looked ? 1 : 0);
+    const Cpu after = cpu;
+    const std::array<u8, 0x10000> memory_after = memory;
+    const std::uint64_t random_after = random_state();
+
+    cpu = before;
+    memory = memory_before;
+    random_state_restore(random_before);
+    std::uint64_t cycles = 0;
+    for (std::uint32_t i = 0; i < ran; ++i) cycles += cpu_step();
+    SCOPED_TRACE(std::to_string(ran) + " instructions from " + hex(before.pc));
+    ASSERT_EQ(after.pc, cpu.pc);
+    ASSERT_EQ(after.a, cpu.a);
+    ASSERT_EQ(after.x, cpu.x);
+    ASSERT_EQ(after.y, cpu.y);
+    ASSERT_EQ(after.sp, cpu.sp);
+    ASSERT_EQ(after.status, cpu.status);
+    ASSERT_TRUE(memory_after == memory);
+    ASSERT_EQ(random_after, random_state());
+    if (how != Counting::instructions) {
+        ASSERT_EQ(end.cycles, cycles);
+    }
+    // It ends where the interpreter's threaded code ends: at the
+    // countdown or budget, or after an instruction that needs a look.
+    if (!looked) {
+        ASSERT_TRUE(budget ? cycles >= length : ran == length);
+    }
+}
+
 class Translated : public CpuTableTest<TranslateRow> {};
 
 TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
@@ -166,39 +207,10 @@ TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
         // Now and then as long as the run loop gives translated code.
         const std::uint32_t longest = stretch % 4 == 0 ? MAX_TRANSLATED_RUN / 16 : budget ? max_budget(row.chip) : MAX_RUN;
         const auto length = static_cast<std::uint32_t>(1 + lengths() % longest);
-        const Cpu before = cpu;
-        const std::array<u8, 0x10000> memory_before = memory;
-        const std::uint64_t random_before = random_state();
-
-        const InRamEnd end = translated_on(row.chip, row.how, length);
-        const bool looked = end.stop == InRamStop::look;
-        const std::uint32_t ran = budget ? end.countdown : length - end.countdown + (looked ? 1 : 0);
-        const Cpu after = cpu;
-        const std::array<u8, 0x10000> memory_after = memory;
-        const std::uint64_t random_after = random_state();
-
-        cpu = before;
-        memory = memory_before;
-        random_state_restore(random_before);
-        std::uint64_t cycles = 0;
-        for (std::uint32_t i = 0; i < ran; ++i) cycles += cpu_step();
-        SCOPED_TRACE("stretch " + std::to_string(stretch) + " of " + std::to_string(ran) + " from " + hex(before.pc));
-        ASSERT_EQ(after.pc, cpu.pc);
-        ASSERT_EQ(after.a, cpu.a);
-        ASSERT_EQ(after.x, cpu.x);
-        ASSERT_EQ(after.y, cpu.y);
-        ASSERT_EQ(after.sp, cpu.sp);
-        ASSERT_EQ(after.status, cpu.status);
-        ASSERT_TRUE(memory_after == memory);
-        ASSERT_EQ(random_after, random_state());
-        if (row.how != Counting::instructions) {
-            ASSERT_EQ(end.cycles, cycles);
-        }
-        // It ends where the interpreter's threaded code ends: at the
-        // countdown or budget, or after an instruction that needs a look.
-        if (!looked) {
-            ASSERT_TRUE(budget ? cycles >= length : ran == length);
-        }
+        SCOPED_TRACE("stretch " + std::to_string(stretch));
+        std::uint32_t ran = 0;
+        same_as_steps(row.chip, row.how, length, ran);
+        if (HasFatalFailure()) return;
         instructions += ran;
         if (stretch % 5 == 4) {
             cpu_irq();
@@ -221,6 +233,89 @@ const TranslateRow translate_rows[] = {
     {"m65c02_budget", Chip::m65c02, 29, Counting::cycle_budget},
 };
 INSTANTIATE_TEST_SUITE_P(RandomPrograms, Translated, ::testing::ValuesIn(translate_rows), RowName{});
+
+}  // namespace
+}  // namespace cpu_test
+
+namespace cpu_test {
+namespace {
+
+// Programs at ORIGIN that end with JMP $0000, each on what translated code
+// does in host instructions of its own, run translated and then stepped.
+struct TranslateCase {
+    const char* name;
+    Chip chip;
+    Counting how;
+    std::uint32_t length;  // the countdown or budget
+    Bytes program;
+};
+void PrintTo(const TranslateCase& c, std::ostream* os) { *os << c.name; }
+
+class TranslatedCase : public CpuTableTest<TranslateCase> {};
+
+TEST_P(TranslatedCase, MatchesTheSteps) {
+    const TranslateCase& row = GetParam();
+    clean_machine(row.chip);
+    program(row.program);
+    memory[0x3010] = 0x5A;
+    memory[0x30FF] = 0x77;
+    memory[0x3100] = 0x88;
+    if (!translate_begin(row.chip)) GTEST_SKIP() << "this build has no translating core";
+    cpu.pc = ORIGIN;
+    for (int stretch = 0; stretch < 4 && !outside_safe_range(cpu.pc); ++stretch) {
+        SCOPED_TRACE("stretch " + std::to_string(stretch));
+        std::uint32_t ran = 0;
+        same_as_steps(row.chip, row.how, row.length, ran);
+        if (HasFatalFailure()) return;
+    }
+}
+
+const Bytes DECIMAL_SUMS = {0xF8, 0x18, 0xA9, 0x99, 0x69, 0x01, 0x85, 0x40, 0xA9, 0x10, 0xE9, 0x25, 0x85,
+                            0x41, 0x08, 0x68, 0x85, 0x42, 0x4C, 0x00, 0x00};
+const TranslateCase translate_cases[] = {
+    // SED; CLC; LDA #$99; ADC #1; STA; LDA #$10; SBC #$25; STA; PHP; PLA; STA
+    {"decimal_after_sed_in_the_block", Chip::m6502, Counting::cycles_too, 200, DECIMAL_SUMS},
+    {"decimal_after_sed_65c02_cycle", Chip::m65c02, Counting::cycles_too, 200, DECIMAL_SUMS},
+    {"decimal_after_sed_6502x", Chip::m6502x, Counting::cycle_budget, 200, DECIMAL_SUMS},
+    // LDA #$08; PHA; PLP (D from the stack); SEC; LDA #$45; ADC #$38; SBC #$09; PHP
+    {"decimal_from_plp", Chip::m6502, Counting::cycles_too, 200,
+     {0xA9, 0x08, 0x48, 0x28, 0x38, 0xA9, 0x45, 0x69, 0x38, 0xE9, 0x09, 0x08, 0x4C, 0x00, 0x00}},
+    // pointer $30F0 at $20; LDY #$10; LDA ($20),Y crosses into $3100; ORA ($20),Y again
+    {"pointer_and_y_cross_a_page", Chip::m6502, Counting::cycles_too, 200,
+     {0xA9, 0xF0, 0x85, 0x20, 0xA9, 0x30, 0x85, 0x21, 0xA0, 0x10, 0xB1, 0x20, 0x11, 0x20, 0x4C, 0x00, 0x00}},
+    // pointer at $FF/$00 to $3010: LDX #0; LDA ($FF,X); LDY #0; EOR ($FF),Y
+    {"pointer_wraps_in_page_zero", Chip::m6502, Counting::instructions, 200,
+     {0xA9, 0x10, 0x85, 0xFF, 0xA9, 0x30, 0x85, 0x00, 0xA2, 0x00, 0xA1, 0xFF, 0xA0, 0x00, 0x51, 0xFF, 0x4C, 0x00,
+      0x00}},
+    // the same through the 65C02's (zp)
+    {"pointer_without_index_65c02", Chip::m65c02, Counting::cycles_too, 200,
+     {0xA9, 0x10, 0x85, 0xFF, 0xA9, 0x30, 0x85, 0x00, 0xB2, 0xFF, 0x4C, 0x00, 0x00}},
+    // a pointer to the random byte: the read goes to the device
+    {"pointer_onto_the_device_page", Chip::m6502, Counting::cycles_too, 200,
+     {0xA9, RANDOM & 0xFF, 0x85, 0x20, 0xA9, RANDOM >> 8, 0x85, 0x21, 0xA0, 0x00, 0xB1, 0x20, 0x91, 0x22, 0xAA, 0x4C,
+      0x00, 0x00}},
+    // STA into the next instruction's operand: LDA #$42; STA $0206; LDX #$00 runs as LDX #$42
+    {"store_into_the_next_instruction", Chip::m6502, Counting::instructions, 200,
+     {0xA9, 0x42, 0x8D, 0x06, 0x02, 0xA2, 0x00, 0x86, 0x40, 0x4C, 0x00, 0x00}},
+    // the same through a pointer: pointer $020D at $20; STA ($20),Y
+    {"store_through_a_pointer_into_code", Chip::m65c02, Counting::cycles_too, 200,
+     {0xA9, 0x0D, 0x85, 0x20, 0xA9, 0x02, 0x85, 0x21, 0xA0, 0x00, 0xA9, 0x07, 0x91, 0x20, 0xA2, 0x00, 0x86, 0x40,
+      0x4C, 0x00, 0x00}},
+    // N, Z, C and V kept apart, then together for PHP: LDA #$C0; STA $40; CLC; LDA #$70; ADC #$20 (V, N);
+    // PHP; BIT $40; PHP; CMP #$90; PHP; LDA #$80; ROL A (C, Z); PHP; PLA; PLA; PLA; PLA
+    {"flags_kept_apart_then_pushed", Chip::m6502, Counting::cycles_too, 200,
+     {0xA9, 0xC0, 0x85, 0x40, 0x18, 0xA9, 0x70, 0x69, 0x20, 0x08, 0x24, 0x40, 0x08, 0xC9, 0x90, 0x08, 0xA9, 0x80,
+      0x2A, 0x08, 0x68, 0x68, 0x68, 0x68, 0x4C, 0x00, 0x00}},
+    // a loop of 8 instructions cut by countdowns of 5: the block that does not fit runs a step at a time
+    {"countdown_ends_inside_a_block", Chip::m6502, Counting::instructions, 5,
+     {0xA2, 0x10, 0xE8, 0x86, 0x40, 0xC8, 0x84, 0x41, 0xCA, 0xCA, 0xD0, 0xF6, 0x4C, 0x00, 0x00}},
+    {"budget_ends_inside_a_block", Chip::m65c02, Counting::cycle_budget, 13,
+     {0xA2, 0x10, 0xE8, 0x86, 0x40, 0xC8, 0x84, 0x41, 0xCA, 0xCA, 0xD0, 0xF6, 0x4C, 0x00, 0x00}},
+    // JSR to a subroutine that returns to 0x0000 (TSX; its pushed address made 0xFFFF): the end, with a look
+    {"return_to_zero", Chip::m6502, Counting::cycles_too, 200,
+     {0x20, 0x06, 0x02, 0x4C, 0x00, 0x00, 0xBA, 0xA9, 0xFF, 0x9D, 0x01, 0x01, 0x9D, 0x02, 0x01, 0x60}},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, TranslatedCase, ::testing::ValuesIn(translate_cases), RowName{});
 
 }  // namespace
 }  // namespace cpu_test
