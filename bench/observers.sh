@@ -8,7 +8,7 @@
 # watchpoint on one address that is never touched, --profile, and the
 # monitor with its instruction history on (hist on) and nothing set, and
 # the inspections: --check, --coverage (with a debug file made here) and
-# the call-graph profile (--profile FILE.callgrind). Each
+# the call-graph profiles (--profile FILE.callgrind, FILE.folded). Each
 # figure is the difference between a short and a long run, so start-up,
 # loading and the monitor's own talk cancel out. With a second binary, its
 # figures come first ("before"), then the ratios of the measured one to its
@@ -70,9 +70,9 @@ figure() {
     python3 -c "print(f'{($3 - $1) / ($4 - $2):.2f}')"
 }
 
-# row BINARY WORKLOAD SHORT LONG: the ten figures.
+# row BINARY WORKLOAD SHORT LONG: the eleven figures.
 row() {
-    printf '%s %s %s %s %s %s %s %s %s %s' \
+    printf '%s %s %s %s %s %s %s %s %s %s %s' \
         "$(figure "$1" "$2" "$3" "$4")" \
         "$(figure "$1" "$2" "$3" "$4" --deterministic)" \
         "$(figure "$1" "$2" "$3" "$4" --commands breakpoints)" \
@@ -82,12 +82,13 @@ row() {
         "$(figure "$1" "$2" "$3" "$4" --commands history)" \
         "$(figure "$1" "$2" "$3" "$4" --check)" \
         "$(if [ $have_debug = yes ]; then figure "$1" "$2" "$3" "$4" --coverage "$work/coverage.info"; else echo 0; fi)" \
-        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.callgrind")"
+        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.callgrind")" \
+        "$(figure "$1" "$2" "$3" "$4" --profile "$work/profile.folded")"
 }
 
 echo "host instructions per emulated instruction (callgrind):"
-header='  %-22s %8s %14s %12s %12s %11s %9s %6s %7s %9s %10s\n'
-printf "$header" "" plain deterministic breakpoints conditional watchpoint profile hist check coverage callgrind
+header='  %-22s %8s %14s %12s %12s %11s %9s %6s %7s %9s %10s %7s\n'
+printf "$header" "" plain deterministic breakpoints conditional watchpoint profile hist check coverage callgrind folded
 for workload in "bench_mix 2 6" "bench_memory 1 3"; do
     set -- $workload
     if [ -n "$baseline" ]; then
@@ -99,13 +100,13 @@ for workload in "bench_mix 2 6" "bench_memory 1 3"; do
     python3 - "$1" $after ${before:-} <<'EOF2'
 import sys
 name, *numbers = sys.argv[1:]
-after = [float(x) for x in numbers[:10]]
+after = [float(x) for x in numbers[:11]]
 plain = after[0]
-widths = [8, 14, 12, 12, 11, 9, 6, 7, 9, 10]
+widths = [8, 14, 12, 12, 11, 9, 6, 7, 9, 10, 7]
 print(f"  {name + ', / plain':22} {'':>8}" + "".join(f" {a / plain:{w}.3f}" for a, w in zip(after[1:], widths[1:])))
-if len(numbers) == 20:
-    before = [float(x) for x in numbers[10:]]
+if len(numbers) == 22:
+    before = [float(x) for x in numbers[11:]]
     print(f"  {name + ', after/before':22}" + "".join(f" {a / b:{w}.3f}" for a, b, w in zip(after, before, widths)))
 EOF2
 done
-echo "goals: plain and deterministic within 2 % of before; breakpoints and conditional <= 1.25 (conditional = breakpoints), watchpoint <= 1.5, profile <= 2, hist <= 1.5, check, coverage and callgrind <= 2 x plain"
+echo "goals: plain and deterministic within 2 % of before; breakpoints and conditional <= 1.25 (conditional = breakpoints), watchpoint <= 1.5, profile <= 2, hist <= 1.5, check, coverage, callgrind and folded <= 2 x plain"

@@ -5,6 +5,18 @@
 _emu6502() {
     local cur prev words cword split
     _init_completion -s || return
+    # emu6502 test: its own options, then test files.
+    if [[ ${words[1]-} == test && $cword -gt 1 ]]; then
+        case $prev in
+            -j | --jobs | --only) return ;;
+        esac
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W '$(_parse_help "$1" "test --help")' -- "$cur"))
+            return
+        fi
+        _filedir
+        return
+    fi
     case $prev in
         --cpu)
             COMPREPLY=($(compgen -W '6502 6502X 65C02' -- "$cur"))
@@ -22,6 +34,7 @@ _emu6502() {
         return
     fi
     _filedir
+    ((cword == 1)) && COMPREPLY+=($(compgen -W test -- "$cur"))
 } && complete -F _emu6502 emu6502
 
 _emu6502_build() {

@@ -19,8 +19,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "cpu/data_access.hpp"
 #include "cpu/dispatch.hpp"
@@ -188,6 +190,135 @@ template <Chip P, u8 OPCODE>
     return touched;
 }
 
+// The guard bits of an instruction's LENGTH bytes at `bytes` that make
+// running it a fault: any unwritten, the first in data. One load for all
+// of them (pc lies below SAFE_PC_END, so three bytes more are memory).
+template <int LENGTH>
+[[gnu::always_inline]] inline bool fetch_guarded(const u8* bytes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr u32 mask = [] {
+            u32 m = guard::UNWRITTEN | guard::NO_RUN;
+            for (int i = 1; i < LENGTH; ++i) m |= u32{guard::UNWRITTEN} << (8 * i);
+            return m;
+        }();
+        u32 all;
+        std::memcpy(&all, bytes, sizeof all);
+        return (all & mask) != 0;
+    } else {
+        u8 rest = 0;
+        for (int i = 1; i < LENGTH; ++i) rest |= bytes[i];
+        return ((bytes[0] & (guard::UNWRITTEN | guard::NO_RUN)) | (rest & guard::UNWRITTEN)) != 0;
+    }
+}
+
+// Whether the checker must see opcode OPCODE, about to run, one at a time:
+// a check may fault on it (its bytes or a read unwritten, a write into
+// protected bytes, the stack wrapping, a return not to its call, the C
+// stack grown into data), or it is rarer than intricate (an undocumented
+// opcode, BRK, RTI, the indirect jumps). Else what it writes is marked
+// written and the calls it makes or ends are followed, as the checker
+// would (inspect/checker.cpp, the data accesses of debug/data_accesses.cpp).
+template <Chip P, u8 OPCODE>
+[[gnu::always_inline]] inline bool check_stops(const RunRegisters& c) {
+    constexpr OpcodeEntry entry = opcode_grid<P>[OPCODE];
+    constexpr Op op = entry.op;
+    constexpr Mode mode = entry.mode;
+    if constexpr (op == Op::JAM || (op == Op::NOP && OPCODE != 0xEA) || op == Op::BRK || op == Op::RTI ||
+                  pointer_anywhere(mode)) {
+        return true;
+    } else {
+        u8* const g = observed.guard;
+        if (fetch_guarded<1 + operand_bytes(mode)>(g + c.pc)) return true;
+        // The bits of the bytes it reads, and of those it writes.
+        u8 read = 0;
+        u8 wrote = 0;
+        std::size_t writes[2];
+        unsigned write_count = 0;
+        if constexpr (mode == Mode::izx) {
+            const u8 pointer = static_cast<u8>(memory[c.pc + 1] + c.x);
+            read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
+        }
+        bool c_stack_checked = false;
+        if constexpr (mode == Mode::izy || mode == Mode::izp) {
+            const u8 pointer = memory[c.pc + 1];
+            read |= g[pointer] | g[static_cast<u8>(pointer + 1)];
+            if constexpr (mode == Mode::izy) c_stack_checked = observed.c_stack_due && pointer == observed.c_sp;
+        }
+        if constexpr (op == Op::JSR) c_stack_checked = observed.c_stack_due;
+        if (c_stack_checked && c_stack_place(observed.c_stack_pointer(), observed.c_stack_floor,
+                                             observed.heap_end()) != CStackPlace::fine)
+            return true;
+        if constexpr (operand_use(op) != OperandUse::none && operand_in_memory(mode)) {
+            RunRegisters probe = c;
+            ++probe.pc;
+            (void)address_operand<mode, Fetch::plain_ram>(probe);
+            const std::size_t at = probe.effective_address;
+            if constexpr (operand_use(op) != OperandUse::write) read |= g[at];
+            if constexpr (operand_use(op) != OperandUse::read) {
+                wrote |= g[at];
+                writes[write_count++] = at;
+            }
+        }
+        // Pushes from S below their bytes and pulls from S above them wrap.
+        if constexpr (op == Op::PHA || op == Op::PHP || op == Op::PHX || op == Op::PHY) {
+            if (c.sp == 0) return true;
+            wrote |= g[0x100 | c.sp];
+            writes[write_count++] = 0x100 | c.sp;
+        }
+        if constexpr (op == Op::PLA || op == Op::PLP || op == Op::PLX || op == Op::PLY) {
+            if (c.sp == 0xFF) return true;
+            read |= g[0x100 | static_cast<u8>(c.sp + 1)];
+        }
+        if constexpr (op == Op::JSR) {
+            if (c.sp < 2) return true;
+            wrote |= g[0x100 | c.sp] | g[0x100 | static_cast<u8>(c.sp - 1)];
+            writes[write_count++] = 0x100 | c.sp;
+            writes[write_count++] = 0x100 | static_cast<u8>(c.sp - 1);
+        }
+        bool matched = false;
+        if constexpr (op == Op::RTS) {
+            if (c.sp >= 0xFE) return true;
+            read |= g[0x100 | static_cast<u8>(c.sp + 1)] | g[0x100 | static_cast<u8>(c.sp + 2)];
+            if (observed.known_call_count != 0) {
+                // As inspect/call_tracker.cpp classifies it: only a match
+                // or the push-an-address-then-RTS jump runs on.
+                const KnownCall& call = observed.known_calls[observed.known_call_count - 1];
+                const u8 call_sp = call.sp;
+                const auto target = static_cast<u16>(
+                    (memory[0x100 | static_cast<u8>(c.sp + 1)] | memory[0x100 | static_cast<u8>(c.sp + 2)] << 8) + 1);
+                if (c.sp == call_sp) {
+                    if (target != call.return_to) return true;
+                    matched = true;
+                } else if (c.sp > call_sp || unsigned{c.sp} + 2 > call_sp) {
+                    return true;
+                }
+            }
+        }
+        if (((read & guard::UNWRITTEN) | (wrote & guard::PROTECTED)) != 0) return true;
+        // It runs: the rest is what the checker would note after it.
+        for (unsigned i = 0; i < write_count; ++i) g[writes[i]] &= static_cast<u8>(~guard::UNWRITTEN);
+        if (c_stack_checked) observed.c_stack_due = false;
+        if ((wrote & guard::C_SP) != 0) observed.c_stack_due = true;
+        if constexpr (op == Op::JSR) {
+            // The calls whose bytes it overwrote are over.
+            const auto sp = static_cast<u8>(c.sp - 2);
+            std::size_t n = observed.known_call_count;
+            while (n != 0 && observed.known_calls[n - 1].sp <= sp) --n;
+            const auto at = static_cast<u16>(c.pc);
+            observed.known_calls[n] = {at, static_cast<u16>(memory[c.pc + 1] | memory[c.pc + 2] << 8),
+                                       static_cast<u16>(at + 3), sp, false};
+            observed.known_call_count = n + 1;
+        }
+        if (matched) {
+            const unsigned after = unsigned{c.sp} + 2;
+            std::size_t n = observed.known_call_count - 1;
+            while (n != 0 && observed.known_calls[n - 1].sp < after) --n;
+            observed.known_call_count = n;
+        }
+        return false;
+    }
+}
+
 // Notes the instruction at c.pc, about to run, in the history log at
 // `next`: where it begins and its opcode, one store (pc never passes 0xFFFF).
 template <u8 OPCODE>
@@ -309,6 +440,12 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
     opcode_##n:                                                                \
     if constexpr ((OBSERVE & observe::WATCHES) != 0) {                         \
         if (threaded::may_touch_watched<P, (n)>(c)) [[unlikely]] {             \
+            stop = InRamStop::observe;                                         \
+            goto out;                                                          \
+        }                                                                      \
+    }                                                                          \
+    if constexpr ((OBSERVE & observe::CHECKS) != 0) {                          \
+        if (threaded::check_stops<P, (n)>(c)) [[unlikely]] {                   \
             stop = InRamStop::observe;                                         \
             goto out;                                                          \
         }                                                                      \

@@ -3,9 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <span>
+#include <string_view>
 
 #include "cpu/cpu.hpp"
+#include "debug/labels.hpp"
+#include "driver/debug_file.hpp"
 #include "engine/trace.hpp"
 #include "host/files.hpp"
 #include "host/terminal.hpp"
@@ -33,6 +37,18 @@ std::string program_bytes(const debug_info::DebugInfo& info) {
     }
     return bytes;
 }
+
+// Where cc65's runtime keeps the end of the heap it handed out: only the
+// label file beside the image names it, its library having no debug
+// information.
+std::optional<u16> heap_pointer(const CommandLine& line) {
+    const std::string path = labels_beside(line);
+    if (path.empty()) return std::nullopt;
+    Labels labels;
+    if (!labels.load(path.c_str(), nullptr, nullptr, [](std::string_view name) { return name == "__heapptr"; }).empty())
+        return std::nullopt;
+    return labels.find("__heapptr");
+}
 }  // namespace
 
 std::string check_settings_for(const CommandLine& line, const debug_info::DebugInfo* info, CheckSettings& settings) {
@@ -42,6 +58,7 @@ std::string check_settings_for(const CommandLine& line, const debug_info::DebugI
     if (fault.empty() && line.protect != nullptr) fault = parse_protect(line.protect, settings.protect);
     if (fault.empty() && line.check_suppress != nullptr)
         fault = load_suppressions(line.check_suppress, info, settings.suppressions);
+    if (info != nullptr) settings.heap_pointer = heap_pointer(line);
     return fault;
 }
 

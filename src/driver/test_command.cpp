@@ -33,8 +33,11 @@ const char* const TEST_USAGE =
     "  --only NAME        run only the test NAME (\"suite / test\" inside a suite)\n"
     "  --monitor          with --only: stop in the monitor at the test's first instruction\n"
     "  --commands FILE    with --only: the monitor, reading its commands from FILE\n"
-    "  --check            fail a test in which a check of a run's --check fires;\n"
-    "                     --check-off, --check-suppress and --protect as for a run\n"
+    "  --check            fail a test in which a check of a run's --check fires\n"
+    "  --check-off NAMES  leave these checks out (comma-separated)\n"
+    "  --check-suppress FILE\n"
+    "                     leave out the reports FILE names\n"
+    "  --protect RANGES   what the checks hold read-only, like 0200-02FF,C000\n"
     "  --coverage FILE    the lines, functions and branches all the tests ran, in\n"
     "                     LCOV's format, added to FILE's counts of the same program\n"
     "  -h, --help         this text\n";

@@ -302,12 +302,15 @@ private:
                 if (observing()) {
                     threaded = threaded && !step_next_ && !observer_->one_at_a_time();
                     checks = observer_->threaded_checks();
-                    if (probing()) checks &= ~(observe::PROFILE | observe::CALLS);  // counts nothing
+                    if (probing()) checks &= ~(observe::PROFILE | observe::CALLS | observe::CHECKS);  // counts nothing
                 } else {
                     checks = observer_->quiet_checks();
                 }
-                // Calls are noted by the counting copy alone.
-                if ((checks & observe::CALLS) != 0 && (checks & ~(observe::PROFILE | observe::CALLS)) != 0) threaded = false;
+                // Calls are noted by the counting copy alone; the checks
+                // are looked at by a copy of their own.
+                using namespace observe;
+                if ((checks & CALLS) != 0 && (checks & ~(PROFILE | CALLS)) != 0) threaded = false;
+                if ((checks & CHECKS) != 0 && checks != CHECKS) threaded = false;
             }
             // The constant bit is clear only after an RTI pulled it so;
             // the trace switch changes only by a store to the device page,
@@ -345,13 +348,15 @@ private:
         } else if (checks == 0) {
             end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true>(countdown) : run_in_ram<P, false>(countdown);
         } else if constexpr (OBSERVED) {
-            // The observed copies: breakpoints alone (the commonest, with
-            // and without cycles counted, found with one test), with
-            // watchpoints, the counts alone (the profiles, coverage; the
-            // calls noted, asked for or not), everything with the
-            // counts, and the history's.
+            // The observed copies: the checks', breakpoints alone (the
+            // commonest, with and without cycles counted, found with one
+            // test), with watchpoints, the counts alone (the profiles,
+            // coverage; the calls noted, asked for or not), everything
+            // with the counts, and the history's.
             using namespace observe;
-            if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
+            if (checks == CHECKS) {
+                end = run_in_ram<P, true, false, CHECKS>(countdown);
+            } else if ((checks & (WATCHES | PROFILE | HISTORY)) == 0) {
                 end = Timer::CYCLES || count_cycles_ ? run_in_ram<P, true, false, BREAKS>(countdown)
                                                      : run_in_ram<P, false, false, BREAKS>(countdown);
             } else if ((checks & HISTORY) != 0) {

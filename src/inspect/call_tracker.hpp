@@ -50,6 +50,8 @@ public:
     // ended (none when it was a jump).
     [[nodiscard]] ReturnSeen classify(std::uint8_t sp_before, std::uint16_t target, bool rti) const;
     ReturnSeen returned(std::uint8_t sp_before, std::uint16_t target, bool rti);
+    // A call as another follower of the same run kept it (after clear).
+    void push(const TrackedCall& call) { calls_.push_back(call); }
     [[nodiscard]] const std::vector<TrackedCall>& calls() const { return calls_; }
     // How many calls at the bottom are as they were when last asked: a
     // follower need not compare them.

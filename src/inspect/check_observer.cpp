@@ -2,9 +2,18 @@
 
 #include <cstdio>
 
+#include "engine/run_loop.hpp"
 #include "host/terminal.hpp"
 
-ObserverStop CheckObserver::stop_due(const RunCounts&) {
+void CheckObserver::step_after(std::uint16_t pc, std::uint32_t) {
+    if (probing_) return;
+    checker_.after_instruction(pc);
+    checker_.publish();
+    stepped_to_ = instructions_before_step + 1;
+}
+
+ObserverStop CheckObserver::stop_due(const RunCounts& counts) {
+    if (counts.instructions != stepped_to_) checker_.ran_threaded();
     if (checker_.unseen() == 0) return {};
     const auto& findings = checker_.findings();
     reason_.clear();

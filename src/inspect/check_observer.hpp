@@ -1,31 +1,42 @@
-// The checker as the engine's observer: it sees every instruction one at
-// a time. Alone, it shows each report on standard error as it is made and
+// The checker as the engine's observer. The threaded code runs what no
+// check can fault on (observe::CHECKS) and hands each instruction a check
+// may fault on to the engine, which runs it one at a time for the checker
+// to see. Alone, it shows each report on standard error as it is made and
 // the run goes on; beside the monitor or the debug adapter (stopping), a
 // report stops the run there, as a breakpoint would.
 #pragma once
 
 #include <string>
 
+#include "cpu/observed.hpp"
 #include "engine/observer.hpp"
 #include "inspect/checker.hpp"
 
 class CheckObserver final : public RunObserver {
 public:
-    CheckObserver(Checker& checker, bool stopping) : checker_(checker), stopping_(stopping) {}
+    CheckObserver(Checker& checker, bool stopping) : checker_(checker), stopping_(stopping) { checker_.publish(); }
 
-    [[nodiscard]] unsigned threaded_checks() const override { return 0; }
     // With every check off (the debug adapter's filters), it costs nothing.
-    [[nodiscard]] bool one_at_a_time() const override { return checker_.kinds().bits != 0; }
-    [[nodiscard]] ObserverStop stop_at_start() override { return {}; }
+    [[nodiscard]] unsigned threaded_checks() const override {
+        return checker_.kinds().bits != 0 ? observe::CHECKS : 0;
+    }
+    [[nodiscard]] bool one_at_a_time() const override { return false; }
+    [[nodiscard]] ObserverStop stop_at_start() override {
+        checker_.publish();
+        return {};
+    }
     [[nodiscard]] const char* stop_before() override { return nullptr; }
     void step_before() override {
-        if (!probing_) checker_.before_instruction();
+        if (probing_) return;
+        checker_.take_calls();
+        checker_.before_instruction();
     }
-    void step_after(std::uint16_t pc, std::uint32_t) override {
-        if (!probing_) checker_.after_instruction(pc);
-    }
+    void step_after(std::uint16_t pc, std::uint32_t) override;
     void interrupt_taken() override {
-        if (!probing_) checker_.interrupt_taken();
+        if (probing_) return;
+        checker_.take_calls();
+        checker_.interrupt_taken();
+        checker_.publish();
     }
     void timer_request() override {}
     [[nodiscard]] std::uint64_t stop_count() const override { return UINT64_MAX; }
@@ -40,6 +51,7 @@ private:
     Checker& checker_;
     const bool stopping_;
     bool probing_ = false;
+    std::uint64_t stepped_to_ = 0;  // the instruction count after the last instruction run one at a time
     std::string reason_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cpu/cpu.hpp"
+#include "cpu/observed.hpp"
 #include "cpu/opcode_matrix.hpp"
 #include "debug/call_stack.hpp"
 #include "debug/disassembler.hpp"
@@ -39,6 +40,40 @@ Checker::Checker(CheckSettings settings) : settings_(std::move(settings)) {
     classify_segments();
     for (const AddressSpan& span : settings_.protect)
         for (unsigned a = span.first; a <= span.last; ++a) region_[a] |= REGION_PROTECTED;
+    // What the threaded code tests (cpu/observed.hpp): device registers
+    // are no memory that must be written first.
+    for (unsigned a = 0; a <= 0xFFFF; ++a) {
+        u8& bits = guard_[a];
+        if (is_device(static_cast<u16>(a))) bits &= static_cast<u8>(~guard::UNWRITTEN);
+        if ((region_[a] & REGION_PROTECTED) != 0) bits |= guard::PROTECTED;
+        if ((region_[a] & (REGION_DATA | REGION_CODE_BYTES)) == REGION_DATA) bits |= guard::NO_RUN;
+    }
+    if (c_sp_) {
+        guard_[*c_sp_] |= guard::C_SP;
+        guard_[static_cast<u8>(*c_sp_ + 1)] |= guard::C_SP;
+    }
+    observed.c_stack_due = false;
+}
+
+void Checker::publish() {
+    observed.guard = guard_.data();
+    observed.c_sp = c_sp_ ? static_cast<u8>(*c_sp_) : 0;
+    observed.c_stack_floor = c_stack_floor_;
+    observed.heap_pointer = settings_.heap_pointer.value_or(0);
+    const auto& calls = calls_.calls();
+    observed.known_call_count = calls.size();
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const TrackedCall& call = calls[i];
+        observed.known_calls[i] = {call.call_pc, call.entry, call.return_to, call.sp, call.interrupt};
+    }
+}
+
+void Checker::take_calls() {
+    calls_.clear();
+    for (std::size_t i = 0; i < observed.known_call_count; ++i) {
+        const KnownCall& call = observed.known_calls[i];
+        calls_.push({call.call_pc, call.entry, call.return_to, call.sp, call.interrupt});
+    }
 }
 
 void Checker::classify_segments() {
@@ -93,7 +128,7 @@ void Checker::classify_segments() {
 }
 
 void Checker::mark_written(u16 first, std::size_t count) {
-    for (std::size_t i = 0; i < count && first + i <= 0xFFFF; ++i) written_[first + i] = 1;
+    for (std::size_t i = 0; i < count && first + i <= 0xFFFF; ++i) written(static_cast<u16>(first + i));
 }
 
 bool Checker::suppressed(CheckKind kind, u16 pc, u16 address) const {
@@ -156,7 +191,7 @@ void Checker::before_instruction() {
     bool unwritten = false;
     for (int i = 0; i < length && !unwritten; ++i) {
         const auto at = static_cast<u16>(pc + i);
-        if (written_[at] == 0 && !is_device(at)) {
+        if (!was_written(at) && !is_device(at)) {
             unwritten = true;
             // A program gone astray runs on through the fill: its first
             // instruction there is the report, the rest only follow from it.
@@ -180,7 +215,7 @@ void Checker::before_instruction() {
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if (is_device(access.address)) continue;
-        if (access.kind == WATCH_READ && written_[access.address] == 0)
+        if (access.kind == WATCH_READ && !was_written(access.address))
             find(CheckKind::uninitialised_read, pc, access.address,
                  "reads " + hex(access.address) + ", which nothing has written in this run");
         if (access.kind == WATCH_WRITE && (region_[access.address] & REGION_PROTECTED) != 0) {
@@ -198,8 +233,8 @@ void Checker::after_instruction(u16 pc) {
     for (int i = 0; i < access_count_; ++i) {
         const Access& access = accesses_[static_cast<std::size_t>(i)];
         if (access.kind != WATCH_WRITE) continue;
-        written_[access.address] = 1;
-        if (c_sp_ && (access.address == *c_sp_ || access.address == *c_sp_ + 1)) c_sp_moved_ = true;
+        written(access.address);
+        if (c_sp_ && (access.address == *c_sp_ || access.address == *c_sp_ + 1)) observed.c_stack_due = true;
     }
     // Pushes move S down, pulls up: the other way round it wrapped.
     const int moved = static_cast<int>(cpu.sp) - static_cast<int>(sp_before_);
@@ -219,13 +254,13 @@ void Checker::after_instruction(u16 pc) {
     switch (entry.op) {
     case Op::JSR:
         calls_.called(pc, cpu.pc, cpu.sp);
-        if (c_sp_moved_) check_c_stack(pc);
+        if (observed.c_stack_due) check_c_stack(pc);
         break;
     case Op::BRK: calls_.interrupted(pc, static_cast<u16>(pc + 2), cpu.pc, cpu.sp); break;
     case Op::RTS: check_return(pc, false); break;
     case Op::RTI: check_return(pc, true); break;
     default:
-        if (c_sp_moved_ && entry.mode == Mode::izy && c_sp_ && bus_peek(static_cast<u16>(pc + 1)) == *c_sp_)
+        if (observed.c_stack_due && entry.mode == Mode::izy && c_sp_ && bus_peek(static_cast<u16>(pc + 1)) == *c_sp_)
             check_c_stack(pc);
         break;
     }
@@ -233,7 +268,7 @@ void Checker::after_instruction(u16 pc) {
 
 void Checker::interrupt_taken() {
     const u8 sp = cpu.sp;
-    for (unsigned i = 1; i <= 3; ++i) written_[0x100 | static_cast<u8>(sp + i)] = 1;
+    for (unsigned i = 1; i <= 3; ++i) written(static_cast<u16>(0x100 | static_cast<u8>(sp + i)));
     const auto back = static_cast<u16>(bus_peek(static_cast<u16>(0x100 | static_cast<u8>(sp + 2))) |
                                        bus_peek(static_cast<u16>(0x100 | static_cast<u8>(sp + 3))) << 8);
     if (sp >= 0xFD)
@@ -274,12 +309,20 @@ void Checker::report_return(u16 pc, const ReturnSeen& seen) {
 }
 
 void Checker::check_c_stack(u16 pc) {
-    c_sp_moved_ = false;
-    if (!c_sp_ || c_stack_floor_ == 0) return;
-    const auto value = static_cast<u16>(bus_peek(*c_sp_) | bus_peek(static_cast<u16>(*c_sp_ + 1)) << 8);
-    // Below the floor but above the image's start: grown into the data.
-    if (value < c_stack_floor_ && value >= 0x200)
+    observed.c_stack_due = false;
+    if (!c_sp_) return;
+    const u16 value = observed.c_stack_pointer();
+    switch (c_stack_place(value, c_stack_floor_, observed.heap_end())) {
+    case CStackPlace::fine: return;
+    case CStackPlace::data:
         find(CheckKind::c_stack, pc, value,
              "the C stack pointer is " + hex(value) + ", inside " + c_stack_floor_what_ + " (which ends at " +
                  hex(c_stack_floor_) + ")");
+        return;
+    case CStackPlace::heap:
+        find(CheckKind::c_stack, pc, value,
+             "the C stack pointer is " + hex(value) + ", inside the heap (which ends at " + hex(observed.heap_end()) +
+                 ")");
+        return;
+    }
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bus/bus.hpp"
+#include "cpu/observed.hpp"
 #include "debug/data_accesses.hpp"
 #include "debug/debug_info.hpp"
 #include "inspect/call_tracker.hpp"
@@ -35,6 +36,9 @@ struct CheckSettings {
     std::vector<AddressSpan> protect;        // --protect: read-only besides the debug file's segments
     std::vector<Suppression> suppressions;   // --check-suppress FILE
     const debug_info::DebugInfo* info = nullptr;
+    // Where cc65's runtime keeps the end of the heap it hands out
+    // (__heapptr, named by the label file): the C stack may not grow into it.
+    std::optional<u16> heap_pointer;
 };
 
 struct CheckFinding {
@@ -53,8 +57,19 @@ public:
     // The checks made from now on (the debug adapter's filters).
     void set_kinds(CheckSet kinds) { settings_.kinds = kinds; }
     [[nodiscard]] CheckSet kinds() const { return settings_.kinds; }
-    // Forgets the calls seen: a run taken back, or changed by hand.
-    void forget_calls() { calls_.clear(); }
+    // Forgets the calls seen: a run taken back, or changed by hand (the
+    // threaded code's too: this checker watches the run).
+    void forget_calls() {
+        calls_.clear();
+        publish();
+    }
+    // Hands the threaded code (observe::CHECKS) its tables and the calls
+    // known now: before a run, and after each change the checker made.
+    void publish();
+    // Takes back the calls as the threaded code followed them since.
+    void take_calls();
+    // Instructions ran in threaded code: their bytes were all written.
+    void ran_threaded() { astray_ = false; }
 
     // Around one instruction at cpu.pc (it has not run at `before`).
     void before_instruction();
@@ -82,7 +97,11 @@ private:
     [[nodiscard]] std::string backtrace(u16 pc) const;
 
     CheckSettings settings_;
-    std::vector<u8> written_ = std::vector<u8>(0x10000);
+    // Per address: the bits of cpu/observed.hpp's guard, which the threaded
+    // code reads and marks written in.
+    std::vector<u8> guard_ = std::vector<u8>(0x10000, guard::UNWRITTEN);
+    [[nodiscard]] bool was_written(u16 address) const { return (guard_[address] & guard::UNWRITTEN) == 0; }
+    void written(u16 address) { guard_[address] &= static_cast<u8>(~guard::UNWRITTEN); }
     // Per address: what it belongs to (the REGION_ bits in checker.cpp).
     std::vector<u8> region_ = std::vector<u8>(0x10000);
     std::vector<u8> reported_ = std::vector<u8>(0x10000);  // per pc: a bit per kind
@@ -100,5 +119,4 @@ private:
     std::optional<u16> c_sp_;           // the zero-page address of cc65's C stack pointer
     u16 c_stack_floor_ = 0;             // the first byte above the data and BSS below the C stack
     std::string c_stack_floor_what_;
-    bool c_sp_moved_ = false;           // written since last looked at
 };

@@ -384,6 +384,48 @@ describe('emu6502 --dap', function () {
         assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0206');
     });
 
+    // LDA $0300, which nothing wrote; JMP $0000
+    const UNWRITTEN_READ = Buffer.from([0xAD, 0x00, 0x03, 0x4C, 0x00, 0x00]);
+    const CHECK_FILTERS = ['uninitialised-read', 'protected-write', 'execute', 'return', 'stack-wrap', 'c-stack',
+                           'undocumented'];
+
+    it('offers each check as an exception filter, off at first, and stops at a fault when its filter is on', async () => {
+        const program = path.join(work, 'unwritten.bin');
+        fs.writeFileSync(program, UNWRITTEN_READ);
+        const initialized = await dc.initializeRequest();
+        const filters = initialized.body.exceptionBreakpointFilters;
+        assert.deepStrictEqual(filters.map(filter => filter.filter), CHECK_FILTERS);
+        assert.ok(filters.every(filter => filter.default === false && filter.label), 'each with a label, off');
+        const [, , stopped] = await Promise.all([
+            dc.waitForEvent('initialized').then(async () => {
+                const answer = await dc.setExceptionBreakpointsRequest({ filters: ['uninitialised-read'] });
+                assert.deepStrictEqual(answer.body.breakpoints, [{ verified: true }]);
+                await dc.configurationDoneRequest();
+            }),
+            dc.launchRequest({ program, cwd: work }),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.strictEqual(stopped.body.reason, 'exception');
+        assert.match(stopped.body.text, /^check: uninitialised-read at \$0200 LDA \$0300: reads \$0300/);
+        // Stopped once the instruction ran, as the monitor stops (a step back reaches it).
+        assert.strictEqual((await topFrame())[0].instructionPointerReference, '0x0203');
+    });
+
+    it('runs through the same fault with the filters off', async () => {
+        const program = path.join(work, 'unwritten.bin');
+        fs.writeFileSync(program, UNWRITTEN_READ);
+        let stops = 0;
+        dc.on('stopped', () => { stops += 1; });
+        const exited = dc.waitForEvent('exited');
+        await Promise.all([
+            dc.waitForEvent('initialized').then(() => dc.setExceptionBreakpointsRequest({ filters: [] }))
+                .then(() => dc.configurationDoneRequest()),
+            dc.launch({ program, cwd: work }),
+        ]);
+        assert.strictEqual((await exited).body.exitCode, 0);
+        assert.strictEqual(stops, 0);
+    });
+
     it('refuses a launch without a program image', async () => {
         await dc.initializeRequest();
         await assert.rejects(dc.launchRequest({ cwd: work, program: path.join(work, 'missing.bin') }));

@@ -42,6 +42,10 @@ offers file_after_labels "notes.txt" emu6502 --labels no
 offers option_like_file_after_debug_info "-x.dbg" emu6502 --debug-info -x
 offers nothing_for_a_number "" emu6502 --seed ""
 offers image_names "prog.bin" emu6502 pr
+offers test_command "test" emu6502 te
+offers test_options "--check --check-off --check-suppress --commands --coverage" emu6502 test --c
+offers test_files "notes.txt" emu6502 test -j 2 no
+offers nothing_for_a_job_count "" emu6502 test -j ""
 offers build_cpu "--cpu" emu6502-build -
 offers build_cpu_names "6502 6502X 65C02" emu6502-build --cpu ""
 offers build_sources_only "main.c util.s" emu6502-build --cpu 6502 out.bin ""
