@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cpu.y = header[5];
     cpu.pause = Pause::none;
     // Its cache dropped: memory is new.
-    translated = (header[7] & 0x10) != 0 && translate_begin(m65c02 ? Chip::m65c02 : Chip::m6502);
+    translated = (header[7] & 0x10) != 0 && translate_begin(m65c02 ? Chip::m65c02 : Chip::m6502, 0);
 
     if (m65c02)
         compare<Chip::m65c02, Counting::cycle_budget>(budget_length<Chip::m65c02>(header[8]));

@@ -154,6 +154,9 @@ std::uint32_t interpret(TranslateState& s) {
 }
 
 bool translate_asked = false;
+// Runs of each address that has no block yet, up to hot_after.
+std::array<u8, 0x10000> heat{};
+u8 hot_after = HOT_AFTER;
 }  // namespace
 
 const char* translate_build_text() {
@@ -161,7 +164,7 @@ const char* translate_build_text() {
     return name != nullptr ? name : "not built";
 }
 
-bool translate_begin(Chip) {
+bool translate_begin(Chip, unsigned hot) {
     // A build without it says so in --version; the interpreter runs quietly.
     static bool refused = emitter_name() == nullptr;
     if (refused) return false;
@@ -173,6 +176,8 @@ bool translate_begin(Chip) {
     }
     flush();
     block_cache::forget_rewrites();
+    heat.fill(0);
+    hot_after = static_cast<u8>(std::min(hot, 255u));
     translate_asked = true;
     return true;
 }
@@ -196,13 +201,16 @@ InRamEnd translate_run(std::uint32_t countdown) {
         const auto pc = static_cast<u16>(s.r.pc);
         if (outside_safe_range(pc)) break;  // where the run loop steps
         Block* b = block_cache::block_at[pc];
-        if (b == nullptr && block_cache::page_cold[pc >> 8] == 0) b = translate<P>(pc);
+        if (b == nullptr && block_cache::page_cold[pc >> 8] == 0) {
+            if (heat[pc] >= hot_after) b = translate<P>(pc);
+            else ++heat[pc];
+        }
         std::uint32_t exit = 0;
         if (b != nullptr && b->instructions <= s.left_instructions && b->max_cycles < s.left_cycles) {
             exit = emitter_enter(&s, b->body[CYCLE_BUDGET ? 1 : 0]);
             if ((exit & EXIT_STORED) != 0) (void)block_cache::code_written(static_cast<u16>(s.written_at));
         } else if (b != nullptr || block_cache::page_cold[pc >> 8] == 0) {
-            exit = helpers<P>[memory[pc]](&s);  // the end of the room, or no block here: one at a time
+            exit = helpers<P>[memory[pc]](&s);  // the end of the room, or no block here yet: one at a time
         } else {
             exit = interpret<P>(s);
         }
@@ -240,7 +248,7 @@ void translate_after_interrupt() {
 
 #else
 const char* translate_build_text() { return "not built"; }
-bool translate_begin(Chip) { return false; }
+bool translate_begin(Chip, unsigned) { return false; }
 template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET>
 InRamEnd translate_run(std::uint32_t countdown) {
     return {0, countdown, InRamStop::countdown_over};  // never called: translate_begin refuses

@@ -15,12 +15,18 @@ inline constexpr std::uint32_t MAX_TRANSLATED_RUN = 1u << 16;
 // What this build has, for --version: "x86-64 host code (xbyak)", or why not.
 [[nodiscard]] const char* translate_build_text();
 
+// Code is translated once its address has been run HOT_AFTER times (until
+// then its instructions run one at a time through their handlers): code
+// that runs once or twice, most of a short program, costs more to
+// translate than to interpret.
+inline constexpr unsigned HOT_AFTER = 8;
+
 // Readies the core for a run on processor `chip`: whatever was translated
 // before is dropped (memory may have been loaded or changed since). False
 // when the build has no translator, or, with one line on standard error the
 // first time, when the host allows no code to be made: the interpreter then
-// runs.
-[[nodiscard]] bool translate_begin(Chip chip);
+// runs. `hot_after`: HOT_AFTER, or 0 to translate code the first time.
+[[nodiscard]] bool translate_begin(Chip chip, unsigned hot_after = HOT_AFTER);
 
 // run_in_ram<P, COUNT_CYCLES, CYCLE_BUDGET>(countdown), translated. It may
 // hand back before the countdown is over (stop countdown_over, countdown

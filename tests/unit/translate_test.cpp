@@ -190,7 +190,7 @@ TEST_P(Translated, MatchesTheStepsAfterEveryStretch) {
     const TranslateRow& row = GetParam();
     clean_machine(row.chip);
     self_modifying_program(row.chip, row.seed);
-    if (!translate_begin(row.chip)) GTEST_SKIP() << "this build has no translating core";
+    if (!translate_begin(row.chip, 0)) GTEST_SKIP() << "this build has no translating core";
     cpu.pc = ORIGIN;
     random_seed(row.seed);
     std::mt19937 lengths(row.seed);
@@ -260,7 +260,7 @@ TEST_P(TranslatedCase, MatchesTheSteps) {
     memory[0x3010] = 0x5A;
     memory[0x30FF] = 0x77;
     memory[0x3100] = 0x88;
-    if (!translate_begin(row.chip)) GTEST_SKIP() << "this build has no translating core";
+    if (!translate_begin(row.chip, 0)) GTEST_SKIP() << "this build has no translating core";
     cpu.pc = ORIGIN;
     for (int stretch = 0; stretch < 4 && !outside_safe_range(cpu.pc); ++stretch) {
         SCOPED_TRACE("stretch " + std::to_string(stretch));
