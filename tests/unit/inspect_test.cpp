@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cpu/observed.hpp"
 #include "inspect/call_tracker.hpp"
 #include "inspect/lcov.hpp"
 
@@ -51,6 +52,34 @@ TEST(Calls, ANewCallEndsTheCallsBelowIt) {
     ASSERT_EQ(tracker.calls().size(), 1u);
     EXPECT_EQ(tracker.calls()[0].call_pc, 0x0300);
 }
+
+// Where cc65's C stack pointer lies, for the c-stack check (the threaded
+// code and the checker ask the same).
+struct CStackCase {
+    const char* name;
+    u16 value, floor, heap_end;
+    CStackPlace place;
+};
+
+const CStackCase C_STACK_CASES[] = {
+    {"in_its_own_room", 0xF800, 0x2000, 0x3000, CStackPlace::fine},
+    {"just_above_the_heap", 0x3000, 0x2000, 0x3000, CStackPlace::fine},
+    {"in_the_heap", 0x2FFF, 0x2000, 0x3000, CStackPlace::heap},
+    {"in_the_bss_below_the_heap", 0x1FFF, 0x2000, 0x3000, CStackPlace::data},
+    {"in_the_bss_without_a_heap", 0x1FFF, 0x2000, 0, CStackPlace::data},
+    {"above_the_bss_without_a_heap", 0x2000, 0x2000, 0, CStackPlace::fine},
+    {"below_the_image_is_not_the_data", 0x01FF, 0x2000, 0x3000, CStackPlace::fine},
+};
+
+class CStackTable : public ::testing::TestWithParam<CStackCase> {};
+
+TEST_P(CStackTable, PlacesThePointer) {
+    const CStackCase& c = GetParam();
+    EXPECT_EQ(c_stack_place(c.value, c.floor, c.heap_end), c.place);
+}
+
+INSTANTIATE_TEST_SUITE_P(Checks, CStackTable, ::testing::ValuesIn(C_STACK_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct LcovCase {
     const char* name;
