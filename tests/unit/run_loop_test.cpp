@@ -21,8 +21,11 @@
 #include "bus/devices.hpp"
 #include "cpu/threaded.hpp"
 #include "monitor/history.hpp"
+#include "engine/observer_pair.hpp"
 #include "engine/run_loop.hpp"
 #include "engine/trace.hpp"
+#include "inspect/check_observer.hpp"
+#include "inspect/checker.hpp"
 
 namespace cpu_test {
 namespace {
@@ -459,6 +462,68 @@ const HistoryRow history_rows[] = {
     {"after_the_ring_wrapped", Chip::m6502, 9, HISTORY, true, 150000},
 };
 INSTANTIATE_TEST_SUITE_P(RandomPrograms, History, ::testing::ValuesIn(history_rows), RowName{});
+
+// ---- the checks in threaded code against them one instruction at a time --
+
+struct CheckRow {
+    const char* name;
+    Chip chip;
+    unsigned seed;
+    bool deterministic;  // with the timer's interrupts, in cycles
+};
+void PrintTo(const CheckRow& c, std::ostream* os) { *os << c.name; }
+
+// Makes every instruction go one at a time, beside the checker.
+class SteppingObserver final : public QuietObserver {
+public:
+    bool one_at_a_time() const override { return true; }
+};
+
+class ThreadedChecks : public CpuTableTest<CheckRow> {};
+
+// --check's threaded copy hands back only what may be a fault: its reports
+// (reads of bytes only its stores wrote, protected writes, stack wraps) are
+// those of a run that shows the checker every instruction.
+TEST_P(ThreadedChecks, ReportAsOneAtATime) {
+    const CheckRow& row = GetParam();
+    RunSettings settings;
+    settings.deterministic.on = row.deterministic;
+    settings.count_cycles = row.deterministic;
+    settings.max_instructions = 30000;
+    auto run = [&](bool stepping) {
+        clean_machine(row.chip);
+        random_program(row.chip, row.seed);
+        cpu.pc = ORIGIN;
+        cpu.sp = 0xFD;
+        cpu.status = FLAG_CONSTANT;
+        CheckSettings check;
+        check.kinds.set(CheckKind::undocumented, false);  // the 6502's many NOPs would fill the reports
+        check.protect.push_back({0x5000, 0x50FF});
+        Checker checker(check);
+        checker.mark_written(0, 0x2F81);       // page zero, the stack, the program and its RTI
+        checker.mark_written(0x3000, 0x4C00);  // the data but for 0x7C00-0x7DFF
+        checker.mark_written(0xFFFC, 4);
+        CheckObserver observer(checker, false);
+        SteppingObserver steps;
+        ObserverPair pair(observer, steps);
+        (void)trace_of([&] { (void)run_machine(INT64_MAX, settings, stepping ? static_cast<RunObserver*>(&pair) : &observer); });
+        std::vector<std::string> reports;
+        for (const CheckFinding& finding : checker.findings()) reports.push_back(finding.report);
+        reports.push_back(std::to_string(checker.unreported()) + " unreported");
+        return reports;
+    };
+    const std::vector<std::string> stepped = run(true);
+    ASSERT_GT(stepped.size(), 10u) << "faults to find";
+    EXPECT_EQ(run(false), stepped);
+}
+
+const CheckRow check_rows[] = {
+    {"nmos", Chip::m6502, 11, false},
+    {"nmos_interrupts", Chip::m6502, 12, true},
+    {"nmos_undocumented", Chip::m6502x, 13, true},
+    {"c02", Chip::m65c02, 14, true},
+};
+INSTANTIATE_TEST_SUITE_P(RandomPrograms, ThreadedChecks, ::testing::ValuesIn(check_rows), RowName{});
 
 // ---- steps backwards against a run that never goes back ------------------
 
