@@ -121,7 +121,7 @@ template <typename T>
 using namespace Xbyak::util;
 using Xbyak::CodeGenerator;
 
-const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, P = rbp, LEFT_I = r10, LEFT_C = r11;
+const Xbyak::Reg64 A = r12, X = r13, Y = r14, S = r15, LEFT_I = r10, LEFT_C = r11;
 const Xbyak::Reg32 NZ = esi;
 
 // N, Z, C and V into the status, with `scratch`.
