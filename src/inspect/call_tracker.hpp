@@ -36,7 +36,16 @@ struct ReturnSeen {
 
 class CallTracker {
 public:
+    // Room for as many calls as the stack has bytes, copies too: following
+    // a run never allocates.
     CallTracker() { calls_.reserve(256); }
+    CallTracker(const CallTracker& other) : unchanged_(other.unchanged_) {
+        calls_.reserve(256);
+        calls_ = other.calls_;
+    }
+    CallTracker& operator=(const CallTracker&) = default;
+    CallTracker(CallTracker&&) = default;
+    CallTracker& operator=(CallTracker&&) = default;
     void clear() {
         calls_.clear();
         unchanged_ = 0;
