@@ -78,6 +78,19 @@ struct RunRegisters {
     bool device_written;
 };
 
+// The processor's registers into run_in_ram's form and back.
+[[nodiscard]] inline RunRegisters run_registers_of(const Cpu& from) {
+    return {from.pc, from.sp, from.a, from.x, from.y, from.status, 0, 0, false};
+}
+inline void put_run_registers(const RunRegisters& from, Cpu& to) {
+    to.pc = static_cast<u16>(from.pc);
+    to.sp = from.sp;
+    to.a = from.a;
+    to.x = from.x;
+    to.y = from.y;
+    to.status = from.status;
+}
+
 // What the threaded code needs to know of an opcode beyond the grid.
 namespace threaded {
 [[nodiscard]] constexpr bool is_branch(Op op) {
@@ -405,7 +418,7 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
 [[gnu::noinline]] InRamEnd run_in_ram(std::uint32_t countdown) {
     // A local copy, so that the registers live in host registers; `cpu` is
     // at a fixed address and needs none to find it at the end.
-    RunRegisters c{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y, cpu.status, 0, 0, false};
+    RunRegisters c = run_registers_of(cpu);
     const std::uint32_t start = CYCLE_BUDGET ? 0x80000000u - countdown * threaded::BUDGET_CYCLE_UNIT
                                              : (MAX_RUN - countdown) * threaded::INSTRUCTION_UNIT;
     std::uint32_t counter = start;
@@ -469,12 +482,7 @@ template <Chip P, bool COUNT_CYCLES, bool CYCLE_BUDGET = false, unsigned OBSERVE
 
 out:
     if constexpr ((OBSERVE & observe::HISTORY) != 0) history_log.next = noted;
-    cpu.pc = static_cast<u16>(c.pc);
-    cpu.sp = c.sp;
-    cpu.a = c.a;
-    cpu.x = c.x;
-    cpu.y = c.y;
-    cpu.status = c.status;
+    put_run_registers(c, cpu);
     if constexpr (CYCLE_BUDGET) {
         return {(counter - start) / threaded::BUDGET_CYCLE_UNIT, (counter - start) % threaded::BUDGET_CYCLE_UNIT, stop};
     }

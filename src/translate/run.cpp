@@ -126,12 +126,7 @@ std::uint32_t interpret(TranslateState& s) {
                                   ? s.left_instructions
                                   : (s.left_cycles + MOST_CYCLES - 1) / MOST_CYCLES;  // none passes the budget but the last
     const auto countdown = static_cast<std::uint32_t>(std::min<std::int64_t>(room, MAX_RUN));
-    cpu.pc = static_cast<u16>(s.r.pc);
-    cpu.sp = s.r.sp;
-    cpu.a = s.r.a;
-    cpu.x = s.r.x;
-    cpu.y = s.r.y;
-    cpu.status = s.r.status;
+    put_run_registers(s.r, cpu);
     // The watch tables are the observers' (no observer watches a translated run).
     const std::array<u8, 0x100> watched = observed.watch_page;
     const bool watched_any = observed.watch_any;
@@ -219,12 +214,7 @@ InRamEnd translate_run(std::uint32_t countdown) {
             break;
         }
     }
-    cpu.pc = static_cast<u16>(s.r.pc);
-    cpu.sp = s.r.sp;
-    cpu.a = s.r.a;
-    cpu.x = s.r.x;
-    cpu.y = s.r.y;
-    cpu.status = s.r.status;
+    put_run_registers(s.r, cpu);
     const auto instructions = static_cast<std::uint32_t>(room_instructions - s.left_instructions);
     const auto cycles = static_cast<std::uint64_t>(room_cycles - s.left_cycles);
     if constexpr (CYCLE_BUDGET) return {cycles, instructions, stop};
