@@ -12,26 +12,6 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool is_word(char c) { return is_letter(c) || is_digit(c); }
 
-struct RegisterName {
-    std::string_view name;
-    Register which;
-    int bit;  // -1: the register itself
-};
-constexpr RegisterName REGISTERS[] = {
-    {"pc", Register::pc, -1}, {"a", Register::a, -1}, {"x", Register::x, -1}, {"y", Register::y, -1},
-    {"sp", Register::sp, -1}, {"p", Register::p, -1}, {"n", Register::p, 7},  {"v", Register::p, 6},
-    {"b", Register::p, 4},    {"d", Register::p, 3},  {"i", Register::p, 2},  {"z", Register::p, 1},
-    {"c", Register::p, 0},
-};
-const RegisterName* register_named(std::string_view word) {
-    std::string lower(word);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (const RegisterName& r : REGISTERS)
-        if (r.name == lower) return &r;
-    return nullptr;
-}
-
 constexpr std::string_view TYPE_WORDS[] = {"char", "int", "short", "long", "unsigned", "signed", "void",
                                            "struct", "union", "enum", "const", "volatile", "_Bool"};
 bool is_type_word(std::string_view word) {
@@ -531,7 +511,7 @@ private:
 
     Value machine_register(const RegisterName& r) {
         const std::uint16_t value = reading() ? scope_.machine.read_register(r.which) : 0;
-        if (r.bit >= 0) return integer((value >> r.bit) & 1, types_.int_type);
+        if (r.flag_bit >= 0) return integer((value >> r.flag_bit) & 1, types_.int_type);
         return integer(value, r.which == Register::pc ? types_.unsigned_type : types_.find("unsigned char"));
     }
 

@@ -37,17 +37,6 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-struct NamedRegister {
-    std::string_view name;
-    Register which;
-    int flag_bit;  // -1: the register itself
-};
-constexpr NamedRegister REGISTERS[] = {
-    {"pc", Register::pc, -1}, {"a", Register::a, -1}, {"x", Register::x, -1}, {"y", Register::y, -1},
-    {"sp", Register::sp, -1}, {"p", Register::p, -1}, {"n", Register::p, 7},  {"v", Register::p, 6},
-    {"b", Register::p, 4},    {"d", Register::p, 3},  {"i", Register::p, 2},  {"z", Register::p, 1},
-    {"c", Register::p, 0},
-};
 
 // The binary operators, longest spelling first so that "<<" is not read
 // as "<"; the level is how tightly each binds.
@@ -262,16 +251,13 @@ private:
         while (at_ < text_.size() && is_name_char(text_[at_])) ++at_;
         std::string_view word = text_.substr(start, at_ - start);
         // @a: the register, whatever a C program calls a.
-        const bool at_register = word.size() > 1 && word[0] == '@' &&
-                                 std::any_of(std::begin(REGISTERS), std::end(REGISTERS),
-                                             [&](const NamedRegister& r) { return equals_ignoring_case(word.substr(1), r.name); });
+        const bool at_register = word.size() > 1 && word[0] == '@' && register_named(word.substr(1)) != nullptr;
         if (at_register) word.remove_prefix(1);
         if (!word.starts_with('.')) {
-            for (const NamedRegister& r : REGISTERS) {
-                if (!equals_ignoring_case(word, r.name)) continue;
+            if (const RegisterName* r = register_named(word)) {
                 if (!live) return 0;
-                const std::uint16_t value = context_.read_register(r.which);
-                return r.flag_bit < 0 ? value : (value >> r.flag_bit) & 1;
+                const std::uint16_t value = context_.read_register(r->which);
+                return r->flag_bit < 0 ? value : (value >> r->flag_bit) & 1;
             }
         }
         const LabelFind found = context_.label(word);
@@ -288,6 +274,18 @@ private:
     }
 };
 }  // namespace
+
+const RegisterName* register_named(std::string_view word) {
+    static constexpr RegisterName REGISTERS[] = {
+        {"pc", Register::pc, -1}, {"a", Register::a, -1}, {"x", Register::x, -1}, {"y", Register::y, -1},
+        {"sp", Register::sp, -1}, {"p", Register::p, -1}, {"n", Register::p, 7},  {"v", Register::p, 6},
+        {"b", Register::p, 4},    {"d", Register::p, 3},  {"i", Register::p, 2},  {"z", Register::p, 1},
+        {"c", Register::p, 0},
+    };
+    for (const RegisterName& r : REGISTERS)
+        if (equals_ignoring_case(word, r.name)) return &r;
+    return nullptr;
+}
 
 Expression evaluate_expression(std::string_view text, const ExpressionContext& context) {
     if (auto c = context.c_expression(text)) return *c;

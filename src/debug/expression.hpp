@@ -27,6 +27,15 @@
 
 enum class Register : std::uint8_t { pc, a, x, y, sp, p };
 
+// A register or flag by its name in expressions (pc a x y sp p, and the
+// flags n v b d i z c), in either case; nullptr for any other word.
+struct RegisterName {
+    std::string_view name;
+    Register which;
+    int flag_bit;  // -1: the register itself
+};
+[[nodiscard]] const RegisterName* register_named(std::string_view word);
+
 enum class ExpressionFault : std::uint8_t {
     none,
     syntax,         // not an expression: a bad number, a stray or missing token
