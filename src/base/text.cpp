@@ -15,20 +15,30 @@ std::vector<std::string_view> split_words(std::string_view line, std::string_vie
     return words;
 }
 
-std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max) {
+namespace {
+std::optional<std::uint64_t> parse_digits(std::string_view digits, std::uint64_t base, std::uint64_t max) {
     if (digits.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (const char c : digits) {
-        std::uint64_t digit = 0;
+        std::uint64_t digit = base;
         if (c >= '0' && c <= '9') digit = static_cast<std::uint64_t>(c - '0');
         else if (c >= 'a' && c <= 'f') digit = static_cast<std::uint64_t>(c - 'a' + 10);
         else if (c >= 'A' && c <= 'F') digit = static_cast<std::uint64_t>(c - 'A' + 10);
-        else return std::nullopt;
-        // Checked before the shift, so that no value can wrap.
-        if (digit > max || value > (max - digit) / 16) return std::nullopt;
-        value = value * 16 + digit;
+        if (digit >= base) return std::nullopt;
+        // Checked before the multiplication, so that no value can wrap.
+        if (digit > max || value > (max - digit) / base) return std::nullopt;
+        value = value * base + digit;
     }
     return value;
+}
+}  // namespace
+
+std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max) {
+    return parse_digits(digits, 16, max);
+}
+
+std::optional<std::uint64_t> parse_decimal_digits(std::string_view digits, std::uint64_t max) {
+    return parse_digits(digits, 10, max);
 }
 
 std::string escape_control(std::string_view text) {

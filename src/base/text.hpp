@@ -13,6 +13,8 @@
 
 // Hexadecimal digits only (either case), at least one, worth at most `max`.
 [[nodiscard]] std::optional<std::uint64_t> parse_hex_digits(std::string_view digits, std::uint64_t max);
+// Decimal digits only, at least one, worth at most `max`.
+[[nodiscard]] std::optional<std::uint64_t> parse_decimal_digits(std::string_view digits, std::uint64_t max);
 
 // `text` with every control character (and DEL) written as \xNN, so that
 // printing it can never act on the terminal.

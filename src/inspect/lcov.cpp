@@ -11,13 +11,8 @@
 
 namespace {
 std::optional<std::uint64_t> number(std::string_view text) {
-    if (text.empty() || text.size() > 19) return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
+    if (text.size() > 19) return std::nullopt;
+    return parse_decimal_digits(text, UINT64_MAX);
 }
 
 std::vector<std::string_view> fields(std::string_view text) {

@@ -84,13 +84,10 @@ std::string lower(std::string_view word) {
 // A breakpoint or watchpoint number as b lists it (decimal, # allowed).
 std::optional<std::uint32_t> point_number(std::string_view word) {
     const std::string_view digits = word.starts_with('#') ? word.substr(1) : word;
-    if (digits.empty() || digits.size() > 9) return std::nullopt;
-    std::uint32_t number = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        number = number * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    return number;
+    if (digits.size() > 9) return std::nullopt;
+    const auto number = parse_decimal_digits(digits, UINT32_MAX);
+    if (!number) return std::nullopt;
+    return static_cast<std::uint32_t>(*number);
 }
 }  // namespace
 

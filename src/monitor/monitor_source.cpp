@@ -55,13 +55,9 @@ std::optional<FileLine> file_line(std::string_view word) {
     const std::size_t colon = word.rfind(':');
     if (colon == std::string_view::npos || colon == 0 || colon + 1 == word.size() || word.size() - colon > 8)
         return std::nullopt;
-    std::uint32_t line = 0;
-    for (const char c : word.substr(colon + 1)) {
-        if (c < '0' || c > '9') return std::nullopt;
-        line = line * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    if (line == 0) return std::nullopt;
-    return FileLine{word.substr(0, colon), line};
+    const auto line = parse_decimal_digits(word.substr(colon + 1), UINT32_MAX);
+    if (!line || *line == 0) return std::nullopt;
+    return FileLine{word.substr(0, colon), static_cast<std::uint32_t>(*line)};
 }
 
 std::string trimmed(const std::string& text) {
